@@ -1,0 +1,262 @@
+#include "RenderCommand.h"
+
+#include "BmpWriter.h"
+#include "ExplorerState.h"
+#include "FastComputer.h"
+#include "ImageSurface.h"
+#include "RandomSource.h"
+#include "Renderer.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <ostream>
+
+namespace mandel {
+
+namespace {
+
+std::vector<std::string> splitCommas(const std::string& text)
+{
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    while (true) {
+        const auto comma = text.find(',', start);
+        parts.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos)
+            return parts;
+        start = comma + 1;
+    }
+}
+
+// A decimal number, whole text consumed, finite.
+std::optional<double> parseDecimal(const std::string& text)
+{
+    if (text.empty() || text.find_first_of(" \t\n") != std::string::npos)
+        return std::nullopt;
+    errno = 0;
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v))
+        return std::nullopt;
+    // strtod also reads hexadecimal and "infinity"; only plain decimals count.
+    if (text.find_first_of("xXnNiI") != std::string::npos)
+        return std::nullopt;
+    return v;
+}
+
+// A whole number written in decimal digits, with an optional sign.
+std::optional<long long> parseWhole(const std::string& text)
+{
+    if (text.empty())
+        return std::nullopt;
+    std::size_t i = (text[0] == '+' || text[0] == '-') ? 1 : 0;
+    if (i == text.size() || text.size() - i > 18)
+        return std::nullopt;
+    for (std::size_t k = i; k < text.size(); ++k)
+        if (text[k] < '0' || text[k] > '9')
+            return std::nullopt;
+    return std::strtoll(text.c_str(), nullptr, 10);
+}
+
+std::optional<std::uint64_t> parseSeed(const std::string& text)
+{
+    if (text.empty() || text.size() > 20)
+        return std::nullopt;
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+    if (errno == ERANGE)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(v);
+}
+
+std::optional<std::vector<float>> parseSingles(const std::string& text, std::size_t count, float lo, float hi)
+{
+    const auto parts = splitCommas(text);
+    if (parts.size() != count)
+        return std::nullopt;
+    std::vector<float> values;
+    for (const auto& p : parts) {
+        const auto v = parseDecimal(p);
+        if (!v)
+            return std::nullopt;
+        const auto single = static_cast<float>(*v);
+        if (!(single >= lo && single < hi))
+            return std::nullopt;
+        values.push_back(single);
+    }
+    return values;
+}
+
+std::optional<std::vector<float>> parseWholes(const std::string& text, std::size_t count, long long lo, long long hi)
+{
+    const auto parts = splitCommas(text);
+    if (parts.size() != count)
+        return std::nullopt;
+    std::vector<float> values;
+    for (const auto& p : parts) {
+        const auto v = parseWhole(p);
+        if (!v || *v < lo || *v > hi)
+            return std::nullopt;
+        values.push_back(static_cast<float>(*v));
+    }
+    return values;
+}
+
+} // namespace
+
+std::string renderUsage()
+{
+    return "Usage: mandel-render [options]\n"
+           "Draws one picture of the Mandelbrot explorer without a window and prints its status line.\n"
+           "\n"
+           "  --seed N          seed the random source with N (0 to 18446744073709551615);\n"
+           "                    default: seconds since midnight, as the explorer does\n"
+           "  --fn R,G,B        colour multipliers, three decimals each in [0, 10)\n"
+           "  --mode B          colour mode, a whole number 1 to 9\n"
+           "  --moduli M1,M2,M3 moduli of modes 2 and 3, three whole numbers 150 to 304\n"
+           "  --click X,Y       zoom tenfold at pixel (X, Y), each in [0, 596); repeatable, in order\n"
+           "  --out FILE.bmp    write the 596 x 596 picture as a 24-bit BMP (replaces FILE)\n"
+           "  --repeat N        draw the picture N times (N >= 1), for timing\n"
+           "  --reference       draw with the straightforward reference computation\n"
+           "  --help            show this text\n"
+           "\n"
+           "Exit status: 0 done, 1 the file could not be written, 2 bad input.\n";
+}
+
+std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error)
+{
+    RenderOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& name = args[i];
+        auto fail = [&](const std::string& accepts) {
+            error = "mandel-render: " + name + " takes " + accepts;
+            return std::nullopt;
+        };
+        if (name == "--help") {
+            o.help = true;
+            continue;
+        }
+        if (name == "--reference") {
+            o.reference = true;
+            continue;
+        }
+        static const char* const withValue[] = {"--seed", "--fn", "--mode", "--moduli", "--click", "--out", "--repeat"};
+        bool known = false;
+        for (const char* w : withValue)
+            known = known || name == w;
+        if (!known) {
+            error = "mandel-render: unknown option '" + name + "' (see --help)";
+            return std::nullopt;
+        }
+        if (i + 1 >= args.size()) {
+            error = "mandel-render: " + name + " needs a value (see --help)";
+            return std::nullopt;
+        }
+        const std::string& value = args[++i];
+        if (name == "--seed") {
+            const auto v = parseSeed(value);
+            if (!v)
+                return fail("a whole number 0 to 18446744073709551615, got '" + value + "'");
+            o.seed = *v;
+        } else if (name == "--fn") {
+            auto v = parseSingles(value, 3, 0.0f, 10.0f);
+            if (!v)
+                return fail("three decimals R,G,B, each in [0, 10), got '" + value + "'");
+            o.fn = std::move(v);
+        } else if (name == "--mode") {
+            const auto v = parseWhole(value);
+            if (!v || *v < 1 || *v > 9)
+                return fail("a whole number 1 to 9, got '" + value + "'");
+            o.mode = static_cast<float>(*v);
+        } else if (name == "--moduli") {
+            auto v = parseWholes(value, 3, 150, 304);
+            if (!v)
+                return fail("three whole numbers M1,M2,M3, each 150 to 304, got '" + value + "'");
+            o.moduli = std::move(v);
+        } else if (name == "--click") {
+            const auto v = parseSingles(value, 2, 0.0f, static_cast<float>(kDrawableSize));
+            if (!v)
+                return fail("X,Y, two numbers each in [0, 596), got '" + value + "'");
+            o.clicks.emplace_back((*v)[0], (*v)[1]);
+        } else if (name == "--out") {
+            if (value.empty())
+                return fail("a file name, got an empty one");
+            o.out = value;
+        } else if (name == "--repeat") {
+            const auto v = parseWhole(value);
+            if (!v || *v < 1 || *v > 1000000)
+                return fail("a whole number 1 to 1000000, got '" + value + "'");
+            o.repeat = static_cast<int>(*v);
+        }
+    }
+    return o;
+}
+
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    std::string error;
+    const auto parsed = parseRenderOptions(args, error);
+    if (!parsed) {
+        err << error << '\n';
+        return 2;
+    }
+    const RenderOptions& o = *parsed;
+    if (o.help) {
+        out << renderUsage();
+        return 0;
+    }
+
+    // The same start-up as the explorer's, so a seed gives its palette.
+    ExplorerState state;
+    state.wid = kSurfaceSize;
+    state.hei = kSurfaceSize;
+    RandomSource rng(o.seed ? *o.seed : secondsSinceMidnightSeed());
+    DrawColourParameters(state, rng);
+    if (o.fn) {
+        state.fn1 = (*o.fn)[0];
+        state.fn2 = (*o.fn)[1];
+        state.fn3 = (*o.fn)[2];
+    }
+    if (o.mode)
+        state.b = *o.mode;
+    if (o.moduli) {
+        state.m1 = (*o.moduli)[0];
+        state.m2 = (*o.moduli)[1];
+        state.m3 = (*o.moduli)[2];
+    }
+    ResetView(state);
+    for (std::size_t k = 0; k < o.clicks.size(); ++k) {
+        if (!tryZoomAt(state, o.clicks[k].first, o.clicks[k].second)) {
+            err << "mandel-render: --click number " << (k + 1)
+                << " would zoom past the range of a double; at most about 300 zooms fit\n";
+            return 2;
+        }
+    }
+
+    Renderer renderer(o.reference ? nullptr : makeFastComputer());
+    ImageSurface surface;
+    std::string status;
+    DrawHooks hooks;
+    hooks.printStatus = [&status](const std::string& line) { status = line; };
+    for (int r = 0; r < o.repeat; ++r) {
+        surface.clear();
+        renderer.DrawFractal(state, surface, hooks);
+    }
+    out << status << '\n';
+    out.flush();
+
+    if (!o.out.empty()) {
+        const WriteResult written = writeFileAtomically(o.out, encodeBmp(imageOf(surface)), Overwrite::Replace);
+        if (!written) {
+            err << "mandel-render: cannot write '" << o.out << "': " << written.error << '\n';
+            return 1;
+        }
+    }
+    return 0;
+}
+
+} // namespace mandel

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace mandel {
+
+// The options of mandel-render, as parsed from its command line.
+struct RenderOptions {
+    std::optional<std::uint64_t> seed;
+    std::optional<std::vector<float>> fn;       // three multipliers
+    std::optional<float> mode;                  // 1..9
+    std::optional<std::vector<float>> moduli;   // three, 150..304
+    std::vector<std::pair<float, float>> clicks;
+    std::string out;                            // empty: write no file
+    int repeat = 1;
+    bool reference = false;
+    bool help = false;
+};
+
+// Parses argv[1..]; on bad input returns nothing and sets `error` to a
+// one-line message naming the option and what it accepts.
+std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error);
+
+// The usage text printed by --help.
+std::string renderUsage();
+
+// Runs mandel-render: draws, prints the status line on `out`, writes the file.
+// Returns the exit status: 0 done, 1 the file could not be written, 2 bad input.
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+} // namespace mandel

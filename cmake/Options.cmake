@@ -1,0 +1,4 @@
+option(MANDEL_BUILD_WINDOW "Build the Qt explorer window" ON)
+option(MANDEL_BUILD_TESTS "Build the tests" ON)
+option(MANDEL_BUILD_BENCH "Build the benchmarks" ON)
+option(MANDEL_WERROR "Treat warnings as errors" OFF)

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "Colour.h"
+
+namespace mandel {
+
+// Side of the drawable area of a picture surface: 600 outer pixels less a
+// 2-pixel border on each side.
+inline constexpr int kDrawableSize = 596;
+
+// What the renderer draws on. Implementations drop pixels outside the
+// drawable area (0..595 on both axes).
+class Surface {
+public:
+    virtual ~Surface() = default;
+    // Fills the drawable area with the background colour.
+    virtual void clear() = 0;
+    // Sets pixel (x, y); ignored outside the drawable area.
+    virtual void setPixel(int x, int y, Colour c) = 0;
+};
+
+} // namespace mandel

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Colour.h"
+
+#include <string>
+#include <vector>
+
+namespace mandel {
+
+class ImageSurface;
+
+// A picture to write: width * height colours, row by row, top row first.
+struct RgbImage {
+    int width = 0;
+    int height = 0;
+    std::vector<Colour> pixels;
+};
+
+// The image of an in-memory surface's drawable area.
+RgbImage imageOf(const ImageSurface& surface);
+
+// The bytes of a 24-bit uncompressed BMP of `image`, the right way up.
+std::vector<unsigned char> encodeBmp(const RgbImage& image);
+
+// Whether a write may replace a file already at the path.
+enum class Overwrite { Replace, Refuse };
+
+// Outcome of a write: empty `error` on success.
+struct WriteResult {
+    std::string error;  // the reason, for a message; empty on success
+    bool exists = false;  // refused because the name was taken
+    explicit operator bool() const noexcept { return error.empty(); }
+};
+
+// Writes `bytes` to `path` through a temporary file in the same folder that
+// is renamed into place, so the path never holds a partial file. With
+// Overwrite::Refuse an existing file is left alone and `exists` is set.
+WriteResult writeFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes,
+                                Overwrite mode);
+
+} // namespace mandel

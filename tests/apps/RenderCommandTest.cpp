@@ -1,0 +1,187 @@
+#include "BmpWriter.h"
+#include "ExplorerState.h"
+#include "ImageSurface.h"
+#include "RandomSource.h"
+#include "RenderCommand.h"
+#include "Renderer.h"
+#include "StatusLine.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace mandel {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+    int status;
+    std::string out, err;
+};
+
+Outcome render(std::vector<std::string> args)
+{
+    std::ostringstream out, err;
+    const int status = runRender(args, out, err);
+    return {status, out.str(), err.str()};
+}
+
+std::vector<unsigned char> readFile(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+class RenderCli : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / ("mandel-cli-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+    }
+    void TearDown() override { fs::remove_all(root); }
+    std::string path(const std::string& name) const { return (root / name).string(); }
+    fs::path root;
+};
+
+struct BadInput {
+    std::vector<std::string> args;
+    const char* mentions;
+};
+
+TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
+{
+    const std::string out = path("never.bmp");
+    const BadInput cases[] = {
+        {{"--bogus"}, "--bogus"},
+        {{"--seed"}, "--seed"},
+        {{"--seed", "-1"}, "--seed"},
+        {{"--seed", "12x"}, "--seed"},
+        {{"--seed", "99999999999999999999999"}, "--seed"},
+        {{"--fn", "1,2"}, "--fn"},
+        {{"--fn", "1,2,3,4"}, "--fn"},
+        {{"--fn", "1,2,10"}, "[0, 10)"},
+        {{"--fn", "1,2,9.9999999999"}, "--fn"},  // rounds to the single 10
+        {{"--fn", "1,-0.5,2"}, "--fn"},
+        {{"--fn", "1,nan,2"}, "--fn"},
+        {{"--fn", "1,,2"}, "--fn"},
+        {{"--fn", "0x1,1,1"}, "--fn"},
+        {{"--mode", "0"}, "1 to 9"},
+        {{"--mode", "10"}, "--mode"},
+        {{"--mode", "2.5"}, "--mode"},
+        {{"--moduli", "149,200,200"}, "150 to 304"},
+        {{"--moduli", "150,200,305"}, "--moduli"},
+        {{"--moduli", "150,200"}, "--moduli"},
+        {{"--click", "596,3"}, "[0, 596)"},
+        {{"--click", "3"}, "--click"},
+        {{"--click", "-1,3"}, "--click"},
+        {{"--click", "inf,3"}, "--click"},
+        {{"--repeat", "0"}, "--repeat"},
+        {{"--repeat", "x"}, "--repeat"},
+        {{"--out", ""}, "--out"},
+    };
+    for (const auto& c : cases) {
+        auto args = c.args;
+        args.insert(args.begin(), {"--out", out});
+        const Outcome r = render(args);
+        EXPECT_EQ(r.status, 2) << c.args[0];
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+TEST_F(RenderCli, RefusesAZoomPastTheDoubles)
+{
+    std::vector<std::string> args = {"--seed", "1", "--out", path("deep.bmp")};
+    for (int i = 0; i < 320; ++i) {
+        args.push_back("--click");
+        args.push_back("595,595");
+    }
+    const Outcome r = render(args);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("--click"), std::string::npos);
+    EXPECT_FALSE(fs::exists(path("deep.bmp")));
+}
+
+TEST_F(RenderCli, UnwritableOutputsExitOneNamingThePath)
+{
+    std::ofstream(root / "plain") << "x";
+    fs::create_directories(root / "folder");
+    const std::string targets[] = {path("missing/a.bmp"), path("folder"), path("plain/a.bmp")};
+    for (const auto& t : targets) {
+        const Outcome r = render({"--seed", "3", "--out", t});
+        EXPECT_EQ(r.status, 1) << t;
+        EXPECT_NE(r.err.find(t), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), {}), 2) << "nothing partial left";
+}
+
+TEST_F(RenderCli, SeedReproducesTheExplorersStartUpPicture)
+{
+    const Outcome r = render({"--seed", "4242", "--click", "186,300", "--click", "300.5,299.25", "--out", path("a.bmp")});
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    ExplorerState s;
+    s.wid = s.hei = kSurfaceSize;
+    RandomSource rng(4242);
+    DrawColourParameters(s, rng);
+    ResetView(s);
+    ZoomAt(s, 186, 300);
+    ZoomAt(s, 300.5f, 299.25f);
+    ImageSurface image;
+    Renderer renderer;
+    renderer.DrawFractal(s, image);
+    EXPECT_EQ(readFile(path("a.bmp")), encodeBmp(imageOf(image)));
+    EXPECT_EQ(r.out, statusLine(s) + "\n");
+    EXPECT_NE(r.out.find("magnification  100  times"), std::string::npos);
+}
+
+TEST_F(RenderCli, OverridesReplaceTheDrawnPalette)
+{
+    const Outcome a = render({"--seed", "1", "--fn", "1.5,2.5,3.5", "--mode", "1", "--moduli", "150,151,304",
+                          "--out", path("a.bmp")});
+    const Outcome b = render({"--seed", "2", "--fn", "1.5,2.5,3.5", "--mode", "1", "--out", path("b.bmp")});
+    ASSERT_EQ(a.status, 0);
+    ASSERT_EQ(b.status, 0);
+    EXPECT_EQ(readFile(path("a.bmp")), readFile(path("b.bmp"))) << "mode 1 ignores moduli and the seed";
+    EXPECT_NE(a.out.find("mode =  1 "), std::string::npos);
+    // The centre (300, 300) is at the cap: (45, 245, 190), stored bottom-up.
+    const auto bytes = readFile(path("a.bmp"));
+    const std::size_t at = 54 + (595 - 300) * 1788 + 300 * 3;
+    EXPECT_EQ(bytes[at], 190);
+    EXPECT_EQ(bytes[at + 1], 245);
+    EXPECT_EQ(bytes[at + 2], 45);
+}
+
+TEST_F(RenderCli, HelpListsEveryOptionWithItsRange)
+{
+    const Outcome r = render({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char* o : {"--seed", "--fn", "--mode", "--moduli", "--click", "--out", "--repeat", "[0, 10)", "1 to 9",
+                          "150 to 304", "[0, 596)"})
+        EXPECT_NE(r.out.find(o), std::string::npos) << o;
+}
+
+TEST_F(RenderCli, TheBinaryExitsWithTheStatus)
+{
+    const std::string bin = MANDEL_RENDER_BINARY;
+    auto status = [](const std::string& cmd) { return WEXITSTATUS(std::system(cmd.c_str())); };
+    EXPECT_EQ(status(bin + " --mode 11 2>/dev/null"), 2);
+    EXPECT_EQ(status(bin + " --seed 5 --repeat 2 --out " + path("x.bmp") + " >/dev/null"), 0);
+    EXPECT_EQ(fs::file_size(path("x.bmp")), 54u + 1788u * 596u);
+    EXPECT_EQ(status(bin + " --seed 5 --out " + path("nope/x.bmp") + " >/dev/null 2>&1"), 1);
+}
+
+} // namespace
+} // namespace mandel
