@@ -103,7 +103,7 @@ WriteResult writeFileAtomically(const std::string& path, const std::vector<unsig
         return {"empty file name", false};
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return {errnoText(EISDIR), false};
+        return {errnoText(EISDIR), mode == Overwrite::Refuse};
 
     std::string tmp = folderOf(path) + "/.mandel-XXXXXX";
     const int fd = ::mkstemp(tmp.data());

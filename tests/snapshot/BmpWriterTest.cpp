@@ -6,6 +6,9 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace mandel {
@@ -106,11 +109,35 @@ TEST_F(TempFolder, FailuresNameAReasonAndLeaveNothing)
             const WriteResult r = writeFileAtomically(p.string(), bytes, mode);
             EXPECT_FALSE(r) << p;
             EXPECT_FALSE(r.error.empty()) << p;
-            EXPECT_FALSE(r.exists) << p;
+            // A folder takes the name: refused as taken, so a caller can try another.
+            EXPECT_EQ(r.exists, mode == Overwrite::Refuse && p == root / "folder") << p;
         }
     }
     EXPECT_EQ(entries(), 2u) << "no temporary files left behind";
     EXPECT_TRUE(fs::is_directory(root / "folder"));
+}
+
+TEST_F(TempFolder, AWriteCutShortLeavesNoFileAndKeepsTheOldOne)
+{
+    // A file size limit makes the write fail part way, as a full disk does.
+    const fs::path p = root / "a.bmp";
+    const std::vector<unsigned char> old(100, 7), big(1 << 20, 1);
+    ASSERT_TRUE(writeFileAtomically(p.string(), old, Overwrite::Replace));
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const WriteResult a = writeFileAtomically(p.string(), big, Overwrite::Replace);
+        const WriteResult b = writeFileAtomically((root / "b.bmp").string(), big, Overwrite::Refuse);
+        ::_exit(!a && !b && !a.error.empty() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(readFile(p), old);
+    EXPECT_EQ(entries(), 1u);
 }
 
 } // namespace

@@ -1,0 +1,135 @@
+#include "BmpWriter.h"
+#include "Clock.h"
+#include "ExplorerState.h"
+#include "ImageSurface.h"
+#include "SnapshotSaver.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+namespace mandel {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<unsigned char> readFile(const fs::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+struct NameCase {
+    LocalDateTime t;
+    const char* name;
+};
+
+TEST(MakeImageName, StampIsYearMonthDayHourMinuteSecondZeroPadded)
+{
+    const NameCase cases[] = {
+        {{2024, 3, 9, 8, 5, 7}, "M20240309080507"},
+        {{1999, 12, 31, 23, 59, 59}, "M19991231235959"},
+        {{2026, 1, 1, 0, 0, 0}, "M20260101000000"},
+        {{2030, 10, 2, 12, 0, 9}, "M20301002120009"},
+    };
+    for (const auto& c : cases) {
+        ExplorerState s;
+        MakeImageName(s, FixedClock(c.t));
+        EXPECT_EQ(s.imeslike, c.name);
+    }
+}
+
+class Saver : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        root = fs::temp_directory_path() / ("mandel-save-" + std::to_string(::getpid()) + "-" +
+                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+        image.setPixel(0, 0, composeColour(1, 2, 3));
+        image.setPixel(300, 200, composeColour(250, 128, 7));
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    fs::path root;
+    FixedClock clock{{2024, 3, 9, 8, 5, 7}};
+    ImageSurface image;
+    ExplorerState state;
+};
+
+TEST_F(Saver, SavesInTheSameSecondKeepEveryFile)
+{
+    const SnapshotSaver saver((root / "tivek-art").string(), clock);
+    const char* names[] = {"M20240309080507", "M20240309080507-2", "M20240309080507-3"};
+    for (int k = 0; k < 3; ++k) {
+        image.setPixel(k, 5, composeColour(9, 9, 9));  // each save a different picture
+        const SaveOutcome o = saver.save(imageOf(image), state);
+        ASSERT_TRUE(o.ok) << o.error;
+        EXPECT_EQ(state.imeslike, names[k]);
+        EXPECT_EQ(o.path, (root / "tivek-art" / (std::string(names[k]) + ".bmp")).string());
+        EXPECT_EQ(readFile(o.path), encodeBmp(imageOf(image)));
+    }
+    EXPECT_NE(readFile(root / "tivek-art" / "M20240309080507.bmp"),
+              readFile(root / "tivek-art" / "M20240309080507-3.bmp"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(root / "tivek-art"), {}), 3);
+
+    clock.set({2024, 3, 9, 8, 5, 8});
+    ASSERT_TRUE(saver.save(imageOf(image), state).ok);
+    EXPECT_EQ(state.imeslike, "M20240309080508");
+}
+
+TEST_F(Saver, SaveChangesOnlyTheName)
+{
+    const SnapshotSaver saver((root / "a").string(), clock);
+    state.wid = 600;
+    ResetView(state);
+    ExplorerState before = state;
+    ASSERT_TRUE(saver.save(imageOf(image), state).ok);
+    before.imeslike = "M20240309080507";
+    EXPECT_EQ(state, before);
+}
+
+TEST_F(Saver, ADeletedFolderIsMadeAgain)
+{
+    const fs::path folder = root / "Pictures" / "tivek-art";
+    const SnapshotSaver saver(folder.string(), clock);
+    ASSERT_EQ(saver.prepareFolder(), "");
+    fs::remove_all(root / "Pictures");
+    const SaveOutcome o = saver.save(imageOf(image), state);
+    ASSERT_TRUE(o.ok) << o.error;
+    EXPECT_TRUE(fs::is_regular_file(folder / "M20240309080507.bmp"));
+}
+
+TEST_F(Saver, FailuresNameThePathAndAReasonAndClaimNothing)
+{
+    std::ofstream(root / "plain") << "not a folder";
+    const fs::path folders[] = {root / "plain", root / "plain" / "tivek-art"};
+    for (const auto& folder : folders) {
+        state.imeslike = "M1";
+        const SnapshotSaver saver(folder.string(), clock);
+        EXPECT_NE(saver.prepareFolder(), "");
+        const SaveOutcome o = saver.save(imageOf(image), state);
+        EXPECT_FALSE(o.ok) << folder;
+        EXPECT_FALSE(o.error.empty()) << folder;
+        EXPECT_NE(o.path.find(folder.string()), std::string::npos) << o.path;
+        EXPECT_EQ(state.imeslike, "M1") << "no name is claimed";
+    }
+    EXPECT_EQ(readFile(root / "plain").size(), 12u);
+    EXPECT_EQ(std::distance(fs::directory_iterator(root), {}), 1);
+}
+
+TEST_F(Saver, ANameTakenByAFolderIsSkipped)
+{
+    const SnapshotSaver saver(root.string(), clock);
+    fs::create_directories(root / "M20240309080507.bmp");
+    const SaveOutcome o = saver.save(imageOf(image), state);
+    ASSERT_TRUE(o.ok) << o.error;
+    EXPECT_EQ(state.imeslike, "M20240309080507-2");
+}
+
+} // namespace
+} // namespace mandel
