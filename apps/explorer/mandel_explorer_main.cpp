@@ -1,0 +1,45 @@
+#include "ExplorerCommandLine.h"
+#include "Form1.h"
+
+#include "Clock.h"
+#include "RandomSource.h"
+#include "SaveLocations.h"
+
+#include <QApplication>
+#include <QTimer>
+
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv)
+{
+    // --help needs no display: answer it before Qt looks for one.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::cout << mandel::explorerUsage();
+            return 0;
+        }
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("mandel-explorer"));
+    QApplication::setDesktopFileName(QStringLiteral("org.mandelexplorer.MandelExplorer"));
+
+    const std::vector<std::string> args(argv + 1, argv + argc);  // what Qt left
+    std::string error;
+    const auto options = mandel::parseExplorerOptions(args, error);
+    if (!options) {
+        std::cerr << error << '\n';
+        return 2;
+    }
+
+    const mandel::SystemClock clock;
+    mandel::Form1 form(options->seed ? *options->seed : mandel::secondsSinceMidnightSeed(),
+                       mandel::saveFolder(), clock);
+    // Start-up runs inside the event loop, so that "exit" during the first
+    // picture ends the loop.
+    QTimer::singleShot(0, &form, &mandel::Form1::OnLoad);
+    return QApplication::exec();
+}

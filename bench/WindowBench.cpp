@@ -1,0 +1,124 @@
+// Click-to-finished-picture time of the explorer window, beside the engine's
+// own frame time for the same view: the difference is what yielding to Qt
+// once per column and repainting each new column cost.
+#include "Clock.h"
+#include "ExplorerState.h"
+#include "FastComputer.h"
+#include "Form1.h"
+#include "ImageSurface.h"
+#include "PictureBox.h"
+#include "Renderer.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <benchmark/benchmark.h>
+
+#include <memory>
+
+namespace {
+
+using namespace mandel;
+
+// Full view, colours as the window draws them at start-up with seed 1.
+ExplorerState startupView(Form1& form)
+{
+    ExplorerState s = form.state();
+    ResetView(s);
+    return s;
+}
+
+struct Window {
+    QTemporaryDir home;
+    FixedClock clock{LocalDateTime{2024, 3, 9, 8, 5, 7}};
+    std::unique_ptr<Form1> form;
+    Window()
+    {
+        form = std::make_unique<Form1>(1, home.filePath(QStringLiteral("pictures")).toStdString(), clock);
+        form->OnLoad();
+    }
+};
+
+// Made on first use, destroyed before the QApplication.
+std::unique_ptr<Window> theWindow;
+
+Window& window()
+{
+    if (!theWindow)
+        theWindow = std::make_unique<Window>();
+    return *theWindow;
+}
+
+// The engine alone: the full view drawn into memory, no yields.
+void BM_EngineFullView(benchmark::State& st)
+{
+    const ExplorerState s = startupView(*window().form);
+    Renderer r(makeFastComputer());
+    ImageSurface surface;
+    for (auto _ : st) {
+        surface.clear();
+        benchmark::DoNotOptimize(r.DrawFractal(s, surface));
+    }
+}
+
+// The engine with the window's hooks but no Qt: the cost of 601 empty yields.
+void BM_EngineFullViewEmptyYields(benchmark::State& st)
+{
+    const ExplorerState s = startupView(*window().form);
+    Renderer r(makeFastComputer());
+    ImageSurface surface;
+    DrawHooks hooks;
+    hooks.yield = [] { return true; };
+    for (auto _ : st) {
+        surface.clear();
+        benchmark::DoNotOptimize(r.DrawFractal(s, surface, hooks));
+    }
+}
+
+// A click on "back": clear, reset, and the full view drawn on Picture1 with
+// a yield to Qt and a repaint of the new column per column.
+void BM_WindowBackFullView(benchmark::State& st)
+{
+    Form1& form = *window().form;
+    for (auto _ : st)
+        QTest::mouseClick(form.Command2(), Qt::LeftButton);
+    benchmark::DoNotOptimize(form.pictureImage().constBits());
+}
+
+// A press on the picture's centre of the full view: the zoomed picture.
+void BM_WindowClickZoomFromFullView(benchmark::State& st)
+{
+    Form1& form = *window().form;
+    for (auto _ : st) {
+        st.PauseTiming();
+        ExplorerState s = form.state();
+        ResetView(s);
+        form.setState(s);
+        st.ResumeTiming();
+        QTest::mousePress(form.Picture1(), Qt::LeftButton, {}, QPoint(PictureBox::kBorder + 186, PictureBox::kBorder + 300));
+    }
+}
+
+BENCHMARK(BM_EngineFullView)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EngineFullViewEmptyYields)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowBackFullView)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowClickZoomFromFullView)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // Measured without a display unless one is asked for.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    theWindow.reset();
+    return 0;
+}

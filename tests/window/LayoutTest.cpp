@@ -1,0 +1,128 @@
+#include "WindowTestSupport.h"
+
+#include "StatusLine.h"
+
+#include <QFontMetrics>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <ostream>
+
+namespace mandel {
+namespace {
+
+using testing::TestWindow;
+
+struct Element {
+    const char* name;
+    const char* caption;  // null: not a button
+    QRect geometry;       // in client-area pixels
+    bool visible;
+};
+
+// The layout table, twips divided by 15.
+const Element kLayout[] = {
+    {"Command5", "EXPLORE MANDELBROT FRACTAL", {48, 16, 201, 17}, true},
+    {"Command1", "new", {376, 16, 49, 17}, true},
+    {"Command2", "back", {432, 16, 49, 17}, true},
+    {"Command4", "save C:\\tivek-art", {488, 16, 105, 17}, true},
+    {"Command3", "exit", {600, 16, 49, 17}, true},
+    {"Picture1", nullptr, {48, 48, 600, 600}, true},
+    {"Picture2", nullptr, {48, 48, 600, 600}, false},
+};
+
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const Element& row, std::ostream* os) { *os << row.name; }
+
+class Layout : public ::testing::TestWithParam<Element> {};
+
+TEST_P(Layout, ElementSitsWhereTheTablePutsIt)
+{
+    TestWindow w;
+    w->show();
+    const Element& e = GetParam();
+    auto* widget = w->findChild<QWidget*>(QString::fromLatin1(e.name));
+    ASSERT_NE(widget, nullptr) << e.name;
+    EXPECT_EQ(widget->parentWidget(), w.form.get());
+    EXPECT_EQ(widget->geometry(), e.geometry);
+    EXPECT_EQ(widget->isVisible(), e.visible);
+    if (e.caption) {
+        auto* button = qobject_cast<QPushButton*>(widget);
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), QString::fromLatin1(e.caption));
+        EXPECT_FALSE(button->toolTip().isEmpty()) << e.name << " has no tooltip";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Form1, Layout, ::testing::ValuesIn(kLayout),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+TEST(Form1Layout, TitleIsForm1)
+{
+    TestWindow w;
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Form1"));
+    EXPECT_EQ(w->objectName(), QStringLiteral("Form1"));
+}
+
+TEST(Form1Layout, PicturesHaveASunkenTwoPixelBorderAroundA596Area)
+{
+    TestWindow w;
+    for (PictureBox* p : {w->Picture1(), w->Picture2()}) {
+        EXPECT_EQ(p->frameWidth(), 2);
+        EXPECT_EQ(p->frameShadow(), QFrame::Sunken);
+        EXPECT_EQ(p->contentsRect(), QRect(2, 2, 596, 596));
+        EXPECT_EQ(p->image().size(), QSize(596, 596));
+        EXPECT_EQ(p->image().format(), QImage::Format_RGB32);
+    }
+}
+
+TEST(Form1Layout, Picture2LiesBeneathPicture1)
+{
+    TestWindow w;
+    const QObjectList& children = w->children();
+    EXPECT_LT(children.indexOf(w->Picture2()), children.indexOf(w->Picture1()))
+        << "later siblings are drawn on top";
+}
+
+TEST(Form1Layout, TabOrderFollowsTheTable)
+{
+    TestWindow w;
+    const QStringList expected = {"Picture1", "Command1", "Command2", "Command3", "Picture2", "Command4", "Command5"};
+    QStringList seen;
+    QWidget* start = w->Picture1();
+    QWidget* next = start;
+    do {
+        if (expected.contains(next->objectName()))
+            seen << next->objectName();
+        next = next->nextInFocusChain();
+    } while (next != start && seen.size() < 20);
+    EXPECT_EQ(seen.join(' ').toStdString(), expected.join(' ').toStdString());
+    EXPECT_TRUE(w->Picture1()->focusPolicy() & Qt::TabFocus);
+}
+
+TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
+{
+    TestWindow w;
+    w->OnLoad();
+    const QFontMetrics metrics(w->font());
+    const int statusRight = kStatusX + metrics.horizontalAdvance(w->statusText());
+    EXPECT_GE(w->width(), 649);
+    EXPECT_GE(w->width(), statusRight);
+    EXPECT_GE(w->height(), kStatusY + metrics.height());
+    EXPECT_EQ(w->statusRect().topLeft(), QPoint(55, 670));
+
+    w->resize(312, 213);  // the design size of the old form
+    EXPECT_GE(w->width(), statusRight);
+    EXPECT_GE(w->height(), kStatusY + metrics.height());
+}
+
+TEST(Form1Layout, SaveButtonTooltipNamesTheRealFolder)
+{
+    TestWindow w;
+    EXPECT_TRUE(w->Command4()->toolTip().contains(QString::fromStdString(w->saveFolder())))
+        << w->Command4()->toolTip().toStdString();
+}
+
+} // namespace
+} // namespace mandel

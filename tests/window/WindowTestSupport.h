@@ -1,0 +1,128 @@
+#pragma once
+
+#include "Clock.h"
+#include "ExplorerState.h"
+#include "Form1.h"
+#include "ImageSurface.h"
+#include "PictureBox.h"
+#include "QtColour.h"
+#include "Renderer.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QMouseEvent>
+#include <QTemporaryDir>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace mandel::testing {
+
+// The one QApplication of a test binary, made on first use. `scaleFactor`
+// (for QT_SCALE_FACTOR) only counts on the first call. It is never deleted:
+// at static destruction Qt's own globals are already gone.
+inline QApplication& qtApp(const char* scaleFactor = nullptr)
+{
+    static int argc = 1;
+    static char name[] = "window_tests";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = nullptr;
+    if (!app) {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        if (scaleFactor)
+            qputenv("QT_SCALE_FACTOR", scaleFactor);
+        app = new QApplication(argc, argv);
+    }
+    return *app;
+}
+
+// A window as the program makes it, with a fixed clock and a save folder in
+// a temporary directory; not yet started.
+struct TestWindow {
+    QTemporaryDir dir;
+    FixedClock clock{LocalDateTime{2024, 3, 9, 8, 5, 7}};
+    std::unique_ptr<Form1> form;
+
+    explicit TestWindow(std::uint64_t seed = 7, std::string folder = {})
+    {
+        qtApp();
+        if (folder.empty())
+            folder = dir.filePath(QStringLiteral("Pictures/tivek-art")).toStdString();
+        form = std::make_unique<Form1>(seed, folder, clock);
+    }
+    Form1* operator->() const { return form.get(); }
+    Form1& operator*() const { return *form; }
+};
+
+// Queues a mouse press on Picture1 at drawable-area pixel (X, Y).
+inline void postPress(Form1& form, double X, double Y, Qt::MouseButton button = Qt::LeftButton)
+{
+    const QPointF local(X + PictureBox::kBorder, Y + PictureBox::kBorder);
+    const QPointF global = form.Picture1()->mapToGlobal(local);
+    QCoreApplication::postEvent(form.Picture1(),
+                                new QMouseEvent(QEvent::MouseButtonPress, local, global, button, button, Qt::NoModifier));
+    QCoreApplication::postEvent(form.Picture1(), new QMouseEvent(QEvent::MouseButtonRelease, local, global, button,
+                                                                 Qt::NoButton, Qt::NoModifier));
+}
+
+// Queues a left click (press and release) in the middle of `widget`.
+inline void postClick(QWidget* widget)
+{
+    const QPointF local = QRectF(widget->rect()).center();
+    const QPointF global = widget->mapToGlobal(local);
+    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonPress, local, global, Qt::LeftButton,
+                                                        Qt::LeftButton, Qt::NoModifier));
+    QCoreApplication::postEvent(widget, new QMouseEvent(QEvent::MouseButtonRelease, local, global, Qt::LeftButton,
+                                                        Qt::NoButton, Qt::NoModifier));
+}
+
+// Handles what is queued, as the event loop would.
+inline void runPendingEvents()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+// The engine's own picture of `s`: cleared, then drawn whole.
+inline std::vector<Colour> engineDrawing(const ExplorerState& s)
+{
+    ImageSurface surface;
+    Renderer renderer;
+    renderer.DrawFractal(s, surface);
+    return surface.pixels();
+}
+
+// Picture1's pixels as engine colours, row by row.
+inline std::vector<Colour> pictureOf(const Form1& form)
+{
+    return toRgbImage(form.pictureImage()).pixels;
+}
+
+// Whether column x of the picture is all background.
+inline bool columnIsBackground(const Form1& form, int x)
+{
+    for (int y = 0; y < kDrawableSize; ++y)
+        if (fromQRgb(form.pictureImage().pixel(x, y)) != kBackground)
+            return false;
+    return true;
+}
+
+// The full view at start-up size in fixed colours.
+inline ExplorerState fullView(float b = 1, float fn1 = 1.5f, float fn2 = 2.5f, float fn3 = 0.5f)
+{
+    ExplorerState s;
+    s.wid = s.hei = kSurfaceSize;
+    s.b = b;
+    s.fn1 = fn1;
+    s.fn2 = fn2;
+    s.fn3 = fn3;
+    s.m1 = 170;
+    s.m2 = 230;
+    s.m3 = 300;
+    ResetView(s);
+    return s;
+}
+
+} // namespace mandel::testing
