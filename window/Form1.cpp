@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFont>
 #include <QFontMetrics>
 #include <QKeySequence>
 #include <QLabel>
@@ -69,8 +70,12 @@ void Form1::buildLayout()
          tr("Save the picture as a BMP file in %1 (Ctrl+S)").arg(folder)},
         {command3_, "Command3", "exit", {600, 16, 49, 17}, tr("End the program (Ctrl+Q)")},
     };
+    // The captions were set for buttons 17 pixels high: a small face fits them.
+    QFont captionFont = font();
+    captionFont.setPixelSize(11);
     for (const Button& b : buttons) {
         b.widget = new QPushButton(QString::fromLatin1(b.caption), this);
+        b.widget->setFont(captionFont);
         b.widget->setObjectName(QString::fromLatin1(b.name));
         b.widget->setGeometry(b.geometry);
         b.widget->setToolTip(b.tip);

@@ -11,6 +11,7 @@
 #include <ostream>
 
 #include <cmath>
+#include <functional>
 
 namespace mandel {
 namespace {
@@ -286,6 +287,58 @@ TEST(Form1Commands, PictureIsShownAgainWhenUncovered)
     // The grab shows the picture inside the border.
     EXPECT_EQ(shown.copy(2, 2, 596, 596).convertToFormat(QImage::Format_RGB32), w->pictureImage());
 }
+
+} // namespace
+} // namespace mandel
+
+namespace mandel {
+namespace {
+
+struct Shortcut {
+    const char* name;
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    std::function<void(const TestWindow&, const ExplorerState& zoomed)> check;
+};
+
+const Shortcut kShortcuts[] = {
+    {"CtrlNIsNew", Qt::Key_N, Qt::ControlModifier,
+     [](const TestWindow& w, const ExplorerState& zoomed) {
+         EXPECT_EQ(w->state().f1, 1.0);
+         EXPECT_NE(w->state().fn1, zoomed.fn1);
+     }},
+    {"BackspaceIsBack", Qt::Key_Backspace, Qt::NoModifier,
+     [](const TestWindow& w, const ExplorerState& zoomed) {
+         EXPECT_EQ(w->state().f1, 1.0);
+         EXPECT_EQ(w->state().fn1, zoomed.fn1);
+     }},
+    {"CtrlSIsSave", Qt::Key_S, Qt::ControlModifier,
+     [](const TestWindow& w, const ExplorerState&) { EXPECT_EQ(w->state().imeslike, "M20240309080507"); }},
+    {"CtrlQIsExit", Qt::Key_Q, Qt::ControlModifier, [](const TestWindow& w, const ExplorerState&) {
+         EXPECT_TRUE(w->isEnding());
+     }},
+};
+
+// Names the row in test output instead of dumping its bytes.
+void PrintTo(const Shortcut& row, std::ostream* os) { *os << row.name; }
+
+class KeyboardShortcut : public ::testing::TestWithParam<Shortcut> {};
+
+TEST_P(KeyboardShortcut, RunsItsCommand)
+{
+    TestWindow w;
+    w->OnLoad();
+    QTest::mousePress(w->Picture1(), Qt::LeftButton, Qt::NoModifier, QPoint(2 + 100, 2 + 100));
+    const ExplorerState zoomed = w->state();
+    ASSERT_EQ(zoomed.f1, 10.0);
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get(), 5000));
+    QTest::keyClick(w.form.get(), GetParam().key, GetParam().modifiers);
+    GetParam().check(w, zoomed);
+}
+
+INSTANTIATE_TEST_SUITE_P(Form1, KeyboardShortcut, ::testing::ValuesIn(kShortcuts),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace mandel
