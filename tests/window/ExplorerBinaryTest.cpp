@@ -1,0 +1,63 @@
+// The mandel-explorer program's own command line, run as a process.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <ostream>
+#include <string>
+
+namespace {
+
+struct ProcessRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs the explorer with `args` (a shell fragment), stdout and stderr joined.
+ProcessRun runExplorer(const std::string& args)
+{
+    const std::string command = std::string("QT_QPA_PLATFORM=offscreen '") + MANDEL_EXPLORER_BINARY + "' " + args + " 2>&1";
+    ProcessRun r;
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe)
+        return r;
+    std::array<char, 4096> buf{};
+    std::size_t got = 0;
+    while ((got = std::fread(buf.data(), 1, buf.size(), pipe)) > 0)
+        r.out.append(buf.data(), got);
+    const int raw = ::pclose(pipe);
+    r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return r;
+}
+
+struct Case {
+    const char* name;
+    const char* args;
+    int status;
+    const char* says;
+};
+
+void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
+
+const Case kCases[] = {
+    {"HelpDescribesTheSeed", "--help", 0, "--seed N"},
+    {"HelpNeedsNoDisplay", "--help -platform none-such", 0, "Usage: mandel-explorer"},
+    {"BadSeedIsRefusedBeforeAWindowOpens", "--seed x", 2, "--seed takes a whole number"},
+    {"UnknownOptionIsRefused", "--zoom 3", 2, "unknown option '--zoom'"},
+};
+
+class ExplorerBinary : public ::testing::TestWithParam<Case> {};
+
+TEST_P(ExplorerBinary, AnswersOnItsCommandLine)
+{
+    const ProcessRun r = runExplorer(GetParam().args);
+    EXPECT_EQ(r.status, GetParam().status) << r.out;
+    EXPECT_NE(r.out.find(GetParam().says), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Program, ExplorerBinary, ::testing::ValuesIn(kCases),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+} // namespace
