@@ -1,3 +1,12 @@
+// Speed of the iteration and of whole pictures: the reference on one
+// thread against the fast computer on one thread and on every thread.
+//
+//   mandel_bench --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
+//
+// Field/* time the iteration results alone (the part the fast computer
+// replaces); Draw/* time DrawFractal with colouring onto an image. The label
+// names the Highway target; "iter/s" counts loop steps per second.
+
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "FieldComputer.h"
@@ -5,6 +14,13 @@
 #include "Renderer.h"
 
 #include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -19,7 +35,7 @@ ExplorerState fullView()
     return s;
 }
 
-// A view on the edge of the set where much of the picture runs to the cap.
+// A view on the edge of the set where almost every point runs to the cap.
 ExplorerState deepView()
 {
     ExplorerState s = fullView();
@@ -28,24 +44,98 @@ ExplorerState deepView()
     return s;
 }
 
-void drawWith(benchmark::State& st, const ExplorerState& s, std::unique_ptr<FieldComputer> c)
+// Loop steps the reference takes for the whole view (n - 1 per point).
+double stepsOf(const ExplorerState& s)
+{
+    ReferenceComputer reference;
+    double steps = 0;
+    for (const PointResult& p : computeField(s, reference))
+        steps += p.n - 1;
+    return steps;
+}
+
+struct Subject {
+    std::string name;
+    std::function<std::unique_ptr<FieldComputer>()> make;  // null: the reference
+    std::string label;
+};
+
+void fieldOf(benchmark::State& st, const ExplorerState& s, FieldComputer& c, double steps)
+{
+    const auto rows = static_cast<std::size_t>(s.hei + 1);
+    std::vector<PointResult> field(static_cast<std::size_t>(s.wid + 1) * rows);
+    const int step = std::max(1, c.preferredColumns());
+    for (auto _ : st) {
+        for (int x = 0; x <= s.wid; x += step)
+            c.computeColumns(s, x, std::min(s.wid + 1, x + step), field.data() + static_cast<std::size_t>(x) * rows);
+        benchmark::DoNotOptimize(field.data());
+        benchmark::ClobberMemory();
+    }
+    st.counters["iter/s"] = benchmark::Counter(steps, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void drawOf(benchmark::State& st, const ExplorerState& s, std::unique_ptr<FieldComputer> c, double steps)
 {
     Renderer r(std::move(c));
     ImageSurface surface;
     for (auto _ : st)
         benchmark::DoNotOptimize(r.DrawFractal(s, surface));
+    st.counters["iter/s"] = benchmark::Counter(steps, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void BM_ReferenceFull(benchmark::State& st) { drawWith(st, fullView(), nullptr); }
-void BM_ReferenceDeep(benchmark::State& st) { drawWith(st, deepView(), nullptr); }
-void BM_FastFull(benchmark::State& st) { drawWith(st, fullView(), makeFastComputer()); }
-void BM_FastDeep(benchmark::State& st) { drawWith(st, deepView(), makeFastComputer()); }
+void registerAll()
+{
+    const int all = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<Subject> subjects;
+    subjects.push_back({"Reference", nullptr, "scalar, 1 thread"});
+    const auto best = FastComputer({1, 0}).targetName();
+    subjects.push_back({"Fast1", [] { return makeFastComputer({1, 0}); }, best + ", 1 thread"});
+    subjects.push_back({"FastAll", [all] { return makeFastComputer({all, 0}); },
+                        best + ", " + std::to_string(all) + " threads"});
+    // The other targets, one thread each, to show what the dispatch buys.
+    const auto targets = FastComputer::availableTargets();
+    for (std::size_t i = 1; i < targets.size(); ++i) {
+        const std::int64_t t = targets[i];
+        const std::string name = FastComputer::nameOf(t);
+        subjects.push_back({"Fast1_" + name, [t] { return makeFastComputer({1, t}); }, name + ", 1 thread"});
+    }
 
-BENCHMARK(BM_ReferenceFull)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_ReferenceDeep)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FastFull)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_FastDeep)->Unit(benchmark::kMillisecond);
+    const std::pair<const char*, ExplorerState> views[] = {{"Full", fullView()}, {"Deep", deepView()}};
+    for (const auto& [viewName, view] : views) {
+        const double steps = stepsOf(view);
+        for (const Subject& sub : subjects) {
+            benchmark::RegisterBenchmark(("Field/" + std::string(viewName) + "/" + sub.name).c_str(),
+                                         [view, steps, sub](benchmark::State& st) {
+                                             auto c = sub.make ? sub.make() : std::make_unique<ReferenceComputer>();
+                                             st.SetLabel(sub.label);
+                                             fieldOf(st, view, *c, steps);
+                                         })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        }
+        for (const Subject& sub : subjects) {
+            if (sub.name.find('_') != std::string::npos)
+                continue;
+            benchmark::RegisterBenchmark(("Draw/" + std::string(viewName) + "/" + sub.name).c_str(),
+                                         [view, steps, sub](benchmark::State& st) {
+                                             st.SetLabel(sub.label);
+                                             drawOf(st, view, sub.make ? sub.make() : nullptr, steps);
+                                         })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        }
+    }
+}
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

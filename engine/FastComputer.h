@@ -2,12 +2,67 @@
 
 #include "FieldComputer.h"
 
+#include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace mandel {
 
+class ThreadPool;
+struct EscapeScratch;
+struct SegmentRange;
+
+// How a fast computer runs; the defaults are what the programs use.
+struct FastComputerOptions {
+    int threads = 0;          // threads per computation; 0: every hardware thread
+    std::int64_t target = 0;  // one Highway target (HWY_AVX3, ...); 0: the best this CPU runs
+};
+
+// The iteration on SIMD lanes of every core: the view's points are cut into
+// segments that a pool of threads, started once, shares out. Results equal
+// the reference's bit for bit.
+class FastComputer final : public FieldComputer {
+public:
+    // Starts the pool; throws std::invalid_argument for a target this
+    // build or CPU cannot run.
+    explicit FastComputer(const FastComputerOptions& options = {});
+    ~FastComputer() override;
+    FastComputer(const FastComputer&) = delete;
+    FastComputer& operator=(const FastComputer&) = delete;
+
+    void computeColumns(const ExplorerState& s, int x0, int x1, PointResult* out) override;
+    int preferredColumns() const override;
+
+    // Threads one computation runs on.
+    int threads() const noexcept;
+    // The Highway target the kernel runs on.
+    std::int64_t target() const noexcept { return resolved_; }
+    // Its name, for reports ("AVX3", "AVX2", "SSE4", "SCALAR").
+    std::string targetName() const;
+
+    // Every target this build and CPU can run, best first.
+    static std::vector<std::int64_t> availableTargets();
+    // The name of any target.
+    static std::string nameOf(std::int64_t target);
+
+private:
+    void updateRows(const ExplorerState& s);
+
+    std::int64_t forced_;    // 0 or the one target asked for
+    std::int64_t resolved_;  // the target that runs
+    std::unique_ptr<ThreadPool> pool_;
+    std::vector<std::unique_ptr<EscapeScratch>> scratch_;  // one per thread
+    std::vector<double> cx_;
+    std::vector<double> cy_;
+    // The view the rows of cy_ belong to.
+    double rowsDj_ = 0, rowsZoomy1_ = 0, rowsZoomy2_ = 0;
+    int rowsHei_ = -1;
+    std::vector<SegmentRange> ranges_;  // one per thread
+};
+
 // The fastest computation this machine offers; its results equal the
 // reference's for every point.
-std::unique_ptr<FieldComputer> makeFastComputer();
+std::unique_ptr<FieldComputer> makeFastComputer(const FastComputerOptions& options = {});
 
 } // namespace mandel

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <thread>
+#include <vector>
+
+namespace mandel {
+
+// A fixed team of threads that run one job together: the calling thread and
+// size() - 1 workers started once. Workers spin briefly between jobs, so a
+// job that follows soon after the last one starts without a system call.
+class ThreadPool {
+public:
+    // Starts threads - 1 workers; threads below 1 count as 1.
+    explicit ThreadPool(int threads);
+    ~ThreadPool();
+    ThreadPool(const ThreadPool&) = delete;
+    ThreadPool& operator=(const ThreadPool&) = delete;
+
+    // Number of threads a job runs on, the caller included.
+    int size() const noexcept { return static_cast<int>(workers_.size()) + 1; }
+
+    // Calls job(i) once for every i in 0..size()-1, i = 0 on the calling
+    // thread, and returns when all calls have returned. Not reentrant.
+    template <class Job>
+    void run(Job& job)
+    {
+        runErased(&job, [](void* j, int i) { (*static_cast<Job*>(j))(i); });
+    }
+
+private:
+    using Trampoline = void (*)(void*, int);
+    void runErased(void* job, Trampoline call);
+    void workerLoop(const std::stop_token& stop, int index);
+
+    void* job_ = nullptr;
+    Trampoline call_ = nullptr;
+    // Bumped once per job; workers wait for it to change.
+    std::atomic<std::uint32_t> generation_{0};
+    // Workers still inside the current job.
+    std::atomic<int> pending_{0};
+    std::vector<std::jthread> workers_;
+};
+
+} // namespace mandel
