@@ -59,19 +59,6 @@ std::optional<long long> parseWhole(const std::string& text)
     return std::strtoll(text.c_str(), nullptr, 10);
 }
 
-std::optional<std::uint64_t> parseSeed(const std::string& text)
-{
-    if (text.empty() || text.size() > 20)
-        return std::nullopt;
-    for (const char c : text)
-        if (c < '0' || c > '9')
-            return std::nullopt;
-    errno = 0;
-    const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
-    if (errno == ERANGE)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(v);
-}
 
 std::optional<std::vector<float>> parseSingles(const std::string& text, std::size_t count, float lo, float hi)
 {

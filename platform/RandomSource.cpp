@@ -1,5 +1,7 @@
 #include "RandomSource.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <ctime>
 
 namespace mandel {
@@ -21,6 +23,20 @@ float RandomSource::next() noexcept
     // largest one is 1 - 2^-24: a draw of 1 cannot happen.
     const auto top = static_cast<std::uint32_t>(z >> 40);
     return static_cast<float>(top) * 0x1p-24f;
+}
+
+std::optional<std::uint64_t> parseSeed(const std::string& text)
+{
+    if (text.empty() || text.size() > 20)
+        return std::nullopt;
+    for (const char c : text)
+        if (c < '0' || c > '9')
+            return std::nullopt;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
+    if (errno == ERANGE)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(v);
 }
 
 std::uint64_t secondsSinceMidnightSeed()

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
 namespace mandel {
 
@@ -24,6 +26,9 @@ private:
     std::uint64_t seed_ = 0;
     std::uint64_t state_ = 0;
 };
+
+// A seed written as decimal digits (0 to 2^64 - 1); nothing for any other text.
+std::optional<std::uint64_t> parseSeed(const std::string& text);
 
 // Seconds since local midnight (0 to 86399): the default seed at start-up.
 std::uint64_t secondsSinceMidnightSeed();

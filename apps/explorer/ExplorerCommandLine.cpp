@@ -1,27 +1,8 @@
 #include "ExplorerCommandLine.h"
 
-#include <cerrno>
-#include <cstdlib>
+#include "RandomSource.h"
 
 namespace mandel {
-
-namespace {
-
-std::optional<std::uint64_t> parseSeed(const std::string& text)
-{
-    if (text.empty() || text.size() > 20)
-        return std::nullopt;
-    for (const char c : text)
-        if (c < '0' || c > '9')
-            return std::nullopt;
-    errno = 0;
-    const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
-    if (errno == ERANGE)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(v);
-}
-
-} // namespace
 
 std::string explorerUsage()
 {

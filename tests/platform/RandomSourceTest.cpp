@@ -58,3 +58,23 @@ TEST(RandomSource, MidnightSeedIsWithinADay)
 
 } // namespace
 } // namespace mandel
+
+namespace mandel {
+namespace {
+
+TEST(RandomSource, SeedsAreDecimalDigitsWithin64Bits)
+{
+    const struct {
+        const char* text;
+        std::optional<std::uint64_t> seed;
+    } cases[] = {
+        {"0", 0u}, {"42", 42u}, {"007", 7u}, {"18446744073709551615", 18446744073709551615u},
+        {"18446744073709551616", std::nullopt}, {"", std::nullopt}, {"-1", std::nullopt},
+        {"+1", std::nullopt}, {"1e3", std::nullopt}, {" 1", std::nullopt}, {"0x10", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseSeed(c.text), c.seed) << '"' << c.text << '"';
+}
+
+} // namespace
+} // namespace mandel
