@@ -1,0 +1,186 @@
+#include "ExplorerState.h"
+#include "FastComputer.h"
+#include "FieldComputer.h"
+#include "RecordingSurface.h"
+#include "Renderer.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace mandel {
+namespace {
+
+ExplorerState sized(int wid, int hei)
+{
+    ExplorerState s;
+    s.wid = static_cast<std::int16_t>(wid);
+    s.hei = static_cast<std::int16_t>(hei);
+    ResetView(s);
+    return s;
+}
+
+// Every target this machine runs, each on 1, 2 and 3 threads.
+std::vector<std::unique_ptr<FastComputer>> everyComputer()
+{
+    std::vector<std::unique_ptr<FastComputer>> all;
+    for (const std::int64_t target : FastComputer::availableTargets())
+        for (const int threads : {1, 2, 3})
+            all.push_back(std::make_unique<FastComputer>(FastComputerOptions{threads, target}));
+    return all;
+}
+
+std::string nameOf(const FastComputer& c)
+{
+    return c.targetName() + " on " + std::to_string(c.threads()) + " threads";
+}
+
+bool sameBits(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+struct KnownPoint {
+    int x, y;
+    int n;
+    double zi;
+};
+
+TEST(FastComputer, KnownPointsOfTheFullView)
+{
+    // Worked by hand with the loop test one step late.
+    const KnownPoint points[] = {
+        {0, 0, 3, -6},      // -2+2i: z1 = -2+2i, z2 = -2-6i, seen at n = 3
+        {0, 300, 3, 0},     // -2: z = -2, 2; |z1|^2 = 4 is not below 4
+        {600, 300, 3, 0},   // 2: z = 2, 6
+        {375, 300, 7, 0},   // 0.5: |z5| is the first above 2
+        {300, 300, 200, 0}, // 0 stays 0
+        {150, 300, 200, 0}, // -1: -1, 0, -1, ...; z199 = -1
+        {300, 150, 200, -1},// i: i, -1+i, -i, -1+i, ...; z199 = -i
+        {300, 450, 200, 1}, // -i: the mirror image, z199 = i
+    };
+    const ExplorerState s = sized(600, 600);
+    for (auto& c : everyComputer()) {
+        const auto field = computeField(s, *c);
+        for (const auto& p : points) {
+            const PointResult& r = field[static_cast<std::size_t>(p.x) * 601 + static_cast<std::size_t>(p.y)];
+            EXPECT_EQ(r.n, p.n) << nameOf(*c) << " at " << p.x << "," << p.y;
+            EXPECT_EQ(r.zi, p.zi) << nameOf(*c) << " at " << p.x << "," << p.y;
+        }
+    }
+}
+
+struct ColumnRun {
+    int x0, x1;
+};
+
+TEST(FastComputer, AnyRunOfColumnsIsWrittenFromItsFirstColumnOn)
+{
+    ExplorerState s = sized(600, 600);
+    ZoomAt(s, 186, 300);  // on the edge of the set: short and long runs mixed
+    ReferenceComputer reference;
+    const auto expected = computeField(s, reference);
+    // Single columns, runs of fewer segments than threads, the last
+    // column, and the whole picture in one call.
+    const ColumnRun runs[] = {{0, 1}, {17, 18}, {299, 302}, {590, 601}, {600, 601}, {100, 137}, {0, 601}};
+    for (auto& c : everyComputer()) {
+        for (const ColumnRun& run : runs) {
+            const auto rows = std::size_t{601};
+            std::vector<PointResult> out(static_cast<std::size_t>(run.x1 - run.x0) * rows + 1);
+            const PointResult guard{12345.0, -7};
+            out.back() = guard;
+            c->computeColumns(s, run.x0, run.x1, out.data());
+            EXPECT_EQ(out.back(), guard) << nameOf(*c) << " wrote past columns " << run.x0 << ".." << run.x1;
+            for (std::size_t i = 0; i + 1 < out.size(); ++i) {
+                const PointResult& want = expected[static_cast<std::size_t>(run.x0) * rows + i];
+                ASSERT_EQ(out[i].n, want.n) << nameOf(*c) << ", run " << run.x0 << ".." << run.x1 << ", point " << i;
+                ASSERT_TRUE(sameBits(out[i].zi, want.zi)) << nameOf(*c) << ", run " << run.x0 << ".." << run.x1 << ", point " << i;
+            }
+        }
+    }
+}
+
+TEST(FastComputer, SurfacesOfAnySizeMatchTheReference)
+{
+    // Heights around the kernel's groups of rows and segments of 160 rows.
+    const int sizes[][2] = {{1, 1}, {7, 7}, {600, 0}, {4, 159}, {4, 160}, {5, 161}, {3, 319}, {3, 320}, {40, 1000}};
+    ReferenceComputer reference;
+    for (const auto& size : sizes) {
+        ExplorerState s = sized(size[0], size[1]);
+        if (s.zoomx1 == 0)
+            s.zoomx1 = 1;
+        if (s.zoomy1 == 0)
+            s.zoomy1 = 1;
+        const auto expected = computeField(s, reference);
+        for (auto& c : everyComputer()) {
+            const auto got = computeField(s, *c);
+            ASSERT_EQ(got.size(), expected.size());
+            for (std::size_t i = 0; i < got.size(); ++i) {
+                ASSERT_EQ(got[i].n, expected[i].n) << nameOf(*c) << ", " << size[0] << "x" << size[1] << ", point " << i;
+                ASSERT_TRUE(sameBits(got[i].zi, expected[i].zi)) << nameOf(*c) << ", " << size[0] << "x" << size[1];
+            }
+        }
+    }
+}
+
+TEST(FastComputer, OptionsChooseThreadsAndTarget)
+{
+    const auto targets = FastComputer::availableTargets();
+    ASSERT_FALSE(targets.empty());
+    for (const std::int64_t t : targets) {
+        const FastComputer c({2, t});
+        EXPECT_EQ(c.target(), t);
+        EXPECT_EQ(c.threads(), 2);
+        EXPECT_FALSE(c.targetName().empty());
+    }
+    const FastComputer best;
+    EXPECT_EQ(best.target(), targets.front()) << "the default runs the best target";
+    const unsigned hardware = std::thread::hardware_concurrency();
+    EXPECT_EQ(best.threads(), hardware > 0 ? static_cast<int>(hardware) : 1);
+    EXPECT_GE(best.preferredColumns(), 8);
+    EXPECT_LE(best.preferredColumns(), 40);
+}
+
+TEST(FastComputer, RefusesATargetItCannotRun)
+{
+    // Bit 40 is no x86 target; 3 is two targets at once.
+    for (const std::int64_t t : {std::int64_t{1} << 40, std::int64_t{3}})
+        EXPECT_THROW(FastComputer({1, t}), std::invalid_argument) << t;
+}
+
+TEST(FastComputer, RendererWithItYieldsBeforeEachColumnAndDrawsTheReferencePicture)
+{
+    ExplorerState s = sized(600, 600);
+    s.b = 7;  // chains colours across chunk boundaries
+    s.fn1 = 1.25f;
+    s.fn2 = 0.75f;
+    s.fn3 = 2;
+    ZoomAt(s, 186, 300);
+    testing::RecordingSurface fast, slow;
+    std::vector<std::size_t> yieldsAt;
+    Renderer withFast(makeFastComputer());
+    Renderer withReference;
+    DrawHooks hooks;
+    hooks.yield = [&] { yieldsAt.push_back(fast.calls.size()); return true; };
+    ASSERT_TRUE(withFast.DrawFractal(s, fast, hooks));
+    ASSERT_TRUE(withReference.DrawFractal(s, slow));
+    ASSERT_EQ(yieldsAt.size(), 601u);
+    for (std::size_t x = 0; x < 601; ++x)
+        ASSERT_EQ(yieldsAt[x], x * 601);
+    ASSERT_EQ(fast.calls.size(), slow.calls.size());
+    for (std::size_t i = 0; i < fast.calls.size(); ++i) {
+        ASSERT_EQ(fast.calls[i].x, slow.calls[i].x);
+        ASSERT_EQ(fast.calls[i].y, slow.calls[i].y);
+        ASSERT_EQ(fast.calls[i].c, slow.calls[i].c) << "pixel " << fast.calls[i].x << "," << fast.calls[i].y;
+    }
+}
+
+} // namespace
+} // namespace mandel
