@@ -38,18 +38,30 @@ using M = hn::Mask<D>;
 // Independent vectors in flight: the steps of one vector form a chain of
 // dependent multiplies and adds, several chains fill the pipelines.
 #ifndef MANDEL_STREAMS
-#define MANDEL_STREAMS 4
+#define MANDEL_STREAMS (HWY_TARGET == HWY_AVX3 ? 6 : 4)
 #endif
 constexpr int kStreams = MANDEL_STREAMS;
+// Vectors of the dense first phase; it keeps more per vector than the long
+// runs, so fewer fit in the registers.
+#ifndef MANDEL_FIRST_STREAMS
+#define MANDEL_FIRST_STREAMS 4
+#endif
+constexpr int kFirstStreams = MANDEL_FIRST_STREAMS;
 // Steps every point takes in the dense first phase.
 #ifndef MANDEL_FIRST
-#define MANDEL_FIRST 8
+#define MANDEL_FIRST 23
 #endif
 constexpr int kFirstSteps = MANDEL_FIRST;
+// Steps between the rounds in which lanes get new points.
+#ifndef MANDEL_BLOCK
+#define MANDEL_BLOCK 16
+#endif
+constexpr int kBlock = MANDEL_BLOCK;
 constexpr std::size_t kMaxLanes = hn::MaxLanes(D());
 // A lane that has no point: it sits at z = c = 0 and never reaches the cap.
 constexpr std::int64_t kIdleStart = std::int64_t{1} << 52;
 constexpr std::int64_t kLastStep = kMaxIterations - 1;
+static_assert((kLastStep - kFirstSteps) % kBlock == 0, "caps must fall on block ends");
 
 // 2 as the compiler cannot see it: it would turn 2 * zi into zi + zi, which
 // is as exact but lands on the busier adder ports.
@@ -84,11 +96,10 @@ void firstSteps(const EscapeTask& task, int c, int r0, int r1, Queue& q)
 {
     const D d;
     const std::size_t N = hn::Lanes(d);
-    const int group = kStreams * static_cast<int>(N);
+    const int group = kFirstStreams * static_cast<int>(N);
     const V two = hn::Set(d, 2.0);
     const V four = hn::Set(d, 4.0);
     const double cx = task.cx[c];
-    const V cr = hn::Set(d, cx);
     PointResult* out = task.out + static_cast<std::size_t>(c) * static_cast<std::size_t>(task.rows);
     q.cx = cx;
     q.base = static_cast<std::size_t>(c) * static_cast<std::size_t>(task.rows);
@@ -96,57 +107,71 @@ void firstSteps(const EscapeTask& task, int c, int r0, int r1, Queue& q)
     q.size = 0;
 
     for (int r = r0; r < r1; r += group) {
-        V zr[kStreams], zi[kStreams], ci[kStreams], ziAt[kStreams], nAt[kStreams];
-        M live[kStreams];
-        for (int j = 0; j < kStreams; ++j) {
+        V zr[kFirstStreams], zi[kFirstStreams], cr[kFirstStreams], ci[kFirstStreams];
+        // Where and when points stopped; touched only when some do, so they
+        // live in memory and leave the registers to the running state.
+        alignas(64) double ziAt[kFirstStreams * kMaxLanes] = {};
+        alignas(64) double nAt[kFirstStreams * kMaxLanes] = {};
+        const int count = std::min(r1 - r, group);
+        int running = count;
+        for (int j = 0; j < kFirstStreams; ++j) {
             const int first = r + j * static_cast<int>(N);
-            ci[j] = hn::LoadU(d, task.cy + first);
+            const int real = std::clamp(r1 - first, 0, static_cast<int>(N));
+            // Lanes past the segment sit at z = c = 0, which never stops.
+            const M isReal = hn::FirstN(d, static_cast<std::size_t>(real));
+            ci[j] = hn::IfThenElseZero(isReal, hn::LoadU(d, task.cy + first));
+            cr[j] = hn::IfThenElseZero(isReal, hn::Set(d, cx));
             zr[j] = hn::Zero(d);
             zi[j] = hn::Zero(d);
-            ziAt[j] = hn::Zero(d);
-            nAt[j] = hn::Zero(d);
-            const int real = std::clamp(r1 - first, 0, static_cast<int>(N));
-            live[j] = hn::FirstN(d, static_cast<std::size_t>(real));
         }
         for (int k = 1; k <= kFirstSteps; ++k) {
+            V mag[kFirstStreams];
+            for (int j = 0; j < kFirstStreams; ++j)
+                step(zr[j], zi[j], cr[j], ci[j], two, mag[j]);
+            // As in the long runs: a lane that stops is parked at 0, so the
+            // largest zr2 + zi2 tells whether any lane stops now.
+            V largest = mag[0];
+            for (int j = 1; j < kFirstStreams; ++j)
+                largest = hn::Max(largest, mag[j]);
+            if (HWY_LIKELY(hn::AllTrue(d, hn::Lt(largest, four))))
+                continue;
             const V n = hn::Set(d, static_cast<double>(k + 1));
-            M any = hn::FirstN(d, 0);
-            for (int j = 0; j < kStreams; ++j) {
-                V mag;
-                step(zr[j], zi[j], cr, ci[j], two, mag);
-                const M goOn = hn::Lt(mag, four);
-                const M stops = hn::AndNot(goOn, live[j]);
-                ziAt[j] = hn::IfThenElse(stops, zi[j], ziAt[j]);
-                nAt[j] = hn::IfThenElse(stops, n, nAt[j]);
-                live[j] = hn::And(live[j], goOn);
-                any = hn::Or(any, live[j]);
+            for (int j = 0; j < kFirstStreams; ++j) {
+                const M stops = hn::Not(hn::Lt(mag[j], four));
+                double* ziOf = ziAt + static_cast<std::size_t>(j) * N;
+                double* nOf = nAt + static_cast<std::size_t>(j) * N;
+                hn::Store(hn::IfThenElse(stops, zi[j], hn::Load(d, ziOf)), d, ziOf);
+                hn::Store(hn::IfThenElse(stops, n, hn::Load(d, nOf)), d, nOf);
+                zr[j] = hn::IfThenZeroElse(stops, zr[j]);
+                zi[j] = hn::IfThenZeroElse(stops, zi[j]);
+                cr[j] = hn::IfThenZeroElse(stops, cr[j]);
+                ci[j] = hn::IfThenZeroElse(stops, ci[j]);
+                running -= static_cast<int>(hn::CountTrue(d, stops));
             }
-            if (hn::AllFalse(d, any))
+            if (running == 0)
                 break;
         }
 
-        M anyStopped = hn::FirstN(d, 0);
-        for (int j = 0; j < kStreams; ++j)
-            anyStopped = hn::Or(anyStopped, hn::Ne(nAt[j], hn::Zero(d)));
-        alignas(64) double ziOut[kStreams * kMaxLanes];
-        alignas(64) double nOut[kStreams * kMaxLanes];
-        for (int j = 0; j < kStreams; ++j) {
-            hn::Store(ziAt[j], d, ziOut + static_cast<std::size_t>(j) * N);
-            hn::Store(nAt[j], d, nOut + static_cast<std::size_t>(j) * N);
+        // Points still running get a placeholder here, unless all are;
+        // their lane writes the real result later.
+        if (running < count) {
+            for (int i = 0; i < count; ++i)
+                out[r + i] = PointResult{ziAt[i], static_cast<std::int32_t>(nAt[i])};
         }
-        // Points still running get a placeholder here; their lane writes
-        // the real result later.
-        const int count = std::min(r1 - r, group);
-        for (int i = 0; i < count; ++i)
-            out[r + i] = PointResult{ziOut[i], static_cast<std::int32_t>(nOut[i])};
-        for (int j = 0; j < kStreams; ++j) {
-            if (hn::AllFalse(d, live[j]))
+        if (running == 0)
+            continue;
+        for (int j = 0; j < kFirstStreams; ++j) {
+            const int first = r + j * static_cast<int>(N);
+            const int real = std::clamp(r1 - first, 0, static_cast<int>(N));
+            const M live = hn::And(hn::FirstN(d, static_cast<std::size_t>(real)),
+                                   hn::Eq(hn::Load(d, nAt + static_cast<std::size_t>(j) * N), hn::Zero(d)));
+            if (hn::AllFalse(d, live))
                 continue;
-            const V row = hn::Iota(d, static_cast<double>(r + j * static_cast<int>(N)));
-            hn::CompressStore(zr[j], live[j], d, q.zr + q.size);
-            hn::CompressStore(zi[j], live[j], d, q.zi + q.size);
-            hn::CompressStore(ci[j], live[j], d, q.ci + q.size);
-            q.size += hn::CompressStore(row, live[j], d, q.row + q.size);
+            const V row = hn::Iota(d, static_cast<double>(first));
+            hn::CompressStore(zr[j], live, d, q.zr + q.size);
+            hn::CompressStore(zi[j], live, d, q.zi + q.size);
+            hn::CompressStore(ci[j], live, d, q.ci + q.size);
+            q.size += hn::CompressStore(row, live, d, q.row + q.size);
         }
     }
 }
@@ -158,10 +183,45 @@ struct LaneBook {
     alignas(64) double zi[kStreams][kMaxLanes];
     alignas(64) double cr[kStreams][kMaxLanes];
     alignas(64) double ci[kStreams][kMaxLanes];
+    alignas(64) double mag[kStreams][kMaxLanes];  // zr2 + zi2 of the latest step
     // The step count at which the lane's point would have taken 0 steps.
     alignas(64) double start[kStreams][kMaxLanes];
-    std::size_t at[kStreams][kMaxLanes];  // index of the point in task.out
+    alignas(64) double at[kStreams][kMaxLanes];  // index of the point in task.out
 };
+
+// For each set of lanes (a bit mask), lane l's rank among them: where a
+// lane finds its point among the next ones in the queue.
+struct Spread {
+    alignas(64) std::int64_t rank[std::size_t{1} << kMaxLanes][kMaxLanes] = {};
+    constexpr Spread()
+    {
+        for (std::size_t m = 0; m < (std::size_t{1} << kMaxLanes); ++m) {
+            std::int64_t below = 0;
+            for (std::size_t l = 0; l < kMaxLanes; ++l) {
+                if ((m >> l & 1u) != 0)
+                    rank[m][l] = below++;
+            }
+        }
+    }
+};
+constexpr Spread kSpread;
+
+HWY_INLINE M laneMask(unsigned bits)
+{
+    const std::uint8_t b[8] = {static_cast<std::uint8_t>(bits)};
+    return hn::LoadMaskBits(D(), b);
+}
+
+// The lowest `count` set bits of `bits`.
+inline unsigned lowestBits(unsigned bits, std::size_t count)
+{
+    unsigned taken = 0;
+    for (std::size_t i = 0; i < count && bits != 0; ++i) {
+        taken |= bits & (0u - bits);
+        bits &= bits - 1;
+    }
+    return taken;
+}
 
 // Takes one segment from `r`, from its front or its back; -1 when empty.
 int takeSegment(SegmentRange& r, bool front)
@@ -201,30 +261,179 @@ struct Feeder {
         return -1;
     }
 
-    // Gives lane (j, l) the next waiting point, which has taken kFirstSteps
-    // steps by step count t; returns false and leaves the lane idle when no
-    // point is left.
-    HWY_NOINLINE bool feed(LaneBook& book, int j, std::size_t l, std::int64_t t)
+    // Makes sure points wait in the queue, running the first steps of the
+    // next segment when it is empty; false when no segment is left.
+    bool fill()
     {
         while (q.head == q.size) {
             const int s = nextSegment();
-            if (s < 0) {
-                book.zr[j][l] = book.zi[j][l] = book.cr[j][l] = book.ci[j][l] = 0;
-                book.start[j][l] = kIdleStart;
+            if (s < 0)
                 return false;
-            }
             const int c = s / segmentsPerColumn;
             const int r0 = (s % segmentsPerColumn) * kSegmentRows;
             firstSteps(task, c, r0, std::min(task.rows, r0 + kSegmentRows), q);
         }
-        const std::size_t h = q.head++;
-        book.zr[j][l] = q.zr[h];
-        book.zi[j][l] = q.zi[h];
-        book.cr[j][l] = q.cx;
-        book.ci[j][l] = q.ci[h];
-        book.at[j][l] = q.base + static_cast<std::size_t>(q.row[h]);
-        book.start[j][l] = static_cast<double>(t - kFirstSteps);
         return true;
+    }
+
+    // Gives the lanes `free` of stream j the next waiting points, which have
+    // taken kFirstSteps steps by step count t, in lane order; lanes left
+    // over when no point is left become idle. Returns how many went idle.
+    int refill(LaneBook& book, int j, unsigned free, std::int64_t t)
+    {
+        const D d;
+        V zr = hn::Load(d, book.zr[j]);
+        V zi = hn::Load(d, book.zi[j]);
+        V cr = hn::Load(d, book.cr[j]);
+        V ci = hn::Load(d, book.ci[j]);
+        V start = hn::Load(d, book.start[j]);
+        V at = hn::Load(d, book.at[j]);
+        int idle = 0;
+        while (free != 0) {
+            if (!fill()) {
+                const M m = laneMask(free);
+                zr = hn::IfThenZeroElse(m, zr);
+                zi = hn::IfThenZeroElse(m, zi);
+                cr = hn::IfThenZeroElse(m, cr);
+                ci = hn::IfThenZeroElse(m, ci);
+                start = hn::IfThenElse(m, hn::Set(d, static_cast<double>(kIdleStart)), start);
+                idle = static_cast<int>(hwy::PopCount(free));
+                break;
+            }
+            const unsigned take = lowestBits(free, q.size - q.head);
+            const M m = laneMask(take);
+            const auto spread = hn::SetTableIndices(d, kSpread.rank[take]);
+            auto next = [&](const double* from) { return hn::TableLookupLanes(hn::LoadU(d, from + q.head), spread); };
+            zr = hn::IfThenElse(m, next(q.zr), zr);
+            zi = hn::IfThenElse(m, next(q.zi), zi);
+            ci = hn::IfThenElse(m, next(q.ci), ci);
+            at = hn::IfThenElse(m, hn::Add(hn::Set(d, static_cast<double>(q.base)), next(q.row)), at);
+            cr = hn::IfThenElse(m, hn::Set(d, q.cx), cr);
+            start = hn::IfThenElse(m, hn::Set(d, static_cast<double>(t - kFirstSteps)), start);
+            q.head += hwy::PopCount(take);
+            free &= ~take;
+        }
+        hn::Store(zr, d, book.zr[j]);
+        hn::Store(zi, d, book.zi[j]);
+        hn::Store(cr, d, book.cr[j]);
+        hn::Store(ci, d, book.ci[j]);
+        hn::Store(start, d, book.start[j]);
+        hn::Store(at, d, book.at[j]);
+        return idle;
+    }
+};
+
+// The vectors of the long runs. Arrays of vectors stay in registers only
+// while every index is a constant the compiler sees, so all bookkeeping
+// works on the lane book in memory: the vectors go there and come back
+// whole, and only when lanes change their points.
+struct Lanes {
+    V zr[kStreams], zi[kStreams], cr[kStreams], ci[kStreams], mag[kStreams];
+};
+
+HWY_INLINE void toBook(const Lanes& v, LaneBook& book)
+{
+    const D d;
+    for (int j = 0; j < kStreams; ++j) {
+        hn::Store(v.zr[j], d, book.zr[j]);
+        hn::Store(v.zi[j], d, book.zi[j]);
+        hn::Store(v.mag[j], d, book.mag[j]);
+    }
+}
+
+HWY_INLINE void fromBook(Lanes& v, const LaneBook& book)
+{
+    const D d;
+    for (int j = 0; j < kStreams; ++j) {
+        v.zr[j] = hn::Load(d, book.zr[j]);
+        v.zi[j] = hn::Load(d, book.zi[j]);
+        v.cr[j] = hn::Load(d, book.cr[j]);
+        v.ci[j] = hn::Load(d, book.ci[j]);
+    }
+}
+
+// The bookkeeping of the long runs, all on the lane book.
+struct Runs {
+    Feeder& feeder;
+    LaneBook& book;
+    PointResult* out;
+    std::int64_t capAt = kIdleStart;  // no lane reaches the cap before this step
+    int busy = 0;                     // lanes that hold a point
+    // Lanes whose point has stopped inside the current block, per stream.
+    unsigned parked[kStreams] = {};
+
+    // After step t some lane's zr2 + zi2 is not below 4: writes those
+    // points and parks their lanes at z = c = 0 until the block ends.
+    HWY_NOINLINE void escaped(std::int64_t t)
+    {
+        const D d;
+        const V four = hn::Set(d, 4.0);
+        const V zero = hn::Zero(d);
+        for (int j = 0; j < kStreams; ++j) {
+            const M stops = hn::Not(hn::Lt(hn::Load(d, book.mag[j]), four));
+            if (hn::AllFalse(d, stops))
+                continue;
+            std::uint8_t bits[8] = {};
+            hn::StoreMaskBits(d, stops, bits);
+            for (unsigned done = bits[0]; done != 0; done &= done - 1) {
+                const auto l = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero32(done));
+                const auto n = static_cast<std::int32_t>(1 + (t - static_cast<std::int64_t>(book.start[j][l])));
+                out[static_cast<std::size_t>(book.at[j][l])] = PointResult{book.zi[j][l], n};
+                book.start[j][l] = kIdleStart;
+            }
+            parked[j] |= bits[0];
+            hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.zr[j])), d, book.zr[j]);
+            hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.zi[j])), d, book.zi[j]);
+            hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.cr[j])), d, book.cr[j]);
+            hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.ci[j])), d, book.ci[j]);
+        }
+    }
+
+    // Whether a block ending at step t has work: a cap or a parked lane.
+    bool due(std::int64_t t) const
+    {
+        unsigned any = 0;
+        for (int j = 0; j < kStreams; ++j)
+            any |= parked[j];
+        return any != 0 || t >= capAt;
+    }
+
+    // At the end of a block, step t: writes the points that reached the
+    // cap, and feeds every lane that is free. Points fed at block ends reach
+    // the cap at a block end, as kLastStep - kFirstSteps is whole blocks.
+    HWY_NOINLINE void blockEnd(std::int64_t t)
+    {
+        const D d;
+        const bool capping = t >= capAt;
+        const V lastStart = hn::Set(d, static_cast<double>(t - kLastStep));
+        bool fed = false;
+        for (int j = 0; j < kStreams; ++j) {
+            unsigned capped = 0;
+            if (capping) {
+                std::uint8_t bits[8] = {};
+                hn::StoreMaskBits(d, hn::Le(hn::Load(d, book.start[j]), lastStart), bits);
+                capped = bits[0];
+            }
+            for (unsigned done = capped; done != 0; done &= done - 1) {
+                const auto l = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero32(done));
+                out[static_cast<std::size_t>(book.at[j][l])] = PointResult{book.zi[j][l], kMaxIterations};
+            }
+            const unsigned free = parked[j] | capped;
+            parked[j] = 0;
+            if (free != 0) {
+                busy -= feeder.refill(book, j, free, t);
+                fed = true;
+            }
+        }
+        // Points fed now reach the cap kLastStep - kFirstSteps steps from now.
+        if (fed)
+            capAt = std::min(capAt, t - kFirstSteps + kLastStep);
+        if (capping) {
+            V first = hn::Load(d, book.start[0]);
+            for (int j = 1; j < kStreams; ++j)
+                first = hn::Min(first, hn::Load(d, book.start[j]));
+            capAt = static_cast<std::int64_t>(hn::GetLane(hn::MinOfLanes(d, first))) + kLastStep;
+        }
     }
 };
 
@@ -239,81 +448,52 @@ void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
     Queue q{scratch.zr.data(), scratch.zi.data(), scratch.ci.data(), scratch.row.data()};
     Feeder feeder{task, q, scratch.self, segmentsPerColumn};
     LaneBook book;
-    std::int64_t t = 0;               // steps taken by the vectors so far
-    std::int64_t capAt = kIdleStart;  // no lane reaches the cap before this step
-    int busy = 0;                     // lanes that hold a point
+    Runs runs{feeder, book, task.out};
+    std::int64_t t = 0;  // steps taken by the vectors so far
 
-    for (int j = 0; j < kStreams; ++j)
-        for (std::size_t l = 0; l < N; ++l)
-            busy += feeder.feed(book, j, l, t) ? 1 : 0;
-    if (busy == 0)
+    const unsigned all = (1u << N) - 1;
+    runs.busy = kStreams * static_cast<int>(N);
+    for (int j = 0; j < kStreams; ++j) {
+        hn::Store(hn::Set(d, static_cast<double>(kIdleStart)), d, book.start[j]);
+        hn::Store(hn::Zero(d), d, book.at[j]);
+        hn::Store(hn::Zero(d), d, book.zr[j]);
+        hn::Store(hn::Zero(d), d, book.zi[j]);
+        hn::Store(hn::Zero(d), d, book.cr[j]);
+        hn::Store(hn::Zero(d), d, book.ci[j]);
+        runs.busy -= feeder.refill(book, j, all, t);
+    }
+    if (runs.busy == 0)
         return;
-    capAt = -kFirstSteps + kLastStep;
+    runs.capAt = kLastStep - kFirstSteps;
 
     const V two = hn::Set(d, gTwo);
     const V four = hn::Set(d, 4.0);
-    V zr[kStreams], zi[kStreams], cr[kStreams], ci[kStreams];
-    for (int j = 0; j < kStreams; ++j) {
-        zr[j] = hn::Load(d, book.zr[j]);
-        zi[j] = hn::Load(d, book.zi[j]);
-        cr[j] = hn::Load(d, book.cr[j]);
-        ci[j] = hn::Load(d, book.ci[j]);
-    }
-
+    Lanes v;
+    fromBook(v, book);
     for (;;) {
-        M goOn[kStreams];
-        for (int j = 0; j < kStreams; ++j) {
-            V mag;
-            step(zr[j], zi[j], cr[j], ci[j], two, mag);
-            goOn[j] = hn::Lt(mag, four);
-        }
-        ++t;
-        M all = goOn[0];
-        for (int j = 1; j < kStreams; ++j)
-            all = hn::And(all, goOn[j]);
-        if (HWY_LIKELY(hn::AllTrue(d, all) && t < capAt))
-            continue;
-
-        // Some lane's point has stopped: write it and feed the lane.
-        const bool capping = t >= capAt;
-        const V lastStart = hn::Set(d, static_cast<double>(t - kLastStep));
-        bool fed = false;
-#pragma GCC unroll 8
-        for (int j = 0; j < kStreams; ++j) {
-            M stops = hn::Not(goOn[j]);
-            if (capping)
-                stops = hn::Or(stops, hn::Le(hn::Load(d, book.start[j]), lastStart));
-            if (hn::AllFalse(d, stops))
-                continue;
-            std::uint8_t bits[8] = {};
-            hn::StoreMaskBits(d, stops, bits);
-            hn::Store(zr[j], d, book.zr[j]);
-            hn::Store(zi[j], d, book.zi[j]);
-            for (unsigned done = bits[0]; done != 0; done &= done - 1) {
-                const auto l = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero32(done));
-                const auto n = static_cast<std::int32_t>(1 + (t - static_cast<std::int64_t>(book.start[j][l])));
-                task.out[book.at[j][l]] = PointResult{book.zi[j][l], n};
-                if (feeder.feed(book, j, l, t))
-                    fed = true;
-                else
-                    --busy;
-            }
-            zr[j] = hn::Load(d, book.zr[j]);
-            zi[j] = hn::Load(d, book.zi[j]);
-            cr[j] = hn::Load(d, book.cr[j]);
-            ci[j] = hn::Load(d, book.ci[j]);
-        }
-        if (busy == 0)
-            return;
-        // Points fed now reach the cap kLastStep - kFirstSteps steps from now.
-        if (fed)
-            capAt = std::min(capAt, t - kFirstSteps + kLastStep);
-        if (capping) {
-            V first = hn::Load(d, book.start[0]);
+        for (int b = 0; b < kBlock; ++b) {
+            for (int j = 0; j < kStreams; ++j)
+                step(v.zr[j], v.zi[j], v.cr[j], v.ci[j], two, v.mag[j]);
+            ++t;
+            // One test for all lanes: the largest zr2 + zi2 below 4. Every
+            // value here is finite (a lane stops at the first one that is
+            // not below 4 and then sits at 0), so the maximum decides exactly.
+            V largest = v.mag[0];
             for (int j = 1; j < kStreams; ++j)
-                first = hn::Min(first, hn::Load(d, book.start[j]));
-            capAt = static_cast<std::int64_t>(hn::GetLane(hn::MinOfLanes(d, first))) + kLastStep;
+                largest = hn::Max(largest, v.mag[j]);
+            if (HWY_LIKELY(hn::AllTrue(d, hn::Lt(largest, four))))
+                continue;
+            toBook(v, book);
+            runs.escaped(t);
+            fromBook(v, book);
         }
+        if (!runs.due(t))
+            continue;
+        toBook(v, book);
+        runs.blockEnd(t);
+        if (runs.busy == 0)
+            return;
+        fromBook(v, book);
     }
 }
 
