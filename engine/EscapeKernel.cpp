@@ -84,20 +84,24 @@ struct Queue {
     double* zi;
     double* ci;
     double* row;
+    double* steps;  // steps the point has taken
     double cx = 0;
     std::size_t base = 0;  // index in task.out of the segment's row 0
     std::size_t head = 0;
     std::size_t size = 0;
 };
 
-// Runs the first steps for rows r0..r1-1 of column c: writes the result of
-// every point that stops and queues the others with their state.
-void firstSteps(const EscapeTask& task, int c, int r0, int r1, Queue& q)
+// Runs the points of rows r0..r1-1 of column c in dense groups, one point
+// per lane, and writes the result of every point that stops. A group runs
+// on while at least half its points do: at most to the cap, so a group
+// inside the set needs nothing else. Once it thins out, at kFirstSteps or
+// a whole number of blocks later, its running points go to the queue.
+void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
 {
     const D d;
     const std::size_t N = hn::Lanes(d);
     const int group = kFirstStreams * static_cast<int>(N);
-    const V two = hn::Set(d, 2.0);
+    const V two = hn::Set(d, gTwo);
     const V four = hn::Set(d, 4.0);
     const double cx = task.cx[c];
     PointResult* out = task.out + static_cast<std::size_t>(c) * static_cast<std::size_t>(task.rows);
@@ -124,54 +128,74 @@ void firstSteps(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             zr[j] = hn::Zero(d);
             zi[j] = hn::Zero(d);
         }
-        for (int k = 1; k <= kFirstSteps; ++k) {
-            V mag[kFirstStreams];
-            for (int j = 0; j < kFirstStreams; ++j)
-                step(zr[j], zi[j], cr[j], ci[j], two, mag[j]);
-            // As in the long runs: a lane that stops is parked at 0, so the
-            // largest zr2 + zi2 tells whether any lane stops now.
-            V largest = mag[0];
-            for (int j = 1; j < kFirstStreams; ++j)
-                largest = hn::Max(largest, mag[j]);
-            if (HWY_LIKELY(hn::AllTrue(d, hn::Lt(largest, four))))
-                continue;
-            const V n = hn::Set(d, static_cast<double>(k + 1));
-            for (int j = 0; j < kFirstStreams; ++j) {
-                const M stops = hn::Not(hn::Lt(mag[j], four));
-                double* ziOf = ziAt + static_cast<std::size_t>(j) * N;
-                double* nOf = nAt + static_cast<std::size_t>(j) * N;
-                hn::Store(hn::IfThenElse(stops, zi[j], hn::Load(d, ziOf)), d, ziOf);
-                hn::Store(hn::IfThenElse(stops, n, hn::Load(d, nOf)), d, nOf);
-                zr[j] = hn::IfThenZeroElse(stops, zr[j]);
-                zi[j] = hn::IfThenZeroElse(stops, zi[j]);
-                cr[j] = hn::IfThenZeroElse(stops, cr[j]);
-                ci[j] = hn::IfThenZeroElse(stops, ci[j]);
-                running -= static_cast<int>(hn::CountTrue(d, stops));
+        int k = 0;  // steps taken
+        int until = kFirstSteps;
+        for (;;) {
+            for (; k < until; ++k) {
+                V mag[kFirstStreams];
+                for (int j = 0; j < kFirstStreams; ++j)
+                    step(zr[j], zi[j], cr[j], ci[j], two, mag[j]);
+                // As in the long runs: a lane that stops is parked at 0, so
+                // the largest zr2 + zi2 tells whether any lane stops now.
+                V largest = mag[0];
+                for (int j = 1; j < kFirstStreams; ++j)
+                    largest = hn::Max(largest, mag[j]);
+                if (HWY_LIKELY(hn::AllTrue(d, hn::Lt(largest, four))))
+                    continue;
+                const V n = hn::Set(d, static_cast<double>(k + 2));
+                for (int j = 0; j < kFirstStreams; ++j) {
+                    const M stops = hn::Not(hn::Lt(mag[j], four));
+                    double* ziOf = ziAt + static_cast<std::size_t>(j) * N;
+                    double* nOf = nAt + static_cast<std::size_t>(j) * N;
+                    hn::Store(hn::IfThenElse(stops, zi[j], hn::Load(d, ziOf)), d, ziOf);
+                    hn::Store(hn::IfThenElse(stops, n, hn::Load(d, nOf)), d, nOf);
+                    zr[j] = hn::IfThenZeroElse(stops, zr[j]);
+                    zi[j] = hn::IfThenZeroElse(stops, zi[j]);
+                    cr[j] = hn::IfThenZeroElse(stops, cr[j]);
+                    ci[j] = hn::IfThenZeroElse(stops, ci[j]);
+                    running -= static_cast<int>(hn::CountTrue(d, stops));
+                }
+                if (running == 0)
+                    break;
             }
-            if (running == 0)
+            if (running == 0 || k == kLastStep || 2 * running < count)
                 break;
+            until = k + kBlock;
         }
 
-        // Points still running get a placeholder here, unless all are;
-        // their lane writes the real result later.
-        if (running < count) {
-            for (int i = 0; i < count; ++i)
-                out[r + i] = PointResult{ziAt[i], static_cast<std::int32_t>(nAt[i])};
-        }
-        if (running == 0)
-            continue;
+        // The points still running: at the cap they are done, otherwise
+        // they wait in the queue for a lane of the long runs.
+        const bool capped = k == kLastStep;
+        M live[kFirstStreams];
         for (int j = 0; j < kFirstStreams; ++j) {
             const int first = r + j * static_cast<int>(N);
             const int real = std::clamp(r1 - first, 0, static_cast<int>(N));
-            const M live = hn::And(hn::FirstN(d, static_cast<std::size_t>(real)),
-                                   hn::Eq(hn::Load(d, nAt + static_cast<std::size_t>(j) * N), hn::Zero(d)));
-            if (hn::AllFalse(d, live))
+            double* ziOf = ziAt + static_cast<std::size_t>(j) * N;
+            double* nOf = nAt + static_cast<std::size_t>(j) * N;
+            live[j] = hn::And(hn::FirstN(d, static_cast<std::size_t>(real)), hn::Eq(hn::Load(d, nOf), hn::Zero(d)));
+            if (capped) {
+                hn::Store(hn::IfThenElse(live[j], zi[j], hn::Load(d, ziOf)), d, ziOf);
+                hn::Store(hn::IfThenElse(live[j], hn::Set(d, double{kMaxIterations}), hn::Load(d, nOf)), d, nOf);
+            }
+        }
+        // Points still running get a placeholder, unless all do; their
+        // lane writes the real result later.
+        if (capped || running < count) {
+            for (int i = 0; i < count; ++i)
+                out[r + i] = PointResult{ziAt[i], static_cast<std::int32_t>(nAt[i])};
+        }
+        if (capped || running == 0)
+            continue;
+        const V taken = hn::Set(d, static_cast<double>(k));
+        for (int j = 0; j < kFirstStreams; ++j) {
+            if (hn::AllFalse(d, live[j]))
                 continue;
-            const V row = hn::Iota(d, static_cast<double>(first));
-            hn::CompressStore(zr[j], live, d, q.zr + q.size);
-            hn::CompressStore(zi[j], live, d, q.zi + q.size);
-            hn::CompressStore(ci[j], live, d, q.ci + q.size);
-            q.size += hn::CompressStore(row, live, d, q.row + q.size);
+            const V row = hn::Iota(d, static_cast<double>(r + j * static_cast<int>(N)));
+            hn::CompressStore(zr[j], live[j], d, q.zr + q.size);
+            hn::CompressStore(zi[j], live[j], d, q.zi + q.size);
+            hn::CompressStore(ci[j], live[j], d, q.ci + q.size);
+            hn::CompressStore(taken, live[j], d, q.steps + q.size);
+            q.size += hn::CompressStore(row, live[j], d, q.row + q.size);
         }
     }
 }
@@ -271,13 +295,13 @@ struct Feeder {
                 return false;
             const int c = s / segmentsPerColumn;
             const int r0 = (s % segmentsPerColumn) * kSegmentRows;
-            firstSteps(task, c, r0, std::min(task.rows, r0 + kSegmentRows), q);
+            denseRuns(task, c, r0, std::min(task.rows, r0 + kSegmentRows), q);
         }
         return true;
     }
 
-    // Gives the lanes `free` of stream j the next waiting points, which have
-    // taken kFirstSteps steps by step count t, in lane order; lanes left
+    // Gives the lanes `free` of stream j the next waiting points at step
+    // count t, in lane order; lanes left
     // over when no point is left become idle. Returns how many went idle.
     int refill(LaneBook& book, int j, unsigned free, std::int64_t t)
     {
@@ -309,7 +333,7 @@ struct Feeder {
             ci = hn::IfThenElse(m, next(q.ci), ci);
             at = hn::IfThenElse(m, hn::Add(hn::Set(d, static_cast<double>(q.base)), next(q.row)), at);
             cr = hn::IfThenElse(m, hn::Set(d, q.cx), cr);
-            start = hn::IfThenElse(m, hn::Set(d, static_cast<double>(t - kFirstSteps)), start);
+            start = hn::IfThenElse(m, hn::Sub(hn::Set(d, static_cast<double>(t)), next(q.steps)), start);
             q.head += hwy::PopCount(take);
             free &= ~take;
         }
@@ -399,8 +423,10 @@ struct Runs {
     }
 
     // At the end of a block, step t: writes the points that reached the
-    // cap, and feeds every lane that is free. Points fed at block ends reach
-    // the cap at a block end, as kLastStep - kFirstSteps is whole blocks.
+    // cap, and feeds every lane that is free. Points are queued after
+    // kFirstSteps steps or a whole number of blocks more, and fed at block
+    // ends, so they reach the cap at a block end: kLastStep - kFirstSteps is
+    // whole blocks.
     HWY_NOINLINE void blockEnd(std::int64_t t)
     {
         const D d;
@@ -425,15 +451,18 @@ struct Runs {
                 fed = true;
             }
         }
-        // Points fed now reach the cap kLastStep - kFirstSteps steps from now.
-        if (fed)
-            capAt = std::min(capAt, t - kFirstSteps + kLastStep);
-        if (capping) {
-            V first = hn::Load(d, book.start[0]);
-            for (int j = 1; j < kStreams; ++j)
-                first = hn::Min(first, hn::Load(d, book.start[j]));
-            capAt = static_cast<std::int64_t>(hn::GetLane(hn::MinOfLanes(d, first))) + kLastStep;
-        }
+        if (fed || capping)
+            findCap();
+    }
+
+    // The first step at which some lane reaches the cap.
+    void findCap()
+    {
+        const D d;
+        V first = hn::Load(d, book.start[0]);
+        for (int j = 1; j < kStreams; ++j)
+            first = hn::Min(first, hn::Load(d, book.start[j]));
+        capAt = static_cast<std::int64_t>(hn::GetLane(hn::MinOfLanes(d, first))) + kLastStep;
     }
 };
 
@@ -445,7 +474,7 @@ void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
     const D d;
     const std::size_t N = hn::Lanes(d);
     const int segmentsPerColumn = (task.rows + kSegmentRows - 1) / kSegmentRows;
-    Queue q{scratch.zr.data(), scratch.zi.data(), scratch.ci.data(), scratch.row.data()};
+    Queue q{scratch.zr.data(), scratch.zi.data(), scratch.ci.data(), scratch.row.data(), scratch.steps.data()};
     Feeder feeder{task, q, scratch.self, segmentsPerColumn};
     LaneBook book;
     Runs runs{feeder, book, task.out};
@@ -464,7 +493,7 @@ void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
     }
     if (runs.busy == 0)
         return;
-    runs.capAt = kLastStep - kFirstSteps;
+    runs.findCap();
 
     const V two = hn::Set(d, gTwo);
     const V four = hn::Set(d, 4.0);
@@ -535,7 +564,7 @@ std::size_t tableIndex(std::int64_t target)
 
 EscapeScratch::EscapeScratch(int index)
     : self(index), zr(kSegmentRows + kRowPadding), zi(kSegmentRows + kRowPadding),
-      ci(kSegmentRows + kRowPadding), row(kSegmentRows + kRowPadding)
+      ci(kSegmentRows + kRowPadding), row(kSegmentRows + kRowPadding), steps(kSegmentRows + kRowPadding)
 {
 }
 

@@ -43,7 +43,7 @@ struct EscapeTask {
 struct EscapeScratch {
     explicit EscapeScratch(int self);
     int self;
-    std::vector<double> zr, zi, ci, row;
+    std::vector<double> zr, zi, ci, row, steps;
 };
 
 // Iterates every segment it can take from `task`, on the Highway target
