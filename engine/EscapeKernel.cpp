@@ -3,12 +3,16 @@
 // Every lane performs exactly the scalar steps of iteratePoint, in the same
 // order and with the same roundings, so results match it bit for bit; only
 // the bookkeeping around the steps differs. Two phases:
-//  - first steps: the rows of a segment go through kFirstSteps steps in
-//    dense groups; most points of a typical view stop there, and their
-//    results are written directly;
-//  - long runs: the remaining points are fed to lanes one by one; a lane
-//    whose point stops takes the next point at once, so no lane waits for
-//    the slowest point of its vector.
+//  - dense groups: neighbouring rows of a column run side by side, one point
+//    per lane. A point that stops is written and its lane parked; the group
+//    runs on while at least half its points do, to the cap if need be, so
+//    views inside the set or far outside it need nothing more;
+//  - long runs: the points of groups that thinned out wait in a queue and
+//    are fed to lanes of their own; a lane whose point stops takes the next
+//    point at the end of the block, so no lane waits for the slowest point
+//    of its vector.
+// A step tests all lanes at once through the largest zr2 + zi2; the rare
+// steps where some point stops do the per-lane work.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "EscapeKernel.cpp"
@@ -36,27 +40,25 @@ using V = hn::Vec<D>;
 using M = hn::Mask<D>;
 
 // Independent vectors in flight: the steps of one vector form a chain of
-// dependent multiplies and adds, several chains fill the pipelines.
-#ifndef MANDEL_STREAMS
-#define MANDEL_STREAMS (HWY_TARGET == HWY_AVX3 ? 6 : 4)
+// dependent multiplies and adds, several chains fill the pipelines. The
+// counts are what measured best per target (more spill to memory).
+#if HWY_TARGET == HWY_AVX3
+constexpr int kStreams = 6;       // long runs
+constexpr int kFirstStreams = 5;  // dense groups keep more per vector
+#elif HWY_TARGET == HWY_AVX2
+constexpr int kStreams = 6;
+constexpr int kFirstStreams = 6;
+#elif HWY_TARGET == HWY_SSE4
+constexpr int kStreams = 3;
+constexpr int kFirstStreams = 3;
+#else
+constexpr int kStreams = 4;
+constexpr int kFirstStreams = 4;
 #endif
-constexpr int kStreams = MANDEL_STREAMS;
-// Vectors of the dense first phase; it keeps more per vector than the long
-// runs, so fewer fit in the registers.
-#ifndef MANDEL_FIRST_STREAMS
-#define MANDEL_FIRST_STREAMS 4
-#endif
-constexpr int kFirstStreams = MANDEL_FIRST_STREAMS;
 // Steps every point takes in the dense first phase.
-#ifndef MANDEL_FIRST
-#define MANDEL_FIRST 23
-#endif
-constexpr int kFirstSteps = MANDEL_FIRST;
+constexpr int kFirstSteps = 23;
 // Steps between the rounds in which lanes get new points.
-#ifndef MANDEL_BLOCK
-#define MANDEL_BLOCK 16
-#endif
-constexpr int kBlock = MANDEL_BLOCK;
+constexpr int kBlock = 16;
 constexpr std::size_t kMaxLanes = hn::MaxLanes(D());
 // A lane that has no point: it sits at z = c = 0 and never reaches the cap.
 constexpr std::int64_t kIdleStart = std::int64_t{1} << 52;
