@@ -1,6 +1,6 @@
 #include "Renderer.h"
 
-#include "ColourChain.h"
+#include "ColourTables.h"
 #include "ExplorerState.h"
 #include "StatusLine.h"
 #include "Surface.h"
@@ -25,7 +25,7 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
     if (columns <= 0 || rows <= 0)
         return true;
     const int step = std::max(1, computer_->preferredColumns());
-    ColourChain chain(view);
+    ColourTables chain(view);
     int chunkStart = 0;
     int chunkEnd = 0;
     for (int x = 0; x < columns; ++x) {
