@@ -16,7 +16,7 @@ namespace {
 
 // Columns per call: enough that waking the pool is a small part of a call,
 // few enough that a slow picture still grows visibly across the window.
-constexpr int kColumnsPerCall = 20;
+constexpr int kColumnsPerCall = 40;
 
 int threadCount(int asked)
 {
