@@ -77,6 +77,13 @@ ColourTables::ColourTables(const ExplorerState& s) noexcept
         }
         chain_[i] = entry(static_cast<double>(n) * static_cast<double>(fnChain_), 255);
     }
+    if (mode_ != 1 && mode_ != 2 && mode_ != 3)
+        return;
+    hasDirect_ = true;
+    for (std::size_t i = 0; i < kCounts; ++i) {
+        hasDirect_ = hasDirect_ && red_[i] >= 0 && green_[i] >= 0 && blue_[i] >= 0;
+        direct_[i] = composeColour(red_[i], green_[i], blue_[i]);
+    }
 }
 
 int ColourTables::single(const Table& t, int n, float fn, int m) const noexcept
@@ -141,6 +148,35 @@ Colour ColourTables::next(int n, double zi) noexcept
     }
     first_ = false;
     return composeColour(r_, g_, b_);
+}
+
+} // namespace mandel
+
+namespace mandel {
+
+void ColourTables::colourRun(const PointResult* points, int count, Colour* out) noexcept
+{
+    if (!hasDirect_) {
+        for (int i = 0; i < count; ++i)
+            out[i] = next(points[i].n, points[i].zi);
+        return;
+    }
+    // No pixel of these modes reads the previous one while every component
+    // can be formed; only the last pixel's components must be kept.
+    // Colouring a pixel twice in these modes gives the same components, so
+    // the state is brought up to date by colouring the previous pixel again.
+    for (int i = 0; i < count; ++i) {
+        const int n = points[i].n;
+        if (n >= 0 && n < kCounts) {
+            out[i] = direct_[static_cast<std::size_t>(n)];
+            continue;
+        }
+        if (i > 0)
+            next(points[i - 1].n, points[i - 1].zi);
+        out[i] = next(n, points[i].zi);
+    }
+    if (count > 0)
+        next(points[count - 1].n, points[count - 1].zi);
 }
 
 } // namespace mandel

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Colour.h"
+#include "PointResult.h"
 
 #include <array>
 #include <cstdint>
@@ -22,6 +23,9 @@ public:
     // Colours the next pixel from its iteration count n and final zi.
     Colour next(int n, double zi) noexcept;
 
+    // Colours the next `count` pixels, in order, into `out`.
+    void colourRun(const PointResult* points, int count, Colour* out) noexcept;
+
 private:
     // Whole counts the tables cover: n of 0..200, and n plus a component
     // below 255 for the chained modes.
@@ -39,6 +43,10 @@ private:
     int mR_, mG_, mB_;       // their moduli
     float fnChain_;          // multiplier of the chained or |zi| product
     Table red_{}, green_{}, blue_{}, chain_{};
+    // Modes 1-3 colour by n alone: the composed colour of each count, when
+    // every component of every count can be formed.
+    std::array<Colour, kCounts> direct_{};
+    bool hasDirect_ = false;
     int r_ = 0, g_ = 0, b_ = 0;
     bool first_ = true;
 };

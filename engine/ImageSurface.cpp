@@ -21,4 +21,14 @@ void ImageSurface::setPixel(int x, int y, Colour c)
     pixels_[index(x, y)] = c;
 }
 
+void ImageSurface::setColumn(int x, const Colour* colours, int count)
+{
+    if (x < 0 || x >= kDrawableSize)
+        return;
+    const int rows = std::min(count, kDrawableSize);
+    Colour* at = pixels_.data() + index(x, 0);
+    for (int y = 0; y < rows; ++y, at += kDrawableSize)
+        *at = colours[y];
+}
+
 } // namespace mandel

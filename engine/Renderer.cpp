@@ -45,8 +45,9 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
         const PointResult* column = chunk_.data() + static_cast<std::size_t>(x - chunkStart) * static_cast<std::size_t>(rows);
         // Rows past the drawable area are dropped by the surface but still
         // coloured: modes 7 and 8 carry their colour into the next column.
-        for (int y = 0; y < rows; ++y)
-            surface.setPixel(x, y, chain.next(column[y].n, column[y].zi));
+        column_.resize(static_cast<std::size_t>(rows));
+        chain.colourRun(column, rows, column_.data());
+        surface.setColumn(x, column_.data(), rows);
     }
     if (hooks.printStatus)
         hooks.printStatus(statusLine(view));

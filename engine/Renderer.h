@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Colour.h"
 #include "FieldComputer.h"
 #include "PointResult.h"
 
@@ -44,6 +45,7 @@ public:
 private:
     std::unique_ptr<FieldComputer> computer_;
     std::vector<PointResult> chunk_;
+    std::vector<Colour> column_;
     unsigned long long generation_ = 0;
 };
 

@@ -17,6 +17,13 @@ public:
     virtual void clear() = 0;
     // Sets pixel (x, y); ignored outside the drawable area.
     virtual void setPixel(int x, int y, Colour c) = 0;
+    // Sets pixels (x, 0) .. (x, count - 1) of one column from `colours`, as
+    // that many setPixel calls would; surfaces override it to go faster.
+    virtual void setColumn(int x, const Colour* colours, int count)
+    {
+        for (int y = 0; y < count; ++y)
+            setPixel(x, y, colours[y]);
+    }
 };
 
 } // namespace mandel

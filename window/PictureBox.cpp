@@ -6,6 +6,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
 
 namespace mandel {
@@ -40,6 +41,22 @@ void PictureBox::setPixel(int x, int y, Colour c)
         dirtyMin_ = x;
     if (x > dirtyMax_)
         dirtyMax_ = x;
+}
+
+void PictureBox::setColumn(int x, const Colour* colours, int count)
+{
+    if (x < 0 || x >= kDrawableSize)
+        return;
+    const int rows = std::min(count, kDrawableSize);
+    if (rows <= 0)
+        return;
+    // bits() detaches a shared copy once, as scanLine() does per row.
+    uchar* at = image_.bits() + static_cast<std::ptrdiff_t>(x) * 4;
+    const auto stride = image_.bytesPerLine();
+    for (int y = 0; y < rows; ++y, at += stride)
+        *reinterpret_cast<QRgb*>(at) = toQRgb(colours[y]);
+    dirtyMin_ = std::min(dirtyMin_, x);
+    dirtyMax_ = std::max(dirtyMax_, x);
 }
 
 void PictureBox::setImage(const QImage& picture)

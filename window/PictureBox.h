@@ -26,6 +26,7 @@ public:
     void clear() override;
     // Sets pixel (x, y) of the drawable area; ignored outside it.
     void setPixel(int x, int y, Colour c) override;
+    void setColumn(int x, const Colour* colours, int count) override;
 
     // Everything drawn so far, 596 x 596 in RGB32.
     const QImage& image() const noexcept { return image_; }

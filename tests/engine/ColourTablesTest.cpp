@@ -105,3 +105,44 @@ TEST(ColourTables, PalettesOutsideTheDrawnRangesAsTheChain)
 
 } // namespace
 } // namespace mandel
+
+namespace mandel {
+namespace {
+
+// Runs of a column at a time, as the renderer colours them, give the
+// chain's colours too, and leave the components the next run continues from.
+TEST(ColourTables, RunsOfPixelsAsTheChain)
+{
+    std::mt19937_64 rng(0xC0105u);
+    std::uniform_real_distribution<float> multiplier(0.0f, 10.0f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::size_t runs[] = {601, 1, 0, 17, 601, 2};
+    for (int mode = 1; mode <= 9; ++mode) {
+        const ExplorerState palettes[] = {
+            palette(static_cast<float>(mode), multiplier(rng), multiplier(rng), multiplier(rng), 150, 233, 304),
+            // A component that cannot be formed keeps the previous pixel's.
+            palette(static_cast<float>(mode), 1.5f, nan, 2.0f, 151, 152, 153),
+        };
+        for (const ExplorerState& s : palettes) {
+            std::vector<Pixel> pixels = pictureLike(rng, 601 * 3 + 21);
+            pixels[5].n = 201;  // outside the tables
+            pixels[9].n = -3;
+            std::vector<PointResult> points;
+            for (const Pixel& p : pixels)
+                points.push_back({p.zi, p.n});
+            ColourChain chain(s);
+            ColourTables tables(s);
+            std::size_t at = 0;
+            std::vector<Colour> out(601);
+            for (const std::size_t run : runs) {
+                tables.colourRun(points.data() + at, static_cast<int>(run), out.data());
+                for (std::size_t i = 0; i < run; ++i, ++at)
+                    ASSERT_EQ(out[i], chain.next(pixels[at].n, pixels[at].zi)) << "mode " << mode << ", pixel " << at;
+            }
+            ASSERT_EQ(tables.next(7, 0.5), chain.next(7, 0.5)) << "mode " << mode << " after the runs";
+        }
+    }
+}
+
+} // namespace
+} // namespace mandel

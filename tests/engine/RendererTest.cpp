@@ -173,3 +173,27 @@ TEST(Renderer, ComputeFieldMatchesThePointIteration)
 
 } // namespace
 } // namespace mandel
+
+namespace mandel {
+namespace {
+
+TEST(ImageSurface, AColumnIsWhatItsPixelsWouldBe)
+{
+    std::vector<Colour> colours(601);
+    for (std::size_t i = 0; i < colours.size(); ++i)
+        colours[i] = static_cast<Colour>(i * 977u);
+    const int columns[] = {0, 1, 300, 595, 596, 600, -1};
+    const int counts[] = {601, 596, 10, 0};
+    for (const int x : columns) {
+        for (const int count : counts) {
+            ImageSurface byColumn, byPixel;
+            byColumn.setColumn(x, colours.data(), count);
+            for (int y = 0; y < count; ++y)
+                byPixel.setPixel(x, y, colours[static_cast<std::size_t>(y)]);
+            EXPECT_EQ(byColumn, byPixel) << "column " << x << ", " << count << " rows";
+        }
+    }
+}
+
+} // namespace
+} // namespace mandel

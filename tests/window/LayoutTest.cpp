@@ -126,3 +126,27 @@ TEST(Form1Layout, SaveButtonTooltipNamesTheRealFolder)
 
 } // namespace
 } // namespace mandel
+
+namespace mandel {
+namespace {
+
+TEST(PictureBoxSurface, AColumnIsWhatItsPixelsWouldBeAndSnapshotsKeepTheirCopy)
+{
+    testing::qtApp();
+    std::vector<Colour> colours(601);
+    for (std::size_t i = 0; i < colours.size(); ++i)
+        colours[i] = composeColour(static_cast<int>(i % 256), static_cast<int>(i / 3 % 256), 7);
+    for (const int x : {0, 297, 595, 596, -1}) {
+        PictureBox byColumn, byPixel;
+        const QImage before = byColumn.image();  // a snapshot shares the image until a write
+        byColumn.setColumn(x, colours.data(), 601);
+        for (int y = 0; y < 601; ++y)
+            byPixel.setPixel(x, y, colours[static_cast<std::size_t>(y)]);
+        EXPECT_EQ(byColumn.image(), byPixel.image()) << "column " << x;
+        EXPECT_EQ(before.pixel(0, 0), toQRgb(kBackground)) << "the snapshot is untouched";
+        EXPECT_EQ(before.pixel(595, 595), toQRgb(kBackground));
+    }
+}
+
+} // namespace
+} // namespace mandel
