@@ -36,4 +36,21 @@ inline bool roundMod(Real v, int d, int& out) noexcept
     return true;
 }
 
+// The colour mode of b: a whole 1..9, anything else colours as mode 1.
+inline int colourModeOf(float b) noexcept
+{
+    if (!(b >= 1.0f && b <= 9.0f) || b != std::floor(b))
+        return 1;
+    return static_cast<int>(b);
+}
+
+// A modulus as the colour rules read it: rounded to whole, halves to even
+// (0 where it cannot be formed, which makes every P with it unformable).
+inline int wholeModulusOf(float m) noexcept
+{
+    int out = 0;
+    roundMod(m, 2147483647, out);
+    return out;
+}
+
 } // namespace mandel

@@ -8,21 +8,6 @@ namespace mandel {
 
 namespace {
 
-int wholeOf(float v)
-{
-    int out = 0;
-    roundMod(v, 2147483647, out);
-    return out;
-}
-
-int modeOf(float b)
-{
-    // Anything but a whole 1..9 colours by the base rule.
-    if (!(b >= 1.0f && b <= 9.0f) || b != std::floor(b))
-        return 1;
-    return static_cast<int>(b);
-}
-
 // Single-precision product n * fn, as modes 1-3 form it.
 inline float singleProduct(int n, float fn)
 {
@@ -39,8 +24,8 @@ inline double doubleProduct(double v, float fn)
 
 ColourChain::ColourChain(const ExplorerState& s) noexcept
     : fn1_(s.fn1), fn2_(s.fn2), fn3_(s.fn3),
-      m1_(wholeOf(s.m1)), m2_(wholeOf(s.m2)), m3_(wholeOf(s.m3)),
-      mode_(modeOf(s.b))
+      m1_(wholeModulusOf(s.m1)), m2_(wholeModulusOf(s.m2)), m3_(wholeModulusOf(s.m3)),
+      mode_(colourModeOf(s.b))
 {
 }
 

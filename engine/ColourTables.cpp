@@ -8,21 +8,6 @@ namespace mandel {
 
 namespace {
 
-// The same readings of the parameters as ColourChain's.
-int wholeOf(float v)
-{
-    int out = 0;
-    roundMod(v, 2147483647, out);
-    return out;
-}
-
-int modeOf(float b)
-{
-    if (!(b >= 1.0f && b <= 9.0f) || b != std::floor(b))
-        return 1;
-    return static_cast<int>(b);
-}
-
 // P(v, m) as a table entry: -1 where it cannot be formed.
 template <typename Real>
 std::int16_t entry(Real v, int m)
@@ -52,17 +37,17 @@ inline void keepOrSet(int& component, int value) noexcept
 } // namespace
 
 ColourTables::ColourTables(const ExplorerState& s) noexcept
-    : mode_(modeOf(s.b)), fnR_(s.fn1), fnG_(s.fn2), fnB_(s.fn3), mR_(255), mG_(255), mB_(255), fnChain_(s.fn1)
+    : mode_(colourModeOf(s.b)), fnR_(s.fn1), fnG_(s.fn2), fnB_(s.fn3), mR_(255), mG_(255), mB_(255), fnChain_(s.fn1)
 {
     if (mode_ == 2) {
         fnG_ = fnB_ = s.fn1;
-        mR_ = wholeOf(s.m1);
-        mG_ = wholeOf(s.m2);
-        mB_ = wholeOf(s.m3);
+        mR_ = wholeModulusOf(s.m1);
+        mG_ = wholeModulusOf(s.m2);
+        mB_ = wholeModulusOf(s.m3);
     } else if (mode_ == 3) {
-        mR_ = wholeOf(s.m1);
-        mG_ = wholeOf(s.m2);
-        mB_ = wholeOf(s.m3);
+        mR_ = wholeModulusOf(s.m1);
+        mG_ = wholeModulusOf(s.m2);
+        mB_ = wholeModulusOf(s.m3);
     }
     if (mode_ == 5 || mode_ == 8)
         fnChain_ = s.fn2;
