@@ -5,8 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset default
 cmake --build --preset default
-if [ -x build/default/apps/explorer/mandel-explorer ]; then
-  exec build/default/apps/explorer/mandel-explorer "$@"
-fi
-# Until the window is built, draw the start-up picture headless.
-exec build/default/apps/mandel-render --out mandel.bmp "$@"
+exec build/default/apps/explorer/mandel-explorer "$@"
