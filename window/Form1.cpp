@@ -124,7 +124,6 @@ void Form1::buildLayout()
     notice_ = new QLabel(this);
     notice_->setObjectName(QStringLiteral("notice"));
     notice_->setTextFormat(Qt::PlainText);
-    notice_->setStyleSheet(QStringLiteral("color: #a00000;"));
     const int noticeTop = kStatusY + metrics.height() + kNoticeGap;
     const int statusRight = kStatusX + metrics.horizontalAdvance(widestStatusLine());
     const int width = std::max(48 + PictureBox::kOuterSize, statusRight) + kMargin;
@@ -205,7 +204,7 @@ void Form1::OnSave()
     const SaveOutcome outcome = saver_.save(toRgbImage(picture2_->image()), state_);
     const QString path = QString::fromStdString(outcome.path);
     if (outcome.ok) {
-        showNotice(tr("Saved %1").arg(path));
+        showNotice(tr("Saved %1").arg(path), false);
         return;
     }
     QApplication::beep();
@@ -274,8 +273,10 @@ void Form1::printStatus(const std::string& line)
     emit statusPrinted(statusText_);
 }
 
-void Form1::showNotice(const QString& text)
+void Form1::showNotice(const QString& text, bool problem)
 {
+    // Problems in red, so that a success never reads like one.
+    notice_->setStyleSheet(problem ? QStringLiteral("color: #a00000;") : QString());
     notice_->setText(text);
 }
 

@@ -104,7 +104,7 @@ private:
     void buildLayout();
     void clearWindow();
     void printStatus(const std::string& line);
-    void showNotice(const QString& text);
+    void showNotice(const QString& text, bool problem = true);
     void endProgram();
     bool yieldToEvents(int column);
 
