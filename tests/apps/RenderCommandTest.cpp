@@ -6,6 +6,8 @@
 #include "Renderer.h"
 #include "StatusLine.h"
 
+#include "ScratchFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -41,16 +43,9 @@ std::vector<unsigned char> readFile(const fs::path& p)
 
 class RenderCli : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        root = fs::temp_directory_path() / ("mandel-cli-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        fs::create_directories(root);
-    }
-    void TearDown() override { fs::remove_all(root); }
     std::string path(const std::string& name) const { return (root / name).string(); }
-    fs::path root;
+    testing::ScratchFolder scratch{"cli"};
+    const fs::path root = scratch.path();
 };
 
 struct BadInput {

@@ -1,23 +1,13 @@
 #include "ColourChain.h"
 #include "ExplorerState.h"
+#include "TestStates.h"
 
 #include <gtest/gtest.h>
 
 namespace mandel {
 namespace {
 
-ExplorerState palette(float b, float fn1, float fn2, float fn3, float m1 = 200, float m2 = 200, float m3 = 200)
-{
-    ExplorerState s;
-    s.b = b;
-    s.fn1 = fn1;
-    s.fn2 = fn2;
-    s.fn3 = fn3;
-    s.m1 = m1;
-    s.m2 = m2;
-    s.m3 = m3;
-    return s;
-}
+using testing::palette;
 
 struct RoundCase {
     double v;

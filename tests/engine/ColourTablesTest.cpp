@@ -1,6 +1,7 @@
 #include "ColourChain.h"
 #include "ColourTables.h"
 #include "ExplorerState.h"
+#include "TestStates.h"
 #include "PointResult.h"
 
 #include <gtest/gtest.h>
@@ -12,18 +13,7 @@
 namespace mandel {
 namespace {
 
-ExplorerState palette(float b, float fn1, float fn2, float fn3, float m1, float m2, float m3)
-{
-    ExplorerState s;
-    s.b = b;
-    s.fn1 = fn1;
-    s.fn2 = fn2;
-    s.fn3 = fn3;
-    s.m1 = m1;
-    s.m2 = m2;
-    s.m3 = m3;
-    return s;
-}
+using testing::palette;
 
 struct Pixel {
     int n;

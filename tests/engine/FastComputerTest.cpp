@@ -1,4 +1,5 @@
 #include "ExplorerState.h"
+#include "EveryComputer.h"
 #include "FastComputer.h"
 #include "FieldComputer.h"
 #include "RecordingSurface.h"
@@ -18,6 +19,8 @@
 namespace mandel {
 namespace {
 
+using testing::everyComputer;
+
 ExplorerState sized(int wid, int hei)
 {
     ExplorerState s;
@@ -25,16 +28,6 @@ ExplorerState sized(int wid, int hei)
     s.hei = static_cast<std::int16_t>(hei);
     ResetView(s);
     return s;
-}
-
-// Every target this machine runs, each on 1, 2 and 3 threads.
-std::vector<std::unique_ptr<FastComputer>> everyComputer()
-{
-    std::vector<std::unique_ptr<FastComputer>> all;
-    for (const std::int64_t target : FastComputer::availableTargets())
-        for (const int threads : {1, 2, 3})
-            all.push_back(std::make_unique<FastComputer>(FastComputerOptions{threads, target}));
-    return all;
 }
 
 std::string nameOf(const FastComputer& c)

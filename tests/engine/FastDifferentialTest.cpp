@@ -6,6 +6,7 @@
 
 #include "ColourChain.h"
 #include "ExplorerState.h"
+#include "EveryComputer.h"
 #include "FastComputer.h"
 #include "FieldComputer.h"
 #include "ImageSurface.h"
@@ -24,6 +25,8 @@
 
 namespace mandel {
 namespace {
+
+using testing::everyComputer;
 
 constexpr std::size_t kRows = 601;
 
@@ -62,15 +65,6 @@ View randomView(std::mt19937_64& rng)
     }
     v.clicks = chain.str();
     return v;
-}
-
-std::vector<std::unique_ptr<FastComputer>> everyComputer()
-{
-    std::vector<std::unique_ptr<FastComputer>> all;
-    for (const std::int64_t target : FastComputer::availableTargets())
-        for (const int threads : {1, 2, 3})
-            all.push_back(std::make_unique<FastComputer>(FastComputerOptions{threads, target}));
-    return all;
 }
 
 // Where `got` first differs from `want` (n or the bits of zi), or -1.

@@ -4,6 +4,7 @@
 #include "PointResult.h"
 #include "RecordingSurface.h"
 #include "Renderer.h"
+#include "TestStates.h"
 
 #include <gtest/gtest.h>
 
@@ -12,29 +13,15 @@
 namespace mandel {
 namespace {
 
+using testing::fullView;
 using testing::RecordingSurface;
-
-ExplorerState view(float b, float fn1, float fn2, float fn3)
-{
-    ExplorerState s;
-    s.wid = s.hei = kSurfaceSize;
-    s.b = b;
-    s.fn1 = fn1;
-    s.fn2 = fn2;
-    s.fn3 = fn3;
-    s.m1 = 170;
-    s.m2 = 230;
-    s.m3 = 300;
-    ResetView(s);
-    return s;
-}
 
 int P(double v) { int out = 0; roundMod(v, 255, out); return out; }
 int Pf(float v) { int out = 0; roundMod(v, 255, out); return out; }
 
 TEST(Renderer, DrawsEveryPointColumnByColumnYieldingBeforeEachColumn)
 {
-    const ExplorerState s = view(1, 1.5f, 2.5f, 3.5f);
+    const ExplorerState s = fullView(1, 1.5f, 2.5f, 3.5f);
     RecordingSurface surface;
     std::vector<std::size_t> yieldsAt;
     std::vector<std::string> status;
@@ -59,7 +46,7 @@ TEST(Renderer, DrawsEveryPointColumnByColumnYieldingBeforeEachColumn)
 
 TEST(Renderer, KnownPixelsOfTheFullView)
 {
-    const ExplorerState s = view(1, 1.5f, 2.5f, 3.5f);
+    const ExplorerState s = fullView(1, 1.5f, 2.5f, 3.5f);
     RecordingSurface surface;
     Renderer r;
     r.DrawFractal(s, surface);
@@ -76,7 +63,7 @@ TEST(Renderer, KnownPixelsOfTheFullView)
 
 TEST(Renderer, ModeSevenChainsFromTheBottomOfOneColumnToTheTopOfTheNext)
 {
-    const ExplorerState s = view(7, 1.25f, 0.75f, 2);
+    const ExplorerState s = fullView(7, 1.25f, 0.75f, 2);
     RecordingSurface surface;
     Renderer r;
     r.DrawFractal(s, surface);
@@ -95,7 +82,7 @@ TEST(Renderer, ModeSevenChainsFromTheBottomOfOneColumnToTheTopOfTheNext)
 
 TEST(Renderer, ImageSurfaceKeepsTheDrawableAreaOnly)
 {
-    const ExplorerState s = view(3, 1.5f, 2.5f, 3.5f);
+    const ExplorerState s = fullView(3, 1.5f, 2.5f, 3.5f);
     RecordingSurface all;
     ImageSurface image;
     Renderer r;
@@ -116,7 +103,7 @@ TEST(Renderer, ImageSurfaceKeepsTheDrawableAreaOnly)
 
 TEST(Renderer, AYieldThatSaysStopAbandonsThePicture)
 {
-    const ExplorerState s = view(1, 1, 1, 1);
+    const ExplorerState s = fullView(1, 1, 1, 1);
     RecordingSurface surface;
     int yields = 0, printed = 0;
     Renderer r;
@@ -130,7 +117,7 @@ TEST(Renderer, AYieldThatSaysStopAbandonsThePicture)
 
 TEST(Renderer, ADrawingDuringAYieldEndsTheInterruptedOne)
 {
-    ExplorerState s = view(7, 1.25f, 0.75f, 2);
+    ExplorerState s = fullView(7, 1.25f, 0.75f, 2);
     RecordingSurface outer, inner;
     Renderer r;
     int printed = 0, yields = 0;
@@ -160,7 +147,7 @@ TEST(Renderer, ADrawingDuringAYieldEndsTheInterruptedOne)
 
 TEST(Renderer, ComputeFieldMatchesThePointIteration)
 {
-    ExplorerState s = view(1, 1, 1, 1);
+    ExplorerState s = fullView(1, 1, 1, 1);
     ZoomAt(s, 186, 300);
     ReferenceComputer c;
     const auto field = computeField(s, c);

@@ -1,6 +1,8 @@
 #include "Clock.h"
 #include "Directories.h"
 
+#include "ScratchFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -41,8 +43,8 @@ TEST(Clock, SystemClockTextsHaveTheirWidths)
 TEST(Directories, MakesParentsAndRefusesAFileInTheWay)
 {
     namespace fs = std::filesystem;
-    const fs::path root = fs::temp_directory_path() / ("mandel-dirs-" + std::to_string(::getpid()));
-    fs::remove_all(root);
+    const testing::ScratchFolder scratch("dirs");
+    const fs::path& root = scratch.path();
     EXPECT_EQ(makeDirectories((root / "a" / "b").string()), "");
     EXPECT_TRUE(fs::is_directory(root / "a" / "b"));
     EXPECT_EQ(makeDirectories((root / "a" / "b").string()), "") << "an existing folder is fine";
@@ -51,7 +53,6 @@ TEST(Directories, MakesParentsAndRefusesAFileInTheWay)
     EXPECT_NE(makeDirectories((root / "file").string()), "");
     EXPECT_NE(makeDirectories((root / "file" / "under").string()), "");
     EXPECT_NE(makeDirectories(""), "");
-    fs::remove_all(root);
 }
 
 } // namespace

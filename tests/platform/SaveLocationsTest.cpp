@@ -1,5 +1,7 @@
 #include "SaveLocations.h"
 
+#include "ScratchFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -76,13 +78,13 @@ TEST(SaveLocations, PicturesFolderFollowsTheXdgUserDirs)
 
 TEST(SaveLocations, ConfigHomeIsHonoured)
 {
-    const fs::path base = fs::temp_directory_path() / ("mandel-cfg-" + std::to_string(::getpid()));
+    const testing::ScratchFolder scratch("cfg");
+    const fs::path& base = scratch.path();
     fs::create_directories(base / "cfg");
     std::ofstream(base / "cfg" / "user-dirs.dirs") << "XDG_PICTURES_DIR=\"$HOME/Fotos\"\n";
     const ScopedEnv homeEnv("HOME", (base / "h").string());
     const ScopedEnv configEnv("XDG_CONFIG_HOME", (base / "cfg").string());
     EXPECT_EQ(picturesFolder(), (base / "h" / "Fotos").string());
-    fs::remove_all(base);
 }
 
 } // namespace

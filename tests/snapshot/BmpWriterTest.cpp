@@ -1,6 +1,8 @@
 #include "BmpWriter.h"
 #include "ImageSurface.h"
 
+#include "ScratchFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -29,16 +31,9 @@ std::vector<unsigned char> readFile(const fs::path& p)
 
 class TempFolder : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        root = fs::temp_directory_path() / ("mandel-bmp-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        fs::create_directories(root);
-    }
-    void TearDown() override { fs::remove_all(root); }
     std::size_t entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(root), {})); }
-    fs::path root;
+    testing::ScratchFolder scratch{"bmp"};
+    const fs::path root = scratch.path();
 };
 
 TEST(EncodeBmp, HeaderAndBottomUpRowsOfBgrTriples)

@@ -4,6 +4,8 @@
 #include "ImageSurface.h"
 #include "SnapshotSaver.h"
 
+#include "ScratchFolder.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -46,16 +48,12 @@ class Saver : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        root = fs::temp_directory_path() / ("mandel-save-" + std::to_string(::getpid()) + "-" +
-                                            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(root);
-        fs::create_directories(root);
         image.setPixel(0, 0, composeColour(1, 2, 3));
         image.setPixel(300, 200, composeColour(250, 128, 7));
     }
-    void TearDown() override { fs::remove_all(root); }
 
-    fs::path root;
+    testing::ScratchFolder scratch{"save"};
+    const fs::path root = scratch.path();
     FixedClock clock{{2024, 3, 9, 8, 5, 7}};
     ImageSurface image;
     ExplorerState state;

@@ -7,6 +7,7 @@
 #include "PictureBox.h"
 #include "QtColour.h"
 #include "Renderer.h"
+#include "TestStates.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -107,22 +108,6 @@ inline bool columnIsBackground(const Form1& form, int x)
         if (fromQRgb(form.pictureImage().pixel(x, y)) != kBackground)
             return false;
     return true;
-}
-
-// The full view at start-up size in fixed colours.
-inline ExplorerState fullView(float b = 1, float fn1 = 1.5f, float fn2 = 2.5f, float fn3 = 0.5f)
-{
-    ExplorerState s;
-    s.wid = s.hei = kSurfaceSize;
-    s.b = b;
-    s.fn1 = fn1;
-    s.fn2 = fn2;
-    s.fn3 = fn3;
-    s.m1 = 170;
-    s.m2 = 230;
-    s.m3 = 300;
-    ResetView(s);
-    return s;
 }
 
 } // namespace mandel::testing
