@@ -1,11 +1,9 @@
 #include "FastComputer.h"
 
 #include "EscapeKernel.h"
-#include "ExplorerState.h"
 #include "ThreadPool.h"
 
 #include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <stdexcept>
 #include <thread>
@@ -24,11 +22,6 @@ int threadCount(int asked)
         return asked;
     const unsigned hardware = std::thread::hardware_concurrency();
     return hardware > 0 ? static_cast<int>(hardware) : 1;
-}
-
-bool sameBits(double a, double b)
-{
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
 }
 
 } // namespace
@@ -76,40 +69,22 @@ std::string FastComputer::nameOf(std::int64_t target)
     return escapeTargetName(target);
 }
 
-void FastComputer::updateRows(const ExplorerState& s)
+void FastComputer::computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out)
 {
-    if (s.hei == rowsHei_ && sameBits(s.dj, rowsDj_) && sameBits(s.zoomy1, rowsZoomy1_) &&
-        sameBits(s.zoomy2, rowsZoomy2_))
+    if (columns <= 0 || rows <= 0)
         return;
-    const auto rows = static_cast<std::size_t>(s.hei + 1);
-    // Grows only: a buffer kept between pictures.
-    if (cy_.size() < rows + kRowPadding)
-        cy_.resize(rows + kRowPadding);
-    for (int y = 0; y <= s.hei; ++y)
-        cy_[static_cast<std::size_t>(y)] = planeY(s, y);
-    std::fill(cy_.begin() + static_cast<std::ptrdiff_t>(rows), cy_.end(), 0.0);
-    rowsHei_ = s.hei;
-    rowsDj_ = s.dj;
-    rowsZoomy1_ = s.zoomy1;
-    rowsZoomy2_ = s.zoomy2;
-}
-
-void FastComputer::computeColumns(const ExplorerState& s, int x0, int x1, PointResult* out)
-{
-    if (x1 <= x0 || s.hei < 0)
-        return;
-    updateRows(s);
-    const auto columns = static_cast<std::size_t>(x1 - x0);
-    if (cx_.size() < columns)
-        cx_.resize(columns);
-    for (int x = x0; x < x1; ++x)
-        cx_[static_cast<std::size_t>(x - x0)] = planeX(s, x);
+    // The kernel reads whole vectors past the last row: a padded copy.
+    const auto padded = static_cast<std::size_t>(rows) + kRowPadding;
+    if (cy_.size() < padded)
+        cy_.resize(padded);
+    std::copy(cy, cy + rows, cy_.begin());
+    std::fill(cy_.begin() + rows, cy_.begin() + static_cast<std::ptrdiff_t>(padded), 0.0);
 
     EscapeTask task;
-    task.cx = cx_.data();
+    task.cx = cx;
     task.cy = cy_.data();
-    task.columns = x1 - x0;
-    task.rows = s.hei + 1;
+    task.columns = columns;
+    task.rows = rows;
     task.out = out;
     // Each thread's share is a stretch of whole segments in drawing order.
     const int threads = pool_->size();

@@ -31,7 +31,7 @@ public:
     FastComputer(const FastComputer&) = delete;
     FastComputer& operator=(const FastComputer&) = delete;
 
-    void computeColumns(const ExplorerState& s, int x0, int x1, PointResult* out) override;
+    void computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out) override;
     int preferredColumns() const override;
 
     // Threads one computation runs on.
@@ -47,17 +47,11 @@ public:
     static std::string nameOf(std::int64_t target);
 
 private:
-    void updateRows(const ExplorerState& s);
-
     std::int64_t forced_;    // 0 or the one target asked for
     std::int64_t resolved_;  // the target that runs
     std::unique_ptr<ThreadPool> pool_;
     std::vector<std::unique_ptr<EscapeScratch>> scratch_;  // one per thread
-    std::vector<double> cx_;
-    std::vector<double> cy_;
-    // The view the rows of cy_ belong to.
-    double rowsDj_ = 0, rowsZoomy1_ = 0, rowsZoomy2_ = 0;
-    int rowsHei_ = -1;
+    std::vector<double> cy_;  // the rows of a call, zero-padded for the kernel
     std::vector<SegmentRange> ranges_;  // one per thread
 };
 

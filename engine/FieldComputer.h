@@ -6,14 +6,18 @@ namespace mandel {
 
 struct ExplorerState;
 
-// Computes iteration results for a run of columns of the view in `s`.
-// Column x, row y maps to c = (planeX(s, x), planeY(s, y)); results are
-// written column by column: out[(x - x0) * (hei + 1) + y].
+// Computes iteration results for grids of plane points. A grid is a set of
+// columns (plane x) crossed with a set of rows (plane y); results are
+// written column by column.
 class FieldComputer {
 public:
     virtual ~FieldComputer() = default;
-    // Fills `out` for columns x0..x1-1, rows 0..hei.
-    virtual void computeColumns(const ExplorerState& s, int x0, int x1, PointResult* out) = 0;
+    // Fills out[c * rows + r] with the iteration of cx[c] + cy[r] i, for
+    // every column c < columns and row r < rows.
+    virtual void computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out) = 0;
+    // Fills out[(x - x0) * (hei + 1) + y] for columns x0..x1-1, rows 0..hei
+    // of the view in `s`: c = (planeX(s, x), planeY(s, y)).
+    void computeColumns(const ExplorerState& s, int x0, int x1, PointResult* out);
     // How many columns one call should take to be efficient.
     virtual int preferredColumns() const { return 1; }
 };
@@ -21,7 +25,7 @@ public:
 // The straightforward scalar computation, one point after the other.
 class ReferenceComputer final : public FieldComputer {
 public:
-    void computeColumns(const ExplorerState& s, int x0, int x1, PointResult* out) override;
+    void computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out) override;
 };
 
 } // namespace mandel
