@@ -4,6 +4,7 @@
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "ImageSurface.h"
+#include "OptionTable.h"
 #include "RandomSource.h"
 #include "Renderer.h"
 
@@ -93,102 +94,107 @@ std::optional<std::vector<float>> parseWholes(const std::string& text, std::size
     return values;
 }
 
+// The options of mandel-render, one row each: add an option by adding a row.
+const OptionRow<RenderOptions> kOptions[] = {
+    {"--seed", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto seed = parseSeed(v);
+         if (!seed)
+             return fail(seed.error());
+         o.seed = *seed;
+         return {};
+     },
+     "  --seed N          seed the random source with N (0 to 18446744073709551615);\n"
+     "                    default: seconds since midnight, as the explorer does\n"},
+    {"--fn", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         auto fn = parseSingles(v, 3, 0.0f, 10.0f);
+         if (!fn)
+             return fail("three decimals R,G,B, each in [0, 10), got '" + v + "'");
+         o.fn = std::move(fn);
+         return {};
+     },
+     "  --fn R,G,B        colour multipliers, three decimals each in [0, 10)\n"},
+    {"--mode", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto mode = parseWhole(v);
+         if (!mode || *mode < 1 || *mode > 9)
+             return fail("a whole number 1 to 9, got '" + v + "'");
+         o.mode = static_cast<float>(*mode);
+         return {};
+     },
+     "  --mode B          colour mode, a whole number 1 to 9\n"},
+    {"--moduli", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         auto moduli = parseWholes(v, 3, 150, 304);
+         if (!moduli)
+             return fail("three whole numbers M1,M2,M3, each 150 to 304, got '" + v + "'");
+         o.moduli = std::move(moduli);
+         return {};
+     },
+     "  --moduli M1,M2,M3 moduli of modes 2 and 3, three whole numbers 150 to 304\n"},
+    {"--click", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto xy = parseSingles(v, 2, 0.0f, static_cast<float>(kDrawableSize));
+         if (!xy)
+             return fail("X,Y, two numbers each in [0, 596), got '" + v + "'");
+         o.clicks.emplace_back((*xy)[0], (*xy)[1]);
+         return {};
+     },
+     "  --click X,Y       zoom tenfold at pixel (X, Y), each in [0, 596); repeatable, in order\n"},
+    {"--out", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         if (v.empty())
+             return fail("a file name, got an empty one");
+         o.out = v;
+         return {};
+     },
+     "  --out FILE.bmp    write the 596 x 596 picture as a 24-bit BMP (replaces FILE)\n"},
+    {"--repeat", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto repeat = parseWhole(v);
+         if (!repeat || *repeat < 1 || *repeat > 1000000)
+             return fail("a whole number 1 to 1000000, got '" + v + "'");
+         o.repeat = static_cast<int>(*repeat);
+         return {};
+     },
+     "  --repeat N        draw the picture N times (N >= 1), for timing\n"},
+    {"--reference", false,
+     [](RenderOptions& o, const std::string&) -> Status {
+         o.reference = true;
+         return {};
+     },
+     "  --reference       draw with the straightforward reference computation\n"},
+    {"--help", false,
+     [](RenderOptions& o, const std::string&) -> Status {
+         o.help = true;
+         return {};
+     },
+     "  --help            show this text\n"},
+};
+
 } // namespace
 
 std::string renderUsage()
 {
     return "Usage: mandel-render [options]\n"
            "Draws one picture of the Mandelbrot explorer without a window and prints its status line.\n"
-           "\n"
-           "  --seed N          seed the random source with N (0 to 18446744073709551615);\n"
-           "                    default: seconds since midnight, as the explorer does\n"
-           "  --fn R,G,B        colour multipliers, three decimals each in [0, 10)\n"
-           "  --mode B          colour mode, a whole number 1 to 9\n"
-           "  --moduli M1,M2,M3 moduli of modes 2 and 3, three whole numbers 150 to 304\n"
-           "  --click X,Y       zoom tenfold at pixel (X, Y), each in [0, 596); repeatable, in order\n"
-           "  --out FILE.bmp    write the 596 x 596 picture as a 24-bit BMP (replaces FILE)\n"
-           "  --repeat N        draw the picture N times (N >= 1), for timing\n"
-           "  --reference       draw with the straightforward reference computation\n"
-           "  --help            show this text\n"
+           "\n" +
+           optionHelp<RenderOptions>(kOptions) +
            "\n"
            "Exit status: 0 done, 1 the file could not be written, 2 bad input.\n";
 }
 
-std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error)
+Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args)
 {
-    RenderOptions o;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& name = args[i];
-        auto fail = [&](const std::string& accepts) {
-            error = "mandel-render: " + name + " takes " + accepts;
-            return std::nullopt;
-        };
-        if (name == "--help") {
-            o.help = true;
-            continue;
-        }
-        if (name == "--reference") {
-            o.reference = true;
-            continue;
-        }
-        static const char* const withValue[] = {"--seed", "--fn", "--mode", "--moduli", "--click", "--out", "--repeat"};
-        bool known = false;
-        for (const char* w : withValue)
-            known = known || name == w;
-        if (!known) {
-            error = "mandel-render: unknown option '" + name + "' (see --help)";
-            return std::nullopt;
-        }
-        if (i + 1 >= args.size()) {
-            error = "mandel-render: " + name + " needs a value (see --help)";
-            return std::nullopt;
-        }
-        const std::string& value = args[++i];
-        if (name == "--seed") {
-            const auto v = parseSeed(value);
-            if (!v)
-                return fail("a whole number 0 to 18446744073709551615, got '" + value + "'");
-            o.seed = *v;
-        } else if (name == "--fn") {
-            auto v = parseSingles(value, 3, 0.0f, 10.0f);
-            if (!v)
-                return fail("three decimals R,G,B, each in [0, 10), got '" + value + "'");
-            o.fn = std::move(v);
-        } else if (name == "--mode") {
-            const auto v = parseWhole(value);
-            if (!v || *v < 1 || *v > 9)
-                return fail("a whole number 1 to 9, got '" + value + "'");
-            o.mode = static_cast<float>(*v);
-        } else if (name == "--moduli") {
-            auto v = parseWholes(value, 3, 150, 304);
-            if (!v)
-                return fail("three whole numbers M1,M2,M3, each 150 to 304, got '" + value + "'");
-            o.moduli = std::move(v);
-        } else if (name == "--click") {
-            const auto v = parseSingles(value, 2, 0.0f, static_cast<float>(kDrawableSize));
-            if (!v)
-                return fail("X,Y, two numbers each in [0, 596), got '" + value + "'");
-            o.clicks.emplace_back((*v)[0], (*v)[1]);
-        } else if (name == "--out") {
-            if (value.empty())
-                return fail("a file name, got an empty one");
-            o.out = value;
-        } else if (name == "--repeat") {
-            const auto v = parseWhole(value);
-            if (!v || *v < 1 || *v > 1000000)
-                return fail("a whole number 1 to 1000000, got '" + value + "'");
-            o.repeat = static_cast<int>(*v);
-        }
-    }
-    return o;
+    return parseOptionTable<RenderOptions>("mandel-render", kOptions, args);
 }
 
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
-    std::string error;
-    const auto parsed = parseRenderOptions(args, error);
+    const auto parsed = parseRenderOptions(args);
     if (!parsed) {
-        err << error << '\n';
+        err << parsed.error() << '\n';
         return 2;
     }
     const RenderOptions& o = *parsed;
@@ -237,9 +243,9 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out.flush();
 
     if (!o.out.empty()) {
-        const WriteResult written = writeFileAtomically(o.out, encodeBmp(imageOf(surface)), Overwrite::Replace);
+        const Status written = writeFileAtomically(o.out, encodeBmp(imageOf(surface)), Overwrite::Replace);
         if (!written) {
-            err << "mandel-render: cannot write '" << o.out << "': " << written.error << '\n';
+            err << "mandel-render: cannot write '" << o.out << "': " << written.error() << '\n';
             return 1;
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <cstdint>
 #include <iosfwd>
 #include <optional>
@@ -22,9 +24,9 @@ struct RenderOptions {
     bool help = false;
 };
 
-// Parses argv[1..]; on bad input returns nothing and sets `error` to a
-// one-line message naming the option and what it accepts.
-std::optional<RenderOptions> parseRenderOptions(const std::vector<std::string>& args, std::string& error);
+// Parses argv[1..]; on bad input the failure is a one-line message naming
+// the option and what it accepts.
+Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args);
 
 // The usage text printed by --help.
 std::string renderUsage();

@@ -1,21 +1,22 @@
 #include "Directories.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
 namespace mandel {
 
-std::string makeDirectories(const std::string& path)
+Status makeDirectories(const std::string& path)
 {
     namespace fs = std::filesystem;
     if (path.empty())
-        return "empty path";
+        return fail("empty path");
     std::error_code ec;
     fs::create_directories(path, ec);
     if (ec)
-        return ec.message();
+        return fail(ec.message(), ec.value());
     if (!fs::is_directory(path, ec))
-        return "exists and is not a folder";
+        return fail("exists and is not a folder", ENOTDIR);
     return {};
 }
 

@@ -25,17 +25,18 @@ float RandomSource::next() noexcept
     return static_cast<float>(top) * 0x1p-24f;
 }
 
-std::optional<std::uint64_t> parseSeed(const std::string& text)
+Result<std::uint64_t> parseSeed(const std::string& text)
 {
+    const Failure notASeed = fail("a whole number 0 to 18446744073709551615, got '" + text + "'");
     if (text.empty() || text.size() > 20)
-        return std::nullopt;
+        return notASeed;
     for (const char c : text)
         if (c < '0' || c > '9')
-            return std::nullopt;
+            return notASeed;
     errno = 0;
     const unsigned long long v = std::strtoull(text.c_str(), nullptr, 10);
     if (errno == ERANGE)
-        return std::nullopt;
+        return notASeed;
     return static_cast<std::uint64_t>(v);
 }
 

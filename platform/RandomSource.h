@@ -1,7 +1,8 @@
 #pragma once
 
+#include "Result.h"
+
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace mandel {
@@ -27,8 +28,9 @@ private:
     std::uint64_t state_ = 0;
 };
 
-// A seed written as decimal digits (0 to 2^64 - 1); nothing for any other text.
-std::optional<std::uint64_t> parseSeed(const std::string& text);
+// A seed written as decimal digits (0 to 2^64 - 1); for any other text the
+// failure says what a seed is, "a whole number 0 to ..., got 'text'".
+Result<std::uint64_t> parseSeed(const std::string& text);
 
 // Seconds since local midnight (0 to 86399): the default seed at start-up.
 std::uint64_t secondsSinceMidnightSeed();

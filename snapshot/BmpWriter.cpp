@@ -96,31 +96,33 @@ std::vector<unsigned char> encodeBmp(const RgbImage& image)
     return out;
 }
 
-WriteResult writeFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes,
+Status writeFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes,
                                 Overwrite mode)
 {
     if (path.empty())
-        return {"empty file name", false};
+        return fail("empty file name");
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return {errnoText(EISDIR), mode == Overwrite::Refuse};
+        // A folder takes the name: refused as taken, so a caller can try another.
+        return fail(errnoText(EISDIR), mode == Overwrite::Refuse ? EEXIST : EISDIR);
 
     std::string tmp = folderOf(path) + "/.mandel-XXXXXX";
     const int fd = ::mkstemp(tmp.data());
     if (fd < 0)
-        return {errnoText(errno), false};
+        return fail(errnoText(errno), errno);
     ::fchmod(fd, 0644);
     const int writeErr = writeAll(fd, bytes);
     const int closeErr = ::close(fd) != 0 ? errno : 0;
     if (writeErr != 0 || closeErr != 0) {
         ::unlink(tmp.c_str());
-        return {errnoText(writeErr != 0 ? writeErr : closeErr), false};
+        const int err = writeErr != 0 ? writeErr : closeErr;
+        return fail(errnoText(err), err);
     }
     if (mode == Overwrite::Replace) {
         if (::rename(tmp.c_str(), path.c_str()) != 0) {
             const int err = errno;
             ::unlink(tmp.c_str());
-            return {errnoText(err), false};
+            return fail(errnoText(err), err);
         }
         return {};
     }
@@ -129,7 +131,7 @@ WriteResult writeFileAtomically(const std::string& path, const std::vector<unsig
     if (::link(tmp.c_str(), path.c_str()) != 0) {
         const int err = errno;
         ::unlink(tmp.c_str());
-        return {errnoText(err), err == EEXIST};
+        return fail(errnoText(err), err);
     }
     ::unlink(tmp.c_str());
     return {};

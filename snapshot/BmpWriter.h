@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Colour.h"
+#include "Result.h"
 
 #include <string>
 #include <vector>
@@ -25,17 +26,11 @@ std::vector<unsigned char> encodeBmp(const RgbImage& image);
 // Whether a write may replace a file already at the path.
 enum class Overwrite { Replace, Refuse };
 
-// Outcome of a write: empty `error` on success.
-struct WriteResult {
-    std::string error;  // the reason, for a message; empty on success
-    bool exists = false;  // refused because the name was taken
-    explicit operator bool() const noexcept { return error.empty(); }
-};
-
 // Writes `bytes` to `path` through a temporary file in the same folder that
 // is renamed into place, so the path never holds a partial file. With
-// Overwrite::Refuse an existing file is left alone and `exists` is set.
-WriteResult writeFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes,
+// Overwrite::Refuse an existing file is left alone and the failure's code is
+// EEXIST.
+Status writeFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes,
                                 Overwrite mode);
 
 } // namespace mandel

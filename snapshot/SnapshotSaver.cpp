@@ -4,6 +4,8 @@
 #include "Directories.h"
 #include "ExplorerState.h"
 
+#include <cerrno>
+
 namespace mandel {
 
 void MakeImageName(ExplorerState& s, const Clock& clock)
@@ -21,38 +23,31 @@ SnapshotSaver::SnapshotSaver(std::string folder, const Clock& clock)
 {
 }
 
-std::string SnapshotSaver::prepareFolder() const
+Status SnapshotSaver::prepareFolder() const
 {
     return makeDirectories(folder_);
 }
 
-SaveOutcome SnapshotSaver::save(const RgbImage& image, ExplorerState& s) const
+Result<std::string> SnapshotSaver::save(const RgbImage& image, ExplorerState& s) const
 {
-    SaveOutcome outcome;
-    if (const std::string why = prepareFolder(); !why.empty()) {
-        outcome.path = folder_;
-        outcome.error = why;
-        return outcome;
-    }
+    if (const Status made = prepareFolder(); !made)
+        return fail(folder_ + ": " + made.error(), made.failure().code);
     ExplorerState named = s;
     MakeImageName(named, clock_);
     const auto bytes = encodeBmp(image);
+    std::string path;
     for (int k = 1; k < 10000; ++k) {
         const std::string name = k == 1 ? named.imeslike : named.imeslike + "-" + std::to_string(k);
-        outcome.path = folder_ + "/" + name + ".bmp";
-        const WriteResult r = writeFileAtomically(outcome.path, bytes, Overwrite::Refuse);
-        if (r) {
+        path = folder_ + "/" + name + ".bmp";
+        const Status written = writeFileAtomically(path, bytes, Overwrite::Refuse);
+        if (written) {
             s.imeslike = name;
-            outcome.ok = true;
-            return outcome;
+            return path;
         }
-        if (!r.exists) {
-            outcome.error = r.error;
-            return outcome;
-        }
+        if (written.failure().code != EEXIST)
+            return fail(path + ": " + written.error(), written.failure().code);
     }
-    outcome.error = "too many pictures with this name";
-    return outcome;
+    return fail(path + ": too many pictures with this name");
 }
 
 } // namespace mandel

@@ -201,14 +201,14 @@ void Form1::OnSave()
     if (ending_)
         return;
     picture2_->setImage(picture1_->image());
-    const SaveOutcome outcome = saver_.save(toRgbImage(picture2_->image()), state_);
-    const QString path = QString::fromStdString(outcome.path);
-    if (outcome.ok) {
-        showNotice(tr("Saved %1").arg(path), false);
+    const Result<std::string> saved = saver_.save(toRgbImage(picture2_->image()), state_);
+    if (saved) {
+        showNotice(tr("Saved %1").arg(QString::fromStdString(*saved)), false);
         return;
     }
     QApplication::beep();
-    showNotice(tr("Could not save the picture to %1: %2").arg(path, QString::fromStdString(outcome.error)));
+    // The reason starts with the path attempted.
+    showNotice(tr("Could not save the picture to %1").arg(QString::fromStdString(saved.error())));
 }
 
 void Form1::DrawFractal()

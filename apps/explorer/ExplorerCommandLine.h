@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Result.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,9 +15,9 @@ struct ExplorerOptions {
     bool help = false;
 };
 
-// Parses argv[1..] (after Qt has taken its own options); on bad input
-// returns nothing and sets `error` to a one-line message.
-std::optional<ExplorerOptions> parseExplorerOptions(const std::vector<std::string>& args, std::string& error);
+// Parses argv[1..] (after Qt has taken its own options); on bad input the
+// failure is a one-line message naming the option.
+Result<ExplorerOptions> parseExplorerOptions(const std::vector<std::string>& args);
 
 // The text --help prints.
 std::string explorerUsage();

@@ -28,10 +28,9 @@ int main(int argc, char** argv)
     QApplication::setDesktopFileName(QStringLiteral("org.mandelexplorer.MandelExplorer"));
 
     const std::vector<std::string> args(argv + 1, argv + argc);  // what Qt left
-    std::string error;
-    const auto options = mandel::parseExplorerOptions(args, error);
+    const auto options = mandel::parseExplorerOptions(args);
     if (!options) {
-        std::cerr << error << '\n';
+        std::cerr << options.error() << '\n';
         return 2;
     }
 

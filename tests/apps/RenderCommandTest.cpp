@@ -58,6 +58,8 @@ TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
     const std::string out = path("never.bmp");
     const BadInput cases[] = {
         {{"--bogus"}, "--bogus"},
+        {{"--bogus", "3"}, "unknown option '--bogus'"},
+        {{"--seed", "1", "2"}, "unknown option '2'"},
         {{"--seed"}, "--seed"},
         {{"--seed", "-1"}, "--seed"},
         {{"--seed", "12x"}, "--seed"},

@@ -45,14 +45,17 @@ TEST(Directories, MakesParentsAndRefusesAFileInTheWay)
     namespace fs = std::filesystem;
     const testing::ScratchFolder scratch("dirs");
     const fs::path& root = scratch.path();
-    EXPECT_EQ(makeDirectories((root / "a" / "b").string()), "");
+    EXPECT_TRUE(makeDirectories((root / "a" / "b").string()).ok());
     EXPECT_TRUE(fs::is_directory(root / "a" / "b"));
-    EXPECT_EQ(makeDirectories((root / "a" / "b").string()), "") << "an existing folder is fine";
+    EXPECT_TRUE(makeDirectories((root / "a" / "b").string()).ok()) << "an existing folder is fine";
 
     std::ofstream(root / "file") << "x";
-    EXPECT_NE(makeDirectories((root / "file").string()), "");
-    EXPECT_NE(makeDirectories((root / "file" / "under").string()), "");
-    EXPECT_NE(makeDirectories(""), "");
+    const std::string bad[] = {(root / "file").string(), (root / "file" / "under").string(), ""};
+    for (const auto& path : bad) {
+        const Status made = makeDirectories(path);
+        EXPECT_FALSE(made.ok()) << path;
+        EXPECT_NE(made.error(), "") << path;
+    }
 }
 
 } // namespace

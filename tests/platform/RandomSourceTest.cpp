@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <set>
 
 namespace mandel {
@@ -72,8 +73,17 @@ TEST(RandomSource, SeedsAreDecimalDigitsWithin64Bits)
         {"18446744073709551616", std::nullopt}, {"", std::nullopt}, {"-1", std::nullopt},
         {"+1", std::nullopt}, {"1e3", std::nullopt}, {" 1", std::nullopt}, {"0x10", std::nullopt},
     };
-    for (const auto& c : cases)
-        EXPECT_EQ(parseSeed(c.text), c.seed) << '"' << c.text << '"';
+    for (const auto& c : cases) {
+        const Result<std::uint64_t> seed = parseSeed(c.text);
+        ASSERT_EQ(seed.ok(), c.seed.has_value()) << '"' << c.text << '"';
+        if (seed) {
+            EXPECT_EQ(*seed, *c.seed) << '"' << c.text << '"';
+            continue;
+        }
+        std::string quoted = "got '";
+        quoted.append(c.text).append("'");
+        EXPECT_TRUE(seed.error().ends_with(quoted)) << seed.error();
+    }
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -86,9 +87,9 @@ TEST_F(TempFolder, RefuseKeepsAnExistingFile)
     const fs::path p = root / "a.bmp";
     const std::vector<unsigned char> first(100, 1), second(10, 2);
     ASSERT_TRUE(writeFileAtomically(p.string(), first, Overwrite::Refuse));
-    const WriteResult again = writeFileAtomically(p.string(), second, Overwrite::Refuse);
+    const Status again = writeFileAtomically(p.string(), second, Overwrite::Refuse);
     EXPECT_FALSE(again);
-    EXPECT_TRUE(again.exists);
+    EXPECT_EQ(again.failure().code, EEXIST);
     EXPECT_EQ(readFile(p), first);
     EXPECT_EQ(entries(), 1u);
 }
@@ -101,11 +102,11 @@ TEST_F(TempFolder, FailuresNameAReasonAndLeaveNothing)
     const fs::path bad[] = {root / "missing" / "a.bmp", root / "folder", root / "file" / "a.bmp"};
     for (const auto& p : bad) {
         for (const auto mode : {Overwrite::Replace, Overwrite::Refuse}) {
-            const WriteResult r = writeFileAtomically(p.string(), bytes, mode);
+            const Status r = writeFileAtomically(p.string(), bytes, mode);
             EXPECT_FALSE(r) << p;
-            EXPECT_FALSE(r.error.empty()) << p;
+            EXPECT_FALSE(r.error().empty()) << p;
             // A folder takes the name: refused as taken, so a caller can try another.
-            EXPECT_EQ(r.exists, mode == Overwrite::Refuse && p == root / "folder") << p;
+            EXPECT_EQ(r.failure().code == EEXIST, mode == Overwrite::Refuse && p == root / "folder") << p;
         }
     }
     EXPECT_EQ(entries(), 2u) << "no temporary files left behind";
@@ -124,9 +125,9 @@ TEST_F(TempFolder, AWriteCutShortLeavesNoFileAndKeepsTheOldOne)
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        const WriteResult a = writeFileAtomically(p.string(), big, Overwrite::Replace);
-        const WriteResult b = writeFileAtomically((root / "b.bmp").string(), big, Overwrite::Refuse);
-        ::_exit(!a && !b && !a.error.empty() ? 0 : 1);
+        const Status a = writeFileAtomically(p.string(), big, Overwrite::Replace);
+        const Status b = writeFileAtomically((root / "b.bmp").string(), big, Overwrite::Refuse);
+        ::_exit(!a && !b && !a.error().empty() ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);

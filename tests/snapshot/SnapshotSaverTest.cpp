@@ -65,18 +65,18 @@ TEST_F(Saver, SavesInTheSameSecondKeepEveryFile)
     const char* names[] = {"M20240309080507", "M20240309080507-2", "M20240309080507-3"};
     for (int k = 0; k < 3; ++k) {
         image.setPixel(k, 5, composeColour(9, 9, 9));  // each save a different picture
-        const SaveOutcome o = saver.save(imageOf(image), state);
-        ASSERT_TRUE(o.ok) << o.error;
+        const Result<std::string> o = saver.save(imageOf(image), state);
+        ASSERT_TRUE(o.ok()) << o.error();
         EXPECT_EQ(state.imeslike, names[k]);
-        EXPECT_EQ(o.path, (root / "tivek-art" / (std::string(names[k]) + ".bmp")).string());
-        EXPECT_EQ(readFile(o.path), encodeBmp(imageOf(image)));
+        EXPECT_EQ(*o, (root / "tivek-art" / (std::string(names[k]) + ".bmp")).string());
+        EXPECT_EQ(readFile(*o), encodeBmp(imageOf(image)));
     }
     EXPECT_NE(readFile(root / "tivek-art" / "M20240309080507.bmp"),
               readFile(root / "tivek-art" / "M20240309080507-3.bmp"));
     EXPECT_EQ(std::distance(fs::directory_iterator(root / "tivek-art"), {}), 3);
 
     clock.set({2024, 3, 9, 8, 5, 8});
-    ASSERT_TRUE(saver.save(imageOf(image), state).ok);
+    ASSERT_TRUE(saver.save(imageOf(image), state).ok());
     EXPECT_EQ(state.imeslike, "M20240309080508");
 }
 
@@ -86,7 +86,7 @@ TEST_F(Saver, SaveChangesOnlyTheName)
     state.wid = 600;
     ResetView(state);
     ExplorerState before = state;
-    ASSERT_TRUE(saver.save(imageOf(image), state).ok);
+    ASSERT_TRUE(saver.save(imageOf(image), state).ok());
     before.imeslike = "M20240309080507";
     EXPECT_EQ(state, before);
 }
@@ -95,10 +95,10 @@ TEST_F(Saver, ADeletedFolderIsMadeAgain)
 {
     const fs::path folder = root / "Pictures" / "tivek-art";
     const SnapshotSaver saver(folder.string(), clock);
-    ASSERT_EQ(saver.prepareFolder(), "");
+    ASSERT_TRUE(saver.prepareFolder().ok());
     fs::remove_all(root / "Pictures");
-    const SaveOutcome o = saver.save(imageOf(image), state);
-    ASSERT_TRUE(o.ok) << o.error;
+    const Result<std::string> o = saver.save(imageOf(image), state);
+    ASSERT_TRUE(o.ok()) << o.error();
     EXPECT_TRUE(fs::is_regular_file(folder / "M20240309080507.bmp"));
 }
 
@@ -109,11 +109,14 @@ TEST_F(Saver, FailuresNameThePathAndAReasonAndClaimNothing)
     for (const auto& folder : folders) {
         state.imeslike = "M1";
         const SnapshotSaver saver(folder.string(), clock);
-        EXPECT_NE(saver.prepareFolder(), "");
-        const SaveOutcome o = saver.save(imageOf(image), state);
-        EXPECT_FALSE(o.ok) << folder;
-        EXPECT_FALSE(o.error.empty()) << folder;
-        EXPECT_NE(o.path.find(folder.string()), std::string::npos) << o.path;
+        EXPECT_FALSE(saver.prepareFolder().ok());
+        const Result<std::string> o = saver.save(imageOf(image), state);
+        ASSERT_FALSE(o.ok()) << folder;
+        // "PATH: why", the path attempted and a reason.
+        const auto colon = o.error().rfind(": ");
+        ASSERT_NE(colon, std::string::npos) << o.error();
+        EXPECT_GT(o.error().size(), colon + 2) << folder;
+        EXPECT_NE(o.error().substr(0, colon).find(folder.string()), std::string::npos) << o.error();
         EXPECT_EQ(state.imeslike, "M1") << "no name is claimed";
     }
     EXPECT_EQ(readFile(root / "plain").size(), 12u);
@@ -124,8 +127,8 @@ TEST_F(Saver, ANameTakenByAFolderIsSkipped)
 {
     const SnapshotSaver saver(root.string(), clock);
     fs::create_directories(root / "M20240309080507.bmp");
-    const SaveOutcome o = saver.save(imageOf(image), state);
-    ASSERT_TRUE(o.ok) << o.error;
+    const Result<std::string> o = saver.save(imageOf(image), state);
+    ASSERT_TRUE(o.ok()) << o.error();
     EXPECT_EQ(state.imeslike, "M20240309080507-2");
 }
 

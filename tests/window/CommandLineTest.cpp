@@ -40,11 +40,10 @@ class ExplorerCommandLine : public ::testing::TestWithParam<Case> {};
 TEST_P(ExplorerCommandLine, Parses)
 {
     const Case& c = GetParam();
-    std::string error;
-    const auto o = parseExplorerOptions(c.args, error);
-    ASSERT_EQ(o.has_value(), c.ok) << error;
+    const auto o = parseExplorerOptions(c.args);
+    ASSERT_EQ(o.ok(), c.ok) << (o ? "" : o.error());
     if (!c.ok) {
-        EXPECT_EQ(error.rfind("mandel-explorer: ", 0), 0u) << error;
+        EXPECT_EQ(o.error().rfind("mandel-explorer: ", 0), 0u) << o.error();
         return;
     }
     EXPECT_EQ(o->seed, c.seed);
