@@ -164,7 +164,7 @@ const OptionRow<RenderOptions> kOptions[] = {
          o.reference = true;
          return {};
      },
-     "  --reference       draw with the straightforward reference computation\n"},
+     "  --reference       draw with the reference: the plain scalar loop, coloured pixel by pixel\n"},
     {"--help", false,
      [](RenderOptions& o, const std::string&) -> Status {
          o.help = true;

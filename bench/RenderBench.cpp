@@ -47,9 +47,10 @@ ExplorerState deepView()
 // Loop steps the reference takes for the whole view (n - 1 per point).
 double stepsOf(const ExplorerState& s)
 {
-    ReferenceComputer reference;
+    std::vector<PointResult> field(static_cast<std::size_t>(s.wid + 1) * static_cast<std::size_t>(s.hei + 1));
+    ReferenceComputer().computeColumns(s, 0, s.wid + 1, field.data());
     double steps = 0;
-    for (const PointResult& p : computeField(s, reference))
+    for (const PointResult& p : field)
         steps += p.n - 1;
     return steps;
 }

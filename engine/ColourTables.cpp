@@ -18,7 +18,8 @@ std::int16_t entry(Real v, int m)
 
 // roundMod(v, 255) without the library call: adding and taking away 2^52
 // rounds a double in [0, 2^31) to a whole number, halves to even, exactly
-// as nearbyint does in the default rounding mode.
+// as nearbyint does in the default rounding mode. -1 where it cannot be
+// formed.
 inline int roundMod255(double v) noexcept
 {
     if (!(v >= 0.0 && v < 2147483647.0))
@@ -28,55 +29,49 @@ inline int roundMod255(double v) noexcept
     return static_cast<int>(whole % 255);
 }
 
-inline void keepOrSet(int& component, int value) noexcept
-{
-    if (value >= 0)
-        component = value;
-}
-
 } // namespace
 
 ColourTables::ColourTables(const ExplorerState& s) noexcept
-    : mode_(colourModeOf(s.b)), fnR_(s.fn1), fnG_(s.fn2), fnB_(s.fn3), mR_(255), mG_(255), mB_(255), fnChain_(s.fn1)
+    : fn_{s.fn1, s.fn2, s.fn3}, m_{255, 255, 255}
 {
-    if (mode_ == 2) {
-        fnG_ = fnB_ = s.fn1;
-        mR_ = wholeModulusOf(s.m1);
-        mG_ = wholeModulusOf(s.m2);
-        mB_ = wholeModulusOf(s.m3);
-    } else if (mode_ == 3) {
-        mR_ = wholeModulusOf(s.m1);
-        mG_ = wholeModulusOf(s.m2);
-        mB_ = wholeModulusOf(s.m3);
+    const int mode = colourModeOf(s.b);
+    if (mode == 2 || mode == 3) {
+        m_[0] = wholeModulusOf(s.m1);
+        m_[1] = wholeModulusOf(s.m2);
+        m_[2] = wholeModulusOf(s.m3);
     }
-    if (mode_ == 5 || mode_ == 8)
-        fnChain_ = s.fn2;
-    if (mode_ == 6 || mode_ == 9)
-        fnChain_ = s.fn3;
+    if (mode == 2)
+        fn_[1] = fn_[2] = s.fn1;  // mode 2 varies only the moduli
+    if (mode >= 4 && mode <= 6)
+        rule_ = {Special::WithZi, mode - 4};
+    if (mode >= 7)
+        rule_ = {Special::Chained, mode - 7};
+
+    const auto chainFn = static_cast<double>(fn_[rule_.channel]);
     for (int n = 0; n < kSums; ++n) {
         const auto i = static_cast<std::size_t>(n);
         if (n < kCounts) {
-            red_[i] = entry(static_cast<float>(n) * fnR_, mR_);
-            green_[i] = entry(static_cast<float>(n) * fnG_, mG_);
-            blue_[i] = entry(static_cast<float>(n) * fnB_, mB_);
+            for (std::size_t ch = 0; ch < 3; ++ch)
+                single_[ch][i] = entry(static_cast<float>(n) * fn_[ch], m_[ch]);
         }
-        chain_[i] = entry(static_cast<double>(n) * static_cast<double>(fnChain_), 255);
+        chain_[i] = entry(static_cast<double>(n) * chainFn, 255);
     }
-    if (mode_ != 1 && mode_ != 2 && mode_ != 3)
+    if (rule_.special != Special::None)
         return;
     hasDirect_ = true;
     for (std::size_t i = 0; i < kCounts; ++i) {
-        hasDirect_ = hasDirect_ && red_[i] >= 0 && green_[i] >= 0 && blue_[i] >= 0;
-        direct_[i] = composeColour(red_[i], green_[i], blue_[i]);
+        hasDirect_ = hasDirect_ && single_[0][i] >= 0 && single_[1][i] >= 0 && single_[2][i] >= 0;
+        direct_[i] = composeColour(single_[0][i], single_[1][i], single_[2][i]);
     }
 }
 
-int ColourTables::single(const Table& t, int n, float fn, int m) const noexcept
+int ColourTables::single(int channel, int n) const noexcept
 {
+    const auto ch = static_cast<std::size_t>(channel);
     if (n >= 0 && n < kCounts)
-        return t[static_cast<std::size_t>(n)];
+        return single_[ch][static_cast<std::size_t>(n)];
     int v = 0;
-    return roundMod(static_cast<float>(n) * fn, m, v) ? v : -1;
+    return roundMod(static_cast<float>(n) * fn_[ch], m_[ch], v) ? v : -1;
 }
 
 int ColourTables::chained(int sum) const noexcept
@@ -84,60 +79,97 @@ int ColourTables::chained(int sum) const noexcept
     if (sum >= 0 && sum < kSums)
         return chain_[static_cast<std::size_t>(sum)];
     int v = 0;
-    return roundMod(static_cast<double>(sum) * static_cast<double>(fnChain_), 255, v) ? v : -1;
+    return roundMod(static_cast<double>(sum) * static_cast<double>(fn_[rule_.channel]), 255, v) ? v : -1;
+}
+
+// The product with n + |zi| of modes 4-6, formed in double precision.
+int ColourTables::withZi(int n, double zi) const noexcept
+{
+    return roundMod255((static_cast<double>(n) + std::fabs(zi)) * static_cast<double>(fn_[rule_.channel]));
 }
 
 Colour ColourTables::next(int n, double zi) noexcept
 {
-    // The product with n + |zi| of modes 4-6, formed in double precision.
-    auto withZi = [&] {
-        return roundMod255((static_cast<double>(n) + std::fabs(zi)) * static_cast<double>(fnChain_));
-    };
-    switch (mode_) {
-    case 4:
-        keepOrSet(r_, withZi());
-        keepOrSet(g_, single(green_, n, fnG_, mG_));
-        keepOrSet(b_, single(blue_, n, fnB_, mB_));
-        break;
-    case 5:
-        keepOrSet(r_, single(red_, n, fnR_, mR_));
-        keepOrSet(g_, withZi());
-        keepOrSet(b_, single(blue_, n, fnB_, mB_));
-        break;
-    case 6:
-        keepOrSet(r_, single(red_, n, fnR_, mR_));
-        keepOrSet(g_, single(green_, n, fnG_, mG_));
-        keepOrSet(b_, withZi());
-        break;
-    case 7:
-        // The first pixel has no previous green: a single product.
-        keepOrSet(r_, first_ ? single(red_, n, fnR_, mR_) : chained(n + g_));
-        keepOrSet(g_, single(green_, n, fnG_, mG_));
-        keepOrSet(b_, single(blue_, n, fnB_, mB_));
-        break;
-    case 8:
-        keepOrSet(r_, single(red_, n, fnR_, mR_));
-        keepOrSet(g_, first_ ? single(green_, n, fnG_, mG_) : chained(n + b_));
-        keepOrSet(b_, single(blue_, n, fnB_, mB_));
-        break;
-    case 9:
-        keepOrSet(r_, single(red_, n, fnR_, mR_));
-        keepOrSet(g_, single(green_, n, fnG_, mG_));
-        keepOrSet(b_, chained(n + r_));
-        break;
-    default:  // modes 1-3 differ only in their tables
-        keepOrSet(r_, single(red_, n, fnR_, mR_));
-        keepOrSet(g_, single(green_, n, fnG_, mG_));
-        keepOrSet(b_, single(blue_, n, fnB_, mB_));
-        break;
+    for (int ch = 0; ch < 3; ++ch) {
+        int v = 0;
+        if (ch != rule_.channel || rule_.special == Special::None)
+            v = single(ch, n);
+        else if (rule_.special == Special::WithZi)
+            v = withZi(n, zi);
+        else if (first_ && rule_.source() > ch)
+            v = single(ch, n);  // the first pixel has no previous component
+        else
+            v = chained(n + c_[rule_.source()]);
+        // A value that cannot be formed keeps the previous pixel's.
+        if (v >= 0)
+            c_[ch] = v;
     }
     first_ = false;
-    return composeColour(r_, g_, b_);
+    return composeColour(c_[0], c_[1], c_[2]);
 }
 
-} // namespace mandel
+bool ColourTables::components(int n, double zi, std::int32_t before, int (&c)[3]) const noexcept
+{
+    for (int ch = 0; ch < 3; ++ch) {
+        c[ch] = single(ch, n);
+        if (c[ch] < 0 && (ch != rule_.channel || rule_.special == Special::None))
+            return false;
+    }
+    const int ch = rule_.channel;
+    if (rule_.special == Special::WithZi) {
+        c[ch] = withZi(n, zi);
+    } else if (rule_.special == Special::Chained) {
+        const int source = rule_.source();
+        if (source < ch) {
+            c[ch] = chained(n + c[source]);
+        } else if (before != kNoPixelBefore) {
+            // The previous pixel's component is its own single product
+            // when that forms; otherwise it depends on pixels further back.
+            const int previous = single(source, before);
+            if (previous < 0)
+                return false;
+            c[ch] = chained(n + previous);
+        }
+    }
+    return c[ch] >= 0;
+}
 
-namespace mandel {
+bool ColourTables::colourColumn(const PointResult* points, int count, std::int32_t before, Colour* out) const noexcept
+{
+    if (hasDirect_) {
+        bool formed = true;
+        for (int i = 0; i < count; ++i) {
+            const int n = points[i].n;
+            if (n >= 0 && n < kCounts) {
+                out[i] = direct_[static_cast<std::size_t>(n)];
+            } else {
+                int c[3];
+                formed = formed && components(n, points[i].zi, kNoPixelBefore, c);
+                out[i] = composeColour(c[0], c[1], c[2]);
+            }
+        }
+        return formed;
+    }
+    bool formed = true;
+    for (int i = 0; i < count; ++i) {
+        int c[3];
+        formed = formed && components(points[i].n, points[i].zi, before, c);
+        out[i] = composeColour(c[0], c[1], c[2]);
+        before = points[i].n;
+    }
+    return formed;
+}
+
+void ColourTables::resumeAfter(const PointResult& last, std::int32_t before) noexcept
+{
+    int c[3];
+    if (components(last.n, last.zi, before, c)) {
+        c_[0] = c[0];
+        c_[1] = c[1];
+        c_[2] = c[2];
+        first_ = false;
+    }
+}
 
 void ColourTables::colourRun(const PointResult* points, int count, Colour* out) noexcept
 {

@@ -32,7 +32,6 @@ struct alignas(64) SegmentRange {
 struct EscapeTask {
     const double* cx = nullptr;  // plane x of each column of the run
     const double* cy = nullptr;  // plane y of each row, zero-padded by kRowPadding
-    int columns = 0;
     int rows = 0;
     PointResult* out = nullptr;  // out[c * rows + y]
     SegmentRange* ranges = nullptr;

@@ -16,14 +16,6 @@ namespace {
 // few enough that a slow picture still grows visibly across the window.
 constexpr int kColumnsPerCall = 40;
 
-int threadCount(int asked)
-{
-    if (asked > 0)
-        return asked;
-    const unsigned hardware = std::thread::hardware_concurrency();
-    return hardware > 0 ? static_cast<int>(hardware) : 1;
-}
-
 } // namespace
 
 FastComputer::FastComputer(const FastComputerOptions& options)
@@ -36,7 +28,14 @@ FastComputer::FastComputer(const FastComputerOptions& options)
     } else {
         resolved_ = bestEscapeTarget();
     }
-    pool_ = std::make_unique<ThreadPool>(threadCount(options.threads));
+    if (options.threads > 0 || options.pinThreads) {
+        const int threads = options.threads > 0 ? options.threads
+                                                : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        ownPool_ = std::make_unique<ThreadPool>(threads, options.pinThreads);
+        pool_ = ownPool_.get();
+    } else {
+        pool_ = &ThreadPool::shared();
+    }
     for (int i = 0; i < pool_->size(); ++i)
         scratch_.push_back(std::make_unique<EscapeScratch>(i));
     ranges_ = std::vector<SegmentRange>(static_cast<std::size_t>(pool_->size()));
@@ -83,13 +82,12 @@ void FastComputer::computeGrid(const double* cx, int columns, const double* cy, 
     EscapeTask task;
     task.cx = cx;
     task.cy = cy_.data();
-    task.columns = columns;
     task.rows = rows;
     task.out = out;
     // Each thread's share is a stretch of whole segments in drawing order.
     const int threads = pool_->size();
     const int perColumn = (task.rows + kSegmentRows - 1) / kSegmentRows;
-    const auto segments = static_cast<std::uint64_t>(task.columns) * static_cast<std::uint64_t>(perColumn);
+    const auto segments = static_cast<std::uint64_t>(columns) * static_cast<std::uint64_t>(perColumn);
     for (int i = 0; i < threads; ++i) {
         const auto from = static_cast<std::uint32_t>(segments * static_cast<std::uint64_t>(i) / static_cast<std::uint64_t>(threads));
         const auto to = static_cast<std::uint32_t>(segments * static_cast<std::uint64_t>(i + 1) / static_cast<std::uint64_t>(threads));

@@ -15,8 +15,13 @@ struct SegmentRange;
 
 // How a fast computer runs; the defaults are what the programs use.
 struct FastComputerOptions {
-    int threads = 0;          // threads per computation; 0: every hardware thread
+    // 0: the process-wide pool (ThreadPool::shared(), every hardware
+    // thread); otherwise a pool of its own with this many threads.
+    int threads = 0;
     std::int64_t target = 0;  // one Highway target (HWY_AVX3, ...); 0: the best this CPU runs
+    // A pool of its own whose workers each keep to one core (benchmarks on
+    // an idle machine; a desktop program leaves placement to the system).
+    bool pinThreads = false;
 };
 
 // The iteration on SIMD lanes of every core: the view's points are cut into
@@ -33,6 +38,7 @@ public:
 
     void computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out) override;
     int preferredColumns() const override;
+    ThreadPool* pool() noexcept override { return pool_; }
 
     // Threads one computation runs on.
     int threads() const noexcept;
@@ -49,7 +55,8 @@ public:
 private:
     std::int64_t forced_;    // 0 or the one target asked for
     std::int64_t resolved_;  // the target that runs
-    std::unique_ptr<ThreadPool> pool_;
+    std::unique_ptr<ThreadPool> ownPool_;  // unless it runs on the shared one
+    ThreadPool* pool_;
     std::vector<std::unique_ptr<EscapeScratch>> scratch_;  // one per thread
     std::vector<double> cy_;  // the rows of a call, zero-padded for the kernel
     std::vector<SegmentRange> ranges_;  // one per thread

@@ -5,6 +5,7 @@
 namespace mandel {
 
 struct ExplorerState;
+class ThreadPool;
 
 // Computes iteration results for grids of plane points. A grid is a set of
 // columns (plane x) crossed with a set of rows (plane y); results are
@@ -20,6 +21,9 @@ public:
     void computeColumns(const ExplorerState& s, int x0, int x1, PointResult* out);
     // How many columns one call should take to be efficient.
     virtual int preferredColumns() const { return 1; }
+    // The threads it computes on, which its callers may use for work on
+    // its results (colouring them); null: it computes on the caller alone.
+    virtual ThreadPool* pool() noexcept { return nullptr; }
 };
 
 // The straightforward scalar computation, one point after the other.

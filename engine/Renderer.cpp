@@ -1,5 +1,7 @@
 #include "Renderer.h"
 
+#include "ColourChain.h"
+#include "ColourGrid.h"
 #include "ColourTables.h"
 #include "ExplorerState.h"
 #include "StatusLine.h"
@@ -9,26 +11,108 @@
 
 namespace mandel {
 
-Renderer::Renderer(std::unique_ptr<FieldComputer> computer)
-    : computer_(computer ? std::move(computer) : std::make_unique<ReferenceComputer>())
-{
-}
+// The reference: every point iterated and coloured one after the other, in
+// drawing order, as the program has always done it.
+class Renderer::ReferenceColumns {
+public:
+    ReferenceColumns(const ExplorerState& view, std::vector<Colour>& column)
+        : view_(view), chain_(view), column_(column)
+    {
+        column_.resize(static_cast<std::size_t>(view.hei) + 1);
+    }
+
+    const Colour* column(int x)
+    {
+        const double cx = planeX(view_, x);
+        for (int y = 0; y <= view_.hei; ++y) {
+            const PointResult p = iteratePoint(cx, planeY(view_, y));
+            column_[static_cast<std::size_t>(y)] = chain_.next(p.n, p.zi);
+        }
+        return column_.data();
+    }
+
+private:
+    const ExplorerState& view_;
+    ColourChain chain_;
+    std::vector<Colour>& column_;
+};
+
+// Runs of columns computed by the field computer and coloured from tables,
+// both on the computer's threads.
+class Renderer::FastColumns {
+public:
+    FastColumns(const ExplorerState& view, FieldComputer& computer, Renderer& buffers)
+        : view_(view), computer_(computer), tables_(view), rows_(view.hei + 1),
+          step_(std::max(1, computer.preferredColumns())), b_(buffers)
+    {
+    }
+
+    const Colour* column(int x)
+    {
+        if (x >= end_)
+            computeRun(x, std::min(view_.wid + 1, x + step_));
+        return b_.colours_.data() + static_cast<std::size_t>(x - start_) * static_cast<std::size_t>(rows_);
+    }
+
+private:
+    void computeRun(int x0, int x1)
+    {
+        const auto rows = static_cast<std::size_t>(rows_);
+        const auto count = static_cast<std::size_t>(x1 - x0);
+        b_.chunk_.resize(count * rows);
+        b_.colours_.resize(count * rows);
+        b_.before_.resize(count);
+        computer_.computeColumns(view_, x0, x1, b_.chunk_.data());
+        const PointResult* grid = b_.chunk_.data();
+        b_.before_[0] = lastN_;
+        for (std::size_t c = 1; c < count; ++c)
+            b_.before_[c] = grid[c * rows - 1].n;
+        if (colourGrid(tables_, grid, x1 - x0, rows_, b_.before_.data(), b_.colours_.data(), computer_.pool())) {
+            // Where a later run needs drawing order, it continues from here.
+            const std::int32_t beforeLast = rows > 1 ? grid[count * rows - 2].n : b_.before_[count - 1];
+            tables_.resumeAfter(grid[count * rows - 1], beforeLast);
+        } else {
+            tables_.colourRun(grid, static_cast<int>(count * rows), b_.colours_.data());
+        }
+        lastN_ = grid[count * rows - 1].n;
+        start_ = x0;
+        end_ = x1;
+    }
+
+    const ExplorerState& view_;
+    FieldComputer& computer_;
+    ColourTables tables_;
+    int rows_;
+    int step_;
+    Renderer& b_;
+    int start_ = 0, end_ = 0;  // the run held in the buffers
+    std::int32_t lastN_ = kNoPixelBefore;
+};
+
+Renderer::Renderer(std::unique_ptr<FieldComputer> computer) : computer_(std::move(computer)) {}
 
 Renderer::~Renderer() = default;
 
 bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawHooks& hooks)
 {
-    const unsigned long long mine = ++generation_;
     const ExplorerState view = s;  // the picture is of the view as it was asked for
-    const int columns = view.wid + 1;
-    const int rows = view.hei + 1;
-    if (columns <= 0 || rows <= 0)
+    if (view.wid < 0 || view.hei < 0) {
+        ++generation_;
         return true;
-    const int step = std::max(1, computer_->preferredColumns());
-    ColourTables chain(view);
-    int chunkStart = 0;
-    int chunkEnd = 0;
-    for (int x = 0; x < columns; ++x) {
+    }
+    if (!computer_) {
+        ReferenceColumns columns(view, colours_);
+        return draw(view, columns, surface, hooks);
+    }
+    FastColumns columns(view, *computer_, *this);
+    return draw(view, columns, surface, hooks);
+}
+
+template <class Columns>
+bool Renderer::draw(const ExplorerState& view, Columns& columns, Surface& surface, const DrawHooks& hooks)
+{
+    const unsigned long long mine = ++generation_;
+    for (int x = 0; x <= view.wid; ++x) {
         if (hooks.yield) {
             const bool go_on = hooks.yield();
             // A picture drawn during the yield has reused the buffers and
@@ -36,35 +120,13 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
             if (!go_on || generation_ != mine)
                 return false;
         }
-        if (x >= chunkEnd) {
-            chunkStart = x;
-            chunkEnd = std::min(columns, x + step);
-            chunk_.resize(static_cast<std::size_t>(chunkEnd - chunkStart) * static_cast<std::size_t>(rows));
-            computer_->computeColumns(view, chunkStart, chunkEnd, chunk_.data());
-        }
-        const PointResult* column = chunk_.data() + static_cast<std::size_t>(x - chunkStart) * static_cast<std::size_t>(rows);
         // Rows past the drawable area are dropped by the surface but still
         // coloured: modes 7 and 8 carry their colour into the next column.
-        column_.resize(static_cast<std::size_t>(rows));
-        chain.colourRun(column, rows, column_.data());
-        surface.setColumn(x, column_.data(), rows);
+        surface.setColumn(x, columns.column(x), view.hei + 1);
     }
     if (hooks.printStatus)
         hooks.printStatus(statusLine(view));
     return true;
-}
-
-std::vector<PointResult> computeField(const ExplorerState& s, FieldComputer& computer)
-{
-    const auto columns = static_cast<std::size_t>(s.wid + 1);
-    const auto rows = static_cast<std::size_t>(s.hei + 1);
-    std::vector<PointResult> field(columns * rows);
-    const int step = std::max(1, computer.preferredColumns());
-    for (int x = 0; x <= s.wid; x += step) {
-        const int end = std::min(s.wid + 1, x + step);
-        computer.computeColumns(s, x, end, field.data() + static_cast<std::size_t>(x) * rows);
-    }
-    return field;
 }
 
 } // namespace mandel

@@ -4,6 +4,7 @@
 #include "FieldComputer.h"
 #include "PointResult.h"
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,7 +28,9 @@ struct DrawHooks {
 // bottom, coloured in that order. Keeps its buffers between pictures.
 class Renderer {
 public:
-    // Draws with `computer`, or with the reference computation when null.
+    // Draws with `computer`, coloured from tables on the computer's threads.
+    // Null: the reference, a whole second path: the scalar loop point by
+    // point, coloured by ColourChain pixel after pixel.
     explicit Renderer(std::unique_ptr<FieldComputer> computer = nullptr);
     ~Renderer();
     Renderer(const Renderer&) = delete;
@@ -39,18 +42,19 @@ public:
     // during a yield (a drawing never resumes with a view that changed).
     bool DrawFractal(const ExplorerState& s, Surface& surface, const DrawHooks& hooks = {});
 
-    // The computation in use.
-    FieldComputer& computer() noexcept { return *computer_; }
-
 private:
-    std::unique_ptr<FieldComputer> computer_;
+    class ReferenceColumns;
+    class FastColumns;
+    template <class Columns>
+    bool draw(const ExplorerState& view, Columns& columns, Surface& surface, const DrawHooks& hooks);
+
+    std::unique_ptr<FieldComputer> computer_;  // null: the reference
+    // Buffers of the picture being drawn; a picture drawn during a yield
+    // reuses them, and the generation tells the interrupted one.
     std::vector<PointResult> chunk_;
-    std::vector<Colour> column_;
+    std::vector<Colour> colours_;
+    std::vector<std::int32_t> before_;
     unsigned long long generation_ = 0;
 };
-
-// The iteration results of every point of the view, column by column:
-// index x * (hei + 1) + y. For tests and tools.
-std::vector<PointResult> computeField(const ExplorerState& s, FieldComputer& computer);
 
 } // namespace mandel

@@ -1,5 +1,6 @@
 #include "ThreadPool.h"
 
+#include <algorithm>
 #include <chrono>
 
 #if defined(__linux__)
@@ -42,10 +43,13 @@ bool spinFor(std::chrono::steady_clock::duration budget, Ready ready)
     }
 }
 
+// The pool whose job the current thread is running, if any.
+thread_local const ThreadPool* tInside = nullptr;
+
 // Keeps each worker on a core of its own, away from the core the pool was
-// made on: schedulers that pack threads onto few cores otherwise leave a
-// woken worker waiting behind the busy caller. Only when there are cores
-// enough; a failure leaves the worker wherever the system puts it.
+// made on: on an idle machine this stops a scheduler from packing a woken
+// worker behind the busy caller. Only when there are cores enough; a
+// failure leaves the worker wherever the system puts it.
 void placeWorkers(std::vector<std::jthread>& workers)
 {
 #if defined(__linux__)
@@ -75,13 +79,20 @@ void placeWorkers(std::vector<std::jthread>& workers)
 
 } // namespace
 
-ThreadPool::ThreadPool(int threads)
+ThreadPool::ThreadPool(int threads, bool pinWorkers)
 {
     const int workers = threads > 1 ? threads - 1 : 0;
     workers_.reserve(static_cast<std::size_t>(workers));
     for (int i = 1; i <= workers; ++i)
         workers_.emplace_back([this, i](std::stop_token stop) { workerLoop(stop, i); });
-    placeWorkers(workers_);
+    if (pinWorkers)
+        placeWorkers(workers_);
+}
+
+ThreadPool& ThreadPool::shared()
+{
+    static ThreadPool pool(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
+    return pool;
 }
 
 ThreadPool::~ThreadPool()
@@ -95,6 +106,21 @@ ThreadPool::~ThreadPool()
 
 void ThreadPool::runErased(void* job, Trampoline call)
 {
+    if (tInside == this) {
+        // The workers are busy with the job that asked: waiting for them
+        // would never end.
+        for (int i = 0; i < size(); ++i)
+            call(job, i);
+        return;
+    }
+    const std::scoped_lock mine(turn_);
+    struct Enter {
+        const ThreadPool* outer = tInside;
+        explicit Enter(const ThreadPool* pool) { tInside = pool; }
+        ~Enter() { tInside = outer; }
+        Enter(const Enter&) = delete;
+        Enter& operator=(const Enter&) = delete;
+    } enter(this);
     if (workers_.empty()) {
         call(job, 0);
         return;
@@ -116,6 +142,7 @@ void ThreadPool::runErased(void* job, Trampoline call)
 
 void ThreadPool::workerLoop(const std::stop_token& stop, int index)
 {
+    tInside = this;
     std::uint32_t seen = 0;
     for (;;) {
         std::uint32_t now = generation_.load(std::memory_order_acquire);

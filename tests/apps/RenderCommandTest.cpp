@@ -180,5 +180,29 @@ TEST_F(RenderCli, TheBinaryExitsWithTheStatus)
     EXPECT_EQ(status(bin + " --seed 5 --out " + path("nope/x.bmp") + " >/dev/null 2>&1"), 1);
 }
 
+// --reference is a whole second pipeline (the scalar loop, colours in
+// drawing order); the default one must draw the same file and status.
+TEST_F(RenderCli, TheReferenceAndTheDefaultDrawTheSamePicture)
+{
+    const std::vector<std::vector<std::string>> pictures = {
+        {"--seed", "7", "--mode", "7"},
+        {"--seed", "8", "--mode", "8", "--click", "186,300"},
+        {"--seed", "9", "--mode", "5", "--click", "186,300", "--click", "420.75,100"},
+        {"--seed", "10", "--mode", "2", "--click", "595,0"},
+    };
+    for (const auto& args : pictures) {
+        auto fast = args;
+        fast.insert(fast.end(), {"--out", path("fast.bmp")});
+        auto reference = args;
+        reference.insert(reference.end(), {"--reference", "--out", path("reference.bmp")});
+        const Outcome a = render(fast);
+        const Outcome b = render(reference);
+        ASSERT_EQ(a.status, 0) << a.err;
+        ASSERT_EQ(b.status, 0) << b.err;
+        EXPECT_EQ(a.out, b.out) << args[3];
+        EXPECT_EQ(readFile(path("fast.bmp")), readFile(path("reference.bmp"))) << "mode " << args[3];
+    }
+}
+
 } // namespace
 } // namespace mandel

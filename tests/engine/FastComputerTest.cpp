@@ -4,6 +4,7 @@
 #include "FieldComputer.h"
 #include "RecordingSurface.h"
 #include "Renderer.h"
+#include "WholeField.h"
 
 #include <gtest/gtest.h>
 
@@ -18,6 +19,8 @@
 
 namespace mandel {
 namespace {
+
+using testing::computeField;
 
 using testing::everyComputer;
 

@@ -4,6 +4,7 @@
 #include "PointResult.h"
 #include "RecordingSurface.h"
 #include "Renderer.h"
+#include "WholeField.h"
 #include "TestStates.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 
 namespace mandel {
 namespace {
+
+using testing::computeField;
 
 using testing::fullView;
 using testing::RecordingSurface;
