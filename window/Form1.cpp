@@ -1,5 +1,6 @@
 #include "Form1.h"
 
+#include "AppIcon.h"
 #include "FastComputer.h"
 #include "PictureBox.h"
 #include "QtColour.h"
@@ -52,6 +53,7 @@ void Form1::buildLayout()
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
+    setWindowIcon(explorerIcon());
 
     struct Button {
         QPushButton*& widget;

@@ -1,0 +1,49 @@
+# bash completion for mandel-explorer and mandel-render            -*- shell-script -*-
+# Installed once under each program's name, so bash-completion finds it for either.
+# Each program's options are listed here, in its --help and in its man page;
+# a test keeps the three lists equal.
+
+_mandel_explorer()
+{
+    local cur prev words cword
+    _init_completion || return
+
+    case $prev in
+        --seed)
+            return
+            ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '--seed --help' -- "$cur"))
+    fi
+} &&
+    complete -F _mandel_explorer mandel-explorer
+
+_mandel_render()
+{
+    local cur prev words cword
+    _init_completion || return
+
+    case $prev in
+        --mode)
+            COMPREPLY=($(compgen -W '1 2 3 4 5 6 7 8 9' -- "$cur"))
+            return
+            ;;
+        --out)
+            _filedir 'bmp'
+            return
+            ;;
+        --seed | --fn | --moduli | --click | --repeat)
+            return
+            ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        COMPREPLY=($(compgen -W '--seed --fn --mode --moduli --click --out
+            --repeat --reference --help' -- "$cur"))
+    fi
+} &&
+    complete -F _mandel_render mandel-render
+
+# ex: filetype=sh
