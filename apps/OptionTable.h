@@ -1,5 +1,6 @@
 #pragma once
 
+#include "OneLine.h"
 #include "Result.h"
 
 #include <span>
@@ -24,8 +25,9 @@ struct OptionRow {
 };
 
 // Parses `args` (argv[1..]) against `rows`, starting from `defaults`. A
-// failure's reason is one line that starts with "`program`: " and names the
-// option: unknown, missing its value, or what its value must be.
+// failure's reason is one line (control characters in what was typed are
+// shown as escapes) that starts with "`program`: " and names the option:
+// unknown, missing its value, or what its value must be.
 template <class Options>
 Result<Options> parseOptionTable(std::string_view program, std::span<const OptionRow<Options>> rows,
                                  const std::vector<std::string>& args, Options defaults = {})
@@ -39,7 +41,7 @@ Result<Options> parseOptionTable(std::string_view program, std::span<const Optio
             if (r.name == name)
                 row = &r;
         if (!row)
-            return fail(prefix + "unknown option '" + name + "' (see --help)");
+            return fail(onOneLine(prefix + "unknown option '" + name + "' (see --help)"));
         std::string value;
         if (row->takesValue) {
             if (i + 1 >= args.size())
@@ -47,7 +49,7 @@ Result<Options> parseOptionTable(std::string_view program, std::span<const Optio
             value = args[++i];
         }
         if (const Status applied = row->apply(options, value); !applied)
-            return fail(prefix + name + " takes " + applied.error());
+            return fail(onOneLine(prefix + name + " takes " + applied.error()));
     }
     return options;
 }

@@ -1,9 +1,11 @@
 #include "RenderCommand.h"
 
+#include "AtomicFile.h"
 #include "BmpWriter.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "ImageSurface.h"
+#include "OneLine.h"
 #include "OptionTable.h"
 #include "RandomSource.h"
 #include "Renderer.h"
@@ -11,7 +13,10 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ostream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace mandel {
 
@@ -33,7 +38,8 @@ std::vector<std::string> splitCommas(const std::string& text)
 // A decimal number, whole text consumed, finite.
 std::optional<double> parseDecimal(const std::string& text)
 {
-    if (text.empty() || text.find_first_of(" \t\n") != std::string::npos)
+    // strtod skips every kind of leading white space; none belongs in a number.
+    if (text.empty() || text.find_first_of(" \t\n\v\f\r") != std::string::npos)
         return std::nullopt;
     errno = 0;
     char* end = nullptr;
@@ -173,6 +179,27 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --help            show this text\n"},
 };
 
+// Flushes `out`, named `name` in messages; false, with a message on `err`,
+// when what was written to it did not all arrive (a full disk, a closed pipe).
+bool wroteAll(std::ostream& out, std::ostream& err, const char* name = "standard output")
+{
+    errno = 0;
+    if (out.flush())
+        return true;
+    const int why = errno;
+    err << "mandel-render: cannot write to " << name << (why != 0 ? std::string(": ") + std::strerror(why) : "")
+        << '\n';
+    return false;
+}
+
+// Whether `path` is the file standard output goes to (/dev/stdout, say).
+bool isStandardOutput(const std::string& path)
+{
+    struct stat target {}, stdoutFile {};
+    return ::stat(path.c_str(), &target) == 0 && ::fstat(STDOUT_FILENO, &stdoutFile) == 0 &&
+           target.st_dev == stdoutFile.st_dev && target.st_ino == stdoutFile.st_ino;
+}
+
 } // namespace
 
 std::string renderUsage()
@@ -182,7 +209,7 @@ std::string renderUsage()
            "\n" +
            optionHelp<RenderOptions>(kOptions) +
            "\n"
-           "Exit status: 0 done, 1 the file could not be written, 2 bad input.\n";
+           "Exit status: 0 done, 1 the file or standard output could not be written, 2 bad input.\n";
 }
 
 Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args)
@@ -200,7 +227,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const RenderOptions& o = *parsed;
     if (o.help) {
         out << renderUsage();
-        return 0;
+        return wroteAll(out, err) ? 0 : 1;
     }
 
     // The same start-up as the explorer's, so a seed gives its palette.
@@ -239,17 +266,23 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         surface.clear();
         renderer.DrawFractal(state, surface, hooks);
     }
-    out << status << '\n';
-    out.flush();
+    // A picture piped to standard output must not have the status line in it.
+    const bool outIsThePicture = !o.out.empty() && isStandardOutput(o.out);
+    std::ostream& statusOut = outIsThePicture ? err : out;
+    statusOut << status << '\n';
+    const bool statusWritten = wroteAll(statusOut, err, outIsThePicture ? "standard error" : "standard output");
 
     if (!o.out.empty()) {
+        const std::string shown = onOneLine(o.out);
+        const auto folderEnd = o.out.find_last_of('/');
+        removeStaleTemporaries(folderEnd == std::string::npos ? "." : o.out.substr(0, folderEnd + 1));
         const Status written = writeFileAtomically(o.out, encodeBmp(imageOf(surface)), Overwrite::Replace);
         if (!written) {
-            err << "mandel-render: cannot write '" << o.out << "': " << written.error() << '\n';
+            err << "mandel-render: cannot write '" << shown << "': " << written.error() << '\n';
             return 1;
         }
     }
-    return 0;
+    return statusWritten ? 0 : 1;
 }
 
 } // namespace mandel

@@ -1,5 +1,7 @@
 #include "SaveLocations.h"
 
+#include "ShellAssignments.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -10,11 +12,15 @@ namespace mandel {
 
 namespace {
 
+bool isAbsolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
+// The home folder: $HOME where it is an absolute path (a relative one would
+// put pictures wherever the program was started), else the account's.
 std::string homeFolder()
 {
-    if (const char* home = std::getenv("HOME"); home && *home)
+    if (const char* home = std::getenv("HOME"); home && isAbsolute(home))
         return home;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && *pw->pw_dir)
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && isAbsolute(pw->pw_dir))
         return pw->pw_dir;
     return "/";
 }
@@ -26,31 +32,29 @@ std::string withoutTrailingSlash(std::string path)
     return path;
 }
 
-// The XDG_PICTURES_DIR entry of user-dirs.dirs, with $HOME expanded; empty
-// when the file or the entry is missing or not an absolute path.
-std::string xdgPicturesEntry(const std::string& home)
+std::optional<std::string> environment(const std::string& name)
 {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    const std::string configDir = config && *config == '/' ? config : home + "/.config";
-    std::ifstream in(configDir + "/user-dirs.dirs");
-    std::string line, found;
-    const std::string key = "XDG_PICTURES_DIR=";
-    while (std::getline(in, line)) {
-        const auto start = line.find_first_not_of(" \t");
-        if (start == std::string::npos || line.compare(start, key.size(), key) != 0)
-            continue;
-        std::string value = line.substr(start + key.size());
-        while (!value.empty() && (value.back() == ' ' || value.back() == '\t' || value.back() == '\r'))
-            value.pop_back();
-        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-            value = value.substr(1, value.size() - 2);
-        if (value.rfind("$HOME", 0) == 0)
-            value = home + value.substr(5);
-        found = value;  // a later entry overrides an earlier one
-    }
-    if (found.empty() || found.front() != '/')
-        return {};
-    return std::filesystem::path(found).lexically_normal().string();
+    if (const char* value = std::getenv(name.c_str()))
+        return std::string(value);
+    return std::nullopt;
+}
+
+// XDG_PICTURES_DIR as `xdg-user-dir PICTURES` finds it: user-dirs.dirs read
+// as the shell reads it, and where the file is silent, the environment.
+std::optional<std::string> xdgPicturesDir(const std::string& home)
+{
+    const auto config = environment("XDG_CONFIG_HOME");
+    const std::string configDir = config && isAbsolute(*config) ? *config : home + "/.config";
+    std::ifstream in(configDir + "/user-dirs.dirs", std::ios::binary);
+    std::string text, line;
+    while (std::getline(in, line))
+        text += line + '\n';
+    const auto set = readShellAssignments(text, [&home](const std::string& name) {
+        return name == "HOME" ? std::optional<std::string>(home) : environment(name);
+    });
+    if (const auto it = set.find("XDG_PICTURES_DIR"); it != set.end())
+        return it->second;
+    return environment("XDG_PICTURES_DIR");
 }
 
 } // namespace
@@ -58,9 +62,9 @@ std::string xdgPicturesEntry(const std::string& home)
 std::string picturesFolder()
 {
     const std::string home = homeFolder();
-    const std::string entry = xdgPicturesEntry(home);
-    if (!entry.empty())
-        return withoutTrailingSlash(entry);
+    // Only an absolute folder counts: a relative or empty one is no place.
+    if (const auto dir = xdgPicturesDir(home); dir && isAbsolute(*dir))
+        return withoutTrailingSlash(std::filesystem::path(*dir).lexically_normal().string());
     return withoutTrailingSlash(home) + "/Pictures";
 }
 

@@ -2,14 +2,6 @@
 
 #include "ImageSurface.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace mandel {
 
 namespace {
@@ -24,36 +16,6 @@ void put32(std::vector<unsigned char>& out, std::size_t at, std::uint32_t v)
 {
     put16(out, at, v & 0xFFFFu);
     put16(out, at + 2, v >> 16);
-}
-
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
-std::string errnoText(int err) { return std::strerror(err); }
-
-// Writes all of `bytes` to `fd` and flushes them to the disk.
-int writeAll(int fd, const std::vector<unsigned char>& bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
-        return errno;
-    return 0;
 }
 
 } // namespace
@@ -94,47 +56,6 @@ std::vector<unsigned char> encodeBmp(const RgbImage& image)
         }
     }
     return out;
-}
-
-Status writeFileAtomically(const std::string& path, const std::vector<unsigned char>& bytes,
-                                Overwrite mode)
-{
-    if (path.empty())
-        return fail("empty file name");
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        // A folder takes the name: refused as taken, so a caller can try another.
-        return fail(errnoText(EISDIR), mode == Overwrite::Refuse ? EEXIST : EISDIR);
-
-    std::string tmp = folderOf(path) + "/.mandel-XXXXXX";
-    const int fd = ::mkstemp(tmp.data());
-    if (fd < 0)
-        return fail(errnoText(errno), errno);
-    ::fchmod(fd, 0644);
-    const int writeErr = writeAll(fd, bytes);
-    const int closeErr = ::close(fd) != 0 ? errno : 0;
-    if (writeErr != 0 || closeErr != 0) {
-        ::unlink(tmp.c_str());
-        const int err = writeErr != 0 ? writeErr : closeErr;
-        return fail(errnoText(err), err);
-    }
-    if (mode == Overwrite::Replace) {
-        if (::rename(tmp.c_str(), path.c_str()) != 0) {
-            const int err = errno;
-            ::unlink(tmp.c_str());
-            return fail(errnoText(err), err);
-        }
-        return {};
-    }
-    // A hard link fails when the name is taken, so a file is never replaced
-    // and two writers cannot both claim one name.
-    if (::link(tmp.c_str(), path.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(tmp.c_str());
-        return fail(errnoText(err), err);
-    }
-    ::unlink(tmp.c_str());
-    return {};
 }
 
 } // namespace mandel

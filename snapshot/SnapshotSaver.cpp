@@ -18,14 +18,17 @@ void MakeImageName(ExplorerState& s, const Clock& clock)
     s.imeslike = "M" + stamp;
 }
 
-SnapshotSaver::SnapshotSaver(std::string folder, const Clock& clock)
-    : folder_(std::move(folder)), clock_(clock)
+SnapshotSaver::SnapshotSaver(std::string folder, const Clock& clock, FileSystemFeatures features)
+    : folder_(std::move(folder)), clock_(clock), features_(features)
 {
 }
 
 Status SnapshotSaver::prepareFolder() const
 {
-    return makeDirectories(folder_);
+    Status made = makeDirectories(folder_);
+    if (made)
+        removeStaleTemporaries(folder_);
+    return made;
 }
 
 Result<std::string> SnapshotSaver::save(const RgbImage& image, ExplorerState& s) const
@@ -34,18 +37,25 @@ Result<std::string> SnapshotSaver::save(const RgbImage& image, ExplorerState& s)
         return fail(folder_ + ": " + made.error(), made.failure().code);
     ExplorerState named = s;
     MakeImageName(named, clock_);
-    const auto bytes = encodeBmp(image);
-    std::string path;
+    std::string path = folder_ + "/" + named.imeslike + ".bmp";
+    auto failed = [&path](const Status& why) { return fail(path + ": " + why.error(), why.failure().code); };
+    auto file = PendingFile::create(folder_, features_);
+    if (!file)
+        return failed(file.failure());
+    if (const Status s1 = file->append(encodeBmp(image)); !s1)
+        return failed(s1);
+    if (const Status s2 = file->finish(); !s2)
+        return failed(s2);
     for (int k = 1; k < 10000; ++k) {
         const std::string name = k == 1 ? named.imeslike : named.imeslike + "-" + std::to_string(k);
         path = folder_ + "/" + name + ".bmp";
-        const Status written = writeFileAtomically(path, bytes, Overwrite::Refuse);
-        if (written) {
+        const Status published = file->publishNew(path);
+        if (published) {
             s.imeslike = name;
             return path;
         }
-        if (written.failure().code != EEXIST)
-            return fail(path + ": " + written.error(), written.failure().code);
+        if (published.failure().code != EEXIST)
+            return failed(published);
     }
     return fail(path + ": too many pictures with this name");
 }

@@ -2,6 +2,7 @@
 
 #include "AppIcon.h"
 #include "FastComputer.h"
+#include "OneLine.h"
 #include "PictureBox.h"
 #include "QtColour.h"
 #include "StatusLine.h"
@@ -62,7 +63,7 @@ void Form1::buildLayout()
         QRect geometry;
         QString tip;
     };
-    const QString folder = QString::fromStdString(saver_.folder());
+    const QString folder = QString::fromStdString(onOneLine(saver_.folder()));
     const Button buttons[] = {
         {command5_, "Command5", "EXPLORE MANDELBROT FRACTAL", {48, 16, 201, 17},
          tr("Mandelbrot explorer: press a mouse button on the picture to zoom in tenfold around that point")},
@@ -279,7 +280,9 @@ void Form1::showNotice(const QString& text, bool problem)
 {
     // Problems in red, so that a success never reads like one.
     notice_->setStyleSheet(problem ? QStringLiteral("color: #a00000;") : QString());
-    notice_->setText(text);
+    // One line, whatever the path in it holds: a line break would run over
+    // the status line.
+    notice_->setText(QString::fromStdString(onOneLine(text.toStdString())));
 }
 
 void Form1::endProgram()

@@ -72,6 +72,10 @@ TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
         {{"--fn", "1,nan,2"}, "--fn"},
         {{"--fn", "1,,2"}, "--fn"},
         {{"--fn", "0x1,1,1"}, "--fn"},
+        {{"--fn", "\v1,1,1"}, "--fn"},  // white space strtod would skip
+        {{"--fn", "1,\r1,1"}, "--fn"},
+        {{"--click", "\f3,3"}, "--click"},
+        {{"--fn", "1,2,\n3"}, "got '1,2,\\n3'"},  // shown on one line
         {{"--mode", "0"}, "1 to 9"},
         {{"--mode", "10"}, "--mode"},
         {{"--mode", "2.5"}, "--mode"},
@@ -170,6 +174,25 @@ TEST_F(RenderCli, HelpListsEveryOptionWithItsRange)
         EXPECT_NE(r.out.find(o), std::string::npos) << o;
 }
 
+// A stream whose every write fails, as on a full disk.
+class FullStreamBuf : public std::streambuf {
+protected:
+    int_type overflow(int_type) override { return traits_type::eof(); }
+    std::streamsize xsputn(const char*, std::streamsize) override { return 0; }
+};
+
+TEST_F(RenderCli, AStatusLineThatCannotBeWrittenIsAFailure)
+{
+    const std::vector<std::string> runs[] = {{"--seed", "1"}, {"--help"}};
+    for (const auto& args : runs) {
+        FullStreamBuf full;
+        std::ostream out(&full);
+        std::ostringstream err;
+        EXPECT_EQ(runRender(args, out, err), 1) << args[0];
+        EXPECT_NE(err.str().find("cannot write to standard output"), std::string::npos) << err.str();
+    }
+}
+
 TEST_F(RenderCli, TheBinaryExitsWithTheStatus)
 {
     const std::string bin = MANDEL_RENDER_BINARY;
@@ -178,6 +201,20 @@ TEST_F(RenderCli, TheBinaryExitsWithTheStatus)
     EXPECT_EQ(status(bin + " --seed 5 --repeat 2 --out " + path("x.bmp") + " >/dev/null"), 0);
     EXPECT_EQ(fs::file_size(path("x.bmp")), 54u + 1788u * 596u);
     EXPECT_EQ(status(bin + " --seed 5 --out " + path("nope/x.bmp") + " >/dev/null 2>&1"), 1);
+    EXPECT_EQ(status(bin + " --seed 5 >&- 2>/dev/null"), 1) << "standard output closed";
+}
+
+TEST_F(RenderCli, APicturePipedToStandardOutputIsTheWholePicture)
+{
+    const std::string bin = MANDEL_RENDER_BINARY;
+    ASSERT_EQ(render({"--seed", "5", "--out", path("file.bmp")}).status, 0);
+    // /proc/self/fd/1 is what /dev/stdout links to.
+    const std::string piped = bin + " --seed 5 --out /proc/self/fd/1 2>" + path("status.txt") + " | cat >" + path("piped.bmp");
+    ASSERT_EQ(std::system(piped.c_str()), 0);
+    EXPECT_EQ(readFile(path("piped.bmp")), readFile(path("file.bmp")));
+    const auto status = readFile(path("status.txt"));
+    EXPECT_NE(std::string(status.begin(), status.end()).find("magnification"), std::string::npos)
+        << "the status line goes to standard error instead";
 }
 
 // --reference is a whole second pipeline (the scalar loop, colours in

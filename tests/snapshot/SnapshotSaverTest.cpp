@@ -4,13 +4,16 @@
 #include "ImageSurface.h"
 #include "SnapshotSaver.h"
 
+#include "FatMount.h"
 #include "ScratchFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace mandel {
@@ -130,6 +133,92 @@ TEST_F(Saver, ANameTakenByAFolderIsSkipped)
     const Result<std::string> o = saver.save(imageOf(image), state);
     ASSERT_TRUE(o.ok()) << o.error();
     EXPECT_EQ(state.imeslike, "M20240309080507-2");
+}
+
+// Bytes this process has handed to write() so far.
+long long bytesWritten()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value)
+        if (key == "wchar:")
+            return value;
+    return -1;
+}
+
+TEST_F(Saver, ManyTakenNamesCostOneWrite)
+{
+    const SnapshotSaver saver(root.string(), clock);
+    for (const char* taken : {"M20240309080507", "M20240309080507-2", "M20240309080507-3", "M20240309080507-4",
+                              "M20240309080507-5", "M20240309080507-6", "M20240309080507-7"})
+        std::ofstream(root / (std::string(taken) + ".bmp")) << "an earlier picture";
+    const long long before = bytesWritten();
+    ASSERT_GE(before, 0) << "no /proc/self/io here";
+    const Result<std::string> o = saver.save(imageOf(image), state);
+    const long long written = bytesWritten() - before;
+    ASSERT_TRUE(o.ok()) << o.error();
+    EXPECT_EQ(state.imeslike, "M20240309080507-8");
+    const auto size = static_cast<long long>(encodeBmp(imageOf(image)).size());
+    EXPECT_GE(written, size);
+    EXPECT_LT(written, 2 * size) << "the picture is written once, then named";
+}
+
+struct FallbackCase {
+    const char* name;
+    FileSystemFeatures features;
+};
+
+TEST_F(Saver, FolderWithoutHardLinksTakesEveryPictureWhole)
+{
+    const FallbackCase cases[] = {
+        {"no hard links", {false, false, true}},
+        {"no hard links and no rename that refuses to replace", {false, false, false}},
+    };
+    const ::mode_t oldMask = ::umask(027);
+    for (const auto& c : cases) {
+        const fs::path folder = root / c.name;
+        const SnapshotSaver saver(folder.string(), clock, c.features);
+        ASSERT_TRUE(saver.prepareFolder().ok());
+        for (const char* name : {"M20240309080507", "M20240309080507-2", "M20240309080507-3"}) {
+            image.setPixel(1, 1, composeColour(static_cast<int>(std::strlen(name)), 0, 0));
+            const Result<std::string> o = saver.save(imageOf(image), state);
+            ASSERT_TRUE(o.ok()) << c.name << ": " << o.error();
+            EXPECT_EQ(state.imeslike, name) << c.name;
+            EXPECT_EQ(readFile(*o), encodeBmp(imageOf(image))) << c.name;
+            struct stat st {};
+            ASSERT_EQ(::stat(o->c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, 0640u) << c.name << ": the umask counts";
+        }
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 3) << c.name << ": nothing else left";
+    }
+    ::umask(oldMask);
+}
+
+TEST_F(Saver, SavesOntoARealFatFileSystem)
+{
+    const testing::FatMount fat(root);
+    if (!fat.mounted())
+        GTEST_SKIP() << "no FAT file system can be mounted here (needs mkfs.vfat, fusefat and root)";
+    const SnapshotSaver saver((fat.path() / "tivek-art").string(), clock);
+    ASSERT_TRUE(saver.prepareFolder().ok());
+    std::vector<std::vector<unsigned char>> pictures;
+    for (int k = 0; k < 3; ++k) {
+        image.setPixel(k, 7, composeColour(9, 9, 9));
+        pictures.push_back(encodeBmp(imageOf(image)));
+        const Result<std::string> o = saver.save(imageOf(image), state);
+        ASSERT_TRUE(o.ok()) << o.error();
+    }
+    const fs::path folder = fat.path() / "tivek-art";
+    EXPECT_EQ(readFile(folder / "M20240309080507.bmp"), pictures[0]);
+    EXPECT_EQ(readFile(folder / "M20240309080507-2.bmp"), pictures[1]);
+    EXPECT_EQ(readFile(folder / "M20240309080507-3.bmp"), pictures[2]);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 3);
+
+    const fs::path replaced = folder / "M20240309080507.bmp";
+    ASSERT_TRUE(writeFileAtomically(replaced.string(), pictures[2], Overwrite::Replace).ok());
+    EXPECT_EQ(readFile(replaced), pictures[2]);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 3);
 }
 
 } // namespace

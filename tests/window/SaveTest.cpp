@@ -127,5 +127,19 @@ TEST(Form1Save, AFailureIsShownWithPathAndReasonAndChangesNothingElse)
     EXPECT_FALSE(w->isEnding());
 }
 
+TEST(Form1Save, APathWithALineBreakIsShownOnOneLine)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("line\nbreak/tivek-art"));
+    TestWindow w(7, folder.toStdString());
+    w->OnLoad();
+    QTest::mouseClick(w->Command4(), Qt::LeftButton);
+    ASSERT_TRUE(QFile::exists(QDir(folder).filePath(QString::fromLatin1(kName))));
+    const QString notice = w->noticeText();
+    EXPECT_FALSE(notice.contains(QLatin1Char('\n'))) << notice.toStdString();
+    EXPECT_TRUE(notice.contains(QStringLiteral("line\\nbreak"))) << notice.toStdString();
+    EXPECT_FALSE(w->Command4()->toolTip().contains(QLatin1Char('\n')));
+}
+
 } // namespace
 } // namespace mandel

@@ -1,0 +1,337 @@
+#include "AtomicFile.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace mandel {
+
+namespace {
+
+constexpr const char* kTempPrefix = ".mandel-";
+
+Failure failNo(int err) { return fail(std::strerror(err), err); }
+
+std::string folderOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+// A fresh hidden name for a temporary of this process in `folder`.
+std::string temporaryName(const std::string& folder)
+{
+    static std::atomic<std::uint64_t> counter{0};
+    const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    std::uint64_t z = now + 0x9E3779B97F4A7C15ULL * ++counter;
+    z = (z ^ (z >> 31)) * 0xBF58476D1CE4E5B9ULL;
+    z ^= z >> 29;
+    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string tail;
+    for (int k = 0; k < 6; ++k, z /= 62)
+        tail += kAlphabet[z % 62];
+    return folder + "/" + kTempPrefix + std::to_string(::getpid()) + "-" + tail;
+}
+
+// The path a chain of symbolic links ends at (which need not exist).
+Result<std::string> resolveLinks(std::string path)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string target(4096, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0)
+            return failNo(errno);
+        target.resize(static_cast<std::size_t>(n));
+        path = target.front() == '/' ? target : folderOf(path) + "/" + target;
+    }
+    return failNo(ELOOP);
+}
+
+Status writeAll(int fd, std::span<const unsigned char> bytes)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return failNo(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
+}
+
+// A device or pipe takes the bytes as they come: there is nothing to replace.
+Status writeThrough(const std::string& path, std::span<const unsigned char> bytes)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return failNo(errno);
+    const Status written = writeAll(fd, bytes);
+    const int closeErr = ::close(fd) != 0 ? errno : 0;
+    if (!written)
+        return written;
+    if (closeErr != 0 && closeErr != EINTR)
+        return failNo(closeErr);
+    return {};
+}
+
+// Errors that mean "this file system cannot do that", not "this failed".
+bool unsupported(int err)
+{
+    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EINVAL || err == EXDEV;
+}
+
+std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
+} // namespace
+
+PendingFile::PendingFile(int fd, std::string folder, std::string tempPath, FileSystemFeatures features)
+    : fd_(fd), folder_(std::move(folder)), tempPath_(std::move(tempPath)), features_(features)
+{
+}
+
+PendingFile::PendingFile(PendingFile&& other) noexcept
+    : fd_(other.fd_), folder_(std::move(other.folder_)), tempPath_(std::move(other.tempPath_)),
+      features_(other.features_)
+{
+    other.fd_ = -1;
+    other.tempPath_.clear();
+}
+
+PendingFile& PendingFile::operator=(PendingFile&& other) noexcept
+{
+    if (this != &other) {
+        discard();
+        fd_ = other.fd_;
+        folder_ = std::move(other.folder_);
+        tempPath_ = std::move(other.tempPath_);
+        features_ = other.features_;
+        other.fd_ = -1;
+        other.tempPath_.clear();
+    }
+    return *this;
+}
+
+PendingFile::~PendingFile() { discard(); }
+
+void PendingFile::discard() noexcept
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!tempPath_.empty())
+        ::unlink(tempPath_.c_str());
+    tempPath_.clear();
+}
+
+Result<PendingFile> PendingFile::create(const std::string& folder, FileSystemFeatures features)
+{
+    // An unnamed file is named later through /proc; without /proc it could
+    // never be named, so it is only used where /proc is there.
+    if (features.unnamedFiles && ::access("/proc/self/fd", X_OK) == 0) {
+        const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return PendingFile(fd, folder, {}, features);
+    }
+    features.unnamedFiles = false;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temp = temporaryName(folder);
+        const int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd >= 0)
+            return PendingFile(fd, folder, std::move(temp), features);
+        if (errno != EEXIST)
+            return failNo(errno);
+    }
+    return failNo(EEXIST);
+}
+
+Status PendingFile::append(std::span<const unsigned char> bytes)
+{
+    if (fd_ < 0)
+        return failNo(EBADF);
+    return writeAll(fd_, bytes);
+}
+
+Status PendingFile::finish()
+{
+    if (fd_ < 0)
+        return failNo(EBADF);
+    // Some file systems cannot sync (EINVAL) or are read-only; the data is
+    // then as safe as they make it.
+    if (::fsync(fd_) != 0 && errno != EINVAL && errno != EROFS)
+        return failNo(errno);
+    return {};
+}
+
+Status PendingFile::linkUnnamed(const std::string& path) const
+{
+    if (::linkat(AT_FDCWD, procPath(fd_).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) != 0)
+        return failNo(errno);
+    return {};
+}
+
+Status PendingFile::publishNew(const std::string& path)
+{
+    if (fd_ < 0)
+        return failNo(EBADF);
+    if (tempPath_.empty()) {
+        const Status linked = linkUnnamed(path);
+        if (linked)
+            discard();
+        return linked;
+    }
+    if (features_.hardLinks) {
+        // A hard link fails when the name is taken, so a file is never
+        // replaced and two writers cannot both claim one name.
+        if (::link(tempPath_.c_str(), path.c_str()) == 0) {
+            discard();
+            return {};
+        }
+        if (!unsupported(errno))
+            return failNo(errno);
+    }
+    return nameWithoutLinks(path);
+}
+
+Status PendingFile::nameWithoutLinks(const std::string& path)
+{
+    if (features_.renameNoReplace) {
+        if (::renameat2(AT_FDCWD, tempPath_.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) == 0) {
+            tempPath_.clear();
+            discard();
+            return {};
+        }
+        if (!unsupported(errno))
+            return failNo(errno);
+    }
+    // Claim the name with an exclusive create, then move the finished file
+    // over the empty claim: the name never shows a partial picture, and a
+    // name someone else holds is never taken.
+    const int claim = ::open(path.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+    if (claim < 0)
+        return failNo(errno);
+    ::close(claim);
+    if (::rename(tempPath_.c_str(), path.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(path.c_str());
+        return failNo(err);
+    }
+    tempPath_.clear();
+    discard();
+    return {};
+}
+
+Status PendingFile::publishOver(const std::string& path)
+{
+    if (fd_ < 0)
+        return failNo(EBADF);
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        // The replacement is the same file to its owner: same owner (where
+        // allowed, and before the mode, which a change of owner may clear),
+        // same mode (where the file system keeps modes at all: FAT does not).
+        (void)::fchown(fd_, st.st_uid, st.st_gid);
+        (void)::fchmod(fd_, st.st_mode & 07777);
+    }
+    if (tempPath_.empty()) {
+        // An unnamed file cannot be moved: give it a hidden name first.
+        for (int attempt = 0; attempt < 100 && tempPath_.empty(); ++attempt) {
+            std::string temp = temporaryName(folder_);
+            const Status linked = linkUnnamed(temp);
+            if (linked)
+                tempPath_ = std::move(temp);
+            else if (linked.failure().code != EEXIST)
+                return linked;
+        }
+        if (tempPath_.empty())
+            return failNo(EEXIST);
+    }
+    if (::rename(tempPath_.c_str(), path.c_str()) != 0)
+        return failNo(errno);
+    tempPath_.clear();
+    discard();
+    return {};
+}
+
+Status writeFileAtomically(const std::string& path, std::span<const unsigned char> bytes, Overwrite mode,
+                           FileSystemFeatures features)
+{
+    if (path.empty())
+        return fail("empty file name");
+    std::string target = path;
+    struct stat st {};
+    if (mode == Overwrite::Refuse) {
+        if (::lstat(path.c_str(), &st) == 0)
+            return fail(std::strerror(S_ISDIR(st.st_mode) ? EISDIR : EEXIST), EEXIST);
+    } else if (::stat(path.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return failNo(EISDIR);
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
+            return writeThrough(path, bytes);
+        if (!S_ISREG(st.st_mode))
+            return fail("neither a regular file nor a device or pipe to write through", EINVAL);
+        auto resolved = resolveLinks(path);
+        if (!resolved)
+            return resolved.failure();
+        target = std::move(*resolved);
+    } else if (errno == ENOENT) {
+        // A new name, or a link to one: the file goes where the link points.
+        auto resolved = resolveLinks(path);
+        if (!resolved)
+            return resolved.failure();
+        target = std::move(*resolved);
+    } else {
+        return failNo(errno);
+    }
+
+    auto file = PendingFile::create(folderOf(target), features);
+    if (!file)
+        return file.failure();
+    if (Status s = file->append(bytes); !s)
+        return s;
+    if (Status s = file->finish(); !s)
+        return s;
+    return mode == Overwrite::Refuse ? file->publishNew(target) : file->publishOver(target);
+}
+
+void removeStaleTemporaries(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const std::string prefix = kTempPrefix;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const auto dash = name.find('-', prefix.size());
+        if (dash == std::string::npos || dash == prefix.size() || dash > prefix.size() + 9 ||
+            name.size() != dash + 7)
+            continue;
+        const std::string digits = name.substr(prefix.size(), dash - prefix.size());
+        if (digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const auto pid = static_cast<pid_t>(std::stol(digits));
+        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(dir), name.c_str(), 0);
+    }
+    ::closedir(dir);
+}
+
+} // namespace mandel
