@@ -9,6 +9,7 @@
 #include "OptionTable.h"
 #include "RandomSource.h"
 #include "Renderer.h"
+#include "Version.h"
 
 #include <cerrno>
 #include <cmath>
@@ -177,6 +178,12 @@ const OptionRow<RenderOptions> kOptions[] = {
          return {};
      },
      "  --help            show this text\n"},
+    {"--version", false,
+     [](RenderOptions& o, const std::string&) -> Status {
+         o.version = true;
+         return {};
+     },
+     "  --version         show the version\n"},
 };
 
 // Flushes `out`, named `name` in messages; false, with a message on `err`,
@@ -227,6 +234,10 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const RenderOptions& o = *parsed;
     if (o.help) {
         out << renderUsage();
+        return wroteAll(out, err) ? 0 : 1;
+    }
+    if (o.version) {
+        out << "mandel-render " << kVersion << '\n';
         return wroteAll(out, err) ? 0 : 1;
     }
 

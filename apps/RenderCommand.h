@@ -22,6 +22,7 @@ struct RenderOptions {
     int repeat = 1;
     bool reference = false;
     bool help = false;
+    bool version = false;
 };
 
 // Parses argv[1..]; on bad input the failure is a one-line message naming

@@ -2,6 +2,7 @@
 
 #include "OptionTable.h"
 #include "RandomSource.h"
+#include "Version.h"
 
 namespace mandel {
 
@@ -27,13 +28,19 @@ const OptionRow<ExplorerOptions> kOptions[] = {
      "            seconds since midnight; mandel-render --seed N draws the same first picture\n"},
     {"--help", false, setHelp, "  --help    show this text\n"},
     {"-h", false, setHelp, ""},
+    {"--version", false,
+     [](ExplorerOptions& o, const std::string&) -> Status {
+         o.version = true;
+         return {};
+     },
+     "  --version show the version\n"},
 };
 
 } // namespace
 
 std::string explorerUsage()
 {
-    return "Usage: mandel-explorer [--seed N] [--help]\n"
+    return "Usage: mandel-explorer [--seed N] [--help] [--version]\n"
            "Explores the Mandelbrot set in a window. Press a mouse button on the picture to zoom in\n"
            "tenfold around that point; \"new\" (Ctrl+N) draws new colours over the full view, \"back\"\n"
            "(Backspace) returns to the full view, \"save\" (Ctrl+S) writes the picture as a BMP file\n"
@@ -42,6 +49,11 @@ std::string explorerUsage()
            optionHelp<ExplorerOptions>(kOptions) +
            "\n"
            "Qt's own options (-platform, -display, ...) are accepted as well.\n";
+}
+
+std::string explorerVersion()
+{
+    return "mandel-explorer " + std::string(kVersion) + "\n";
 }
 
 Result<ExplorerOptions> parseExplorerOptions(const std::vector<std::string>& args)

@@ -13,6 +13,7 @@ namespace mandel {
 struct ExplorerOptions {
     std::optional<std::uint64_t> seed;  // empty: seed from the time of day
     bool help = false;
+    bool version = false;
 };
 
 // Parses argv[1..] (after Qt has taken its own options); on bad input the
@@ -21,5 +22,8 @@ Result<ExplorerOptions> parseExplorerOptions(const std::vector<std::string>& arg
 
 // The text --help prints.
 std::string explorerUsage();
+
+// The line --version prints: the program's name and the project's version.
+std::string explorerVersion();
 
 } // namespace mandel

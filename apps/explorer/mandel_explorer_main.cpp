@@ -4,6 +4,7 @@
 #include "Clock.h"
 #include "RandomSource.h"
 #include "SaveLocations.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QTimer>
@@ -15,16 +16,21 @@
 
 int main(int argc, char** argv)
 {
-    // --help needs no display: answer it before Qt looks for one.
+    // --help and --version need no display: answer them before Qt looks for one.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::cout << mandel::explorerUsage();
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::cout << mandel::explorerVersion();
             return 0;
         }
     }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("mandel-explorer"));
+    QApplication::setApplicationVersion(QString::fromUtf8(mandel::kVersion.data(), static_cast<qsizetype>(mandel::kVersion.size())));
     QApplication::setDesktopFileName(QStringLiteral("org.mandelexplorer.MandelExplorer"));
 
     const std::vector<std::string> args(argv + 1, argv + argc);  // what Qt left

@@ -15,7 +15,7 @@ _mandel_explorer()
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--seed --help' -- "$cur"))
+        COMPREPLY=($(compgen -W '--seed --help --version' -- "$cur"))
     fi
 } &&
     complete -F _mandel_explorer mandel-explorer
@@ -41,7 +41,7 @@ _mandel_render()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--seed --fn --mode --moduli --click --out
-            --repeat --reference --help' -- "$cur"))
+            --repeat --reference --help --version' -- "$cur"))
     fi
 } &&
     complete -F _mandel_render mandel-render

@@ -183,7 +183,7 @@ protected:
 
 TEST_F(RenderCli, AStatusLineThatCannotBeWrittenIsAFailure)
 {
-    const std::vector<std::string> runs[] = {{"--seed", "1"}, {"--help"}};
+    const std::vector<std::string> runs[] = {{"--seed", "1"}, {"--help"}, {"--version"}};
     for (const auto& args : runs) {
         FullStreamBuf full;
         std::ostream out(&full);
@@ -191,6 +191,25 @@ TEST_F(RenderCli, AStatusLineThatCannotBeWrittenIsAFailure)
         EXPECT_EQ(runRender(args, out, err), 1) << args[0];
         EXPECT_NE(err.str().find("cannot write to standard output"), std::string::npos) << err.str();
     }
+}
+
+// --version answers with the version CMake was given, wherever it stands,
+// and draws nothing.
+TEST_F(RenderCli, VersionIsTheProjectsAndDrawsNothing)
+{
+    const std::string out = path("never.bmp");
+    const std::vector<std::string> cases[] = {
+        {"--version"},
+        {"--seed", "3", "--version"},
+        {"--version", "--out", out},
+    };
+    for (const auto& args : cases) {
+        const Outcome r = render(args);
+        EXPECT_EQ(r.status, 0) << args.size();
+        EXPECT_EQ(r.out, "mandel-render " MANDEL_PROJECT_VERSION "\n") << args.size();
+        EXPECT_EQ(r.err, "");
+    }
+    EXPECT_FALSE(fs::exists(out));
 }
 
 TEST_F(RenderCli, TheBinaryExitsWithTheStatus)

@@ -42,7 +42,7 @@ offers()
 
 # name | command line, completed at its end | what Tab offers
 cases=(
-  "explorer options|mandel-explorer --|--help --seed"
+  "explorer options|mandel-explorer --|--help --seed --version"
   "render options by prefix|mandel-render --mo|--mode --moduli"
   "an option after values|mandel-render --seed 4 --fn 1,2,3 --re|--reference --repeat"
   "colour modes|mandel-render --mode |1 2 3 4 5 6 7 8 9"

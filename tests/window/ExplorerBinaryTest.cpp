@@ -44,6 +44,9 @@ void PrintTo(const Case& row, std::ostream* os) { *os << row.name; }
 const Case kCases[] = {
     {"HelpDescribesTheSeed", "--help", 0, "--seed N"},
     {"HelpNeedsNoDisplay", "--help -platform none-such", 0, "Usage: mandel-explorer"},
+    {"VersionIsTheProjectsAndNeedsNoDisplay", "--version -platform none-such", 0,
+     "mandel-explorer " MANDEL_PROJECT_VERSION "\n"},
+    {"VersionAfterASeed", "--seed 3 --version -platform none-such", 0, "mandel-explorer " MANDEL_PROJECT_VERSION "\n"},
     {"BadSeedIsRefusedBeforeAWindowOpens", "--seed x", 2, "--seed takes a whole number"},
     {"UnknownOptionIsRefused", "--zoom 3", 2, "unknown option '--zoom'"},
 };
