@@ -50,6 +50,8 @@ expected=(
   usr/share/icons/hicolor/scalable/apps/$app.svg
   usr/share/bash-completion/completions/mandel-explorer
   usr/share/bash-completion/completions/mandel-render
+  usr/share/man/man1/mandel-explorer.1.gz
+  usr/share/man/man1/mandel-render.1.gz
 )
 for size in 16 22 24 32 48 64 128 256 512; do
   expected+=("usr/share/icons/hicolor/${size}x$size/apps/$app.png")
@@ -58,7 +60,12 @@ diff <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) <(cd "$root" && find . -t
   || problem "the unpacked files differ from the list (< expected, > in the package)"
 for program in mandel-explorer mandel-render; do
   [ -x "$root/usr/bin/$program" ] || problem "usr/bin/$program is not executable"
-  "$root/usr/bin/$program" --help >/dev/null || problem "usr/bin/$program --help failed"
+  said=$("$root/usr/bin/$program" --version) || problem "usr/bin/$program --version failed"
+  [ "$said" = "$program $version" ] || problem "usr/bin/$program --version says '$said'"
+  # The page reads without a complaint from man and groff.
+  page=$root/usr/share/man/man1/$program.1.gz
+  complaints=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
+  [ -z "$complaints" ] || problem "man $program complains: $complaints"
 done
 "$root/usr/bin/mandel-render" --seed 1 --out "$root/picture.bmp" >/dev/null || problem "mandel-render could not draw"
 

@@ -24,16 +24,16 @@ const OptionRow<ExplorerOptions> kOptions[] = {
          o.seed = *seed;
          return {};
      },
-     "  --seed N  seed the random colours with N (0 to 18446744073709551615) instead of the\n"
-     "            seconds since midnight; mandel-render --seed N draws the same first picture\n"},
-    {"--help", false, setHelp, "  --help    show this text\n"},
+     "  --seed N   seed the random colours with N (0 to 18446744073709551615) instead of the\n"
+     "             seconds since midnight; mandel-render --seed N draws the same first picture\n"},
+    {"--help", false, setHelp, "  --help     show this text\n"},
     {"-h", false, setHelp, ""},
     {"--version", false,
      [](ExplorerOptions& o, const std::string&) -> Status {
          o.version = true;
          return {};
      },
-     "  --version show the version\n"},
+     "  --version  show the version\n"},
 };
 
 } // namespace
