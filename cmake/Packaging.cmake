@@ -2,9 +2,6 @@
 # --preset package`) makes mandel-explorer_<version>_<arch>.deb of everything
 # `cmake --install` places, under /usr.
 
-set(MANDEL_PACKAGE_MAINTAINER "Mandelbrot Explorer maintainers <maintainers@mandelexplorer.org>"
-  CACHE STRING "The Maintainer field of the Debian package")
-
 # The package text comes from the AppStream metadata, so the software centre
 # and apt describe the program in the same words: the summary, then each
 # paragraph of the description filled to lines of at most 79 characters.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds the Debian package of a build folder and checks it: its control
-# fields, that every file lies under /usr and belongs to root, and, unpacked
-# into a scratch root, the exact list of files and that the programs there run.
+# fields, that every file lies under /usr and belongs to root, unpacked into
+# a scratch root the exact list of files, that the programs there run and
+# their man pages read cleanly, and what lintian says.
 # Usage: package-check.sh BUILD_DIR
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -52,6 +53,8 @@ expected=(
   usr/share/bash-completion/completions/mandel-render
   usr/share/man/man1/mandel-explorer.1.gz
   usr/share/man/man1/mandel-render.1.gz
+  usr/share/doc/mandel-explorer/copyright
+  usr/share/doc/mandel-explorer/changelog.gz
 )
 for size in 16 22 24 32 48 64 128 256 512; do
   expected+=("usr/share/icons/hicolor/${size}x$size/apps/$app.png")
@@ -67,7 +70,17 @@ for program in mandel-explorer mandel-render; do
   complaints=$(LC_ALL=C.UTF-8 MANROFFSEQ='' MANWIDTH=80 man --warnings -E UTF-8 -l -Tutf8 -Z "$page" 2>&1 >/dev/null)
   [ -z "$complaints" ] || problem "man $program complains: $complaints"
 done
+zcat "$root/usr/share/doc/mandel-explorer/changelog.gz" >"$root/changelog"
+logged=$(dpkg-parsechangelog -l "$root/changelog" -S Version) || problem "the changelog does not parse"
+[ "$logged" = "$version" ] || problem "the changelog's newest version is '$logged'"
 "$root/usr/bin/mandel-render" --seed 1 --out "$root/picture.bmp" >/dev/null || problem "mandel-render could not draw"
+
+# Debian's own checker: no errors, no warnings.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" || problem "lintian finds errors or warnings"
+else
+  echo "package-check: lintian is not installed; skipped its checks" >&2
+fi
 
 if [ "$problems" -ne 0 ]; then
   echo "package-check: $deb has $problems problem(s)" >&2
