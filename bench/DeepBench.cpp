@@ -1,0 +1,151 @@
+// Speed of deep pictures: a 596 x 596 picture at about 1E+100 with
+// N = 10^4 and at about 1E+1000 with N = 10^5, each a small copy of the
+// set with what surrounds it, split into the three parts of the work.
+//
+//   mandel_deep_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+//
+// Orbit/*: the high-precision reference orbit (one thread, MPFR).
+// Tables/*: the bilinear approximation tables built from it.
+// Pixels/*: every pixel's perturbation on all threads.
+// Picture/*: the three together, as a new view costs.
+// The label names the CPU, the Highway target of the legacy kernel beside
+// it (the deep path is scalar C++) and the threads.
+
+#include "DeepComputer.h"
+#include "DeepView.h"
+#include "DeepViews.h"
+#include "FastComputer.h"
+#include "ReferenceOrbit.h"
+
+#include <benchmark/benchmark.h>
+
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace mandel;
+
+std::string cpuModel()
+{
+    std::ifstream in("/proc/cpuinfo");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("model name", 0) == 0)
+            return line.substr(line.find(':') + 2);
+    return "unknown CPU";
+}
+
+struct BenchView {
+    std::string name;
+    DeepCentre view;
+};
+
+DeepCentre fromTests(std::string_view name, long long zoom, long long iterations)
+{
+    for (const auto& v : testing::kDeepTestViews)
+        if (v.name == name)
+            return {std::string(v.re), std::string(v.im), zoom, iterations};
+    throw std::runtime_error("no test view " + std::string(name));
+}
+
+std::shared_ptr<const ReferenceOrbit> orbitOf(const DeepCentre& view)
+{
+    auto orbit = ReferenceOrbit::compute(view);
+    if (!orbit)
+        throw std::runtime_error(orbit.error());
+    return std::shared_ptr<const ReferenceOrbit>(std::move(orbit.value()));
+}
+
+// The drawable area: columns and rows 0..595, offsets from pixel 300.
+std::vector<double> pictureOffsets()
+{
+    std::vector<double> d(596);
+    for (int i = 0; i < 596; ++i)
+        d[static_cast<std::size_t>(i)] = i - kDeepCentrePixel;
+    return d;
+}
+
+double meanCount(const std::vector<PointResult>& field)
+{
+    double sum = 0;
+    for (const PointResult& p : field)
+        sum += p.n;
+    return sum / static_cast<double>(field.size());
+}
+
+void registerAll()
+{
+    const std::string label = cpuModel() + ", " + FastComputer::nameOf(FastComputer::availableTargets().front()) +
+                              " beside, scalar deep path";
+    const std::vector<BenchView> views = {
+        {"1E+100_N1E4", fromTests("MinibrotPeriod137", 100, 10000)},
+        {"1E+998_N1E5", fromTests("MinibrotPeriod1333", 998, 100000)},
+    };
+    for (const BenchView& v : views) {
+        const DeepCentre view = v.view;
+        benchmark::RegisterBenchmark(("Orbit/" + v.name).c_str(),
+                                     [view, label](benchmark::State& st) {
+                                         for (auto _ : st)
+                                             benchmark::DoNotOptimize(orbitOf(view));
+                                         st.SetLabel(label);
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("Tables/" + v.name).c_str(),
+                                     [view, label](benchmark::State& st) {
+                                         const auto orbit = orbitOf(view);
+                                         for (auto _ : st) {
+                                             DeepComputer computer(orbit);
+                                             if (!computer.prepare(300 * 1.4142135623730951))
+                                                 st.SkipWithError("tables refused");
+                                         }
+                                         st.SetLabel(label);
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("Pixels/" + v.name).c_str(),
+                                     [view, label](benchmark::State& st) {
+                                         DeepComputer computer(orbitOf(view));
+                                         const std::vector<double> d = pictureOffsets();
+                                         std::vector<PointResult> field(d.size() * d.size());
+                                         (void)computer.prepare(300 * 1.4142135623730951);
+                                         for (auto _ : st)
+                                             computer.computeGrid(d.data(), 596, d.data(), 596, field.data());
+                                         st.counters["mean_n"] = meanCount(field);
+                                         st.counters["pixels/s"] = benchmark::Counter(
+                                             static_cast<double>(field.size()),
+                                             benchmark::Counter::kIsIterationInvariantRate);
+                                         st.SetLabel(label + ", " + std::to_string(computer.threads()) + " threads");
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+        benchmark::RegisterBenchmark(("Picture/" + v.name).c_str(),
+                                     [view, label](benchmark::State& st) {
+                                         const std::vector<double> d = pictureOffsets();
+                                         std::vector<PointResult> field(d.size() * d.size());
+                                         for (auto _ : st) {
+                                             DeepComputer computer(orbitOf(view));
+                                             computer.computeGrid(d.data(), 596, d.data(), 596, field.data());
+                                         }
+                                         st.SetLabel(label);
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    registerAll();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "FloatExp.h"
+#include "Result.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace mandel {
+
+class ReferenceOrbit;
+
+// One entry of the table as the double-precision loop reads it: l steps
+// from reference index m take the delta z to A z + B c, valid while
+// |z|^2 < r2. B is stored times the pixel spacing h, so that B c is
+// B h (dx - dy i) in doubles. An entry out of the double range has r2 = 0.
+struct BlaStep {
+    double ar, ai;
+    double bhr, bhi;
+    double r2;
+};
+
+// The same entry in full range, for deltas below the double range.
+struct BlaStepExp {
+    ComplexExp a, b;
+    FloatExp r2;
+};
+
+// Bilinear approximation tables: level L holds, for reference indices
+// 1 + k 2^L, the linear map of the next 2^L perturbation steps and the
+// radius within which dropping the squares costs less than rounding.
+// Built once per reference orbit and largest pixel offset.
+class BlaTable {
+public:
+    // Relative size of the dropped square term that an entry allows.
+    // Larger values skip more but let rounding-sensitive pixels near small
+    // copies of the set drift: 2^-50 keeps them as exact as plain doubles.
+    static constexpr double kEpsilon = 0x1p-50;
+
+    // Builds the levels minLevel and up for the first `length` values of
+    // `orbit`, for pixels at most `maxOffset` pixels from the centre.
+    // Fails when the tables would not fit in `memoryLimit` bytes (0: any).
+    // `epsilon` is the allowed relative size of the dropped term.
+    static Result<BlaTable> build(const ReferenceOrbit& orbit, long long length, double maxOffset, int minLevel,
+                                  std::size_t memoryLimit = 0, double epsilon = kEpsilon);
+
+    // The lowest and one past the highest level held.
+    int minLevel() const noexcept { return minLevel_; }
+    int endLevel() const noexcept { return minLevel_ + static_cast<int>(steps_.size()); }
+    // Entries of a level held.
+    long long count(int level) const noexcept
+    {
+        return static_cast<long long>(steps_[static_cast<std::size_t>(level - minLevel_)].size());
+    }
+    const BlaStep* steps(int level) const noexcept { return steps_[static_cast<std::size_t>(level - minLevel_)].data(); }
+    const BlaStepExp* exact(int level) const noexcept
+    {
+        return exact_[static_cast<std::size_t>(level - minLevel_)].data();
+    }
+    // The runs from reference index 1 (where every rebased orbit goes on):
+    // entry k maps the delta at index 1 to the one at 1 + (k + 1) 2^minLevel.
+    // Their radii never grow with k.
+    long long prefixCount() const noexcept { return static_cast<long long>(prefix_.size()); }
+    const BlaStep* prefix() const noexcept { return prefix_.data(); }
+    const BlaStepExp* prefixExact() const noexcept { return prefixExact_.data(); }
+
+    // The largest pixel offset the radii allow for.
+    double maxOffset() const noexcept { return maxOffset_; }
+    // The number of reference values covered.
+    long long length() const noexcept { return length_; }
+
+    // Bytes the tables for `length` values from `minLevel` up hold.
+    static std::size_t bytesFor(long long length, int minLevel) noexcept;
+
+private:
+    BlaTable() = default;
+    std::vector<std::vector<BlaStep>> steps_;
+    std::vector<std::vector<BlaStepExp>> exact_;
+    std::vector<BlaStep> prefix_;
+    std::vector<BlaStepExp> prefixExact_;
+    int minLevel_ = 0;
+    double maxOffset_ = 0;
+    long long length_ = 0;
+};
+
+} // namespace mandel

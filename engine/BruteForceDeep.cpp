@@ -1,0 +1,60 @@
+#include "BruteForceDeep.h"
+
+#include "BigFloat.h"
+#include "DeepView.h"
+
+#include <cstdint>
+#include <utility>
+
+namespace mandel {
+
+BruteForceDeep::BruteForceDeep(DeepCentre view) : view_(std::move(view)) {}
+
+PointResult BruteForceDeep::compute(double dx, double dy, long bits) const
+{
+    if (bits <= 0)
+        bits = precisionFor(view_.zoom);
+    BigFloat cr(bits), ci(bits), step(bits), t(bits);
+    cr.setDecimal(view_.re);
+    ci.setDecimal(view_.im);
+    // c = (a + dx h, b - dy h), h = 1 / (150 * 10^K)
+    mpfr_ui_pow_ui(step.get(), 10, static_cast<unsigned long>(view_.zoom), MPFR_RNDN);
+    mpfr_mul_ui(step.get(), step.get(), 150, MPFR_RNDN);
+    mpfr_set_d(t.get(), dx, MPFR_RNDN);
+    mpfr_div(t.get(), t.get(), step.get(), MPFR_RNDN);
+    mpfr_add(cr.get(), cr.get(), t.get(), MPFR_RNDN);
+    mpfr_set_d(t.get(), dy, MPFR_RNDN);
+    mpfr_div(t.get(), t.get(), step.get(), MPFR_RNDN);
+    mpfr_sub(ci.get(), ci.get(), t.get(), MPFR_RNDN);
+
+    // The legacy loop, statement by statement: the test reads the squares
+    // taken at the start of the previous step.
+    BigFloat zr(bits), zi(bits), zr2(bits), zi2(bits), sum(bits);
+    const long long cap = view_.iterations;
+    long long n = 1;
+    for (;;) {
+        mpfr_add(sum.get(), zr2.get(), zi2.get(), MPFR_RNDN);
+        if (n >= cap || mpfr_cmp_ui(sum.get(), 4) >= 0)
+            break;
+        mpfr_sqr(zr2.get(), zr.get(), MPFR_RNDN);
+        mpfr_sqr(zi2.get(), zi.get(), MPFR_RNDN);
+        mpfr_mul(t.get(), zi.get(), zr.get(), MPFR_RNDN);
+        mpfr_mul_2ui(t.get(), t.get(), 1, MPFR_RNDN);
+        mpfr_add(zi.get(), t.get(), ci.get(), MPFR_RNDN);
+        mpfr_sub(zr.get(), zr2.get(), zi2.get(), MPFR_RNDN);
+        mpfr_add(zr.get(), zr.get(), cr.get(), MPFR_RNDN);
+        ++n;
+    }
+    return {mpfr_get_d(zi.get(), MPFR_RNDN), static_cast<std::int32_t>(n)};
+}
+
+BruteForceResult BruteForceDeep::check(double dx, double dy) const
+{
+    const long bits = precisionFor(view_.zoom);
+    BruteForceResult out;
+    out.result = compute(dx, dy, bits);
+    out.ambiguous = compute(dx, dy, bits + 64).n != out.result.n;
+    return out;
+}
+
+} // namespace mandel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "Location.h"
+#include "PointResult.h"
+
+namespace mandel {
+
+// What the brute-force path says about one point.
+struct BruteForceResult {
+    PointResult result;  // at the working precision
+    bool ambiguous = false;  // a finer precision gave another count
+};
+
+// The legacy loop with cap N on c = (a + dx h, b - dy h) of a deep view,
+// every value in high precision: the straightforward reference that the
+// perturbation path is tested against. Slow (a whole high-precision loop
+// per point), for tests and tools.
+class BruteForceDeep {
+public:
+    // Points of `view` (its centre, zoom and cap).
+    explicit BruteForceDeep(DeepCentre view);
+
+    // The result of the point at pixel offset (dx, dy), at `bits` of
+    // precision (0: the precision reference orbits use).
+    PointResult compute(double dx, double dy, long bits = 0) const;
+
+    // compute() at the usual precision and at 64 bits more; ambiguous
+    // when their counts differ.
+    BruteForceResult check(double dx, double dy) const;
+
+private:
+    DeepCentre view_;
+};
+
+} // namespace mandel

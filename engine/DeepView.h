@@ -1,0 +1,60 @@
+#pragma once
+
+#include "FloatExp.h"
+#include "Location.h"
+#include "Result.h"
+
+#include <string>
+#include <vector>
+
+namespace mandel {
+
+struct ExplorerState;
+
+// A deep view is a DeepCentre: centre (a, b) as decimal text, zoom K and
+// iteration cap N. Pixel offset (dx, dy) from the centre pixel shows
+// c = (a + dx h, b - dy h) with h = 1 / (150 * 10^K); a window picture has
+// dx = x - 300, dy = y - 300.
+
+// The centre pixel of a picture: offsets are taken from it.
+inline constexpr int kDeepCentrePixel = 300;
+
+// Whether `view` is a deep view this program can draw; the reason names
+// the field at fault.
+Status checkDeepView(const DeepCentre& view);
+
+// Bits of precision that tell the points of pixels at zoom K apart with
+// a wide margin; what reference orbits use.
+long precisionFor(long long zoom);
+
+// The pixel spacing h = 1 / (150 * 10^zoom), to double precision.
+FloatExp pixelSpacing(long long zoom);
+
+// Significant digits a centre at zoom K is written with.
+long centreDigitsFor(long long zoom);
+
+// The same view moved so that the point at pixel offset (dx, dy) is its
+// centre, with centreDigitsFor(K) significant digits.
+DeepCentre moveDeepCentre(const DeepCentre& view, double dx, double dy);
+
+// The view tenfold closer about the point at pixel offset (dx, dy): that
+// point, with centreDigitsFor(K + 1) significant digits, becomes the
+// centre; same iteration cap.
+DeepCentre zoomDeepAt(const DeepCentre& view, double dx, double dy);
+
+// The deep view that shows what the legacy view `s` shows: its centre is
+// the plane point of pixel (300, 300) and K the number of zooms.
+DeepCentre deepViewOf(const ExplorerState& s, long long iterations);
+
+// The number of tenfold zooms behind the magnification of `s`.
+long long zoomOf(const ExplorerState& s);
+
+// The deepest zoom a legacy view can show: past it, doubles run out.
+inline constexpr long long kMaxLegacyZoom = 14;
+
+// Clicks from the full view that bring a legacy view to the centre and
+// zoom of `view` (zoom at most kMaxLegacyZoom), each point as near the
+// centre as a click can take it.
+std::vector<Click> clicksToward(const DeepCentre& view);
+
+} // namespace mandel

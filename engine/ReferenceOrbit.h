@@ -1,0 +1,81 @@
+#pragma once
+
+#include "FloatExp.h"
+#include "Location.h"
+#include "Result.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace mandel {
+
+class BigFloat;
+
+// How long work tells its caller how far it got, and lets it stop.
+struct WorkControl {
+    // Called now and then with the share done, 0 to 1; returning false
+    // stops the work (which then fails with "stopped"). Empty: never.
+    std::function<bool(double)> progress;
+    // Bytes the work may hold at most; 0: no limit.
+    std::size_t memoryLimit = 0;
+};
+
+// The orbit Z_0 = 0, Z_{j+1} = Z_j^2 + C of the centre C of a deep view,
+// iterated in high precision and kept as doubles: what every pixel's
+// perturbation is measured against. It ends at the cap N - 1 or where
+// |Z|^2 >= 4. Values below the double range are kept in full as well.
+class ReferenceOrbit {
+public:
+    // Iterates the centre of `view` at precisionFor(view.zoom) bits.
+    // Fails when the view is malformed, when the orbit would not fit in
+    // memory, or when stopped.
+    static Result<std::unique_ptr<ReferenceOrbit>> compute(const DeepCentre& view, const WorkControl& control = {});
+    ~ReferenceOrbit();
+    ReferenceOrbit(const ReferenceOrbit&) = delete;
+    ReferenceOrbit& operator=(const ReferenceOrbit&) = delete;
+
+    // Continues to a larger cap (same centre and zoom); a smaller or equal
+    // cap changes nothing. On failure the cap stays as it was.
+    Status extend(long long iterations, const WorkControl& control = {});
+
+    // The view whose centre this is the orbit of (its cap: the largest
+    // asked for so far).
+    const DeepCentre& view() const noexcept { return view_; }
+    // Values Z_0 .. Z_{size()-1}.
+    long long size() const noexcept { return static_cast<long long>(values_.size() / 2); }
+    // Whether the last value left the disc of radius 2.
+    bool escaped() const noexcept { return escaped_; }
+    // Z_m rounded to doubles, interleaved: re at [2m], im at [2m + 1].
+    const double* values() const noexcept { return values_.data(); }
+    // Z_m in full range (values below 2^-900 are rounded to doubles above).
+    ComplexExp exact(long long m) const noexcept;
+    // The centre rounded to doubles.
+    double centreRe() const noexcept { return centreRe_; }
+    double centreIm() const noexcept { return centreIm_; }
+    // Pixel spacing h of the view.
+    FloatExp spacing() const noexcept { return spacing_; }
+    // Bits of precision used.
+    long precision() const noexcept { return precision_; }
+
+    // Bytes an orbit with `iterations` values holds.
+    static std::size_t bytesFor(long long iterations) noexcept;
+
+private:
+    ReferenceOrbit() = default;
+    Status iterateTo(long long iterations, const WorkControl& control);
+
+    struct State;
+    DeepCentre view_;
+    std::unique_ptr<State> state_;  // the high-precision Z where iteration stopped
+    std::vector<double> values_;
+    std::vector<std::pair<long long, ComplexExp>> tiny_;  // by index, ascending
+    bool escaped_ = false;
+    double centreRe_ = 0, centreIm_ = 0;
+    FloatExp spacing_;
+    long precision_ = 0;
+};
+
+} // namespace mandel

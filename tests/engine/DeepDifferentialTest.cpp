@@ -1,0 +1,150 @@
+// The perturbation path against the brute-force path on deep views from
+// 1E+15 to 1E+1000, near small copies of the set and spiralling points:
+// pixels spread over the whole picture (one in each cell of a grid, so no
+// region goes unvisited) must give the same n, and near the same zi, as
+// the legacy loop run in high precision. Pixels whose brute-force count
+// changes with the precision are ambiguous and skipped. A second check
+// computes the picture again against a reference orbit from another
+// centre: glitches depend on the reference, true results do not.
+
+#include "BruteForceDeep.h"
+#include "DeepComputer.h"
+#include "DeepView.h"
+#include "DeepViews.h"
+#include "ReferenceOrbit.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace mandel {
+namespace {
+
+using testing::DeepTestView;
+using testing::kDeepTestViews;
+
+DeepCentre centreOf(const DeepTestView& v)
+{
+    return {std::string(v.re), std::string(v.im), v.zoom, v.iterations};
+}
+
+std::shared_ptr<const ReferenceOrbit> orbitOf(const DeepCentre& view)
+{
+    auto orbit = ReferenceOrbit::compute(view);
+    EXPECT_TRUE(orbit.ok()) << (orbit.ok() ? "" : orbit.error());
+    return std::shared_ptr<const ReferenceOrbit>(std::move(orbit.value()));
+}
+
+struct Pixel {
+    int x, y;
+};
+
+// One pixel in each cell of a grid over the picture, about `count` in all.
+std::vector<Pixel> spreadPixels(int count, std::mt19937& rng)
+{
+    const int cells = std::max(1, static_cast<int>(std::lround(std::sqrt(count))));
+    const int side = 601 / cells;
+    std::uniform_int_distribution<int> within(0, side - 1);
+    std::vector<Pixel> out;
+    for (int cx = 0; cx < cells; ++cx)
+        for (int cy = 0; cy < cells; ++cy)
+            out.push_back({cx * side + within(rng), cy * side + within(rng)});
+    return out;
+}
+
+// zi of pixels whose count depends on the last bits is itself sensitive:
+// a thousandth catches a wrong index or a lost term, not rounding.
+bool closeZi(double fast, double brute)
+{
+    return std::fabs(fast - brute) <= 1e-3 * std::max(1.0, std::fabs(brute));
+}
+
+class DeepDifferential : public ::testing::TestWithParam<DeepTestView> {};
+
+TEST_P(DeepDifferential, MatchesBruteForceOverThePicture)
+{
+    const DeepCentre view = centreOf(GetParam());
+    DeepComputer fast(orbitOf(view));
+    const BruteForceDeep brute(view);
+    std::mt19937 rng(static_cast<unsigned>(view.zoom));
+    int checked = 0;
+    int ambiguous = 0;
+    std::vector<std::string> wrong;
+    for (const Pixel p : spreadPixels(GetParam().samples, rng)) {
+        const double dx = p.x - kDeepCentrePixel;
+        const double dy = p.y - kDeepCentrePixel;
+        const BruteForceResult b = brute.check(dx, dy);
+        if (b.ambiguous) {
+            ++ambiguous;
+            continue;
+        }
+        ++checked;
+        const PointResult f = fast.computePoint(dx, dy);
+        if (f.n != b.result.n || !closeZi(f.zi, b.result.zi)) {
+            std::ostringstream what;
+            what << "(" << p.x << "," << p.y << ") n " << f.n << " zi " << f.zi << ", brute force n " << b.result.n
+                 << " zi " << b.result.zi;
+            wrong.push_back(what.str());
+        }
+    }
+    // At least 99.9 % the same: with fewer than 1000 pixels, all of them.
+    EXPECT_LE(static_cast<int>(wrong.size()), checked / 1000)
+        << wrong.size() << " of " << checked << " differ, first " << (wrong.empty() ? "" : wrong.front());
+    EXPECT_LE(ambiguous, checked / 10) << "too many ambiguous pixels to say much";
+}
+
+TEST_P(DeepDifferential, DoesNotDependOnTheReference)
+{
+    const DeepCentre view = centreOf(GetParam());
+    // Every fourth pixel of each row and column: 151 x 151 points.
+    std::vector<double> offsets;
+    for (int x = 0; x <= 600; x += 4)
+        offsets.push_back(x - kDeepCentrePixel);
+    const int side = static_cast<int>(offsets.size());
+    std::vector<PointResult> here(offsets.size() * offsets.size());
+    DeepComputer(orbitOf(view)).computeGrid(offsets.data(), side, offsets.data(), side, here.data());
+
+    // A reference 37.5 pixels right of and 23.25 pixels above the centre.
+    constexpr double kMoveX = 37.5;
+    constexpr double kMoveY = -23.25;
+    DeepCentre moved = moveDeepCentre(view, kMoveX, kMoveY);
+    std::vector<double> dx = offsets;
+    std::vector<double> dy = offsets;
+    for (double& d : dx)
+        d -= kMoveX;
+    for (double& d : dy)
+        d -= kMoveY;
+    std::vector<PointResult> there(here.size());
+    DeepComputer(orbitOf(moved)).computeGrid(dx.data(), side, dy.data(), side, there.data());
+
+    int differ = 0;
+    int clustered = 0;
+    auto differs = [&](int c, int r) {
+        const auto i = static_cast<std::size_t>(c * side + r);
+        return here[i].n != there[i].n;
+    };
+    for (int c = 0; c < side; ++c)
+        for (int r = 0; r < side; ++r) {
+            if (!differs(c, r))
+                continue;
+            ++differ;
+            // A glitch is a patch: a wrong pixel with wrong neighbours on
+            // both sides.
+            if (c > 0 && c + 1 < side && r > 0 && r + 1 < side && differs(c - 1, r) && differs(c + 1, r) &&
+                differs(c, r - 1) && differs(c, r + 1))
+                ++clustered;
+        }
+    EXPECT_LE(differ, static_cast<int>(here.size()) / 1000) << differ << " of " << here.size() << " differ";
+    EXPECT_EQ(clustered, 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Views, DeepDifferential, ::testing::ValuesIn(kDeepTestViews),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+} // namespace
+} // namespace mandel
