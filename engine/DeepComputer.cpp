@@ -425,9 +425,10 @@ DeepComputer::DeepComputer(std::shared_ptr<const ReferenceOrbit> orbit, const De
 {
     const long long full = orbit_->view().iterations;
     cap_ = options.iterations > 0 ? std::min(options.iterations, full) : full;
-    const int threads = options.threads > 0 ? options.threads
-                                            : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
-    pool_ = std::make_unique<ThreadPool>(threads);
+    // The process-wide pool unless a number of threads is asked for.
+    if (options.threads > 0)
+        own_ = std::make_unique<ThreadPool>(options.threads);
+    pool_ = own_ ? own_.get() : &ThreadPool::shared();
 }
 
 DeepComputer::~DeepComputer() = default;

@@ -13,7 +13,7 @@ class ThreadPool;
 
 // How a deep computer runs.
 struct DeepComputerOptions {
-    int threads = 0;            // threads per computation; 0: every hardware thread
+    int threads = 0;            // threads of a pool of its own; 0: the process-wide pool
     long long iterations = 0;   // the cap N, at most the orbit's; 0: the orbit's
 };
 
@@ -55,7 +55,8 @@ private:
     std::shared_ptr<const ReferenceOrbit> orbit_;
     std::optional<BlaTable> table_;
     long long cap_ = 0;
-    std::unique_ptr<ThreadPool> pool_;
+    std::unique_ptr<ThreadPool> own_;
+    ThreadPool* pool_ = nullptr;
 };
 
 } // namespace mandel
