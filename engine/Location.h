@@ -85,6 +85,10 @@ Result<Location> parseLocation(std::string_view text);
 // Fails when a click would carry the view past the range of a double.
 Result<ExplorerState> legacyStateOf(const Location& location);
 
+// The state to draw `location` with: its legacy state. Deep views are refused
+// here, in one place, with a reason for the user.
+Result<ExplorerState> drawableStateOf(const Location& location);
+
 // Whether `text` is a plain decimal: optional sign, digits, optionally a
 // point and more digits (the form deep centres are written in).
 bool isPlainDecimal(std::string_view text);

@@ -1,6 +1,8 @@
 #include "Form1.h"
 
 #include "AppIcon.h"
+#include "ClientArea.h"
+#include "ExplorerMenus.h"
 #include "FastComputer.h"
 #include "OneLine.h"
 #include "PictureBox.h"
@@ -9,16 +11,15 @@
 #include "Surface.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontMetrics>
 #include <QKeySequence>
 #include <QLabel>
-#include <QPaintEvent>
-#include <QPainter>
+#include <QMenuBar>
 #include <QPushButton>
-#include <QShortcut>
 
 #include <algorithm>
 
@@ -43,7 +44,7 @@ QString widestStatusLine()
 } // namespace
 
 Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWidget* parent)
-    : QWidget(parent), seed_(seed), saver_(std::move(saveFolder), clock), renderer_(makeFastComputer())
+    : QMainWindow(parent), seed_(seed), saver_(std::move(saveFolder), clock), renderer_(makeFastComputer())
 {
     buildLayout();
 }
@@ -55,6 +56,12 @@ void Form1::buildLayout()
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Form1"));
     setWindowIcon(explorerIcon());
+    // The menu bar sits above the client area, outside it, as a window's
+    // menu sits outside its client area; the layout is measured from the
+    // client area's corner.
+    client_ = new ClientArea(this);
+    setCentralWidget(client_);
+    menus_ = new ExplorerMenus(*this, *menuBar());
 
     struct Button {
         QPushButton*& widget;
@@ -77,7 +84,7 @@ void Form1::buildLayout()
     QFont captionFont = font();
     captionFont.setPixelSize(11);
     for (const Button& b : buttons) {
-        b.widget = new QPushButton(QString::fromLatin1(b.caption), this);
+        b.widget = new QPushButton(QString::fromLatin1(b.caption), client_);
         b.widget->setFont(captionFont);
         b.widget->setObjectName(QString::fromLatin1(b.name));
         b.widget->setGeometry(b.geometry);
@@ -85,13 +92,13 @@ void Form1::buildLayout()
     }
 
     // Picture2 first and lowered, so that Picture1 lies on top of it.
-    picture2_ = new PictureBox(this);
+    picture2_ = new PictureBox(client_);
     picture2_->setObjectName(QStringLiteral("Picture2"));
     picture2_->move(48, 48);
     picture2_->lower();
     picture2_->hide();
     picture2_->setFocusPolicy(Qt::StrongFocus);  // in the tab order, though never reached while hidden
-    picture1_ = new PictureBox(this);
+    picture1_ = new PictureBox(client_);
     picture1_->setObjectName(QStringLiteral("Picture1"));
     picture1_->move(48, 48);
     picture1_->setFocusPolicy(Qt::StrongFocus);
@@ -109,22 +116,11 @@ void Form1::buildLayout()
     connect(command2_, &QPushButton::clicked, this, &Form1::OnBack);
     connect(command3_, &QPushButton::clicked, this, &Form1::OnExit);
     connect(command4_, &QPushButton::clicked, this, &Form1::OnSave);
-    // The banner can be pressed and does nothing.
-
-    const struct {
-        QKeySequence keys;
-        void (Form1::*handler)();
-    } shortcuts[] = {
-        {QKeySequence(Qt::CTRL | Qt::Key_N), &Form1::OnNew},
-        {QKeySequence(Qt::Key_Backspace), &Form1::OnBack},
-        {QKeySequence(Qt::CTRL | Qt::Key_S), &Form1::OnSave},
-        {QKeySequence(Qt::CTRL | Qt::Key_Q), &Form1::OnExit},
-    };
-    for (const auto& s : shortcuts)
-        connect(new QShortcut(s.keys, this), &QShortcut::activated, this, s.handler);
+    // The banner can be pressed and does nothing. The keys are the menu
+    // items' shortcuts.
 
     const QFontMetrics metrics(font());
-    notice_ = new QLabel(this);
+    notice_ = new QLabel(client_);
     notice_->setObjectName(QStringLiteral("notice"));
     notice_->setTextFormat(Qt::PlainText);
     const int noticeTop = kStatusY + metrics.height() + kNoticeGap;
@@ -133,9 +129,8 @@ void Form1::buildLayout()
     notice_->setGeometry(kStatusX, noticeTop, width - kStatusX - kMargin, metrics.height() + 2);
 
     // Large enough for every element and the status line, and never smaller.
-    const QSize needed(width, noticeTop + metrics.height() + 2 + kMargin / 2);
-    setMinimumSize(needed);
-    resize(needed);
+    client_->setMinimumSize(width, noticeTop + metrics.height() + 2 + kMargin / 2);
+    resize(minimumSizeHint());
 }
 
 void Form1::OnLoad()
@@ -149,6 +144,7 @@ void Form1::OnLoad()
     (void)saver_.prepareFolder();
     DrawColourParameters(state_, rng_);
     ResetView(state_);
+    view_ = Location{paletteOf(state_), {}, {}, {}};
     DrawFractal();
 }
 
@@ -164,10 +160,10 @@ void Form1::OnPictureMouseDown(Qt::MouseButton /*button*/, Qt::KeyboardModifiers
                       "of a double. Press \"back\" for the full view."));
         return;
     }
-    picture1_->clear();
-    state_ = zoomed;
-    clearWindow();
-    DrawFractal();
+    std::optional<Location> next = view_;
+    if (next)
+        next->clicks.push_back({X, Y});
+    enterView(zoomed, std::move(next), Step::Record);
 }
 
 void Form1::OnNew()
@@ -178,6 +174,7 @@ void Form1::OnNew()
     clearWindow();
     ResetView(state_);
     DrawColourParameters(state_, rng_);
+    leaveView(Location{paletteOf(state_), {}, {}, {}});
     DrawFractal();
 }
 
@@ -188,6 +185,7 @@ void Form1::OnBack()
     picture1_->clear();
     clearWindow();
     ResetView(state_);
+    leaveView(Location{paletteOf(state_), {}, {}, {}});
     DrawFractal();
 }
 
@@ -212,6 +210,111 @@ void Form1::OnSave()
     QApplication::beep();
     // The reason starts with the path attempted.
     showNotice(tr("Could not save the picture to %1").arg(QString::fromStdString(saved.error())));
+}
+
+void Form1::OnCopyLocation()
+{
+    if (ending_)
+        return;
+    if (!view_) {
+        showNotice(tr("This view was set from outside and has no location to copy."));
+        return;
+    }
+    const QString text = QString::fromStdString(formatLocation(*view_));
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->setText(text, QClipboard::Clipboard);
+    // The X selection too, so a middle click pastes it into a terminal.
+    if (clipboard->supportsSelection())
+        clipboard->setText(text, QClipboard::Selection);
+    showNotice(tr("Copied the location: %1").arg(text), false);
+}
+
+void Form1::OnGoToLocation()
+{
+    (void)goToLocation(QGuiApplication::clipboard()->text(QClipboard::Clipboard).toStdString());
+}
+
+bool Form1::goToLocation(std::string_view text)
+{
+    if (ending_)
+        return false;
+    Result<Location> location = parseLocation(text);
+    Result<ExplorerState> next = location ? drawableStateOf(*location) : Result<ExplorerState>(location.failure());
+    if (!next) {
+        // Picture, state and status line stay; only the reason is added.
+        QApplication::beep();
+        showNotice(QString::fromStdString(next.error()));
+        return false;
+    }
+    // A location fixes the picture, not where the window saves it.
+    next->imeslike = state_.imeslike;
+    // The window draws its own size; a poster size only matters to posters.
+    location->size.reset();
+    enterView(*next, std::move(*location), Step::Record);
+    return true;
+}
+
+void Form1::OnUndo()
+{
+    moveInHistory(&History::undo, &History::redo);
+}
+
+void Form1::OnRedo()
+{
+    moveInHistory(&History::redo, &History::undo);
+}
+
+void Form1::moveInHistory(HistoryMove step, HistoryMove inverse)
+{
+    if (ending_ || !view_)
+        return;
+    std::optional<Location> target = (history_.*step)(*view_);
+    if (!target)
+        return;
+    Result<ExplorerState> next = drawableStateOf(*target);
+    if (!next) {
+        // Only views this window has shown are kept, so this is not expected;
+        // stay, and keep the history as it was.
+        (void)(history_.*inverse)(std::move(*target));
+        showNotice(QString::fromStdString(next.error()));
+        return;
+    }
+    next->imeslike = state_.imeslike;
+    enterView(*next, std::move(*target), Step::Move);
+}
+
+void Form1::enterView(const ExplorerState& next, std::optional<Location> nextView, Step step)
+{
+    picture1_->clear();
+    state_ = next;
+    if (step == Step::Record)
+        leaveView(std::move(nextView));
+    else
+        view_ = std::move(nextView);
+    updateHistoryMenus();
+    clearWindow();
+    DrawFractal();
+}
+
+void Form1::leaveView(std::optional<Location> next)
+{
+    // A command that shows the same view again leaves nothing to go back to.
+    if (view_ && view_ != next)
+        history_.record(std::move(*view_));
+    view_ = std::move(next);
+    updateHistoryMenus();
+}
+
+void Form1::updateHistoryMenus()
+{
+    menus_->setHistoryAvailable(view_ && history_.canUndo(), view_ && history_.canRedo());
+}
+
+void Form1::setState(const ExplorerState& s)
+{
+    state_ = s;
+    view_.reset();
+    updateHistoryMenus();
 }
 
 void Form1::DrawFractal()
@@ -258,22 +361,24 @@ QString Form1::noticeText() const
 
 QRect Form1::statusRect() const
 {
-    const QFontMetrics metrics(font());
-    return {kStatusX, kStatusY, width() - kStatusX, metrics.height()};
+    return client_->statusRect();
+}
+
+const QString& Form1::statusText() const noexcept
+{
+    return client_->statusText();
 }
 
 void Form1::clearWindow()
 {
-    statusText_.clear();
+    client_->setStatusText({});
     notice_->clear();
-    update(statusRect());
 }
 
 void Form1::printStatus(const std::string& line)
 {
-    statusText_ = QString::fromStdString(line);
-    update(statusRect());
-    emit statusPrinted(statusText_);
+    client_->setStatusText(QString::fromStdString(line));
+    emit statusPrinted(client_->statusText());
 }
 
 void Form1::showNotice(const QString& text, bool problem)
@@ -292,16 +397,6 @@ void Form1::endProgram()
     // Returns from the event loop with status 0 as soon as the running
     // handler, and any drawing it is inside, has unwound.
     QCoreApplication::exit(0);
-}
-
-void Form1::paintEvent(QPaintEvent* /*event*/)
-{
-    if (statusText_.isEmpty())
-        return;
-    QPainter painter(this);
-    const QFontMetrics metrics(font());
-    // The text position is the top of the line, as the window prints it.
-    painter.drawText(QPoint(kStatusX, kStatusY + metrics.ascent()), statusText_);
 }
 
 void Form1::closeEvent(QCloseEvent* event)

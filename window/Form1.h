@@ -1,35 +1,42 @@
 #pragma once
 
 #include "ExplorerState.h"
+#include "History.h"
+#include "Location.h"
 #include "RandomSource.h"
 #include "Renderer.h"
 #include "SnapshotSaver.h"
 
 #include <QImage>
+#include <QMainWindow>
 #include <QString>
-#include <QWidget>
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <string_view>
 
 class QLabel;
 class QPushButton;
 
 namespace mandel {
 
+class ClientArea;
 class Clock;
+class ExplorerMenus;
 class PictureBox;
 
-// The explorer window: the buttons, the drawing surface Picture1 with the
-// hidden snapshot surface Picture2 beneath it, and the status line printed
-// under the picture. It owns the explorer state and runs every command.
+// The explorer window: the menu bar, and below it the client area with the
+// buttons, the drawing surface Picture1 with the hidden snapshot surface
+// Picture2 beneath it, and the status line printed under the picture. It owns
+// the explorer state with the location of its view, and runs every command.
 //
 // Drawing yields to Qt once per column. A command that asks for a picture
 // while one is being drawn changes the state and leaves a request; the
 // running drawing then stops and the outermost drawing loop draws the newest
 // state, so redraws never nest deeper than one yield.
-class Form1 final : public QWidget {
+class Form1 final : public QMainWindow {
     Q_OBJECT
 
 public:
@@ -52,6 +59,19 @@ public:
     void OnExit();
     // Saves Picture1 as it is now; a failure is shown, and changes nothing else.
     void OnSave();
+    // Puts the location of the view on the clipboard and the X selection.
+    void OnCopyLocation();
+    // Goes to the location on the clipboard (see goToLocation).
+    void OnGoToLocation();
+    // Back to the view the last command left, and draws it.
+    void OnUndo();
+    // Forward again to the view the last undo left, and draws it.
+    void OnRedo();
+
+    // Goes to the location `text` and draws it, as a command. A text that is
+    // no location, or one this window cannot show, is refused with its reason
+    // in the notice line, and nothing else changes. Returns whether it went.
+    bool goToLocation(std::string_view text);
 
     // Draws the picture of the current state, or, while a picture is being
     // drawn, has the running drawing give way to this state.
@@ -59,12 +79,17 @@ public:
 
     // The explorer state.
     const ExplorerState& state() const noexcept { return state_; }
-    // Replaces the state without drawing (for tests and tools).
-    void setState(const ExplorerState& s) { state_ = s; }
+    // Replaces the state without drawing (for tests and tools); the view then
+    // has no location until a command sets one.
+    void setState(const ExplorerState& s);
+    // The location of the view shown, or nothing after setState.
+    const std::optional<Location>& location() const noexcept { return view_; }
+    // The views to undo and redo.
+    const History& history() const noexcept { return history_; }
     // Picture1's image: everything drawn on it so far, 596 x 596.
     const QImage& pictureImage() const;
     // The status line shown under the picture; empty once the window is cleared.
-    const QString& statusText() const noexcept { return statusText_; }
+    const QString& statusText() const noexcept;
     // The message shown under the status line (a refused zoom, a save), or "".
     QString noticeText() const;
     // Whether a picture is being drawn (the caller is inside a yield).
@@ -78,6 +103,12 @@ public:
     // events are handled (for tests and benchmarks to act mid-drawing).
     void setYieldHook(std::function<void(int column)> hook) { yieldHook_ = std::move(hook); }
 
+    // The client area below the menu bar; layout positions are measured from
+    // its top-left corner.
+    ClientArea* clientArea() const noexcept { return client_; }
+    // The menus of the menu bar.
+    ExplorerMenus* menus() const noexcept { return menus_; }
+
     // The elements, by their names.
     PictureBox* Picture1() const noexcept { return picture1_; }
     PictureBox* Picture2() const noexcept { return picture2_; }
@@ -87,7 +118,7 @@ public:
     QPushButton* Command4() const noexcept { return command4_; }
     QPushButton* Command5() const noexcept { return command5_; }
 
-    // Where the status line is drawn, in window pixels.
+    // Where the status line is drawn, in client-area pixels.
     QRect statusRect() const;
 
 signals:
@@ -97,23 +128,32 @@ signals:
     void ended();
 
 protected:
-    void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildLayout();
     void clearWindow();
     void printStatus(const std::string& line);
+    enum class Step { Record, Move };  // a new command, or a move in the history
+    using HistoryMove = std::optional<Location> (History::*)(Location);
+    void enterView(const ExplorerState& next, std::optional<Location> nextView, Step step);
+    void leaveView(std::optional<Location> next);
+    void moveInHistory(HistoryMove step, HistoryMove inverse);
+    void updateHistoryMenus();
     void showNotice(const QString& text, bool problem = true);
     void endProgram();
     bool yieldToEvents(int column);
 
     ExplorerState state_;
+    std::optional<Location> view_;  // the location of state_'s picture
+    History history_;
     std::uint64_t seed_;
     RandomSource rng_;
     SnapshotSaver saver_;
     Renderer renderer_;
 
+    ClientArea* client_ = nullptr;
+    ExplorerMenus* menus_ = nullptr;
     PictureBox* picture1_ = nullptr;
     PictureBox* picture2_ = nullptr;
     QPushButton* command1_ = nullptr;
@@ -123,7 +163,6 @@ private:
     QPushButton* command5_ = nullptr;
     QLabel* notice_ = nullptr;
 
-    QString statusText_;
     bool drawing_ = false;        // a drawing loop is running (we are inside its yield)
     bool redrawPending_ = false;  // a command asked for a new picture during a yield
     bool ending_ = false;

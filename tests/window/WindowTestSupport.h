@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ClientArea.h"
 #include "Clock.h"
 #include "ExplorerState.h"
 #include "Form1.h"

@@ -3,12 +3,15 @@
 # picture, goes back, and ends it with "exit", saving the picture at each
 # step: the picture after "back" must equal the start-up picture and differ
 # from the zoomed one, and the program must end with status 0.
-# Exit 77 (skipped) when xvfb-run or xdotool is missing.
+# The client area starts below the menu bar, whose height depends on the
+# font: the zoom's copied location tells where the click landed, and so
+# where the client area is.
+# Exit 77 (skipped) when xvfb-run, xdotool or xclip is missing.
 set -euo pipefail
 binary=$1
 
 if [ "${1:-}" != "--inside" ]; then
-  for tool in xvfb-run xdotool xwd; do
+  for tool in xvfb-run xdotool xwd xclip; do
     if ! command -v "$tool" >/dev/null; then
       echo "$tool is not installed: skipped"
       exit 77
@@ -56,15 +59,38 @@ settled() {
   fail "the window kept changing ($name)"
 }
 
-click_at() {  # window pixels
-  xdotool mousemove --window "$win" "$1" "$2" click 1
+left=0 top=0  # the client area's corner in the window, once known
+
+click_at() {  # client-area pixels
+  xdotool mousemove --window "$win" $((left + $1)) $((top + $2)) click 1
 }
 
-# Clicks "save" and prints the path of the picture it wrote.
+key() {  # real key events to the focused window (no window manager here)
+  xdotool windowfocus --sync "$win" 2>/dev/null || true
+  xdotool key "$@"
+}
+
+# Copies the location with Ctrl+C and prints it.
+copied_location() {
+  printf '' | xclip -selection clipboard
+  key ctrl+c
+  for _ in $(seq 1 50); do
+    text=$(xclip -o -selection clipboard 2>/dev/null || true)
+    if [ -n "$text" ]; then
+      echo "$text"
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "Ctrl+C put no location on the clipboard"
+}
+
+# Saves with the button "save" (or the keys given) and prints the path of
+# the picture it wrote.
 save() {
   local before
   before=$(ls "$saved" 2>/dev/null | wc -l)
-  click_at $((488 + 52)) $((16 + 8))
+  if [ $# -gt 0 ]; then key "$@"; else click_at $((488 + 52)) $((16 + 8)); fi
   for _ in $(seq 1 100); do
     if [ "$(ls "$saved" 2>/dev/null | wc -l)" -gt "$before" ]; then
       echo "$saved/$(ls -1t "$saved" | head -n 1)"
@@ -76,9 +102,14 @@ save() {
 }
 
 settled start
-start=$(save)
-click_at $((48 + 2 + 186)) $((48 + 2 + 300))   # zoom at picture pixel (186, 300)
+start=$(save ctrl+s)
+click_at $((48 + 2 + 186)) $((48 + 2 + 300))   # zoom at picture pixel (186, 300), or near it
 settled zoomed
+location=$(copied_location)
+clicked=$(sed -n 's/.* clicks=\([0-9]*\),\([0-9]*\)\( .*\)\{0,1\}$/\1 \2/p' <<<"$location")
+[ -n "$clicked" ] || fail "the location names no click: $location"
+read -r x y <<<"$clicked"
+left=$((186 - x)) top=$((300 - y))
 zoomed=$(save)
 click_at $((432 + 24)) $((16 + 8))             # back
 settled back

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+namespace mandel {
+
+// The window's client area below the menu bar: it holds the buttons and the
+// picture surfaces at their layout positions and prints the status line on
+// itself, as the old form printed on its own background.
+class ClientArea final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ClientArea(QWidget* parent = nullptr);
+
+    // The status line printed at (kStatusX, kStatusY); empty: none.
+    const QString& statusText() const noexcept { return statusText_; }
+    // Prints `text` as the status line (empty clears it) and repaints it.
+    void setStatusText(const QString& text);
+    // Where the status line is drawn, in client-area pixels.
+    QRect statusRect() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString statusText_;
+};
+
+} // namespace mandel

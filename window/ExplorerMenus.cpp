@@ -1,0 +1,156 @@
+#include "ExplorerMenus.h"
+
+#include "Form1.h"
+
+#include <QAction>
+#include <QKeySequence>
+#include <QList>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+
+#include <functional>
+
+namespace mandel {
+
+namespace {
+
+enum class Menu { File, View, Help };
+
+// One menu item; a row without a name is a separator.
+struct Item {
+    Menu menu;
+    const char* name;
+    QString text;
+    QList<QKeySequence> keys;  // the first is the one menus show first
+    std::function<void()> run;
+};
+
+QString keysText(const QList<QKeySequence>& keys)
+{
+    QStringList texts;
+    for (const QKeySequence& k : keys)
+        texts << k.toString(QKeySequence::NativeText);
+    return texts.join(QStringLiteral(", "));
+}
+
+// The rows of the keys-and-mouse help: every menu item that has keys.
+QString keysAndMouseText(const QMenuBar& bar)
+{
+    QString text = QStringLiteral("<p>%1</p><table>")
+                       .arg(QObject::tr("Mouse: press any button on the picture to zoom in tenfold around that "
+                                        "point.").toHtmlEscaped());
+    for (const QAction* menu : bar.actions()) {
+        if (!menu->menu())
+            continue;
+        for (const QAction* a : menu->menu()->actions()) {
+            if (a->isSeparator() || a->shortcuts().isEmpty())
+                continue;
+            QString name = a->text().section(QLatin1Char('\t'), 0, 0);
+            name.remove(QLatin1Char('&'));
+            text += QStringLiteral("<tr><td>%1&nbsp;&nbsp;&nbsp;</td><td>%2</td></tr>")
+                        .arg(keysText(a->shortcuts()).toHtmlEscaped(), name.toHtmlEscaped());
+        }
+    }
+    return text + QStringLiteral("</table>");
+}
+
+} // namespace
+
+ExplorerMenus::ExplorerMenus(Form1& form, QMenuBar& bar) : QObject(&bar), form_(form)
+{
+    file_ = bar.addMenu(tr("&File"));
+    view_ = bar.addMenu(tr("&View"));
+    help_ = bar.addMenu(tr("&Help"));
+    file_->setObjectName(QStringLiteral("menuFile"));
+    view_->setObjectName(QStringLiteral("menuView"));
+    help_->setObjectName(QStringLiteral("menuHelp"));
+
+    Form1* f = &form_;
+    const Item items[] = {
+        {Menu::File, "actionSave", tr("&Save picture"), {QKeySequence(Qt::CTRL | Qt::Key_S)}, [f] { f->OnSave(); }},
+        {Menu::File, nullptr, {}, {}, {}},
+        {Menu::File, "actionCopyLocation", tr("&Copy location"), {QKeySequence(Qt::CTRL | Qt::Key_C)},
+         [f] { f->OnCopyLocation(); }},
+        {Menu::File, "actionGoToLocation", tr("&Go to location"), {QKeySequence(Qt::CTRL | Qt::Key_V)},
+         [f] { f->OnGoToLocation(); }},
+        {Menu::File, nullptr, {}, {}, {}},
+        {Menu::File, "actionExit", tr("E&xit"), {QKeySequence(Qt::CTRL | Qt::Key_Q)}, [f] { f->OnExit(); }},
+        {Menu::View, "actionNew", tr("&New colours"), {QKeySequence(Qt::CTRL | Qt::Key_N)}, [f] { f->OnNew(); }},
+        {Menu::View, "actionBack", tr("&Back to the full view"), {QKeySequence(Qt::Key_Backspace)},
+         [f] { f->OnBack(); }},
+        {Menu::View, nullptr, {}, {}, {}},
+        {Menu::View, "actionUndo", tr("&Undo"), {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [f] { f->OnUndo(); }},
+        {Menu::View, "actionRedo", tr("&Redo"),
+         {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
+         [f] { f->OnRedo(); }},
+        {Menu::Help, "actionKeysAndMouse", tr("&Keys and mouse"), {QKeySequence(Qt::Key_F1)},
+         [this] { showKeysAndMouse(); }},
+        {Menu::Help, "actionAbout", tr("&About"), {}, [this] { showAbout(); }},
+    };
+    for (const Item& item : items) {
+        QMenu* menu = item.menu == Menu::File ? file_ : item.menu == Menu::View ? view_ : help_;
+        if (!item.name) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction* a = menu->addAction(item.text);
+        a->setObjectName(QString::fromLatin1(item.name));
+        a->setShortcuts(item.keys);
+        // A menu shows one key per item unless told more after a tab.
+        if (item.keys.size() > 1)
+            a->setText(item.text + QLatin1Char('\t') + keysText(item.keys));
+        connect(a, &QAction::triggered, this, item.run);
+    }
+    undo_ = action(QStringLiteral("actionUndo"));
+    redo_ = action(QStringLiteral("actionRedo"));
+    setHistoryAvailable(false, false);
+}
+
+QAction* ExplorerMenus::action(const QString& name) const
+{
+    for (const QMenu* menu : {file_, view_, help_})
+        for (QAction* a : menu->actions())
+            if (a->objectName() == name)
+                return a;
+    return nullptr;
+}
+
+void ExplorerMenus::setHistoryAvailable(bool canUndo, bool canRedo)
+{
+    undo_->setEnabled(canUndo);
+    redo_->setEnabled(canRedo);
+}
+
+void ExplorerMenus::showKeysAndMouse()
+{
+    const auto* bar = qobject_cast<const QMenuBar*>(parent());
+    openNote(keysNote_, QStringLiteral("keysAndMouseNote"), tr("Keys and mouse"), keysAndMouseText(*bar));
+}
+
+void ExplorerMenus::showAbout()
+{
+    openNote(aboutNote_, QStringLiteral("aboutNote"), tr("About the Mandelbrot explorer"),
+             tr("Mandelbrot explorer\n\n"
+                "Press a mouse button on the picture to zoom in tenfold around that point. Every picture is "
+                "computed exactly, and a location (File > Copy location) reopens it pixel for pixel, here or "
+                "with mandel-render --location."));
+}
+
+QMessageBox* ExplorerMenus::openNote(QPointer<QMessageBox>& note, const QString& name, const QString& title,
+                                     const QString& text)
+{
+    // Non-modal, so a picture being drawn goes on growing behind it.
+    if (!note) {
+        note = new QMessageBox(QMessageBox::Information, title, text, QMessageBox::Close, &form_);
+        note->setModal(false);
+        note->setAttribute(Qt::WA_DeleteOnClose);
+        note->setObjectName(name);
+    }
+    note->setText(text);
+    note->show();
+    note->raise();
+    return note;
+}
+
+} // namespace mandel
