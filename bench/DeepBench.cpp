@@ -18,6 +18,7 @@
 #include "ReferenceOrbit.h"
 
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 
 #include <fstream>
 #include <memory>
@@ -78,7 +79,7 @@ double meanCount(const std::vector<PointResult>& field)
 
 void registerAll()
 {
-    const std::string label = cpuModel() + ", " + FastComputer::nameOf(FastComputer::availableTargets().front()) +
+    const std::string label = cpuModel() + ", " + hwy::TargetName(hwy::SupportedAndGeneratedTargets().front()) +
                               " beside, scalar deep path";
     const std::vector<BenchView> views = {
         {"1E+100_N1E4", fromTests("MinibrotPeriod137", 100, 10000)},

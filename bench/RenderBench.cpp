@@ -14,6 +14,7 @@
 #include "Renderer.h"
 
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 
 #include <algorithm>
 #include <functional>
@@ -89,16 +90,22 @@ void registerAll()
     const int all = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::vector<Subject> subjects;
     subjects.push_back({"Reference", nullptr, "scalar, 1 thread"});
-    const auto best = FastComputer({1, 0}).targetName();
-    subjects.push_back({"Fast1", [] { return makeFastComputer({1, 0}); }, best + ", 1 thread"});
-    subjects.push_back({"FastAll", [all] { return makeFastComputer({all, 0}); },
+    const auto best = FastComputer({1}).targetName();
+    subjects.push_back({"Fast1", [] { return makeFastComputer({1}); }, best + ", 1 thread"});
+    subjects.push_back({"FastAll", [all] { return makeFastComputer({all}); },
                         best + ", " + std::to_string(all) + " threads"});
     // The other targets, one thread each, to show what the dispatch buys.
-    const auto targets = FastComputer::availableTargets();
+    const auto targets = hwy::SupportedAndGeneratedTargets();
     for (std::size_t i = 1; i < targets.size(); ++i) {
         const std::int64_t t = targets[i];
-        const std::string name = FastComputer::nameOf(t);
-        subjects.push_back({"Fast1_" + name, [t] { return makeFastComputer({1, t}); }, name + ", 1 thread"});
+        const std::string name = hwy::TargetName(t);
+        subjects.push_back({"Fast1_" + name, [t] {
+                                hwy::SetSupportedTargetsForTest(t);
+                                auto c = makeFastComputer({1});
+                                hwy::SetSupportedTargetsForTest(0);
+                                return c;
+                            },
+                            name + ", 1 thread"});
     }
 
     const std::pair<const char*, ExplorerState> views[] = {{"Full", fullView()}, {"Deep", deepView()}};

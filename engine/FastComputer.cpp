@@ -1,12 +1,19 @@
 #include "FastComputer.h"
 
 #include "EscapeKernel.h"
+#include "SegmentSchedule.h"
 #include "ThreadPool.h"
 
+#include <hwy/targets.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 namespace mandel {
 
@@ -16,18 +23,17 @@ namespace {
 // few enough that a slow picture still grows visibly across the window.
 constexpr int kColumnsPerCall = 40;
 
+// The fastest form found per target and pool size, kept for the run.
+std::mutex gFastestMutex;
+std::map<std::pair<std::int64_t, int>, int> gFastest;
+
 } // namespace
 
-FastComputer::FastComputer(const FastComputerOptions& options)
-    : forced_(options.target), resolved_(options.target)
+FastComputer::FastComputer(const FastComputerOptions& options) : kernels_(&escapeKernels())
 {
-    if (forced_ != 0) {
-        const auto targets = availableTargets();
-        if (std::find(targets.begin(), targets.end(), forced_) == targets.end())
-            throw std::invalid_argument("FastComputer: target " + nameOf(forced_) + " is not available here");
-    } else {
-        resolved_ = bestEscapeTarget();
-    }
+    if (options.variant < -1 || options.variant >= kernels_->count)
+        throw std::invalid_argument("FastComputer: no kernel form " + std::to_string(options.variant) + " for " +
+                                    targetName());
     if (options.threads > 0 || options.pinThreads) {
         const int threads = options.threads > 0 ? options.threads
                                                 : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
@@ -39,6 +45,7 @@ FastComputer::FastComputer(const FastComputerOptions& options)
     for (int i = 0; i < pool_->size(); ++i)
         scratch_.push_back(std::make_unique<EscapeScratch>(i));
     ranges_ = std::vector<SegmentRange>(static_cast<std::size_t>(pool_->size()));
+    variant_ = options.variant >= 0 ? options.variant : fastestVariant();
 }
 
 FastComputer::~FastComputer() = default;
@@ -53,19 +60,64 @@ int FastComputer::threads() const noexcept
     return pool_->size();
 }
 
+std::int64_t FastComputer::target() const noexcept
+{
+    return kernels_->target;
+}
+
 std::string FastComputer::targetName() const
 {
-    return nameOf(resolved_);
+    return hwy::TargetName(kernels_->target);
 }
 
-std::vector<std::int64_t> FastComputer::availableTargets()
+std::string FastComputer::variantName() const
 {
-    return escapeTargets();
+    return kernels_->variants[variant_].name;
 }
 
-std::string FastComputer::nameOf(std::int64_t target)
+int FastComputer::variantCount()
 {
-    return escapeTargetName(target);
+    return escapeKernels().count;
+}
+
+// Times every form on this pool over a fixed mix of points, from the edge
+// of the set (long runs) and the full view (short ones), a few rounds in
+// turn, and keeps the form with the best time of its rounds. A few ms.
+int FastComputer::fastestVariant()
+{
+    if (kernels_->count == 1)
+        return 0;
+    const std::scoped_lock lock(gFastestMutex);
+    const auto key = std::make_pair(kernels_->target, pool_->size());
+    if (const auto known = gFastest.find(key); known != gFastest.end())
+        return known->second;
+
+    constexpr int kColumns = 16, kRows = 320, kRounds = 5;
+    std::vector<double> edgeX(kColumns), fullX(kColumns), edgeY(kRows), fullY(kRows);
+    for (int i = 0; i < kColumns; ++i) {
+        edgeX[static_cast<std::size_t>(i)] = -0.78 + 0.04 * i / kColumns;
+        fullX[static_cast<std::size_t>(i)] = -2.0 + 4.0 * (i + 0.5) / kColumns;
+    }
+    for (int r = 0; r < kRows; ++r) {
+        edgeY[static_cast<std::size_t>(r)] = -0.02 + 0.04 * r / kRows;
+        fullY[static_cast<std::size_t>(r)] = 2.0 - 4.0 * r / kRows;
+    }
+    std::vector<PointResult> out(static_cast<std::size_t>(kColumns) * kRows);
+    std::vector<std::chrono::steady_clock::duration> best(static_cast<std::size_t>(kernels_->count),
+                                                          std::chrono::steady_clock::duration::max());
+    for (int round = 0; round < kRounds; ++round) {
+        for (int v = 0; v < kernels_->count; ++v) {
+            variant_ = v;
+            const auto start = std::chrono::steady_clock::now();
+            computeGrid(edgeX.data(), kColumns, edgeY.data(), kRows, out.data());
+            computeGrid(fullX.data(), kColumns, fullY.data(), kRows, out.data());
+            const auto took = std::chrono::steady_clock::now() - start;
+            best[static_cast<std::size_t>(v)] = std::min(best[static_cast<std::size_t>(v)], took);
+        }
+    }
+    const auto fastest = static_cast<int>(std::min_element(best.begin(), best.end()) - best.begin());
+    gFastest.emplace(key, fastest);
+    return fastest;
 }
 
 void FastComputer::computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out)
@@ -84,18 +136,11 @@ void FastComputer::computeGrid(const double* cx, int columns, const double* cy, 
     task.cy = cy_.data();
     task.rows = rows;
     task.out = out;
-    // Each thread's share is a stretch of whole segments in drawing order.
-    const int threads = pool_->size();
-    const int perColumn = (task.rows + kSegmentRows - 1) / kSegmentRows;
-    const auto segments = static_cast<std::uint64_t>(columns) * static_cast<std::uint64_t>(perColumn);
-    for (int i = 0; i < threads; ++i) {
-        const auto from = static_cast<std::uint32_t>(segments * static_cast<std::uint64_t>(i) / static_cast<std::uint64_t>(threads));
-        const auto to = static_cast<std::uint32_t>(segments * static_cast<std::uint64_t>(i + 1) / static_cast<std::uint64_t>(threads));
-        ranges_[static_cast<std::size_t>(i)].set(from, to);
-    }
     task.ranges = ranges_.data();
-    task.threads = threads;
-    auto job = [&](int i) { runEscapeKernel(forced_, task, *scratch_[static_cast<std::size_t>(i)]); };
+    task.threads = pool_->size();
+    shareSegments(ranges_.data(), task.threads, columns, rows);
+    const auto run = kernels_->variants[variant_].run;
+    auto job = [&](int i) { run(task, *scratch_[static_cast<std::size_t>(i)]); };
     pool_->run(job);
 }
 

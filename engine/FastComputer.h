@@ -10,6 +10,7 @@
 namespace mandel {
 
 class ThreadPool;
+struct EscapeKernels;
 struct EscapeScratch;
 struct SegmentRange;
 
@@ -18,43 +19,51 @@ struct FastComputerOptions {
     // 0: the process-wide pool (ThreadPool::shared(), every hardware
     // thread); otherwise a pool of its own with this many threads.
     int threads = 0;
-    std::int64_t target = 0;  // one Highway target (HWY_AVX3, ...); 0: the best this CPU runs
     // A pool of its own whose workers each keep to one core (benchmarks on
     // an idle machine; a desktop program leaves placement to the system).
     bool pinThreads = false;
+    // Which compiled form of the kernel runs (0..variantCount()-1); -1: the
+    // one measured fastest on these threads, once per run (a few ms).
+    int variant = -1;
 };
 
 // The iteration on SIMD lanes of every core: the view's points are cut into
-// segments that a pool of threads, started once, shares out. Results equal
-// the reference's bit for bit.
+// segments that a pool of threads shares out. Results equal the
+// reference's bit for bit. The Highway target is the one dispatch chooses
+// when the computer is made: the best this CPU runs, unless a test or
+// benchmark picked another with hwy::SetSupportedTargetsForTest.
 class FastComputer final : public FieldComputer {
 public:
-    // Starts the pool; throws std::invalid_argument for a target this
-    // build or CPU cannot run.
+    // Starts or joins the pool; throws std::invalid_argument for a variant
+    // that is not compiled for the target.
     explicit FastComputer(const FastComputerOptions& options = {});
     ~FastComputer() override;
     FastComputer(const FastComputer&) = delete;
     FastComputer& operator=(const FastComputer&) = delete;
 
+    // One call at a time per computer.
     void computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out) override;
     int preferredColumns() const override;
     ThreadPool* pool() noexcept override { return pool_; }
 
     // Threads one computation runs on.
     int threads() const noexcept;
-    // The Highway target the kernel runs on.
-    std::int64_t target() const noexcept { return resolved_; }
-    // Its name, for reports ("AVX3", "AVX2", "SSE4", "SCALAR").
+    // The Highway target the kernel runs on, and its name ("AVX3", "AVX2",
+    // "SSE4", "SCALAR").
+    std::int64_t target() const noexcept;
     std::string targetName() const;
+    // The form of the kernel that runs, and its name (vectors in flight).
+    int variant() const noexcept { return variant_; }
+    std::string variantName() const;
 
-    // Every target this build and CPU can run, best first.
-    static std::vector<std::int64_t> availableTargets();
-    // The name of any target.
-    static std::string nameOf(std::int64_t target);
+    // How many forms the kernel has for the target dispatch chooses now.
+    static int variantCount();
 
 private:
-    std::int64_t forced_;    // 0 or the one target asked for
-    std::int64_t resolved_;  // the target that runs
+    int fastestVariant();
+
+    const EscapeKernels* kernels_;
+    int variant_ = 0;
     std::unique_ptr<ThreadPool> ownPool_;  // unless it runs on the shared one
     ThreadPool* pool_;
     std::vector<std::unique_ptr<EscapeScratch>> scratch_;  // one per thread

@@ -7,13 +7,14 @@
 
 namespace mandel::testing {
 
-// Every target this machine runs, each on 1, 2 and 3 threads.
+// Every form of the kernel for the target dispatch chooses now (a test's
+// target), each on 1, 2 and 3 threads.
 inline std::vector<std::unique_ptr<FastComputer>> everyComputer()
 {
     std::vector<std::unique_ptr<FastComputer>> all;
-    for (const std::int64_t target : FastComputer::availableTargets())
+    for (int variant = 0; variant < FastComputer::variantCount(); ++variant)
         for (const int threads : {1, 2, 3})
-            all.push_back(std::make_unique<FastComputer>(FastComputerOptions{threads, target}));
+            all.push_back(std::make_unique<FastComputer>(FastComputerOptions{threads, false, variant}));
     return all;
 }
 

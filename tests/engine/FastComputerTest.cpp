@@ -4,9 +4,12 @@
 #include "FieldComputer.h"
 #include "RecordingSurface.h"
 #include "Renderer.h"
+#include "ThreadPool.h"
 #include "WholeField.h"
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
+#include <hwy/tests/hwy_gtest.h>
 
 #include <bit>
 #include <cmath>
@@ -35,8 +38,14 @@ ExplorerState sized(int wid, int hei)
 
 std::string nameOf(const FastComputer& c)
 {
-    return c.targetName() + " on " + std::to_string(c.threads()) + " threads";
+    return c.targetName() + " form " + c.variantName() + " on " + std::to_string(c.threads()) + " threads";
 }
+
+// One instance per target this machine runs, named after it; the
+// computers a case makes run on that target.
+class FastComputerOn : public hwy::TestWithParamTarget {};
+INSTANTIATE_TEST_SUITE_P(Targets, FastComputerOn, ::testing::ValuesIn(hwy::SupportedAndGeneratedTargets()),
+                         hwy::TestParamTargetName);
 
 bool sameBits(double a, double b)
 {
@@ -49,7 +58,7 @@ struct KnownPoint {
     double zi;
 };
 
-TEST(FastComputer, KnownPointsOfTheFullView)
+TEST_P(FastComputerOn, KnownPointsOfTheFullView)
 {
     // Worked by hand with the loop test one step late.
     const KnownPoint points[] = {
@@ -77,7 +86,7 @@ struct ColumnRun {
     int x0, x1;
 };
 
-TEST(FastComputer, AnyRunOfColumnsIsWrittenFromItsFirstColumnOn)
+TEST_P(FastComputerOn, AnyRunOfColumnsIsWrittenFromItsFirstColumnOn)
 {
     ExplorerState s = sized(600, 600);
     ZoomAt(s, 186, 300);  // on the edge of the set: short and long runs mixed
@@ -103,7 +112,7 @@ TEST(FastComputer, AnyRunOfColumnsIsWrittenFromItsFirstColumnOn)
     }
 }
 
-TEST(FastComputer, SurfacesOfAnySizeMatchTheReference)
+TEST_P(FastComputerOn, SurfacesOfAnySizeMatchTheReference)
 {
     // Heights around the kernel's groups of rows and segments of 160 rows.
     const int sizes[][2] = {{1, 1}, {7, 7}, {600, 0}, {4, 159}, {4, 160}, {5, 161}, {3, 319}, {3, 320}, {40, 1000}};
@@ -126,32 +135,45 @@ TEST(FastComputer, SurfacesOfAnySizeMatchTheReference)
     }
 }
 
-TEST(FastComputer, OptionsChooseThreadsAndTarget)
+TEST_P(FastComputerOn, OptionsChooseThreadsAndForm)
 {
-    const auto targets = FastComputer::availableTargets();
-    ASSERT_FALSE(targets.empty());
-    for (const std::int64_t t : targets) {
-        const FastComputer c({2, t});
-        EXPECT_EQ(c.target(), t);
+    ASSERT_GE(FastComputer::variantCount(), 1);
+    for (int v = 0; v < FastComputer::variantCount(); ++v) {
+        const FastComputer c({2, false, v});
+        EXPECT_EQ(c.target(), GetParam());
         EXPECT_EQ(c.threads(), 2);
-        EXPECT_FALSE(c.targetName().empty());
+        EXPECT_EQ(c.variant(), v);
+        EXPECT_EQ(c.targetName(), hwy::TargetName(GetParam()));
+        EXPECT_FALSE(c.variantName().empty());
     }
-    const FastComputer best;
+    // The measured choice is one of the forms, and the same for the next
+    // computer on as many threads.
+    const FastComputer measured({2});
+    EXPECT_GE(measured.variant(), 0);
+    EXPECT_LT(measured.variant(), FastComputer::variantCount());
+    EXPECT_EQ(FastComputer({2}).variant(), measured.variant());
+}
+
+TEST_P(FastComputerOn, RefusesAFormItDoesNotHave)
+{
+    for (const int v : {-2, FastComputer::variantCount(), 1000})
+        EXPECT_THROW(FastComputer({1, false, v}), std::invalid_argument) << v;
+}
+
+TEST(FastComputer, TheDefaultRunsTheBestTargetOnTheSharedPool)
+{
+    const auto targets = hwy::SupportedAndGeneratedTargets();
+    ASSERT_FALSE(targets.empty());
+    FastComputer best;
     EXPECT_EQ(best.target(), targets.front()) << "the default runs the best target";
     const unsigned hardware = std::thread::hardware_concurrency();
     EXPECT_EQ(best.threads(), hardware > 0 ? static_cast<int>(hardware) : 1);
+    EXPECT_EQ(best.pool(), &ThreadPool::shared());
     EXPECT_GE(best.preferredColumns(), 8);
     EXPECT_LE(best.preferredColumns(), 40);
 }
 
-TEST(FastComputer, RefusesATargetItCannotRun)
-{
-    // Bit 40 is no x86 target; 3 is two targets at once.
-    for (const std::int64_t t : {std::int64_t{1} << 40, std::int64_t{3}})
-        EXPECT_THROW(FastComputer({1, t}), std::invalid_argument) << t;
-}
-
-TEST(FastComputer, RendererWithItYieldsBeforeEachColumnAndDrawsTheReferencePicture)
+TEST_P(FastComputerOn, RendererWithItYieldsBeforeEachColumnAndDrawsTheReferencePicture)
 {
     ExplorerState s = sized(600, 600);
     s.b = 7;  // chains colours across chunk boundaries

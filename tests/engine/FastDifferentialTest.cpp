@@ -5,6 +5,7 @@
 // point by point: n and the bits of zi.
 
 #include "ExplorerState.h"
+#include "ColourChain.h"
 #include "EveryComputer.h"
 #include "FastComputer.h"
 #include "FieldComputer.h"
@@ -15,6 +16,7 @@
 #include "WholeField.h"
 
 #include <gtest/gtest.h>
+#include <hwy/tests/hwy_gtest.h>
 
 #include <bit>
 #include <limits>
@@ -82,77 +84,102 @@ long firstDifference(const std::vector<PointResult>& got, const std::vector<Poin
     return -1;
 }
 
-std::string describe(const FastComputer& c, const View& v, long at, int x0)
+std::string describe(const FastComputer& c, const View& v, long at, int x0, int y0 = 0, long rows = kRows)
 {
     std::ostringstream m;
-    m << c.targetName() << " on " << c.threads() << " threads differs at column "
-      << x0 + at / static_cast<long>(kRows) << ", row " << at % static_cast<long>(kRows)
+    m << c.targetName() << " form " << c.variantName() << " on " << c.threads() << " threads differs at column "
+      << x0 + at / rows << ", row " << y0 + at % rows
       << "; clicks:" << (v.clicks.empty() ? " none" : v.clicks);
     return m.str();
 }
 
-class SampledViews : public ::testing::TestWithParam<int> {};
+// Every form of the kernel, each view on one of 1, 2 and 3 threads in turn.
+std::vector<FastComputer*> formsOn(const std::vector<std::unique_ptr<FastComputer>>& all, int threads)
+{
+    std::vector<FastComputer*> some;
+    for (const auto& c : all)
+        if (c->threads() == threads)
+            some.push_back(c.get());
+    return some;
+}
 
-// Many views, each through a few random runs of columns: the runs start
-// anywhere and take 1 to 40 columns, as the renderer's calls do.
+// One instance per target and batch of views, named after both.
+class SampledViews : public hwy::TestWithParamTargetAndT<int> {};
+INSTANTIATE_TEST_SUITE_P(Targets, SampledViews,
+                         ::testing::Combine(::testing::ValuesIn(hwy::SupportedAndGeneratedTargets()), ::testing::Range(0, 6)),
+                         hwy::TestParamTargetNameAndT<int>);
+
+// Many views, each through a few random grids: runs of 1 to 40 columns, as
+// the renderer's calls take them, of all rows or of a band of rows, as a
+// poster's bands do.
 TEST_P(SampledViews, MatchTheReferenceInEveryPoint)
 {
     std::mt19937_64 rng(0x5EED0000u + static_cast<unsigned>(GetParam()));
-    auto computers = everyComputer();
+    const auto computers = everyComputer();
     ReferenceComputer reference;
     std::uniform_int_distribution<int> length(1, 40);
+    std::uniform_int_distribution<int> height(1, 601);
     for (int k = 0; k < 350; ++k) {
         const View v = randomView(rng);
         for (int run = 0; run < 2; ++run) {
             const int len = length(rng);
             const int x0 = std::uniform_int_distribution<int>(0, 601 - len)(rng);
-            std::vector<PointResult> want(static_cast<std::size_t>(len) * kRows);
-            reference.computeColumns(v.s, x0, x0 + len, want.data());
-            for (auto& c : computers) {
+            const int rows = run == 0 ? 601 : height(rng);
+            const int y0 = std::uniform_int_distribution<int>(0, 601 - rows)(rng);
+            std::vector<double> cx, cy;
+            for (int x = x0; x < x0 + len; ++x)
+                cx.push_back(planeX(v.s, x));
+            for (int y = y0; y < y0 + rows; ++y)
+                cy.push_back(planeY(v.s, y));
+            std::vector<PointResult> want(static_cast<std::size_t>(len) * static_cast<std::size_t>(rows));
+            reference.computeGrid(cx.data(), len, cy.data(), rows, want.data());
+            for (FastComputer* c : formsOn(computers, 1 + (2 * k + run) % 3)) {
                 std::vector<PointResult> got(want.size());
-                c->computeColumns(v.s, x0, x0 + len, got.data());
+                c->computeGrid(cx.data(), len, cy.data(), rows, got.data());
                 const long at = firstDifference(got, want);
-                ASSERT_EQ(at, -1) << describe(*c, v, at, x0);
+                ASSERT_EQ(at, -1) << describe(*c, v, at, x0, y0, rows);
             }
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Batches, SampledViews, ::testing::Range(0, 6));
-
-class WholeViews : public ::testing::TestWithParam<int> {};
+class WholeViews : public hwy::TestWithParamTargetAndT<int> {};
+INSTANTIATE_TEST_SUITE_P(Targets, WholeViews,
+                         ::testing::Combine(::testing::ValuesIn(hwy::SupportedAndGeneratedTargets()), ::testing::Range(0, 2)),
+                         hwy::TestParamTargetNameAndT<int>);
 
 // Fewer views, every point of each, in the renderer's chunks.
 TEST_P(WholeViews, MatchTheReferenceInEveryPoint)
 {
     std::mt19937_64 rng(0xF1E1D000u + static_cast<unsigned>(GetParam()));
-    auto computers = everyComputer();
+    const auto computers = everyComputer();
     ReferenceComputer reference;
     for (int k = 0; k < 8; ++k) {
         const View v = randomView(rng);
         const auto want = computeField(v.s, reference);
-        for (auto& c : computers) {
+        for (FastComputer* c : formsOn(computers, 1 + k % 3)) {
             const long at = firstDifference(computeField(v.s, *c), want);
             ASSERT_EQ(at, -1) << describe(*c, v, at, 0);
         }
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Batches, WholeViews, ::testing::Range(0, 2));
-
 // Whole pictures in all nine colour modes with random palettes: the fast
 // pipeline (SIMD field, colour tables on the pool) draws every pixel, the
-// dropped rows included, as the reference pipeline (the scalar loop and
-// ColourChain in drawing order) does.
+// dropped rows included, as the reference does: the scalar loop's field
+// coloured by ColourChain in drawing order, and once per view the whole
+// reference pipeline.
 TEST(FastPictures, EveryColourModeMatchesTheReferencePicture)
 {
     std::mt19937_64 rng(0xC0105u);
     std::uniform_real_distribution<float> multiplier(0.0f, 10.0f);
     std::uniform_int_distribution<int> modulus(150, 304);
+    ReferenceComputer scalar;
     Renderer reference;
     Renderer fast(makeFastComputer());
     for (int k = 0; k < 4; ++k) {
         View v = randomView(rng);
+        const auto field = computeField(v.s, scalar);
         for (int mode = 1; mode <= 9; ++mode) {
             v.s.b = static_cast<float>(mode);
             v.s.fn1 = multiplier(rng);
@@ -161,12 +188,21 @@ TEST(FastPictures, EveryColourModeMatchesTheReferencePicture)
             v.s.m1 = static_cast<float>(modulus(rng));
             v.s.m2 = static_cast<float>(modulus(rng));
             v.s.m3 = static_cast<float>(modulus(rng));
-            testing::RecordingSurface want, got;
-            reference.DrawFractal(v.s, want);
+            std::vector<Colour> want;
+            ColourChain chain(v.s);
+            for (const PointResult& p : field)
+                want.push_back(chain.next(p.n, p.zi));
+            testing::RecordingSurface got;
             fast.DrawFractal(v.s, got);
-            ASSERT_EQ(got.calls.size(), want.calls.size());
-            for (std::size_t i = 0; i < want.calls.size(); ++i)
-                ASSERT_EQ(got.calls[i].c, want.calls[i].c) << "mode " << mode << ", pixel " << i << "; clicks:" << v.clicks;
+            ASSERT_EQ(got.calls.size(), want.size());
+            for (std::size_t i = 0; i < want.size(); ++i)
+                ASSERT_EQ(got.calls[i].c, want[i]) << "mode " << mode << ", pixel " << i << "; clicks:" << v.clicks;
+            if (mode != 1 + 2 * k)
+                continue;
+            testing::RecordingSurface whole;
+            reference.DrawFractal(v.s, whole);
+            for (std::size_t i = 0; i < want.size(); ++i)
+                ASSERT_EQ(whole.calls[i].c, want[i]) << "reference pipeline, mode " << mode << ", pixel " << i;
         }
     }
 }
