@@ -18,7 +18,6 @@
 #include "ReferenceOrbit.h"
 
 #include <benchmark/benchmark.h>
-#include <hwy/targets.h>
 
 #include <fstream>
 #include <memory>
@@ -79,7 +78,7 @@ double meanCount(const std::vector<PointResult>& field)
 
 void registerAll()
 {
-    const std::string label = cpuModel() + ", " + hwy::TargetName(hwy::SupportedAndGeneratedTargets().front()) +
+    const std::string label = cpuModel() + ", " + FastComputer({1, false, 0}).targetName() +
                               " beside, scalar deep path";
     const std::vector<BenchView> views = {
         {"1E+100_N1E4", fromTests("MinibrotPeriod137", 100, 10000)},
