@@ -1,14 +1,20 @@
 #include "RenderCommand.h"
 
 #include "AtomicFile.h"
+#include "AutoIterations.h"
 #include "BmpWriter.h"
+#include "DeepComputer.h"
+#include "DeepView.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "ImageSurface.h"
+#include "Location.h"
+#include "Memory.h"
 #include "OneLine.h"
 #include "OptionTable.h"
 #include "RandomSource.h"
 #include "Renderer.h"
+#include "ReferenceOrbit.h"
 #include "Version.h"
 
 #include <cerrno>
@@ -149,6 +155,41 @@ const OptionRow<RenderOptions> kOptions[] = {
          return {};
      },
      "  --click X,Y       zoom tenfold at pixel (X, Y), each in [0, 596); repeatable, in order\n"},
+    {"--deep", false,
+     [](RenderOptions& o, const std::string&) -> Status {
+         o.deep = true;
+         return {};
+     },
+     "  --deep            deep mode from the full view: each --click zooms tenfold without limit\n"},
+    {"--centre", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto parts = splitCommas(v);
+         if (parts.size() != 2 || !isPlainDecimal(parts[0]) || !isPlainDecimal(parts[1]))
+             return fail("RE,IM, two plain decimals of any length such as -0.75,0.1 (no exponent), got '" + v +
+                         "'");
+         o.centre = std::make_pair(parts[0], parts[1]);
+         return {};
+     },
+     "  --centre RE,IM    a deep view centred on RE + IM i, two plain decimals of any length; needs --zoom\n"},
+    {"--zoom", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto zoom = parseWhole(v);
+         if (!zoom || v[0] == '+' || v[0] == '-' || *zoom > kMaxDeepZoom)
+             return fail("a whole number 0 to " + std::to_string(kMaxDeepZoom) + ", got '" + v + "'");
+         o.zoom = *zoom;
+         return {};
+     },
+     "  --zoom K          the deep view's magnification 10^K, K a whole number 0 to 1000000\n"},
+    {"--iterations", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto n = parseWhole(v);
+         if (!n || v[0] == '+' || *n < kMinDeepIterations || *n > kMaxDeepIterations)
+             return fail("a whole number " + std::to_string(kMinDeepIterations) + " to " +
+                         std::to_string(kMaxDeepIterations) + ", got '" + v + "'");
+         o.iterations = *n;
+         return {};
+     },
+     "  --iterations N    a deep view's iteration cap, 200 to 100000000; default: chosen from the picture\n"},
     {"--out", true,
      [](RenderOptions& o, const std::string& v) -> Status {
          if (v.empty())
@@ -207,6 +248,96 @@ bool isStandardOutput(const std::string& path)
            target.st_dev == stdoutFile.st_dev && target.st_ino == stdoutFile.st_ino;
 }
 
+// A deep view that cannot be drawn here (too large for the memory): said
+// on one line, exit 2 as for other input that cannot be drawn.
+int refuseDeep(const std::string& why, std::ostream& err)
+{
+    err << onOneLine("mandel-render: cannot draw this deep view: " + why) << '\n';
+    return 2;
+}
+
+int drawLegacy(const RenderOptions& o, ExplorerState& state, Renderer& renderer, ImageSurface& surface,
+               const DrawHooks& hooks, std::ostream& err)
+{
+    for (std::size_t k = 0; k < o.clicks.size(); ++k) {
+        if (!tryZoomAt(state, o.clicks[k].first, o.clicks[k].second)) {
+            err << "mandel-render: --click number " << (k + 1)
+                << " would zoom past the range of a double; at most about 300 zooms fit\n";
+            return 2;
+        }
+    }
+
+    for (int r = 0; r < o.repeat; ++r) {
+        surface.clear();
+        renderer.DrawFractal(state, surface, hooks);
+    }
+    return 0;
+}
+
+int drawDeep(const RenderOptions& o, const ExplorerState& palette, Renderer& renderer, ImageSurface& surface,
+             const DrawHooks& hooks, std::ostream& err)
+{
+    DeepCentre view{"0", "0", 0, o.iterations.value_or(kDefaultDeepIterations)};
+    if (o.centre) {
+        view.re = o.centre->first;
+        view.im = o.centre->second;
+        view.zoom = *o.zoom;
+    }
+    if (view.zoom + static_cast<long long>(o.clicks.size()) > kMaxDeepZoom) {
+        err << "mandel-render: --click: the zooms would pass 1E+" << kMaxDeepZoom << '\n';
+        return 2;
+    }
+    for (const auto& [x, y] : o.clicks)
+        view = zoomDeepAt(view, static_cast<double>(x) - kDeepCentrePixel, static_cast<double>(y) - kDeepCentrePixel);
+    // Refuse what would not fit rather than be killed for it.
+    WorkControl control;
+    const std::size_t available = availableMemory();
+    control.memoryLimit = available / 4 * 3;
+    std::shared_ptr<const ReferenceOrbit> orbit;
+    if (o.iterations) {
+        auto computed = ReferenceOrbit::compute(view, control);
+        if (computed)
+            orbit = std::move(computed.value());
+        else
+            return refuseDeep(computed.error(), err);
+    } else {
+        auto chosen = orbitWithAutoIterations(view, control);
+        if (!chosen)
+            return refuseDeep(chosen.error(), err);
+        orbit = std::move(chosen.value());
+    }
+    DeepComputer computer(orbit);
+    if (const Status ok = computer.prepare(kDeepCentrePixel * 1.4142135623730951, control.memoryLimit); !ok)
+        return refuseDeep(ok.error(), err);
+    for (int r = 0; r < o.repeat; ++r) {
+        surface.clear();
+        renderer.DrawDeep(computer, palette, surface, hooks);
+    }
+    return 0;
+}
+
+int finish(const RenderOptions& o, const ImageSurface& surface, const std::string& status, std::ostream& out,
+           std::ostream& err)
+{
+    // A picture piped to standard output must not have the status line in it.
+    const bool outIsThePicture = !o.out.empty() && isStandardOutput(o.out);
+    std::ostream& statusOut = outIsThePicture ? err : out;
+    statusOut << status << '\n';
+    const bool statusWritten = wroteAll(statusOut, err, outIsThePicture ? "standard error" : "standard output");
+
+    if (!o.out.empty()) {
+        const std::string shown = onOneLine(o.out);
+        const auto folderEnd = o.out.find_last_of('/');
+        removeStaleTemporaries(folderEnd == std::string::npos ? "." : o.out.substr(0, folderEnd + 1));
+        const Status written = writeFileAtomically(o.out, encodeBmp(imageOf(surface)), Overwrite::Replace);
+        if (!written) {
+            err << "mandel-render: cannot write '" << shown << "': " << written.error() << '\n';
+            return 1;
+        }
+    }
+    return statusWritten ? 0 : 1;
+}
+
 } // namespace
 
 std::string renderUsage()
@@ -221,7 +352,21 @@ std::string renderUsage()
 
 Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args)
 {
-    return parseOptionTable<RenderOptions>("mandel-render", kOptions, args);
+    auto parsed = parseOptionTable<RenderOptions>("mandel-render", kOptions, args);
+    if (!parsed)
+        return parsed;
+    const RenderOptions& o = *parsed;
+    if (o.centre && !o.zoom)
+        return fail("mandel-render: --centre needs --zoom K as well");
+    if (o.zoom && !o.centre)
+        return fail("mandel-render: --zoom needs --centre RE,IM as well (or --deep for the full view)");
+    const bool deep = o.deep || o.centre;
+    if (o.iterations && !deep)
+        return fail("mandel-render: --iterations sets the cap of deep views: add --deep or --centre");
+    if (o.reference && deep)
+        return fail("mandel-render: --reference draws legacy pictures; deep pictures are checked against the "
+                    "brute-force path by the tests");
+    return parsed;
 }
 
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -260,40 +405,18 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         state.m3 = (*o.moduli)[2];
     }
     ResetView(state);
-    for (std::size_t k = 0; k < o.clicks.size(); ++k) {
-        if (!tryZoomAt(state, o.clicks[k].first, o.clicks[k].second)) {
-            err << "mandel-render: --click number " << (k + 1)
-                << " would zoom past the range of a double; at most about 300 zooms fit\n";
-            return 2;
-        }
-    }
-
     Renderer renderer(o.reference ? nullptr : makeFastComputer());
     ImageSurface surface;
     std::string status;
     DrawHooks hooks;
     hooks.printStatus = [&status](const std::string& line) { status = line; };
-    for (int r = 0; r < o.repeat; ++r) {
-        surface.clear();
-        renderer.DrawFractal(state, surface, hooks);
+    if (o.deep || o.centre) {
+        if (const int failed = drawDeep(o, state, renderer, surface, hooks, err))
+            return failed;
+    } else if (const int failed = drawLegacy(o, state, renderer, surface, hooks, err)) {
+        return failed;
     }
-    // A picture piped to standard output must not have the status line in it.
-    const bool outIsThePicture = !o.out.empty() && isStandardOutput(o.out);
-    std::ostream& statusOut = outIsThePicture ? err : out;
-    statusOut << status << '\n';
-    const bool statusWritten = wroteAll(statusOut, err, outIsThePicture ? "standard error" : "standard output");
-
-    if (!o.out.empty()) {
-        const std::string shown = onOneLine(o.out);
-        const auto folderEnd = o.out.find_last_of('/');
-        removeStaleTemporaries(folderEnd == std::string::npos ? "." : o.out.substr(0, folderEnd + 1));
-        const Status written = writeFileAtomically(o.out, encodeBmp(imageOf(surface)), Overwrite::Replace);
-        if (!written) {
-            err << "mandel-render: cannot write '" << shown << "': " << written.error() << '\n';
-            return 1;
-        }
-    }
-    return statusWritten ? 0 : 1;
+    return finish(o, surface, status, out, err);
 }
 
 } // namespace mandel

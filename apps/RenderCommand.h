@@ -18,6 +18,10 @@ struct RenderOptions {
     std::optional<float> mode;                  // 1..9
     std::optional<std::vector<float>> moduli;   // three, 150..304
     std::vector<std::pair<float, float>> clicks;
+    bool deep = false;                                          // deep mode from the full view
+    std::optional<std::pair<std::string, std::string>> centre;  // a deep view's centre, decimals
+    std::optional<long long> zoom;                              // its K
+    std::optional<long long> iterations;                        // its cap N; none: automatic
     std::string out;                            // empty: write no file
     int repeat = 1;
     bool reference = false;

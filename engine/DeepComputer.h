@@ -44,7 +44,11 @@ public:
     PointResult computePoint(double dx, double dy);
 
     const ReferenceOrbit& orbit() const noexcept { return *orbit_; }
+    // The cap N results are computed with.
+    long long iterations() const noexcept { return cap_; }
     int threads() const noexcept;
+    // The pool it computes on.
+    ThreadPool* pool() const noexcept { return pool_; }
 
     struct Kernel;
 

@@ -3,6 +3,8 @@
 #include "ColourChain.h"
 #include "ColourGrid.h"
 #include "ColourTables.h"
+#include "DeepComputer.h"
+#include "DeepView.h"
 #include "ExplorerState.h"
 #include "StatusLine.h"
 #include "Surface.h"
@@ -89,6 +91,66 @@ private:
     std::int32_t lastN_ = kNoPixelBefore;
 };
 
+// Runs of columns of a deep view: offsets from the centre pixel, computed
+// by perturbation and coloured from tables on the pool's threads.
+class Renderer::DeepColumns {
+public:
+    // Columns per run: few, since deep pixels can be slow and the window
+    // yields between runs' columns only.
+    static constexpr int kRun = 8;
+
+    DeepColumns(const ExplorerState& palette, DeepComputer& computer, Renderer& buffers)
+        : computer_(computer), tables_(palette), rows_(palette.hei + 1), columns_(palette.wid + 1), b_(buffers)
+    {
+        dy_.resize(static_cast<std::size_t>(rows_));
+        for (int y = 0; y < rows_; ++y)
+            dy_[static_cast<std::size_t>(y)] = y - kDeepCentrePixel;
+    }
+
+    const Colour* column(int x)
+    {
+        if (x >= end_)
+            computeRun(x, std::min(columns_, x + kRun));
+        return b_.colours_.data() + static_cast<std::size_t>(x - start_) * static_cast<std::size_t>(rows_);
+    }
+
+private:
+    void computeRun(int x0, int x1)
+    {
+        const auto rows = static_cast<std::size_t>(rows_);
+        const auto count = static_cast<std::size_t>(x1 - x0);
+        b_.chunk_.resize(count * rows);
+        b_.colours_.resize(count * rows);
+        b_.before_.resize(count);
+        std::vector<double> dx(count);
+        for (std::size_t c = 0; c < count; ++c)
+            dx[c] = static_cast<double>(x0 + static_cast<int>(c) - kDeepCentrePixel);
+        computer_.computeGrid(dx.data(), x1 - x0, dy_.data(), rows_, b_.chunk_.data());
+        const PointResult* grid = b_.chunk_.data();
+        b_.before_[0] = lastN_;
+        for (std::size_t c = 1; c < count; ++c)
+            b_.before_[c] = grid[c * rows - 1].n;
+        if (colourGrid(tables_, grid, x1 - x0, rows_, b_.before_.data(), b_.colours_.data(), computer_.pool())) {
+            const std::int32_t beforeLast = rows > 1 ? grid[count * rows - 2].n : b_.before_[count - 1];
+            tables_.resumeAfter(grid[count * rows - 1], beforeLast);
+        } else {
+            tables_.colourRun(grid, static_cast<int>(count * rows), b_.colours_.data());
+        }
+        lastN_ = grid[count * rows - 1].n;
+        start_ = x0;
+        end_ = x1;
+    }
+
+    DeepComputer& computer_;
+    ColourTables tables_;
+    int rows_;
+    int columns_;
+    Renderer& b_;
+    std::vector<double> dy_;
+    int start_ = 0, end_ = 0;
+    std::int32_t lastN_ = kNoPixelBefore;
+};
+
 Renderer::Renderer(std::unique_ptr<FieldComputer> computer) : computer_(std::move(computer)) {}
 
 Renderer::~Renderer() = default;
@@ -102,14 +164,26 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
     }
     if (!computer_) {
         ReferenceColumns columns(view, colours_);
-        return draw(view, columns, surface, hooks);
+        return draw(view, columns, surface, hooks, statusLine(view));
     }
     FastColumns columns(view, *computer_, *this);
-    return draw(view, columns, surface, hooks);
+    return draw(view, columns, surface, hooks, statusLine(view));
+}
+
+bool Renderer::DrawDeep(DeepComputer& computer, const ExplorerState& palette, Surface& surface, const DrawHooks& hooks)
+{
+    const ExplorerState view = palette;
+    if (view.wid < 0 || view.hei < 0) {
+        ++generation_;
+        return true;
+    }
+    DeepColumns columns(view, computer, *this);
+    return draw(view, columns, surface, hooks, deepStatusLine(view.b, computer.orbit().view().zoom));
 }
 
 template <class Columns>
-bool Renderer::draw(const ExplorerState& view, Columns& columns, Surface& surface, const DrawHooks& hooks)
+bool Renderer::draw(const ExplorerState& view, Columns& columns, Surface& surface, const DrawHooks& hooks,
+                    const std::string& status)
 {
     const unsigned long long mine = ++generation_;
     for (int x = 0; x <= view.wid; ++x) {
@@ -125,7 +199,7 @@ bool Renderer::draw(const ExplorerState& view, Columns& columns, Surface& surfac
         surface.setColumn(x, columns.column(x), view.hei + 1);
     }
     if (hooks.printStatus)
-        hooks.printStatus(statusLine(view));
+        hooks.printStatus(status);
     return true;
 }
 

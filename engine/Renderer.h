@@ -14,6 +14,7 @@ namespace mandel {
 
 struct ExplorerState;
 class Surface;
+class DeepComputer;
 
 // What a drawing hands back to its host while it runs.
 struct DrawHooks {
@@ -42,11 +43,21 @@ public:
     // during a yield (a drawing never resumes with a view that changed).
     bool DrawFractal(const ExplorerState& s, Surface& surface, const DrawHooks& hooks = {});
 
+    // Draws the deep view of `computer` (its orbit fixes centre, zoom and
+    // cap) in the colours of `palette`: pixel (x, y) at offset (x - 300,
+    // y - 300), coloured as legacy pictures are, yielding once per column;
+    // then prints the deep status line. Returns false when abandoned, as
+    // DrawFractal does.
+    bool DrawDeep(DeepComputer& computer, const ExplorerState& palette, Surface& surface,
+                  const DrawHooks& hooks = {});
+
 private:
     class ReferenceColumns;
     class FastColumns;
+    class DeepColumns;
     template <class Columns>
-    bool draw(const ExplorerState& view, Columns& columns, Surface& surface, const DrawHooks& hooks);
+    bool draw(const ExplorerState& view, Columns& columns, Surface& surface, const DrawHooks& hooks,
+              const std::string& status);
 
     std::unique_ptr<FieldComputer> computer_;  // null: the reference
     // Buffers of the picture being drawn; a picture drawn during a yield

@@ -58,16 +58,37 @@ std::string formatNumber(double v, int digits)
     return sign + body + " ";
 }
 
-std::string statusLine(const ExplorerState& s)
+namespace {
+
+std::string lineWith(float b, const std::string& magnification)
 {
     std::string line = kPrompt;
     line += std::string(45, ' ');
     line += "mode = ";
-    line += formatNumber(static_cast<double>(s.b), 7);
+    line += formatNumber(static_cast<double>(b), 7);
     line += "                   magnification ";
-    line += formatNumber(s.f1, 15);
+    line += magnification;
     line += " times";
     return line;
+}
+
+} // namespace
+
+std::string statusLine(const ExplorerState& s)
+{
+    return lineWith(s.b, formatNumber(s.f1, 15));
+}
+
+std::string magnificationText(long long zoom)
+{
+    if (zoom < 15)
+        return " 1" + std::string(static_cast<std::size_t>(zoom < 0 ? 0 : zoom), '0') + " ";
+    return " 1E+" + std::to_string(zoom) + " ";
+}
+
+std::string deepStatusLine(float b, long long zoom)
+{
+    return lineWith(b, magnificationText(zoom));
 }
 
 } // namespace mandel

@@ -22,4 +22,12 @@ std::string formatNumber(double v, int digits);
 // magnification.
 std::string statusLine(const ExplorerState& s);
 
+// The magnification 10^zoom as the line prints it: in full digits below
+// 10^15, from there on as " 1E+K " for any K (past the range of doubles too).
+std::string magnificationText(long long zoom);
+
+// The status line after a deep picture in colour mode `b` at 10^zoom: the
+// same line as after a legacy picture at that magnification.
+std::string deepStatusLine(float b, long long zoom);
+
 } // namespace mandel

@@ -34,14 +34,14 @@ _mandel_render()
             _filedir 'bmp'
             return
             ;;
-        --seed | --fn | --moduli | --click | --repeat)
+        --seed | --fn | --moduli | --click | --repeat | --centre | --zoom | --iterations)
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--seed --fn --mode --moduli --click --out
-            --repeat --reference --help --version' -- "$cur"))
+            --repeat --reference --deep --centre --zoom --iterations --help --version' -- "$cur"))
     fi
 } &&
     complete -F _mandel_render mandel-render

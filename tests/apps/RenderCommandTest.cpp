@@ -1,7 +1,11 @@
+#include "AutoIterations.h"
 #include "BmpWriter.h"
+#include "DeepComputer.h"
+#include "DeepView.h"
 #include "ExplorerState.h"
 #include "ImageSurface.h"
 #include "RandomSource.h"
+#include "ReferenceOrbit.h"
 #include "RenderCommand.h"
 #include "Renderer.h"
 #include "StatusLine.h"
@@ -15,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -89,6 +94,26 @@ TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
         {{"--repeat", "0"}, "--repeat"},
         {{"--repeat", "x"}, "--repeat"},
         {{"--out", ""}, "--out"},
+        {{"--centre", "1e-5,0", "--zoom", "3"}, "--centre"},
+        {{"--centre", "nan,0", "--zoom", "3"}, "--centre"},
+        {{"--centre", "0,inf", "--zoom", "3"}, "--centre"},
+        {{"--centre", "0x1,0", "--zoom", "3"}, "--centre"},
+        {{"--centre", "0.5", "--zoom", "3"}, "--centre"},
+        {{"--centre", "1,2,3", "--zoom", "3"}, "--centre"},
+        {{"--centre", "1.,2", "--zoom", "3"}, "--centre"},
+        {{"--centre", " 1,2", "--zoom", "3"}, "--centre"},
+        {{"--centre", "0.25,0.5"}, "--centre needs --zoom"},
+        {{"--zoom", "20"}, "--zoom needs --centre"},
+        {{"--centre", "0,0", "--zoom", "-1"}, "--zoom"},
+        {{"--centre", "0,0", "--zoom", "2.5"}, "--zoom"},
+        {{"--centre", "0,0", "--zoom", "+2"}, "--zoom"},
+        {{"--centre", "0,0", "--zoom", "1000001"}, "0 to 1000000"},
+        {{"--deep", "--iterations", "199"}, "200 to 100000000"},
+        {{"--deep", "--iterations", "100000001"}, "--iterations"},
+        {{"--deep", "--iterations", "1e4"}, "--iterations"},
+        {{"--iterations", "1000"}, "--iterations sets the cap of deep views"},
+        {{"--deep", "--reference"}, "--reference"},
+        {{"--centre", "0,0", "--zoom", "1000000", "--click", "3,3"}, "--click"},
     };
     for (const auto& c : cases) {
         auto args = c.args;
@@ -170,7 +195,7 @@ TEST_F(RenderCli, HelpListsEveryOptionWithItsRange)
     const Outcome r = render({"--help"});
     EXPECT_EQ(r.status, 0);
     for (const char* o : {"--seed", "--fn", "--mode", "--moduli", "--click", "--out", "--repeat", "[0, 10)", "1 to 9",
-                          "150 to 304", "[0, 596)"})
+                          "150 to 304", "[0, 596)", "--deep", "--centre", "--zoom", "--iterations", "200 to 100000000"})
         EXPECT_NE(r.out.find(o), std::string::npos) << o;
 }
 
@@ -258,6 +283,128 @@ TEST_F(RenderCli, TheReferenceAndTheDefaultDrawTheSamePicture)
         EXPECT_EQ(a.out, b.out) << args[3];
         EXPECT_EQ(readFile(path("fast.bmp")), readFile(path("reference.bmp"))) << "mode " << args[3];
     }
+}
+
+// What the engine draws for a deep view in the colours of `seed`.
+std::vector<unsigned char> deepPicture(std::uint64_t seed, const DeepCentre& view, std::string& status)
+{
+    ExplorerState palette;
+    palette.wid = palette.hei = kSurfaceSize;
+    RandomSource rng(seed);
+    DrawColourParameters(palette, rng);
+    ResetView(palette);
+    auto orbit = ReferenceOrbit::compute(view);
+    EXPECT_TRUE(orbit.ok());
+    DeepComputer computer(std::shared_ptr<const ReferenceOrbit>(std::move(orbit.value())));
+    ImageSurface image;
+    Renderer renderer;
+    DrawHooks hooks;
+    hooks.printStatus = [&status](const std::string& line) { status = line; };
+    renderer.DrawDeep(computer, palette, image, hooks);
+    return encodeBmp(imageOf(image));
+}
+
+struct DeepRun {
+    const char* name;
+    std::vector<std::string> args;
+    DeepCentre view;  // what the engine should be asked to draw
+    const char* magnification;
+};
+
+class RenderDeep : public RenderCli, public ::testing::WithParamInterface<DeepRun> {};
+
+TEST_P(RenderDeep, DrawsTheDeepViewTheOptionsName)
+{
+    const DeepRun& run = GetParam();
+    auto args = run.args;
+    args.insert(args.end(), {"--seed", "11", "--out", path("deep.bmp")});
+    const Outcome r = render(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string status;
+    EXPECT_EQ(readFile(path("deep.bmp")), deepPicture(11, run.view, status));
+    EXPECT_EQ(r.out, status + "\n");
+    EXPECT_NE(r.out.find(std::string("magnification ") + run.magnification + " times"), std::string::npos) << r.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, RenderDeep,
+    ::testing::Values(
+        DeepRun{"FullView", {"--deep", "--iterations", "300"}, {"0", "0", 0, 300}, " 1 "},
+        // Clicks zoom about the pixel's plane point, with K + 20 digits.
+        DeepRun{"Clicks",
+                {"--deep", "--iterations", "400", "--click", "186,255", "--click", "310.5,290"},
+                zoomDeepAt(zoomDeepAt({"0", "0", 0, 400}, -114, -45), 10.5, -10),
+                " 100 "},
+        DeepRun{"Centre",
+                {"--centre", "-0.74364388703715870475219150611477,0.13182590420531197049040516193",
+                 "--zoom", "25", "--iterations", "2000"},
+                {"-0.74364388703715870475219150611477", "0.13182590420531197049040516193", 25, 2000},
+                " 1E+25 "},
+        DeepRun{"PastDoubles", {"--centre", "0,1", "--zoom", "1000", "--iterations", "200"}, {"0", "1", 1000, 200},
+                " 1E+1000 "}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+TEST_F(RenderCli, DeepViewsWithoutACapGetOneChosenFromThePicture)
+{
+    // Near a small copy of the set at 1E+31 the edges run into the cap
+    // of 1000: it is raised.
+    const DeepCentre mini{"-0.00000000000000005080655206364047861695457499256407823361646978964504433388298",
+                          "1.000000000000000632720065388414143680992769992608350212556972", 31,
+                          kDefaultDeepIterations};
+    for (const DeepCentre& view : {DeepCentre{"0", "0", 0, kDefaultDeepIterations}, mini}) {
+        auto chosen = orbitWithAutoIterations(view);
+        ASSERT_TRUE(chosen.ok());
+        std::vector<std::string> args = {"--seed", "3", "--out", path("auto.bmp")};
+        if (view.zoom == 0) {
+            args.push_back("--deep");
+        } else {
+            args.insert(args.end(), {"--centre", view.re + "," + view.im, "--zoom", std::to_string(view.zoom)});
+        }
+        const Outcome r = render(args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        DeepCentre fixed = view;
+        fixed.iterations = chosen.value()->view().iterations;
+        std::string status;
+        EXPECT_EQ(readFile(path("auto.bmp")), deepPicture(3, fixed, status)) << view.zoom;
+        if (view.zoom == 31) {
+            EXPECT_GT(fixed.iterations, kDefaultDeepIterations);
+        }
+    }
+}
+
+TEST_F(RenderCli, ADeepViewTooLargeForMemoryIsRefused)
+{
+    // A child with 300 MB of address space: an orbit of 10^8 values
+    // (1.6 GB) cannot be had, and says so instead of dying.
+    int pipeEnds[2];
+    ASSERT_EQ(::pipe(pipeEnds), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(pipeEnds[0]);
+        const rlimit limit{300u << 20, 300u << 20};
+        ::setrlimit(RLIMIT_AS, &limit);
+        std::ostringstream out, err;
+        const int status = runRender({"--centre", "0,0", "--zoom", "30", "--iterations", "100000000", "--out",
+                                      path("big.bmp")},
+                                     out, err);
+        const std::string said = err.str();
+        (void)!::write(pipeEnds[1], said.data(), said.size());
+        ::_exit(status);
+    }
+    ::close(pipeEnds[1]);
+    std::string said;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        said.append(buffer, static_cast<std::size_t>(got));
+    ::close(pipeEnds[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status)) << "killed instead of refusing";
+    EXPECT_EQ(WEXITSTATUS(status), 2);
+    EXPECT_NE(said.find("memory"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+    EXPECT_FALSE(fs::exists(path("big.bmp")));
 }
 
 } // namespace

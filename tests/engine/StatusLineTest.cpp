@@ -48,6 +48,20 @@ TEST(StatusLine, MagnificationsBeyondExactDoublesStillPrintAsPowersOfTen)
     }
 }
 
+TEST(StatusLine, DeepPicturesPrintTheLegacyLineAndGoOnPastDoubles)
+{
+    ExplorerState s;
+    s.wid = s.hei = kSurfaceSize;
+    ResetView(s);
+    s.b = 4;
+    for (long long k = 0; k <= 300; ++k) {
+        EXPECT_EQ(deepStatusLine(4, k), statusLine(s)) << k << " zooms";
+        ZoomAt(s, 300, 300);
+    }
+    EXPECT_EQ(magnificationText(1000), " 1E+1000 ");
+    EXPECT_EQ(magnificationText(1000000), " 1E+1000000 ");
+}
+
 TEST(StatusLine, TheWholeLine)
 {
     ExplorerState s;
