@@ -1,24 +1,43 @@
-// Speed of the iteration and of whole pictures: the reference on one
-// thread against the fast computer on one thread and on every thread.
+// Speed of the iteration, of whole pictures and of the program, each read
+// against the machine's own ceiling and the scalar reference in one run:
 //
-//   mandel_bench --benchmark_repetitions=9 --benchmark_report_aggregates_only=true
+//   mandel_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
-// Field/* time the iteration results alone (the part the fast computer
-// replaces); Draw/* time DrawFractal with colouring onto an image. The label
-// names the Highway target; "iter/s" counts loop steps per second.
+//   Ceiling/<target>         the exact step over independent vectors on every
+//                            thread, nothing else (the best stream count)
+//   Reference/<view>         the scalar reference loop, one thread
+//   Field1/<view>/<target>   the fast computer's iteration results, one thread
+//   Field/<view>/<target>    the same on the shared pool (every thread)
+//   Draw/<view>/<target>     DrawFractal onto an image: field, colours, surface
+//   Program/<view>/<target>  mandel-render --repeat 10, per picture
+//
+// The best target runs natively; the others are forced with
+// hwy::SetSupportedTargetsForTest, so they run their code on this core (an
+// AVX2 figure here is AVX2 code on this microarchitecture, not an AVX2-only
+// machine). Every figure counts lane-steps: loop steps the reference takes
+// (n - 1 per point). The table at the end gives each as a multiple of the
+// reference and as a share of its target's ceiling, with the CPU and load.
 
+#include "CeilingLoop.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "FieldComputer.h"
 #include "ImageSurface.h"
+#include "RenderCommand.h"
 #include "Renderer.h"
+#include "ThreadPool.h"
 
 #include <benchmark/benchmark.h>
 #include <hwy/targets.h>
 
 #include <algorithm>
-#include <functional>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -45,6 +64,20 @@ ExplorerState deepView()
     return s;
 }
 
+struct View {
+    std::string name;
+    ExplorerState state;
+    std::vector<std::string> args;  // mandel-render's for the same picture
+};
+
+std::vector<View> views()
+{
+    const std::vector<std::string> palette = {"--fn", "1.5,2.5,3.5", "--mode", "1", "--seed", "1"};
+    auto deep = palette;
+    deep.insert(deep.end(), {"--click", "186,300", "--click", "300,300"});
+    return {{"Full", fullView(), palette}, {"Deep", deepView(), deep}};
+}
+
 // Loop steps the reference takes for the whole view (n - 1 per point).
 double stepsOf(const ExplorerState& s)
 {
@@ -56,11 +89,22 @@ double stepsOf(const ExplorerState& s)
     return steps;
 }
 
-struct Subject {
-    std::string name;
-    std::function<std::unique_ptr<FieldComputer>()> make;  // null: the reference
-    std::string label;
-};
+// Runs `make` with Highway's dispatch held to `target` (0: the best).
+template <class Make>
+auto onTarget(std::int64_t target, Make make)
+{
+    if (target != 0)
+        hwy::SetSupportedTargetsForTest(target);
+    auto made = make();
+    if (target != 0)
+        hwy::SetSupportedTargetsForTest(0);
+    return made;
+}
+
+void countSteps(benchmark::State& st, double steps)
+{
+    st.counters["lane-steps/s"] = benchmark::Counter(steps, benchmark::Counter::kIsIterationInvariantRate);
+}
 
 void fieldOf(benchmark::State& st, const ExplorerState& s, FieldComputer& c, double steps)
 {
@@ -73,64 +117,201 @@ void fieldOf(benchmark::State& st, const ExplorerState& s, FieldComputer& c, dou
         benchmark::DoNotOptimize(field.data());
         benchmark::ClobberMemory();
     }
-    st.counters["iter/s"] = benchmark::Counter(steps, benchmark::Counter::kIsIterationInvariantRate);
+    countSteps(st, steps);
 }
 
-void drawOf(benchmark::State& st, const ExplorerState& s, std::unique_ptr<FieldComputer> c, double steps)
+// The stream count at which the ceiling loop runs fastest on one thread.
+int bestCeilingStreams()
 {
-    Renderer r(std::move(c));
-    ImageSurface surface;
+    int best = 1;
+    double bestRate = 0;
+    double sink = 0;
+    for (int k = 1; k <= bench::kMostCeilingStreams; ++k) {
+        for (int round = 0; round < 3; ++round) {
+            const auto start = std::chrono::steady_clock::now();
+            const auto laneSteps = bench::ceilingLaneSteps(k, 100000, &sink);
+            const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+            const double rate = static_cast<double>(laneSteps) / took.count();
+            if (rate > bestRate) {
+                bestRate = rate;
+                best = k;
+            }
+        }
+    }
+    benchmark::DoNotOptimize(sink);
+    return best;
+}
+
+void ceilingOf(benchmark::State& st, std::int64_t target, int threads)
+{
+    if (target != 0)
+        hwy::SetSupportedTargetsForTest(target);
+    const int streams = bestCeilingStreams();
+    ThreadPool pool(threads);
+    std::atomic<std::int64_t> laneSteps{0};
+    std::vector<double> sinks(static_cast<std::size_t>(threads) * 8);
+    auto job = [&](int i) { laneSteps += bench::ceilingLaneSteps(streams, 200000, &sinks[static_cast<std::size_t>(i) * 8]); };
     for (auto _ : st)
-        benchmark::DoNotOptimize(r.DrawFractal(s, surface));
-    st.counters["iter/s"] = benchmark::Counter(steps, benchmark::Counter::kIsIterationInvariantRate);
+        pool.run(job);
+    st.SetLabel(std::string(hwy::TargetName(bench::ceilingTarget())) + ", " + std::to_string(streams) + " streams, " +
+                std::to_string(threads) + " threads");
+    if (target != 0)
+        hwy::SetSupportedTargetsForTest(0);
+    st.counters["lane-steps/s"] = benchmark::Counter(static_cast<double>(laneSteps.load()), benchmark::Counter::kIsRate);
 }
 
-void registerAll()
+// The model name and family/model numbers of the CPU.
+std::string cpuModel()
 {
-    const int all = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    std::vector<Subject> subjects;
-    subjects.push_back({"Reference", nullptr, "scalar, 1 thread"});
-    const auto best = FastComputer({1}).targetName();
-    subjects.push_back({"Fast1", [] { return makeFastComputer({1}); }, best + ", 1 thread"});
-    subjects.push_back({"FastAll", [all] { return makeFastComputer({all}); },
-                        best + ", " + std::to_string(all) + " threads"});
-    // The other targets, one thread each, to show what the dispatch buys.
-    const auto targets = hwy::SupportedAndGeneratedTargets();
-    for (std::size_t i = 1; i < targets.size(); ++i) {
-        const std::int64_t t = targets[i];
-        const std::string name = hwy::TargetName(t);
-        subjects.push_back({"Fast1_" + name, [t] {
-                                hwy::SetSupportedTargetsForTest(t);
-                                auto c = makeFastComputer({1});
-                                hwy::SetSupportedTargetsForTest(0);
-                                return c;
-                            },
-                            name + ", 1 thread"});
+    std::ifstream in("/proc/cpuinfo");
+    std::string line, name, family, model;
+    auto valueOf = [](const std::string& l) { return l.substr(l.find(':') + 2); };
+    while (std::getline(in, line) && (name.empty() || family.empty() || model.empty())) {
+        if (line.rfind("model name", 0) == 0)
+            name = valueOf(line);
+        else if (line.rfind("cpu family", 0) == 0)
+            family = valueOf(line);
+        else if (line.rfind("model\t", 0) == 0)
+            model = valueOf(line);
+    }
+    return (name.empty() ? "unknown CPU" : name) + " (family " + family + ", model " + model + ")";
+}
+
+std::string loadAverage()
+{
+    std::ifstream in("/proc/loadavg");
+    std::string one, five, fifteen;
+    in >> one >> five >> fifteen;
+    return one + " " + five + " " + fifteen;
+}
+
+// Prints as usual, and keeps each benchmark's lane-steps per second (the
+// median when there are repetitions) for the table at the end.
+class TableReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& r : runs) {
+            const auto counter = r.counters.find("lane-steps/s");
+            if (counter == r.counters.end() || r.error_occurred)
+                continue;
+            const std::string name = r.run_name.function_name;
+            const bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+            if (median || (r.run_type == Run::RT_Iteration && !medians_.count(name))) {
+                rates_[name] = counter->second.value;
+                labels_[name] = r.report_label;
+                if (median)
+                    medians_[name] = true;
+            }
+        }
     }
 
-    const std::pair<const char*, ExplorerState> views[] = {{"Full", fullView()}, {"Deep", deepView()}};
-    for (const auto& [viewName, view] : views) {
-        const double steps = stepsOf(view);
-        for (const Subject& sub : subjects) {
-            benchmark::RegisterBenchmark(("Field/" + std::string(viewName) + "/" + sub.name).c_str(),
-                                         [view, steps, sub](benchmark::State& st) {
-                                             auto c = sub.make ? sub.make() : std::make_unique<ReferenceComputer>();
-                                             st.SetLabel(sub.label);
-                                             fieldOf(st, view, *c, steps);
-                                         })
-                ->Unit(benchmark::kMillisecond)
-                ->UseRealTime();
+    void printTable(const std::string& cpu, const std::string& best, int threads, const std::string& loadBefore) const
+    {
+        std::printf("\nCPU: %s, %d threads; best Highway target %s; load average before %s, after %s\n", cpu.c_str(),
+                    threads, best.c_str(), loadBefore.c_str(), loadAverage().c_str());
+        std::printf("%-22s %-34s %14s %12s %18s\n", "figure", "run", "G lane-steps/s", "x reference",
+                    "share of ceiling");
+        for (const auto& [name, rate] : rates_) {
+            const auto parts = split(name);
+            double reference = 0, ceiling = 0;
+            if (parts.size() >= 2)
+                reference = rateOf("Reference/" + parts[1]);
+            ceiling = rateOf("Ceiling/" + (parts.size() >= 3 ? parts[2] : best));
+            std::printf("%-22s %-34s %14.3f %12s %18s\n", name.c_str(), labels_.at(name).c_str(), rate / 1e9,
+                        reference > 0 ? format(rate / reference, "%.1fx").c_str() : "",
+                        ceiling > 0 ? format(100 * rate / ceiling, "%.0f %%").c_str() : "");
         }
-        for (const Subject& sub : subjects) {
-            if (sub.name.find('_') != std::string::npos)
-                continue;
-            benchmark::RegisterBenchmark(("Draw/" + std::string(viewName) + "/" + sub.name).c_str(),
-                                         [view, steps, sub](benchmark::State& st) {
-                                             st.SetLabel(sub.label);
-                                             drawOf(st, view, sub.make ? sub.make() : nullptr, steps);
-                                         })
-                ->Unit(benchmark::kMillisecond)
-                ->UseRealTime();
+    }
+
+private:
+    static std::vector<std::string> split(const std::string& name)
+    {
+        std::vector<std::string> parts;
+        std::stringstream in(name);
+        for (std::string p; std::getline(in, p, '/');)
+            parts.push_back(p);
+        return parts;
+    }
+    static std::string format(double v, const char* how)
+    {
+        char text[32];
+        std::snprintf(text, sizeof text, how, v);
+        return text;
+    }
+    double rateOf(const std::string& name) const
+    {
+        const auto at = rates_.find(name);
+        return at == rates_.end() ? 0 : at->second;
+    }
+
+    std::map<std::string, double> rates_;
+    std::map<std::string, std::string> labels_;
+    std::map<std::string, bool> medians_;
+};
+
+void registerAll(int threads)
+{
+    const auto targets = hwy::SupportedAndGeneratedTargets();
+    std::vector<std::int64_t> measured;  // 0: the best, natively; then the others but scalar
+    measured.push_back(0);
+    for (std::size_t i = 1; i < targets.size(); ++i)
+        if (targets[i] != HWY_SCALAR)
+            measured.push_back(targets[i]);
+    auto nameOf = [&](std::int64_t t) { return std::string(hwy::TargetName(t != 0 ? t : targets.front())); };
+    auto reg = [](const std::string& name, auto body) {
+        benchmark::RegisterBenchmark(name.c_str(), body)->Unit(benchmark::kMillisecond)->UseRealTime();
+    };
+
+    for (const std::int64_t t : measured)
+        reg("Ceiling/" + nameOf(t), [t, threads](benchmark::State& st) { ceilingOf(st, t, threads); });
+
+    for (const View& v : views()) {
+        const double steps = stepsOf(v.state);
+        reg("Reference/" + v.name, [v, steps](benchmark::State& st) {
+            ReferenceComputer reference;
+            st.SetLabel("scalar loop, 1 thread");
+            fieldOf(st, v.state, reference, steps);
+        });
+        for (const std::int64_t t : measured) {
+            const std::string suffix = v.name + "/" + nameOf(t);
+            if (t == 0) {
+                reg("Field1/" + suffix, [v, steps](benchmark::State& st) {
+                    FastComputer c({1});
+                    st.SetLabel(c.targetName() + " form " + c.variantName() + ", 1 thread");
+                    fieldOf(st, v.state, c, steps);
+                });
+            }
+            reg("Field/" + suffix, [v, steps, t](benchmark::State& st) {
+                auto c = onTarget(t, [] { return std::make_unique<FastComputer>(); });
+                st.SetLabel(c->targetName() + " form " + c->variantName() + ", " + std::to_string(c->threads()) +
+                            " threads");
+                fieldOf(st, v.state, *c, steps);
+            });
+            reg("Draw/" + suffix, [v, steps, t](benchmark::State& st) {
+                auto c = onTarget(t, [] { return std::make_unique<FastComputer>(); });
+                st.SetLabel(c->targetName() + " form " + c->variantName() + ", " + std::to_string(c->threads()) +
+                            " threads");
+                Renderer r(std::move(c));
+                ImageSurface surface;
+                for (auto _ : st)
+                    benchmark::DoNotOptimize(r.DrawFractal(v.state, surface));
+                countSteps(st, steps);
+            });
+            reg("Program/" + suffix, [v, steps, t](benchmark::State& st) {
+                constexpr int kRepeat = 10;
+                auto args = v.args;
+                args.insert(args.end(), {"--repeat", std::to_string(kRepeat)});
+                for (auto _ : st) {
+                    std::ostringstream out, err;
+                    const int status = onTarget(t, [&] { return runRender(args, out, err); });
+                    if (status != 0)
+                        st.SkipWithError(err.str().c_str());
+                }
+                st.SetLabel("mandel-render --repeat " + std::to_string(kRepeat));
+                countSteps(st, steps * kRepeat);
+            });
         }
     }
 }
@@ -142,8 +323,16 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    registerAll();
-    benchmark::RunSpecifiedBenchmarks();
+    const std::string cpu = cpuModel();
+    const std::string best = hwy::TargetName(hwy::SupportedAndGeneratedTargets().front());
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const std::string loadBefore = loadAverage();
+    benchmark::AddCustomContext("cpu_model", cpu);
+    benchmark::AddCustomContext("highway_target", best);
+    registerAll(threads);
+    TableReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.printTable(cpu, best, threads, loadBefore);
     benchmark::Shutdown();
     return 0;
 }
