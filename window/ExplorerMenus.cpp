@@ -1,6 +1,8 @@
 #include "ExplorerMenus.h"
 
+#include "AppIcon.h"
 #include "Form1.h"
+#include "Version.h"
 
 #include <QAction>
 #include <QKeySequence>
@@ -8,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QStyle>
 
 #include <functional>
 
@@ -130,11 +133,16 @@ void ExplorerMenus::showKeysAndMouse()
 
 void ExplorerMenus::showAbout()
 {
-    openNote(aboutNote_, QStringLiteral("aboutNote"), tr("About the Mandelbrot explorer"),
-             tr("Mandelbrot explorer\n\n"
-                "Press a mouse button on the picture to zoom in tenfold around that point. Every picture is "
-                "computed exactly, and a location (File > Copy location) reopens it pixel for pixel, here or "
-                "with mandel-render --location."));
+    QMessageBox* note =
+        openNote(aboutNote_, QStringLiteral("aboutNote"), tr("About the Mandelbrot explorer"),
+                 tr("Mandelbrot explorer %1\n\n"
+                    "Press a mouse button on the picture to zoom in tenfold around that point. Every picture is "
+                    "computed exactly, and a location (File > Copy location) reopens it pixel for pixel, here or "
+                    "with mandel-render --location.")
+                     .arg(QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size()))));
+    // The program's own icon instead of the generic information sign.
+    const int side = note->style()->pixelMetric(QStyle::PM_MessageBoxIconSize, nullptr, note);
+    note->setIconPixmap(explorerIcon().pixmap(QSize(side, side), note->devicePixelRatioF()));
 }
 
 QMessageBox* ExplorerMenus::openNote(QPointer<QMessageBox>& note, const QString& name, const QString& title,

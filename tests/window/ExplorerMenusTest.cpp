@@ -1,5 +1,6 @@
 #include "WindowTestSupport.h"
 
+#include "AppIcon.h"
 #include "ExplorerMenus.h"
 
 #include <QAction>
@@ -190,6 +191,24 @@ TEST(ExplorerMenus, KeysAndMouseListsEveryKeyAndLeavesTheWindowUsable)
     // Asked again, the same note comes up instead of a second one.
     w->menus()->action(QStringLiteral("actionKeysAndMouse"))->trigger();
     EXPECT_EQ(w->findChildren<QMessageBox*>(QStringLiteral("keysAndMouseNote")).size(), 1);
+}
+
+// About names the version CMake was given and shows the program's icon.
+TEST(ExplorerMenus, AboutNamesTheVersionWithTheProgramsIcon)
+{
+    TestWindow w;
+    w->menus()->action(QStringLiteral("actionAbout"))->trigger();
+    auto* note = w->findChild<QMessageBox*>(QStringLiteral("aboutNote"));
+    ASSERT_NE(note, nullptr);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_FALSE(note->isModal()) << "a modal note would stop a picture being drawn";
+    EXPECT_TRUE(note->text().contains(QStringLiteral("Mandelbrot explorer " MANDEL_PROJECT_VERSION "\n")))
+        << note->text().toStdString();
+    const QImage shown = note->iconPixmap().toImage();
+    ASSERT_FALSE(shown.isNull());
+    const QImage icon = explorerIcon().pixmap(note->iconPixmap().deviceIndependentSize().toSize(),
+                                              note->iconPixmap().devicePixelRatio()).toImage();
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32), icon.convertToFormat(QImage::Format_ARGB32));
 }
 
 } // namespace
