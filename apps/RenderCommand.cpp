@@ -329,7 +329,7 @@ int finish(const RenderOptions& o, const ImageSurface& surface, const std::strin
         const std::string shown = onOneLine(o.out);
         const auto folderEnd = o.out.find_last_of('/');
         removeStaleTemporaries(folderEnd == std::string::npos ? "." : o.out.substr(0, folderEnd + 1));
-        const Status written = writeFileAtomically(o.out, encodeBmp(imageOf(surface)), Overwrite::Replace);
+        const Status written = writeFileAtomically(o.out, encodeBmp(surface.view()), Overwrite::Replace);
         if (!written) {
             err << "mandel-render: cannot write '" << shown << "': " << written.error() << '\n';
             return 1;

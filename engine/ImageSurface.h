@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ImageView.h"
 #include "Surface.h"
 
 #include <vector>
@@ -20,6 +21,8 @@ public:
     Colour pixel(int x, int y) const { return pixels_[index(x, y)]; }
     // All pixels, row by row, kDrawableSize * kDrawableSize of them.
     const std::vector<Colour>& pixels() const noexcept { return pixels_; }
+    // The drawable area as a picture to write; valid while this surface is.
+    ImageView view() const noexcept { return {kDrawableSize, kDrawableSize, pixels_}; }
 
     friend bool operator==(const ImageSurface& a, const ImageSurface& b) { return a.pixels_ == b.pixels_; }
 

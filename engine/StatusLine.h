@@ -6,10 +6,6 @@ namespace mandel {
 
 struct ExplorerState;
 
-// Where the status line is printed, in window pixels.
-inline constexpr int kStatusX = 55;
-inline constexpr int kStatusY = 670;
-
 // The prompt that opens the status line.
 inline constexpr const char* kPrompt = "Select interesting area and CLICK";
 

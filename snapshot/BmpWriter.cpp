@@ -1,7 +1,5 @@
 #include "BmpWriter.h"
 
-#include "ImageSurface.h"
-
 namespace mandel {
 
 namespace {
@@ -20,12 +18,7 @@ void put32(std::vector<unsigned char>& out, std::size_t at, std::uint32_t v)
 
 } // namespace
 
-RgbImage imageOf(const ImageSurface& surface)
-{
-    return {kDrawableSize, kDrawableSize, surface.pixels()};
-}
-
-std::vector<unsigned char> encodeBmp(const RgbImage& image)
+std::vector<unsigned char> encodeBmp(ImageView image)
 {
     const auto w = static_cast<std::uint32_t>(image.width);
     const auto h = static_cast<std::uint32_t>(image.height);

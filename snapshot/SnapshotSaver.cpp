@@ -31,7 +31,7 @@ Status SnapshotSaver::prepareFolder() const
     return made;
 }
 
-Result<std::string> SnapshotSaver::save(const RgbImage& image, ExplorerState& s) const
+Result<std::string> SnapshotSaver::save(ImageView image, ExplorerState& s) const
 {
     if (const Status made = prepareFolder(); !made)
         return fail(folder_ + ": " + made.error(), made.failure().code);

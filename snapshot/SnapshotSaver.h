@@ -33,7 +33,7 @@ public:
     // named), remaking a missing folder first. Gives the
     // path written, and s.imeslike holds the name used; a failure's reason
     // is "PATH: why" for the folder or file attempted, and nothing changes.
-    Result<std::string> save(const RgbImage& image, ExplorerState& s) const;
+    Result<std::string> save(ImageView image, ExplorerState& s) const;
 
 private:
     std::string folder_;

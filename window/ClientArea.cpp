@@ -1,7 +1,5 @@
 #include "ClientArea.h"
 
-#include "StatusLine.h"
-
 #include <QFontMetrics>
 #include <QPainter>
 

@@ -12,6 +12,11 @@ class ClientArea final : public QWidget {
     Q_OBJECT
 
 public:
+    // Where the status line is printed: the top left of its text, in
+    // client-area pixels.
+    static constexpr int kStatusX = 55;
+    static constexpr int kStatusY = 670;
+
     explicit ClientArea(QWidget* parent = nullptr);
 
     // The status line printed at (kStatusX, kStatusY); empty: none.

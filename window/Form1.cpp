@@ -123,10 +123,10 @@ void Form1::buildLayout()
     notice_ = new QLabel(client_);
     notice_->setObjectName(QStringLiteral("notice"));
     notice_->setTextFormat(Qt::PlainText);
-    const int noticeTop = kStatusY + metrics.height() + kNoticeGap;
-    const int statusRight = kStatusX + metrics.horizontalAdvance(widestStatusLine());
+    const int noticeTop = ClientArea::kStatusY + metrics.height() + kNoticeGap;
+    const int statusRight = ClientArea::kStatusX + metrics.horizontalAdvance(widestStatusLine());
     const int width = std::max(48 + PictureBox::kOuterSize, statusRight) + kMargin;
-    notice_->setGeometry(kStatusX, noticeTop, width - kStatusX - kMargin, metrics.height() + 2);
+    notice_->setGeometry(ClientArea::kStatusX, noticeTop, width - ClientArea::kStatusX - kMargin, metrics.height() + 2);
 
     // Large enough for every element and the status line, and never smaller.
     client_->setMinimumSize(width, noticeTop + metrics.height() + 2 + kMargin / 2);
@@ -202,7 +202,9 @@ void Form1::OnSave()
     if (ending_)
         return;
     picture2_->setImage(picture1_->image());
-    const Result<std::string> saved = saver_.save(toRgbImage(picture2_->image()), state_);
+    const QImage snapshot = picture2_->image();
+    const std::vector<Colour> colours = coloursOf(snapshot);
+    const Result<std::string> saved = saver_.save({snapshot.width(), snapshot.height(), colours}, state_);
     if (saved) {
         showNotice(tr("Saved %1").arg(QString::fromStdString(*saved)), false);
         return;
@@ -317,6 +319,20 @@ void Form1::setState(const ExplorerState& s)
     updateHistoryMenus();
 }
 
+// Drawing and the commands share one thread: the picture yields to Qt once
+// per column, and a command may run inside that yield. These rules keep them
+// apart (drawing_, redrawPending_ and ending_ here, the generation counter in
+// Renderer):
+// - Redraws never nest. drawing_ is set while the loop below runs; a
+//   DrawFractal that comes inside its yield only sets redrawPending_.
+// - A stale picture never resumes. The yield answers false once
+//   redrawPending_ or ending_ is set, and the Renderer abandons the picture;
+//   a picture drawn by the same Renderer during a yield also moves its
+//   generation on, which abandons the interrupted one.
+// - The newest state wins. The loop draws again from state_ as it is then,
+//   for as long as requests keep coming.
+// - Ending is final. ending_ is set once (exit, closing the window) and never
+//   cleared: every command returns at once and no drawing goes on.
 void Form1::DrawFractal()
 {
     if (ending_)

@@ -31,11 +31,8 @@ class PictureBox;
 // buttons, the drawing surface Picture1 with the hidden snapshot surface
 // Picture2 beneath it, and the status line printed under the picture. It owns
 // the explorer state with the location of its view, and runs every command.
-//
-// Drawing yields to Qt once per column. A command that asks for a picture
-// while one is being drawn changes the state and leaves a request; the
-// running drawing then stops and the outermost drawing loop draws the newest
-// state, so redraws never nest deeper than one yield.
+// Drawing yields to Qt once per column; the rules that keep commands and
+// drawing apart are written beside Form1::DrawFractal.
 class Form1 final : public QMainWindow {
     Q_OBJECT
 

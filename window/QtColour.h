@@ -1,10 +1,11 @@
 #pragma once
 
-#include "BmpWriter.h"
 #include "Colour.h"
 
 #include <QImage>
 #include <QRgb>
+
+#include <vector>
 
 namespace mandel {
 
@@ -14,7 +15,7 @@ inline QRgb toQRgb(Colour c) noexcept { return qRgb(redOf(c), greenOf(c), blueOf
 // The engine colour of a Qt pixel; alpha is dropped.
 inline Colour fromQRgb(QRgb p) noexcept { return composeColour(qRed(p), qGreen(p), qBlue(p)); }
 
-// The image as the snapshot writer takes it: every pixel, row by row.
-RgbImage toRgbImage(const QImage& image);
+// Every pixel of the image as an engine colour, row by row, top row first.
+std::vector<Colour> coloursOf(const QImage& image);
 
 } // namespace mandel

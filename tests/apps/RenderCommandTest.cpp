@@ -11,6 +11,7 @@
 #include "StatusLine.h"
 
 #include "ScratchFolder.h"
+#include "TestStates.h"
 
 #include <gtest/gtest.h>
 
@@ -158,17 +159,13 @@ TEST_F(RenderCli, SeedReproducesTheExplorersStartUpPicture)
     const Outcome r = render({"--seed", "4242", "--click", "186,300", "--click", "300.5,299.25", "--out", path("a.bmp")});
     ASSERT_EQ(r.status, 0) << r.err;
 
-    ExplorerState s;
-    s.wid = s.hei = kSurfaceSize;
-    RandomSource rng(4242);
-    DrawColourParameters(s, rng);
-    ResetView(s);
+    ExplorerState s = testing::startupState(4242);
     ZoomAt(s, 186, 300);
     ZoomAt(s, 300.5f, 299.25f);
     ImageSurface image;
     Renderer renderer;
     renderer.DrawFractal(s, image);
-    EXPECT_EQ(readFile(path("a.bmp")), encodeBmp(imageOf(image)));
+    EXPECT_EQ(readFile(path("a.bmp")), encodeBmp(image.view()));
     EXPECT_EQ(r.out, statusLine(s) + "\n");
     EXPECT_NE(r.out.find("magnification  100  times"), std::string::npos);
 }
@@ -301,7 +298,7 @@ std::vector<unsigned char> deepPicture(std::uint64_t seed, const DeepCentre& vie
     DrawHooks hooks;
     hooks.printStatus = [&status](const std::string& line) { status = line; };
     renderer.DrawDeep(computer, palette, image, hooks);
-    return encodeBmp(imageOf(image));
+    return encodeBmp(image.view());
 }
 
 struct DeepRun {

@@ -2,6 +2,8 @@
 #include "PointResult.h"
 #include "RandomSource.h"
 
+#include "TestStates.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -9,14 +11,8 @@
 namespace mandel {
 namespace {
 
-ExplorerState startState()
-{
-    ExplorerState s;
-    s.wid = kSurfaceSize;
-    s.hei = kSurfaceSize;
-    ResetView(s);
-    return s;
-}
+// The start-up view; the colours are whatever a test sets.
+ExplorerState startState() { return testing::startupState(0); }
 
 TEST(ExplorerState, ResetGivesTheFullView)
 {

@@ -1,13 +1,8 @@
 #include "Clock.h"
-#include "Directories.h"
 
-#include "ScratchFolder.h"
+#include "FixedClock.h"
 
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <unistd.h>
 
 namespace mandel {
 namespace {
@@ -27,7 +22,7 @@ TEST(Clock, TextsAreZeroPaddedWithFixedPositions)
         {{987, 7, 4, 13, 30, 1}, "07-04-0987", "13:30:01"},
     };
     for (const auto& c : cases) {
-        const FixedClock clock(c.moment);
+        const testing::FixedClock clock(c.moment);
         EXPECT_EQ(clock.dateText(), c.date);
         EXPECT_EQ(clock.timeText(), c.time);
     }
@@ -38,24 +33,6 @@ TEST(Clock, SystemClockTextsHaveTheirWidths)
     const SystemClock clock;
     EXPECT_EQ(clock.dateText().size(), 10u);
     EXPECT_EQ(clock.timeText().size(), 8u);
-}
-
-TEST(Directories, MakesParentsAndRefusesAFileInTheWay)
-{
-    namespace fs = std::filesystem;
-    const testing::ScratchFolder scratch("dirs");
-    const fs::path& root = scratch.path();
-    EXPECT_TRUE(makeDirectories((root / "a" / "b").string()).ok());
-    EXPECT_TRUE(fs::is_directory(root / "a" / "b"));
-    EXPECT_TRUE(makeDirectories((root / "a" / "b").string()).ok()) << "an existing folder is fine";
-
-    std::ofstream(root / "file") << "x";
-    const std::string bad[] = {(root / "file").string(), (root / "file" / "under").string(), ""};
-    for (const auto& path : bad) {
-        const Status made = makeDirectories(path);
-        EXPECT_FALSE(made.ok()) << path;
-        EXPECT_NE(made.error(), "") << path;
-    }
 }
 
 } // namespace

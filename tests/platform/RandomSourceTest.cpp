@@ -57,12 +57,6 @@ TEST(RandomSource, MidnightSeedIsWithinADay)
     EXPECT_LT(secondsSinceMidnightSeed(), 86400u);
 }
 
-} // namespace
-} // namespace mandel
-
-namespace mandel {
-namespace {
-
 TEST(RandomSource, SeedsAreDecimalDigitsWithin64Bits)
 {
     const struct {

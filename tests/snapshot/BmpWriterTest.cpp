@@ -16,7 +16,7 @@ TEST(EncodeBmp, HeaderAndBottomUpRowsOfBgrTriples)
     ImageSurface s;
     s.setPixel(0, 0, composeColour(10, 20, 30));       // top left
     s.setPixel(595, 595, composeColour(200, 100, 50)); // bottom right
-    const auto bytes = encodeBmp(imageOf(s));
+    const auto bytes = encodeBmp(s.view());
     const std::size_t row = 596 * 3;  // 1788, already a multiple of 4
     ASSERT_EQ(bytes.size(), 54 + row * 596);
     EXPECT_EQ(bytes[0], 'B');
@@ -40,7 +40,8 @@ TEST(EncodeBmp, HeaderAndBottomUpRowsOfBgrTriples)
 
 TEST(EncodeBmp, PadsRowsToFourBytes)
 {
-    const RgbImage tiny{3, 2, std::vector<Colour>(6, composeColour(1, 2, 3))};
+    const std::vector<Colour> colours(6, composeColour(1, 2, 3));
+    const ImageView tiny{3, 2, colours};
     const auto bytes = encodeBmp(tiny);
     EXPECT_EQ(bytes.size(), 54u + 12u * 2u);
     EXPECT_EQ(bytes[54 + 9], 0);

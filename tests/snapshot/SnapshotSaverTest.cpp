@@ -5,6 +5,7 @@
 #include "SnapshotSaver.h"
 
 #include "FatMount.h"
+#include "FixedClock.h"
 #include "ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -20,6 +21,7 @@ namespace mandel {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::FixedClock;
 
 std::vector<unsigned char> readFile(const fs::path& p)
 {
@@ -68,18 +70,18 @@ TEST_F(Saver, SavesInTheSameSecondKeepEveryFile)
     const char* names[] = {"M20240309080507", "M20240309080507-2", "M20240309080507-3"};
     for (int k = 0; k < 3; ++k) {
         image.setPixel(k, 5, composeColour(9, 9, 9));  // each save a different picture
-        const Result<std::string> o = saver.save(imageOf(image), state);
+        const Result<std::string> o = saver.save(image.view(), state);
         ASSERT_TRUE(o.ok()) << o.error();
         EXPECT_EQ(state.imeslike, names[k]);
         EXPECT_EQ(*o, (root / "tivek-art" / (std::string(names[k]) + ".bmp")).string());
-        EXPECT_EQ(readFile(*o), encodeBmp(imageOf(image)));
+        EXPECT_EQ(readFile(*o), encodeBmp(image.view()));
     }
     EXPECT_NE(readFile(root / "tivek-art" / "M20240309080507.bmp"),
               readFile(root / "tivek-art" / "M20240309080507-3.bmp"));
     EXPECT_EQ(std::distance(fs::directory_iterator(root / "tivek-art"), {}), 3);
 
     clock.set({2024, 3, 9, 8, 5, 8});
-    ASSERT_TRUE(saver.save(imageOf(image), state).ok());
+    ASSERT_TRUE(saver.save(image.view(), state).ok());
     EXPECT_EQ(state.imeslike, "M20240309080508");
 }
 
@@ -89,7 +91,7 @@ TEST_F(Saver, SaveChangesOnlyTheName)
     state.wid = 600;
     ResetView(state);
     ExplorerState before = state;
-    ASSERT_TRUE(saver.save(imageOf(image), state).ok());
+    ASSERT_TRUE(saver.save(image.view(), state).ok());
     before.imeslike = "M20240309080507";
     EXPECT_EQ(state, before);
 }
@@ -100,7 +102,7 @@ TEST_F(Saver, ADeletedFolderIsMadeAgain)
     const SnapshotSaver saver(folder.string(), clock);
     ASSERT_TRUE(saver.prepareFolder().ok());
     fs::remove_all(root / "Pictures");
-    const Result<std::string> o = saver.save(imageOf(image), state);
+    const Result<std::string> o = saver.save(image.view(), state);
     ASSERT_TRUE(o.ok()) << o.error();
     EXPECT_TRUE(fs::is_regular_file(folder / "M20240309080507.bmp"));
 }
@@ -113,7 +115,7 @@ TEST_F(Saver, FailuresNameThePathAndAReasonAndClaimNothing)
         state.imeslike = "M1";
         const SnapshotSaver saver(folder.string(), clock);
         EXPECT_FALSE(saver.prepareFolder().ok());
-        const Result<std::string> o = saver.save(imageOf(image), state);
+        const Result<std::string> o = saver.save(image.view(), state);
         ASSERT_FALSE(o.ok()) << folder;
         // "PATH: why", the path attempted and a reason.
         const auto colon = o.error().rfind(": ");
@@ -130,7 +132,7 @@ TEST_F(Saver, ANameTakenByAFolderIsSkipped)
 {
     const SnapshotSaver saver(root.string(), clock);
     fs::create_directories(root / "M20240309080507.bmp");
-    const Result<std::string> o = saver.save(imageOf(image), state);
+    const Result<std::string> o = saver.save(image.view(), state);
     ASSERT_TRUE(o.ok()) << o.error();
     EXPECT_EQ(state.imeslike, "M20240309080507-2");
 }
@@ -155,11 +157,11 @@ TEST_F(Saver, ManyTakenNamesCostOneWrite)
         std::ofstream(root / (std::string(taken) + ".bmp")) << "an earlier picture";
     const long long before = bytesWritten();
     ASSERT_GE(before, 0) << "no /proc/self/io here";
-    const Result<std::string> o = saver.save(imageOf(image), state);
+    const Result<std::string> o = saver.save(image.view(), state);
     const long long written = bytesWritten() - before;
     ASSERT_TRUE(o.ok()) << o.error();
     EXPECT_EQ(state.imeslike, "M20240309080507-8");
-    const auto size = static_cast<long long>(encodeBmp(imageOf(image)).size());
+    const auto size = static_cast<long long>(encodeBmp(image.view()).size());
     EXPECT_GE(written, size);
     EXPECT_LT(written, 2 * size) << "the picture is written once, then named";
 }
@@ -182,10 +184,10 @@ TEST_F(Saver, FolderWithoutHardLinksTakesEveryPictureWhole)
         ASSERT_TRUE(saver.prepareFolder().ok());
         for (const char* name : {"M20240309080507", "M20240309080507-2", "M20240309080507-3"}) {
             image.setPixel(1, 1, composeColour(static_cast<int>(std::strlen(name)), 0, 0));
-            const Result<std::string> o = saver.save(imageOf(image), state);
+            const Result<std::string> o = saver.save(image.view(), state);
             ASSERT_TRUE(o.ok()) << c.name << ": " << o.error();
             EXPECT_EQ(state.imeslike, name) << c.name;
-            EXPECT_EQ(readFile(*o), encodeBmp(imageOf(image))) << c.name;
+            EXPECT_EQ(readFile(*o), encodeBmp(image.view())) << c.name;
             struct stat st {};
             ASSERT_EQ(::stat(o->c_str(), &st), 0);
             EXPECT_EQ(st.st_mode & 0777, 0640u) << c.name << ": the umask counts";
@@ -205,8 +207,8 @@ TEST_F(Saver, SavesOntoARealFatFileSystem)
     std::vector<std::vector<unsigned char>> pictures;
     for (int k = 0; k < 3; ++k) {
         image.setPixel(k, 7, composeColour(9, 9, 9));
-        pictures.push_back(encodeBmp(imageOf(image)));
-        const Result<std::string> o = saver.save(imageOf(image), state);
+        pictures.push_back(encodeBmp(image.view()));
+        const Result<std::string> o = saver.save(image.view(), state);
         ASSERT_TRUE(o.ok()) << o.error();
     }
     const fs::path folder = fat.path() / "tivek-art";

@@ -1,6 +1,9 @@
 #pragma once
 
 #include "ExplorerState.h"
+#include "RandomSource.h"
+
+#include <cstdint>
 
 namespace mandel::testing {
 
@@ -23,6 +26,20 @@ inline ExplorerState fullView(float b = 1, float fn1 = 1.5f, float fn2 = 2.5f, f
 {
     ExplorerState s = palette(b, fn1, fn2, fn3, 170, 230, 300);
     s.wid = s.hei = kSurfaceSize;
+    ResetView(s);
+    return s;
+}
+
+// What the explorer shows after start-up with `seed` (start-up size, the
+// first seven draws as colours, the full view) and `newPresses` presses of
+// "new" after it, each drawing seven more.
+inline ExplorerState startupState(std::uint64_t seed, int newPresses = 0)
+{
+    ExplorerState s;
+    s.wid = s.hei = kSurfaceSize;
+    RandomSource rng(seed);
+    for (int k = 0; k <= newPresses; ++k)
+        DrawColourParameters(s, rng);
     ResetView(s);
     return s;
 }

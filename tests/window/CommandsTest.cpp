@@ -21,18 +21,8 @@ using testing::fullView;
 using testing::pictureOf;
 using testing::postPress;
 using testing::runPendingEvents;
+using testing::startupState;
 using testing::TestWindow;
-
-// The colours the window draws at start-up with `seed`: the first seven draws.
-ExplorerState startupState(std::uint64_t seed)
-{
-    ExplorerState s;
-    s.wid = s.hei = 600;
-    RandomSource rng(seed);
-    DrawColourParameters(s, rng);
-    ResetView(s);
-    return s;
-}
 
 TEST(Form1Startup, SeedsSizesResetsAndDrawsTheFullView)
 {
@@ -154,12 +144,7 @@ TEST(Form1Commands, NewDrawsTheNextSevenRandomNumbersOverTheFullView)
     QTest::mousePress(w->Picture1(), Qt::LeftButton, Qt::NoModifier, QPoint(2 + 100, 2 + 100));
     QTest::mouseClick(w->Command1(), Qt::LeftButton);
 
-    ExplorerState expected;
-    expected.wid = expected.hei = 600;
-    RandomSource rng(99);
-    DrawColourParameters(expected, rng);  // start-up's draw
-    DrawColourParameters(expected, rng);  // new's draw
-    ResetView(expected);
+    const ExplorerState expected = testing::startupState(99, 1);
     EXPECT_EQ(w->state(), expected);
     EXPECT_EQ(pictureOf(*w), engineDrawing(expected));
 }
@@ -288,11 +273,6 @@ TEST(Form1Commands, PictureIsShownAgainWhenUncovered)
     EXPECT_EQ(shown.copy(2, 2, 596, 596).convertToFormat(QImage::Format_RGB32), w->pictureImage());
 }
 
-} // namespace
-} // namespace mandel
-
-namespace mandel {
-namespace {
 
 struct Shortcut {
     const char* name;

@@ -1,6 +1,5 @@
+#include "ClientArea.h"
 #include "WindowTestSupport.h"
-
-#include "StatusLine.h"
 
 #include <QFontMetrics>
 #include <QPushButton>
@@ -106,15 +105,15 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
     TestWindow w;
     w->OnLoad();
     const QFontMetrics metrics(w->font());
-    const int statusRight = kStatusX + metrics.horizontalAdvance(w->statusText());
+    const int statusRight = ClientArea::kStatusX + metrics.horizontalAdvance(w->statusText());
     EXPECT_GE(w->width(), 649);
     EXPECT_GE(w->width(), statusRight);
-    EXPECT_GE(w->height(), kStatusY + metrics.height());
+    EXPECT_GE(w->height(), ClientArea::kStatusY + metrics.height());
     EXPECT_EQ(w->statusRect().topLeft(), QPoint(55, 670));
 
     w->resize(312, 213);  // the design size of the old form
     EXPECT_GE(w->width(), statusRight);
-    EXPECT_GE(w->height(), kStatusY + metrics.height());
+    EXPECT_GE(w->height(), ClientArea::kStatusY + metrics.height());
 }
 
 TEST(Form1Layout, SaveButtonTooltipNamesTheRealFolder)
@@ -123,12 +122,6 @@ TEST(Form1Layout, SaveButtonTooltipNamesTheRealFolder)
     EXPECT_TRUE(w->Command4()->toolTip().contains(QString::fromStdString(w->saveFolder())))
         << w->Command4()->toolTip().toStdString();
 }
-
-} // namespace
-} // namespace mandel
-
-namespace mandel {
-namespace {
 
 TEST(PictureBoxSurface, AColumnIsWhatItsPixelsWouldBeAndSnapshotsKeepTheirCopy)
 {

@@ -99,11 +99,7 @@ TEST_P(DuringDrawing, TheInterruptedPictureStopsAndTheNewestIsDrawnWholeOnce)
     });
     w->OnLoad();
 
-    ExplorerState expected;
-    expected.wid = expected.hei = 600;
-    RandomSource rng(7);
-    DrawColourParameters(expected, rng);
-    ResetView(expected);
+    ExplorerState expected = testing::startupState(7);
     in.expect(expected);
 
     EXPECT_EQ(w->state(), expected);
@@ -180,14 +176,7 @@ TEST_P(EndDuringDrawing, EndsAtOnceAndDrawsNothingAfter)
         if (column == 50)
             GetParam().post(*w);
     });
-    const ExplorerState startup = [] {
-        ExplorerState s;
-        s.wid = s.hei = 600;
-        RandomSource rng(7);
-        DrawColourParameters(s, rng);
-        ResetView(s);
-        return s;
-    }();
+    const ExplorerState startup = testing::startupState(7);
     w->OnLoad();
     testing::runPendingEvents();
 

@@ -8,6 +8,7 @@
 #include "PictureBox.h"
 #include "QtColour.h"
 #include "Renderer.h"
+#include "FixedClock.h"
 #include "TestStates.h"
 
 #include <QApplication>
@@ -99,7 +100,7 @@ inline std::vector<Colour> engineDrawing(const ExplorerState& s)
 // Picture1's pixels as engine colours, row by row.
 inline std::vector<Colour> pictureOf(const Form1& form)
 {
-    return toRgbImage(form.pictureImage()).pixels;
+    return coloursOf(form.pictureImage());
 }
 
 // Whether column x of the picture is all background.
