@@ -30,6 +30,12 @@ TEST(StatusLine, NumbersPrintWithSignPlaceAndTrailingSpace)
         {2.5, 15, " 2.5 "},
         {1234567, 7, " 1234567 "},
         {12345678, 7, " 1.234568E+07 "},
+        {0.5, 15, " .5 "},  // fractions without a leading zero
+        {-0.25, 15, "-.25 "},
+        {1.0 / 3.0, 7, " .3333333 "},
+        {2.0 / 3.0, 15, " .666666666666667 "},
+        {3.14159265358979, 7, " 3.141593 "},
+        {0.05, 15, " 5E-02 "},
     };
     for (const auto& c : cases)
         EXPECT_EQ(formatNumber(c.v, c.digits), c.text) << c.v;

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <ctime>
+#include <string>
+
 namespace mandel {
 namespace {
 
@@ -28,11 +31,28 @@ TEST(Clock, TextsAreZeroPaddedWithFixedPositions)
     }
 }
 
+// The local date and time as strftime writes them, for `format`.
+std::string localNow(const char* format)
+{
+    const std::time_t raw = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&raw, &local);
+    char buf[32];
+    return std::string(buf, std::strftime(buf, sizeof buf, format, &local));
+}
+
 TEST(Clock, SystemClockTextsHaveTheirWidths)
 {
     const SystemClock clock;
     EXPECT_EQ(clock.dateText().size(), 10u);
     EXPECT_EQ(clock.timeText().size(), 8u);
+    // Today's date and the time now, read around the clock's own reading so
+    // that a second (or a midnight) passing in between is allowed for.
+    const std::string dateBefore = localNow("%m-%d-%Y"), timeBefore = localNow("%H:%M:%S");
+    const std::string date = clock.dateText(), time = clock.timeText();
+    const std::string dateAfter = localNow("%m-%d-%Y"), timeAfter = localNow("%H:%M:%S");
+    EXPECT_TRUE(date == dateBefore || date == dateAfter) << date << " is not today, " << dateBefore;
+    EXPECT_TRUE(time >= timeBefore && time <= timeAfter) << time << " is not now, " << timeBefore;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ctime>
 #include <optional>
 #include <set>
 
@@ -52,9 +53,21 @@ TEST(RandomSource, FixedAlgorithmGivesTheSameFirstDrawsEverywhere)
     EXPECT_EQ(rng.next(), static_cast<float>(0xE220A8u) * 0x1p-24f);
 }
 
-TEST(RandomSource, MidnightSeedIsWithinADay)
+TEST(RandomSource, MidnightSeedIsTheTimeOfDay)
 {
-    EXPECT_LT(secondsSinceMidnightSeed(), 86400u);
+    auto secondsOfDay = [] {
+        const std::time_t raw = std::time(nullptr);
+        std::tm local{};
+        localtime_r(&raw, &local);
+        return static_cast<std::uint64_t>(local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec);
+    };
+    const std::uint64_t before = secondsOfDay();
+    const std::uint64_t seed = secondsSinceMidnightSeed();
+    const std::uint64_t after = secondsOfDay();
+    EXPECT_LT(seed, 86400u);
+    // Read between two readings of the clock; past midnight the second is smaller.
+    EXPECT_TRUE(before <= after ? (seed >= before && seed <= after) : (seed >= before || seed <= after))
+        << seed << " is not the time of day, " << before;
 }
 
 TEST(RandomSource, SeedsAreDecimalDigitsWithin64Bits)

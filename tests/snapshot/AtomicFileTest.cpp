@@ -394,6 +394,25 @@ TEST_F(TempFolder, EveryFallbackNamesOnlyFreeNamesAndLeavesNothing)
     EXPECT_EQ(entries(), 2 * std::size(kEveryFallback)) << "no temporaries left";
 }
 
+TEST_F(TempFolder, TheTemporaryIsMadeInTheTargetsFolder)
+{
+    // The current folder is gone: a temporary made there instead of beside
+    // the target could not be made at all.
+    const fs::path here = fs::current_path();
+    fs::create_directories(root / "gone");
+    fs::current_path(root / "gone");
+    fs::remove(root / "gone");
+    const std::vector<unsigned char> bytes(100, 4);
+    for (const auto& f : kEveryFallback) {
+        const fs::path p = root / (std::string(f.name) + ".bmp");
+        const Status a = writeFileAtomically(p.string(), bytes, Overwrite::Refuse, f.features);
+        const Status b = writeFileAtomically(p.string(), bytes, Overwrite::Replace, f.features);
+        EXPECT_TRUE(a.ok() && b.ok()) << f.name << ": " << (a ? b.error() : a.error());
+    }
+    fs::current_path(here);
+    EXPECT_EQ(entries(), std::size(kEveryFallback));
+}
+
 TEST_F(TempFolder, AnUnpublishedFileLeavesNothing)
 {
     for (const auto& f : kEveryFallback) {

@@ -25,7 +25,16 @@ TEST(EncodeBmp, HeaderAndBottomUpRowsOfBgrTriples)
     EXPECT_EQ(u32(bytes, 10), 54u);
     EXPECT_EQ(u32(bytes, 18), 596u);
     EXPECT_EQ(u32(bytes, 22), 596u);
+    // What strict readers check: the info header's size, one plane, 24 bits,
+    // no compression, the pixel bytes, 72 dpi both ways, no palette.
+    EXPECT_EQ(u32(bytes, 14), 40u);
+    EXPECT_EQ(bytes[26] | (bytes[27] << 8), 1) << "planes";
     EXPECT_EQ(bytes[28], 24);
+    EXPECT_EQ(u32(bytes, 34), row * 596);
+    EXPECT_EQ(u32(bytes, 38), 2835u);
+    EXPECT_EQ(u32(bytes, 42), 2835u);
+    EXPECT_EQ(u32(bytes, 46), 0u);
+    EXPECT_EQ(u32(bytes, 50), 0u);
     EXPECT_EQ(u32(bytes, 30), 0u) << "uncompressed";
     // The top row is stored last.
     const std::size_t top = 54 + row * 595;

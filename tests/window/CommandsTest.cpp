@@ -175,21 +175,36 @@ TEST(Form1Commands, ExitClearsTheWindowAndEndsTheProgram)
     EXPECT_TRUE(w->statusText().isEmpty());
 }
 
-TEST(Form1Commands, StatusLineIsGoneWhileTheNextPictureIsDrawn)
+TEST(Form1Commands, StatusLineAndNoticeAreGoneWhileTheNextPictureIsDrawn)
 {
-    TestWindow w;
-    w->OnLoad();
-    ASSERT_FALSE(w->statusText().isEmpty());
-    std::vector<QString> seen;
-    w->setYieldHook([&](int column) {
-        if (column == 0 || column == 600)
-            seen.push_back(w->statusText());
-    });
-    QTest::mousePress(w->Picture1(), Qt::LeftButton, Qt::NoModifier, QPoint(2 + 300, 2 + 300));
-    ASSERT_EQ(seen.size(), 2u);
-    EXPECT_TRUE(seen[0].isEmpty());
-    EXPECT_TRUE(seen[1].isEmpty());
-    EXPECT_EQ(w->statusText().toStdString(), statusLine(w->state()));
+    const struct {
+        const char* name;
+        std::function<void(Form1&)> command;
+    } commands[] = {
+        {"zoom", [](Form1& f) { QTest::mousePress(f.Picture1(), Qt::LeftButton, Qt::NoModifier, QPoint(2 + 300, 2 + 300)); }},
+        {"new", [](Form1& f) { QTest::mouseClick(f.Command1(), Qt::LeftButton); }},
+        {"back", [](Form1& f) { QTest::mouseClick(f.Command2(), Qt::LeftButton); }},
+    };
+    for (const auto& c : commands) {
+        TestWindow w;
+        w->OnLoad();
+        QTest::mouseClick(w->Command4(), Qt::LeftButton);  // leaves a notice
+        ASSERT_FALSE(w->statusText().isEmpty());
+        ASSERT_FALSE(w->noticeText().isEmpty());
+        std::vector<QString> seen, notices;
+        w->setYieldHook([&](int column) {
+            if (column == 0 || column == 600) {
+                seen.push_back(w->statusText());
+                notices.push_back(w->noticeText());
+            }
+        });
+        c.command(*w);
+        ASSERT_EQ(seen.size(), 2u) << c.name;
+        EXPECT_TRUE(seen[0].isEmpty()) << c.name;
+        EXPECT_TRUE(seen[1].isEmpty()) << c.name;
+        EXPECT_TRUE(notices[0].isEmpty()) << c.name << ": a stale notice stays up";
+        EXPECT_EQ(w->statusText().toStdString(), statusLine(w->state())) << c.name;
+    }
 }
 
 // Zooms at the centre n times from the full view.

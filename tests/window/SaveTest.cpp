@@ -8,6 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <sys/resource.h>
+
 namespace mandel {
 namespace {
 
@@ -139,6 +144,25 @@ TEST(Form1Save, APathWithALineBreakIsShownOnOneLine)
     EXPECT_FALSE(notice.contains(QLatin1Char('\n'))) << notice.toStdString();
     EXPECT_TRUE(notice.contains(QStringLiteral("line\\nbreak"))) << notice.toStdString();
     EXPECT_FALSE(w->Command4()->toolTip().contains(QLatin1Char('\n')));
+}
+
+TEST(Form1Save, AWriteThatFailsInAnExistingFolderShowsItsReason)
+{
+    TestWindow w(7);
+    w->OnLoad();
+    // A file size limit makes the write fail as a full disk does.
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit old{};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const rlimit small{4096, old.rlim_max};
+    ::setrlimit(RLIMIT_FSIZE, &small);
+    QTest::mouseClick(w->Command4(), Qt::LeftButton);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    const QString notice = w->noticeText();
+    EXPECT_TRUE(notice.startsWith(QStringLiteral("Could not save"))) << notice.toStdString();
+    EXPECT_TRUE(notice.endsWith(QStringLiteral(": ") + QString::fromLocal8Bit(std::strerror(EFBIG))))
+        << "the reason is missing: " << notice.toStdString();
+    EXPECT_TRUE(QDir(QString::fromStdString(w->saveFolder())).entryList(QDir::Files | QDir::Hidden).isEmpty());
 }
 
 } // namespace
