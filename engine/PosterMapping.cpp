@@ -1,0 +1,44 @@
+#include "PosterMapping.h"
+
+#include "Surface.h"
+
+#include <algorithm>
+
+namespace mandel {
+
+namespace {
+
+// Picture pixel of the centre of the 596 x 596 drawable area.
+constexpr double kPictureCentre = 298.0;
+
+} // namespace
+
+PosterMapping::PosterMapping(const ExplorerState& view, PictureSize size) noexcept
+    : size_(size),
+      k_(static_cast<double>(kDrawableSize) / static_cast<double>(std::max(1, std::min(size.width, size.height)))),
+      di_(view.di), dj_(view.dj), zoomx1_(view.zoomx1), zoomx2_(view.zoomx2), zoomy1_(view.zoomy1),
+      zoomy2_(view.zoomy2)
+{
+}
+
+double PosterMapping::pictureX(int u) const noexcept
+{
+    return (static_cast<double>(u) - static_cast<double>(size_.width) / 2.0) * k_ + kPictureCentre;
+}
+
+double PosterMapping::pictureY(int v) const noexcept
+{
+    return (static_cast<double>(v) - static_cast<double>(size_.height) / 2.0) * k_ + kPictureCentre;
+}
+
+double PosterMapping::planeX(int u) const noexcept
+{
+    return (pictureX(u) + di_) / zoomx1_ - zoomx2_;
+}
+
+double PosterMapping::planeY(int v) const noexcept
+{
+    return zoomy2_ - (pictureY(v) + dj_) / zoomy1_;
+}
+
+} // namespace mandel
