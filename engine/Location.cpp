@@ -191,12 +191,9 @@ Status readField(Field field, std::string_view value, Location& out)
         return {};
     }
     case kSize: {
-        const auto x = value.find('x');
-        const auto w = x == std::string_view::npos ? std::nullopt : wholeIn(value.substr(0, x), 1, kMaxPictureSide);
-        const auto h = x == std::string_view::npos ? std::nullopt : wholeIn(value.substr(x + 1), 1, kMaxPictureSide);
-        if (!w || !h)
+        out.size = parsePictureSize(value);
+        if (!out.size)
             return refuse("size", "WxH, two whole numbers 1 to 65535", value);
-        out.size = PictureSize{static_cast<int>(*w), static_cast<int>(*h)};
         return {};
     }
     case kFieldCount:
@@ -255,6 +252,18 @@ std::string formatLocation(const Location& location)
     if (location.size)
         text += " size=" + std::to_string(location.size->width) + "x" + std::to_string(location.size->height);
     return text;
+}
+
+std::optional<PictureSize> parsePictureSize(std::string_view text)
+{
+    const auto x = text.find('x');
+    if (x == std::string_view::npos)
+        return std::nullopt;
+    const auto w = wholeIn(text.substr(0, x), 1, kMaxPictureSide);
+    const auto h = wholeIn(text.substr(x + 1), 1, kMaxPictureSide);
+    if (!w || !h)
+        return std::nullopt;
+    return PictureSize{static_cast<int>(*w), static_cast<int>(*h)};
 }
 
 Result<Location> parseLocation(std::string_view text)

@@ -89,6 +89,10 @@ Result<ExplorerState> legacyStateOf(const Location& location);
 // here, in one place, with a reason for the user.
 Result<ExplorerState> drawableStateOf(const Location& location);
 
+// A picture size written WxH, each side a whole number 1 to 65535 in
+// decimal digits; nothing else.
+std::optional<PictureSize> parsePictureSize(std::string_view text);
+
 // Whether `text` is a plain decimal: optional sign, digits, optionally a
 // point and more digits (the form deep centres are written in).
 bool isPlainDecimal(std::string_view text);
