@@ -8,7 +8,9 @@
 #include "ThreadPool.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace mandel {
@@ -20,8 +22,10 @@ namespace {
 // pool's threads start a handful of times per band only.
 constexpr std::int64_t kDefaultBandPixels = std::int64_t{1} << 20;
 
-// Colours columns of one band into rows of bytes, a column at a time
-// through a buffer that stays in the cache.
+// Colours columns of one band into rows of bytes. Rows of bytes lie a
+// whole row apart (often a multiple of 4 KiB, which maps every row to the
+// same cache set), so columns are coloured a block at a time into a small
+// buffer and written out row by row, each row's piece in one go.
 struct BandColouring {
     const ColourTables& tables;
     const PointResult* field;  // the band, column by column
@@ -29,21 +33,32 @@ struct BandColouring {
     const std::int32_t* before;  // n of the pixel drawn before each column's first row
     std::uint8_t* rgb;           // the band, row by row
 
+    static constexpr int kBlockPixels = 8192;
+
     // False when some colour value could not be formed.
-    bool columns(int c0, int c1, std::vector<Colour>& column) const
+    bool columns(int c0, int c1, std::vector<Colour>& block) const
     {
-        column.resize(static_cast<std::size_t>(rows));
-        const auto stride = static_cast<std::size_t>(width) * 3;
-        for (int c = c0; c < c1; ++c) {
-            if (!tables.colourColumn(field + static_cast<std::size_t>(c) * static_cast<std::size_t>(rows), rows,
-                                     before[c], column.data()))
-                return false;
-            std::uint8_t* out = rgb + static_cast<std::size_t>(c) * 3;
-            for (int r = 0; r < rows; ++r, out += stride) {
-                const Colour colour = column[static_cast<std::size_t>(r)];
-                out[0] = static_cast<std::uint8_t>(redOf(colour));
-                out[1] = static_cast<std::uint8_t>(greenOf(colour));
-                out[2] = static_cast<std::uint8_t>(blueOf(colour));
+        const auto height = static_cast<std::size_t>(rows);
+        const int blockColumns = std::clamp(kBlockPixels / rows, 1, 64);
+        block.resize(static_cast<std::size_t>(blockColumns) * height);
+        for (int b0 = c0; b0 < c1; b0 += blockColumns) {
+            const int b1 = std::min(c1, b0 + blockColumns);
+            for (int c = b0; c < b1; ++c)
+                if (!tables.colourColumn(field + static_cast<std::size_t>(c) * height, rows, before[c],
+                                         block.data() + static_cast<std::size_t>(c - b0) * height))
+                    return false;
+            for (int r = 0; r < rows; ++r) {
+                std::uint8_t* out = rgb + (static_cast<std::size_t>(r) * static_cast<std::size_t>(width) +
+                                           static_cast<std::size_t>(b0)) * 3;
+                const Colour* in = block.data() + r;
+                // A colour's bytes in memory are red, green, blue, 0: one
+                // four-byte store per pixel, its last byte overwritten by
+                // the next pixel; the block's last pixel must not touch its
+                // neighbour, which another block or thread writes.
+                static_assert(std::endian::native == std::endian::little);
+                for (int c = b0; c + 1 < b1; ++c, in += height, out += 3)
+                    std::memcpy(out, in, 4);
+                std::memcpy(out, in, 3);
             }
         }
         return true;
