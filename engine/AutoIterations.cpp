@@ -31,20 +31,18 @@ double cappedBoundaryShare(const PointResult* grid, int columns, int rows, long 
     return boundary == 0 ? 0 : static_cast<double>(capped) / static_cast<double>(boundary);
 }
 
-Result<std::shared_ptr<ReferenceOrbit>> orbitWithAutoIterations(const DeepCentre& view, const WorkControl& control)
+Status raiseIterations(ReferenceOrbit& orbit, const WorkControl& control)
 {
-    auto computed = ReferenceOrbit::compute(view, control);
-    if (!computed)
-        return computed.failure();
-    std::shared_ptr<ReferenceOrbit> orbit(std::move(computed.value()));
     std::vector<double> offsets;
     for (int x = 0; x <= 2 * kDeepCentrePixel; x += kAutoStride)
         offsets.push_back(x - kDeepCentrePixel);
     const int side = static_cast<int>(offsets.size());
     std::vector<PointResult> grid(offsets.size() * offsets.size());
+    // The computer only reads the orbit; it is made again after each raise.
+    const std::shared_ptr<const ReferenceOrbit> view(&orbit, [](const ReferenceOrbit*) {});
     double before = 2;
-    for (long long cap = orbit->view().iterations; cap < kAutoIterationsCeiling;) {
-        DeepComputer computer(orbit);
+    for (long long cap = orbit.view().iterations; cap < kAutoIterationsCeiling;) {
+        DeepComputer computer(view);
         computer.computeGrid(offsets.data(), side, offsets.data(), side, grid.data());
         const double share = cappedBoundaryShare(grid.data(), side, side, cap);
         // Enough, or raising no longer frees the edges: they are the set's.
@@ -52,9 +50,20 @@ Result<std::shared_ptr<ReferenceOrbit>> orbitWithAutoIterations(const DeepCentre
             break;
         before = share;
         cap = std::min(cap * 4, kAutoIterationsCeiling);
-        if (Status ok = orbit->extend(cap, control); !ok)
-            return ok.failure();
+        if (Status ok = orbit.extend(cap, control); !ok)
+            return ok;
     }
+    return {};
+}
+
+Result<std::shared_ptr<ReferenceOrbit>> orbitWithAutoIterations(const DeepCentre& view, const WorkControl& control)
+{
+    auto computed = ReferenceOrbit::compute(view, control);
+    if (!computed)
+        return computed.failure();
+    std::shared_ptr<ReferenceOrbit> orbit(std::move(computed.value()));
+    if (Status ok = raiseIterations(*orbit, control); !ok)
+        return ok.failure();
     return orbit;
 }
 

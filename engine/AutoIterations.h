@@ -25,6 +25,11 @@ inline constexpr int kAutoStride = 8;
 // `cap`; 1 when every pixel did, 0 when the grid has no boundary otherwise.
 double cappedBoundaryShare(const PointResult* grid, int columns, int rows, long long cap);
 
+// Raises the cap of `orbit` (extending it) as the rule above says.
+// Fails as ReferenceOrbit::extend does; the orbit then keeps the last cap
+// reached.
+Status raiseIterations(ReferenceOrbit& orbit, const WorkControl& control = {});
+
 // The reference orbit of `view` with its cap chosen automatically,
 // starting from view.iterations (the cap of the orbit is the choice).
 // Fails as ReferenceOrbit::compute does.

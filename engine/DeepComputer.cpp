@@ -18,6 +18,18 @@ namespace {
 constexpr double kDoubleFloor2 = 0x1p-800;
 const FloatExp kDoubleFloor2Exp(1.0, -800);
 
+// The lowest table level kept for an orbit of `length` values: every level
+// while the tables stay modest; for very long orbits the lowest ones go
+// (those steps are then taken one by one).
+int lowestLevelFor(long long length)
+{
+    constexpr std::size_t kComfortable = std::size_t{512} << 20;
+    int minLevel = 0;
+    while (minLevel < 8 && BlaTable::bytesFor(length, minLevel) > kComfortable)
+        ++minLevel;
+    return minLevel;
+}
+
 } // namespace
 
 // Everything one pixel's iteration reads.
@@ -433,6 +445,11 @@ DeepComputer::DeepComputer(std::shared_ptr<const ReferenceOrbit> orbit, const De
 
 DeepComputer::~DeepComputer() = default;
 
+std::size_t DeepComputer::bytesFor(long long iterations) noexcept
+{
+    return ReferenceOrbit::bytesFor(iterations) + BlaTable::bytesFor(iterations, lowestLevelFor(iterations));
+}
+
 int DeepComputer::threads() const noexcept
 {
     return pool_->size();
@@ -443,13 +460,7 @@ Status DeepComputer::prepare(double maxOffset, std::size_t memoryLimit)
     if (table_ && table_->maxOffset() >= maxOffset)
         return {};
     const long long length = std::min(orbit_->size(), cap_);
-    // Keep every level while the tables stay modest; drop the lowest ones
-    // for very long orbits (those steps are then taken one by one).
-    constexpr std::size_t kComfortable = std::size_t{512} << 20;
-    int minLevel = 0;
-    while (minLevel < 8 && BlaTable::bytesFor(length, minLevel) > kComfortable)
-        ++minLevel;
-    Result<BlaTable> built = BlaTable::build(*orbit_, length, maxOffset, minLevel, memoryLimit);
+    Result<BlaTable> built = BlaTable::build(*orbit_, length, maxOffset, lowestLevelFor(length), memoryLimit);
     if (!built)
         return built.failure();
     table_ = std::move(built.value());

@@ -43,6 +43,10 @@ public:
     // The result of one point, on the calling thread.
     PointResult computePoint(double dx, double dy);
 
+    // Bytes an orbit of `iterations` values and the tables prepare() makes
+    // for it take.
+    static std::size_t bytesFor(long long iterations) noexcept;
+
     const ReferenceOrbit& orbit() const noexcept { return *orbit_; }
     // The cap N results are computed with.
     long long iterations() const noexcept { return cap_; }

@@ -27,6 +27,7 @@ struct Item {
     QString text;
     QList<QKeySequence> keys;  // the first is the one menus show first
     std::function<void()> run;
+    bool checkable = false;    // an on/off item
 };
 
 QString keysText(const QList<QKeySequence>& keys)
@@ -83,6 +84,10 @@ ExplorerMenus::ExplorerMenus(Form1& form, QMenuBar& bar) : QObject(&bar), form_(
         {Menu::View, "actionBack", tr("&Back to the full view"), {QKeySequence(Qt::Key_Backspace)},
          [f] { f->OnBack(); }},
         {Menu::View, nullptr, {}, {}, {}},
+        {Menu::View, "actionDeepZoom", tr("&Deep zoom"), {QKeySequence(Qt::CTRL | Qt::Key_D)},
+         [f] { f->OnDeepZoom(); }, true},
+        {Menu::View, "actionIterations", tr("&Iterations..."), {}, [f] { f->OnIterations(); }},
+        {Menu::View, nullptr, {}, {}, {}},
         {Menu::View, "actionUndo", tr("&Undo"), {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [f] { f->OnUndo(); }},
         {Menu::View, "actionRedo", tr("&Redo"),
          {QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)},
@@ -100,6 +105,7 @@ ExplorerMenus::ExplorerMenus(Form1& form, QMenuBar& bar) : QObject(&bar), form_(
         QAction* a = menu->addAction(item.text);
         a->setObjectName(QString::fromLatin1(item.name));
         a->setShortcuts(item.keys);
+        a->setCheckable(item.checkable);
         // A menu shows one key per item unless told more after a tab.
         if (item.keys.size() > 1)
             a->setText(item.text + QLatin1Char('\t') + keysText(item.keys));

@@ -1,8 +1,13 @@
 #include "Form1.h"
 
 #include "AppIcon.h"
+#include "AutoIterations.h"
 #include "ClientArea.h"
+#include "DeepOrbitJob.h"
+#include "DeepView.h"
 #include "ExplorerMenus.h"
+#include "IterationsDialog.h"
+#include "Memory.h"
 #include "FastComputer.h"
 #include "OneLine.h"
 #include "PictureBox.h"
@@ -18,6 +23,7 @@
 #include <QFontMetrics>
 #include <QKeySequence>
 #include <QLabel>
+#include <QAction>
 #include <QMenuBar>
 #include <QPushButton>
 
@@ -44,9 +50,16 @@ QString widestStatusLine()
 } // namespace
 
 Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWidget* parent)
-    : QMainWindow(parent), seed_(seed), saver_(std::move(saveFolder), clock), renderer_(makeFastComputer())
+    : QMainWindow(parent), seed_(seed), saver_(std::move(saveFolder), clock), renderer_(makeFastComputer()),
+      deepIterations_(kDefaultDeepIterations)
 {
     buildLayout();
+    orbitJob_ = new DeepOrbitJob(this);
+    connect(orbitJob_, &DeepOrbitJob::prepared, this, &Form1::onDeepPrepared);
+    connect(orbitJob_, &DeepOrbitJob::refused, this, &Form1::onDeepRefused);
+    connect(orbitJob_, &DeepOrbitJob::progressed, this, [this](int percent) {
+        showNotice(tr("Deep zoom: computing the reference orbit, %1 %").arg(percent), false);
+    });
 }
 
 Form1::~Form1() = default;
@@ -152,12 +165,24 @@ void Form1::OnPictureMouseDown(Qt::MouseButton /*button*/, Qt::KeyboardModifiers
 {
     if (ending_)
         return;
+    if (deep_) {
+        if (deep_->zoom >= kMaxDeepZoom) {
+            QApplication::beep();
+            showNotice(tr("Cannot zoom in further: 1E+%1 is as deep as views go.").arg(kMaxDeepZoom));
+            return;
+        }
+        // The point under the pointer becomes the centre, as in legacy mode.
+        const DeepCentre next = zoomDeepAt(*deep_, static_cast<double>(X) - kDeepCentrePixel,
+                                           static_cast<double>(Y) - kDeepCentrePixel);
+        enterDeepView(next, Location{paletteOf(state_), {}, next, {}}, Step::Record, autoIterations_);
+        return;
+    }
     ExplorerState zoomed = state_;
     if (!tryZoomAt(zoomed, X, Y)) {
         // Picture, state and status line stay; only the reason is added.
         QApplication::beep();
         showNotice(tr("Cannot zoom in further: one more tenfold zoom would carry the view past the range "
-                      "of a double. Press \"back\" for the full view."));
+                      "of a double. Turn on View > Deep zoom (Ctrl+D) to go on, or press \"back\"."));
         return;
     }
     std::optional<Location> next = view_;
@@ -174,6 +199,12 @@ void Form1::OnNew()
     clearWindow();
     ResetView(state_);
     DrawColourParameters(state_, rng_);
+    if (deep_) {
+        // Deep mode stays on: the full view, its cap chosen afresh.
+        const DeepCentre full{"0", "0", 0, autoIterations_ ? kDefaultDeepIterations : deepIterations_};
+        enterDeepView(full, Location{paletteOf(state_), {}, full, {}}, Step::Record, autoIterations_);
+        return;
+    }
     leaveView(Location{paletteOf(state_), {}, {}, {}});
     DrawFractal();
 }
@@ -185,6 +216,11 @@ void Form1::OnBack()
     picture1_->clear();
     clearWindow();
     ResetView(state_);
+    if (deep_) {
+        const DeepCentre full{"0", "0", 0, autoIterations_ ? kDefaultDeepIterations : deepIterations_};
+        enterDeepView(full, Location{paletteOf(state_), {}, full, {}}, Step::Record, autoIterations_);
+        return;
+    }
     leaveView(Location{paletteOf(state_), {}, {}, {}});
     DrawFractal();
 }
@@ -195,6 +231,81 @@ void Form1::OnExit()
         return;
     clearWindow();
     endProgram();
+}
+
+void Form1::OnDeepZoom()
+{
+    if (ending_)
+        return;
+    if (!deep_) {
+        // The view as it is: the plane point of pixel (300, 300) and its K.
+        const DeepCentre deep = deepViewOf(state_, autoIterations_ ? kDefaultDeepIterations : deepIterations_);
+        origin_ = LegacyOrigin{state_, view_, deep};
+        enterDeepView(deep, Location{paletteOf(state_), {}, deep, {}}, Step::Record, autoIterations_);
+        return;
+    }
+    if (deep_->zoom > kMaxLegacyZoom) {
+        QApplication::beep();
+        showNotice(tr("Deep zoom stays on past 1E+%1: doubles cannot show this view. Press \"back\" for the full "
+                      "view.")
+                       .arg(kMaxLegacyZoom));
+        updateDeepMenus();
+        return;
+    }
+    const bool unchanged = origin_ && origin_->deep.re == deep_->re && origin_->deep.im == deep_->im &&
+                           origin_->deep.zoom == deep_->zoom && paletteOf(origin_->state) == paletteOf(state_);
+    if (unchanged) {
+        ExplorerState back = origin_->state;
+        back.imeslike = state_.imeslike;
+        enterView(back, origin_->view, Step::Record);
+        return;
+    }
+    // Zooms from the full view that reach this centre as near as clicks can.
+    const Location legacy{paletteOf(state_), clicksToward(*deep_), {}, {}};
+    Result<ExplorerState> next = legacyStateOf(legacy);
+    if (!next) {
+        showNotice(QString::fromStdString(next.error()));
+        updateDeepMenus();
+        return;
+    }
+    next->imeslike = state_.imeslike;
+    enterView(*next, legacy, Step::Record);
+}
+
+void Form1::OnIterations()
+{
+    if (ending_)
+        return;
+    IterationsDialog dialog(*this);
+    dialog.exec();
+}
+
+bool Form1::setIterations(bool automatic, long long iterations)
+{
+    if (!automatic) {
+        if (iterations < kMinDeepIterations || iterations > kMaxDeepIterations) {
+            showNotice(tr("The iteration cap is a whole number %1 to %2.").arg(kMinDeepIterations).arg(kMaxDeepIterations));
+            return false;
+        }
+        const std::size_t needed = DeepComputer::bytesFor(iterations);
+        const std::size_t available = availableMemory();
+        if (available != 0 && needed > available / 4 * 3) {
+            showNotice(tr("%1 iterations need %2 MB for the reference orbit and its tables; %3 MB are available.")
+                           .arg(iterations)
+                           .arg(static_cast<qulonglong>(needed >> 20))
+                           .arg(static_cast<qulonglong>(available >> 20)));
+            return false;
+        }
+        deepIterations_ = iterations;
+    }
+    autoIterations_ = automatic;
+    if (deep_) {
+        DeepCentre next = *deep_;
+        if (!automatic)
+            next.iterations = iterations;
+        enterDeepView(next, Location{paletteOf(state_), {}, next, {}}, Step::Record, automatic);
+    }
+    return true;
 }
 
 void Form1::OnSave()
@@ -241,18 +352,39 @@ bool Form1::goToLocation(std::string_view text)
     if (ending_)
         return false;
     Result<Location> location = parseLocation(text);
-    Result<ExplorerState> next = location ? drawableStateOf(*location) : Result<ExplorerState>(location.failure());
-    if (!next) {
+    if (!location) {
         // Picture, state and status line stay; only the reason is added.
+        QApplication::beep();
+        showNotice(QString::fromStdString(location.error()));
+        return false;
+    }
+    // The window draws its own size; a poster size only matters to posters.
+    location->size.reset();
+    return enterLocation(*location, Step::Record);
+}
+
+bool Form1::enterLocation(const Location& target, Step step)
+{
+    if (target.deep) {
+        if (const Status ok = checkDeepView(*target.deep); !ok) {
+            QApplication::beep();
+            showNotice(QString::fromStdString("location: " + ok.error()));
+            return false;
+        }
+        applyPalette(state_, target.palette);
+        // A deep location keeps its own cap: the picture it names.
+        enterDeepView(*target.deep, target, step, false);
+        return true;
+    }
+    Result<ExplorerState> next = legacyStateOf(target);
+    if (!next) {
         QApplication::beep();
         showNotice(QString::fromStdString(next.error()));
         return false;
     }
     // A location fixes the picture, not where the window saves it.
     next->imeslike = state_.imeslike;
-    // The window draws its own size; a poster size only matters to posters.
-    location->size.reset();
-    enterView(*next, std::move(*location), Step::Record);
+    enterView(*next, target, step);
     return true;
 }
 
@@ -273,29 +405,108 @@ void Form1::moveInHistory(HistoryMove step, HistoryMove inverse)
     std::optional<Location> target = (history_.*step)(*view_);
     if (!target)
         return;
-    Result<ExplorerState> next = drawableStateOf(*target);
-    if (!next) {
+    if (!enterLocation(*target, Step::Move)) {
         // Only views this window has shown are kept, so this is not expected;
         // stay, and keep the history as it was.
         (void)(history_.*inverse)(std::move(*target));
-        showNotice(QString::fromStdString(next.error()));
-        return;
     }
-    next->imeslike = state_.imeslike;
-    enterView(*next, std::move(*target), Step::Move);
 }
 
 void Form1::enterView(const ExplorerState& next, std::optional<Location> nextView, Step step)
 {
     picture1_->clear();
     state_ = next;
+    // A legacy view: deep mode is off, and what it held is let go.
+    if (deep_) {
+        deep_.reset();
+        orbitJob_->cancel();
+        orbit_.reset();
+        deepComputer_.reset();
+    }
     if (step == Step::Record)
         leaveView(std::move(nextView));
     else
         view_ = std::move(nextView);
     updateHistoryMenus();
+    updateDeepMenus();
+    clearWindow();
+    // Doubles give out at about 1E+15: say so before they do.
+    if (state_.f1 >= 1e13)
+        showNotice(tr("Pictures blur past 1E+15 here: View > Deep zoom (Ctrl+D) keeps them sharp, to 1E+%1.")
+                       .arg(kMaxDeepZoom),
+                   false);
+    DrawFractal();
+}
+
+void Form1::enterDeepView(const DeepCentre& next, std::optional<Location> nextView, Step step, bool chooseCap)
+{
+    picture1_->clear();
+    deep_ = next;
+    chooseCap_ = chooseCap;
+    if (step == Step::Record)
+        leaveView(std::move(nextView));
+    else
+        view_ = std::move(nextView);
+    updateHistoryMenus();
+    updateDeepMenus();
     clearWindow();
     DrawFractal();
+}
+
+bool Form1::isPreparingDeep() const noexcept
+{
+    return orbitJob_->running();
+}
+
+bool Form1::drawDeepPicture(const DrawHooks& hooks)
+{
+    const DeepCentre& want = *deep_;
+    const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
+                            orbit_->view().zoom == want.zoom;
+    if (sameCentre && deepComputer_ && !chooseCap_ && deepComputer_->iterations() == want.iterations) {
+        renderer_.DrawDeep(*deepComputer_, state_, *picture1_, hooks);
+        return true;
+    }
+    // The orbit first, off this thread; the picture follows when it is done.
+    // An orbit of the same centre is extended rather than computed again.
+    std::shared_ptr<ReferenceOrbit> reuse = sameCentre ? orbit_ : nullptr;
+    orbit_.reset();
+    deepComputer_.reset();
+    orbitJob_->start(want, chooseCap_, std::move(reuse), availableMemory() / 4 * 3);
+    return false;
+}
+
+void Form1::onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
+                           std::shared_ptr<DeepComputer> computer)
+{
+    if (ending_ || !deep_ || asked.re != deep_->re || asked.im != deep_->im || asked.zoom != deep_->zoom)
+        return;
+    orbit_ = std::move(orbit);
+    deepComputer_ = std::move(computer);
+    if (chooseCap_) {
+        // The cap chosen is part of the view: its location names it.
+        deep_->iterations = deepComputer_->iterations();
+        if (view_ && view_->deep)
+            view_->deep->iterations = deep_->iterations;
+        chooseCap_ = false;
+    }
+    deepIterations_ = deep_->iterations;
+    clearWindow();
+    DrawFractal();
+}
+
+void Form1::onDeepRefused(const DeepCentre& /*asked*/, const QString& reason)
+{
+    if (ending_)
+        return;
+    QApplication::beep();
+    showNotice(tr("Cannot draw this deep view: %1. Undo (Ctrl+Z) goes back.").arg(reason));
+}
+
+void Form1::updateDeepMenus()
+{
+    if (QAction* deep = menus_->action(QStringLiteral("actionDeepZoom")))
+        deep->setChecked(deep_.has_value());
 }
 
 void Form1::leaveView(std::optional<Location> next)
@@ -350,7 +561,13 @@ void Form1::DrawFractal()
     do {
         redrawPending_ = false;
         column = 0;
-        renderer_.DrawFractal(state_, *picture1_, hooks);
+        if (deep_) {
+            // Without its orbit yet: drawn when the orbit arrives.
+            if (!drawDeepPicture(hooks))
+                break;
+        } else {
+            renderer_.DrawFractal(state_, *picture1_, hooks);
+        }
     } while (redrawPending_ && !ending_);
     drawing_ = false;
     picture1_->flush();
@@ -409,6 +626,7 @@ void Form1::showNotice(const QString& text, bool problem)
 void Form1::endProgram()
 {
     ending_ = true;
+    orbitJob_->cancel();
     emit ended();
     // Returns from the event loop with status 0 as soon as the running
     // handler, and any drawing it is inside, has unwound.

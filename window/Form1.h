@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DeepComputer.h"
 #include "ExplorerState.h"
 #include "History.h"
 #include "Location.h"
@@ -24,6 +25,7 @@ namespace mandel {
 
 class ClientArea;
 class Clock;
+class DeepOrbitJob;
 class ExplorerMenus;
 class PictureBox;
 
@@ -60,6 +62,12 @@ public:
     void OnCopyLocation();
     // Goes to the location on the clipboard (see goToLocation).
     void OnGoToLocation();
+    // Turns deep mode on (keeping the view: the plane point of pixel
+    // (300, 300) and the magnification) or off (possible up to 1E+14: back to
+    // the legacy view deep mode came from, or one zoomed to the same place).
+    void OnDeepZoom();
+    // Asks for the iteration cap of deep views: automatic, or a number.
+    void OnIterations();
     // Back to the view the last command left, and draws it.
     void OnUndo();
     // Forward again to the view the last undo left, and draws it.
@@ -74,8 +82,20 @@ public:
     // drawn, has the running drawing give way to this state.
     void DrawFractal();
 
+    // Sets the iteration cap of deep views: automatic (raised from the
+    // current cap as pictures ask), or `iterations` (200 to 100000000, and
+    // small enough to fit in memory); redraws a deep picture. Returns false,
+    // with the reason in the notice line, for a cap it refuses.
+    bool setIterations(bool automatic, long long iterations);
+
     // The explorer state.
     const ExplorerState& state() const noexcept { return state_; }
+    // The deep view shown in deep mode; nothing in legacy mode.
+    const std::optional<DeepCentre>& deepView() const noexcept { return deep_; }
+    // Whether deep views get their cap chosen from the picture.
+    bool automaticIterations() const noexcept { return autoIterations_; }
+    // Whether a deep picture waits for its reference orbit.
+    bool isPreparingDeep() const noexcept;
     // Replaces the state without drawing (for tests and tools); the view then
     // has no location until a command sets one.
     void setState(const ExplorerState& s);
@@ -134,6 +154,13 @@ private:
     enum class Step { Record, Move };  // a new command, or a move in the history
     using HistoryMove = std::optional<Location> (History::*)(Location);
     void enterView(const ExplorerState& next, std::optional<Location> nextView, Step step);
+    void enterDeepView(const DeepCentre& next, std::optional<Location> nextView, Step step, bool chooseCap);
+    bool enterLocation(const Location& target, Step step);
+    bool drawDeepPicture(const DrawHooks& hooks);
+    void onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
+                        std::shared_ptr<DeepComputer> computer);
+    void onDeepRefused(const DeepCentre& asked, const QString& reason);
+    void updateDeepMenus();
     void leaveView(std::optional<Location> next);
     void moveInHistory(HistoryMove step, HistoryMove inverse);
     void updateHistoryMenus();
@@ -159,6 +186,23 @@ private:
     QPushButton* command4_ = nullptr;
     QPushButton* command5_ = nullptr;
     QLabel* notice_ = nullptr;
+
+    // Deep mode: the view shown, how its cap is set, and what draws it.
+    std::optional<DeepCentre> deep_;
+    bool autoIterations_ = true;
+    long long deepIterations_;        // the cap the next deep view starts from
+    bool chooseCap_ = false;          // deep_'s cap is still to be chosen from its picture
+    std::shared_ptr<ReferenceOrbit> orbit_;     // of deep_'s centre and zoom, when prepared
+    std::shared_ptr<DeepComputer> deepComputer_;  // draws deep_, when prepared
+    DeepOrbitJob* orbitJob_ = nullptr;
+    // The legacy view deep mode was turned on from, and the deep view it
+    // became: turning deep mode off there goes back to it exactly.
+    struct LegacyOrigin {
+        ExplorerState state;
+        std::optional<Location> view;
+        DeepCentre deep;
+    };
+    std::optional<LegacyOrigin> origin_;
 
     bool drawing_ = false;        // a drawing loop is running (we are inside its yield)
     bool redrawPending_ = false;  // a command asked for a new picture during a yield

@@ -121,7 +121,8 @@ const BadText kBadTexts[] = {
     {"ModulusOutOfRange", "mandel-location/1 mode=3 fn=1,1,1 moduli=150,305,150 clicks=none", "moduli"},
     {"TwoLines", kPalette + " clicks=none\n" + kPalette + " clicks=none", "one line"},
     {"PastTheRangeOfADouble", tooDeep(), "range of a double"},
-    {"DeepView", kPalette + " centre=-0.75,0.1 zoom=20 iterations=1000", "deep mode"},
+    {"DeepViewCapTooLow", kPalette + " centre=-0.75,0.1 zoom=20 iterations=199", "iterations"},
+    {"DeepViewCentreWithExponent", kPalette + " centre=-7.5e-1,0.1 zoom=20 iterations=1000", "centre"},
 };
 
 // Names the row in test output instead of dumping its bytes.

@@ -41,6 +41,8 @@ const MenuItem kItems[] = {
     {"menuFile", "actionExit", "Ctrl+Q"},
     {"menuView", "actionNew", "Ctrl+N"},
     {"menuView", "actionBack", "Backspace"},
+    {"menuView", "actionDeepZoom", "Ctrl+D"},
+    {"menuView", "actionIterations", ""},
     {"menuView", "actionUndo", "Ctrl+Z"},
     {"menuView", "actionRedo", "Ctrl+Shift+Z, Ctrl+Y"},
     {"menuHelp", "actionKeysAndMouse", "F1"},

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "DeepComputer.h"
+#include "Location.h"
+#include "ReferenceOrbit.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <cstddef>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace mandel {
+
+// Prepares deep pictures off the GUI thread: the reference orbit of a deep
+// view (computed, or an earlier one of the same centre extended), its cap
+// chosen from the picture when asked, and the computer with its tables.
+// One job at a time: starting one stops the last, whose result never
+// arrives. Progress and results arrive as signals on this object's thread.
+class DeepOrbitJob final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit DeepOrbitJob(QObject* parent = nullptr);
+    // Stops every job and waits for their threads.
+    ~DeepOrbitJob() override;
+
+    // Starts preparing `view`. With `automatic`, its cap is raised from
+    // view.iterations as the picture asks (AutoIterations.h). `reuse`, when
+    // it is an orbit of the same centre and zoom, is extended instead of
+    // computed again (nothing else may use it meanwhile). At most
+    // `memoryLimit` bytes (0: any).
+    void start(const DeepCentre& view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
+               std::size_t memoryLimit);
+    // Stops the running job; nothing arrives from it.
+    void cancel();
+    // Whether a job is running.
+    bool running() const noexcept { return current_ != nullptr; }
+
+signals:
+    // The share done, 0 to 100, now and then.
+    void progressed(int percent);
+    // The job for `asked` is done: the orbit (its cap is the one chosen) and
+    // a computer for that cap.
+    void prepared(const mandel::DeepCentre& asked, std::shared_ptr<mandel::ReferenceOrbit> orbit,
+                  std::shared_ptr<mandel::DeepComputer> computer);
+    // The job for `asked` failed; `reason` says why in one line.
+    void refused(const mandel::DeepCentre& asked, const QString& reason);
+
+private:
+    struct Run {
+        std::atomic<bool> stop{false};
+        std::atomic<bool> done{false};
+        std::thread thread;
+    };
+    void work(std::shared_ptr<Run> run, DeepCentre view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
+              std::size_t memoryLimit);
+    void finish();
+    void retire();
+
+    std::shared_ptr<Run> current_;
+    std::vector<std::shared_ptr<Run>> retired_;  // stopped, maybe still running
+};
+
+} // namespace mandel
