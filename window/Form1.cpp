@@ -430,8 +430,8 @@ void Form1::enterView(const ExplorerState& next, std::optional<Location> nextVie
     updateHistoryMenus();
     updateDeepMenus();
     clearWindow();
-    // Doubles give out at about 1E+15: say so before they do.
-    if (state_.f1 >= 1e13)
+    // Doubles give out at about 1E+15: say so as a dive gets there.
+    if (state_.f1 >= 1e13 && state_.f1 < 1e16)
         showNotice(tr("Pictures blur past 1E+15 here: View > Deep zoom (Ctrl+D) keeps them sharp, to 1E+%1.")
                        .arg(kMaxDeepZoom),
                    false);
