@@ -61,7 +61,15 @@ inline int doubleStepLevel(const BlaTable& t, long long m, long long room, doubl
     int level = t.endLevel() - 1;
     if (k != 0)
         level = std::min(level, std::countr_zero(static_cast<unsigned long long>(k)));
-    for (; level >= t.minLevel(); --level) {
+    // Radii shrink as runs grow: when the shortest run from here does not
+    // hold the delta, no longer one does. Most steps end here.
+    const int low = t.minLevel();
+    if (level < low)
+        return -1;
+    const long long first = k >> low;
+    if (first >= t.count(low) || !(d2 < t.steps(low)[first].r2))
+        return -1;
+    for (; level >= low; --level) {
         if ((1LL << level) > room)
             continue;
         const long long at = k >> level;
