@@ -9,6 +9,7 @@
 #include "FastComputer.h"
 #include "ImageSurface.h"
 #include "Location.h"
+#include "LocationOption.h"
 #include "Memory.h"
 #include "OneLine.h"
 #include "OptionTable.h"
@@ -119,6 +120,21 @@ const OptionRow<RenderOptions> kOptions[] = {
      },
      "  --seed N          seed the random source with N (0 to 18446744073709551615);\n"
      "                    default: seconds since midnight, as the explorer does\n"},
+    {"--location", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         Result<Location> location = locationOption(v);
+         if (!location)
+             return location.failure();
+         // A poster of another size is drawn by poster output, not here.
+         if (location->size)
+             return fail("a location line: size is for posters; this picture is always 596 x 596");
+         o.location = std::move(*location);
+         return {};
+     },
+     "  --location TEXT   start from the location TEXT, a line Copy location gives (see\n"
+     "                    LOCATIONS in the README); --fn, --mode and --moduli then change its\n"
+     "                    colours, --iterations a deep view's cap, and each --click zooms on\n"
+     "                    from its view\n"},
     {"--fn", true,
      [](RenderOptions& o, const std::string& v) -> Status {
          auto fn = parseSingles(v, 3, 0.0f, 10.0f);
@@ -356,11 +372,13 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args)
     if (!parsed)
         return parsed;
     const RenderOptions& o = *parsed;
+    if (o.location && (o.deep || o.centre || o.zoom))
+        return fail("mandel-render: --location sets the view already; leave out --deep, --centre and --zoom");
     if (o.centre && !o.zoom)
         return fail("mandel-render: --centre needs --zoom K as well");
     if (o.zoom && !o.centre)
         return fail("mandel-render: --zoom needs --centre RE,IM as well (or --deep for the full view)");
-    const bool deep = o.deep || o.centre;
+    const bool deep = o.deep || o.centre || (o.location && o.location->deep);
     if (o.iterations && !deep)
         return fail("mandel-render: --iterations sets the cap of deep views: add --deep or --centre");
     if (o.reference && deep)
@@ -376,7 +394,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         err << parsed.error() << '\n';
         return 2;
     }
-    const RenderOptions& o = *parsed;
+    RenderOptions o = *parsed;
     if (o.help) {
         out << renderUsage();
         return wroteAll(out, err) ? 0 : 1;
@@ -392,6 +410,22 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     state.hei = kSurfaceSize;
     RandomSource rng(o.seed ? *o.seed : secondsSinceMidnightSeed());
     DrawColourParameters(state, rng);
+    // A location comes first: its colours, and its view as the options
+    // for deep views give one, or as the state its clicks lead to.
+    if (o.location && o.location->deep) {
+        applyPalette(state, o.location->palette);
+        o.centre = std::make_pair(o.location->deep->re, o.location->deep->im);
+        o.zoom = o.location->deep->zoom;
+        if (!o.iterations)
+            o.iterations = o.location->deep->iterations;
+    } else if (o.location) {
+        Result<ExplorerState> at = legacyStateOf(*o.location);  // the option checked it
+        if (!at) {
+            err << "mandel-render: --location takes a location line: " << at.error() << '\n';
+            return 2;
+        }
+        state = std::move(*at);
+    }
     if (o.fn) {
         state.fn1 = (*o.fn)[0];
         state.fn2 = (*o.fn)[1];
@@ -404,7 +438,8 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         state.m2 = (*o.moduli)[1];
         state.m3 = (*o.moduli)[2];
     }
-    ResetView(state);
+    if (!o.location || o.location->deep)
+        ResetView(state);
     Renderer renderer(o.reference ? nullptr : makeFastComputer());
     ImageSurface surface;
     std::string status;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Location.h"
 #include "Result.h"
 
 #include <cstdint>
@@ -14,6 +15,7 @@ namespace mandel {
 // The options of mandel-render, as parsed from its command line.
 struct RenderOptions {
     std::optional<std::uint64_t> seed;
+    std::optional<Location> location;           // applied before the options below
     std::optional<std::vector<float>> fn;       // three multipliers
     std::optional<float> mode;                  // 1..9
     std::optional<std::vector<float>> moduli;   // three, 150..304

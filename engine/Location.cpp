@@ -344,11 +344,4 @@ Result<ExplorerState> legacyStateOf(const Location& location)
     return s;
 }
 
-Result<ExplorerState> drawableStateOf(const Location& location)
-{
-    if (location.deep)
-        return fail("location: deep views (centre, zoom, iterations) need deep mode, which this program does not have");
-    return legacyStateOf(location);
-}
-
 } // namespace mandel

@@ -85,10 +85,6 @@ Result<Location> parseLocation(std::string_view text);
 // Fails when a click would carry the view past the range of a double.
 Result<ExplorerState> legacyStateOf(const Location& location);
 
-// The state to draw `location` with: its legacy state. Deep views are refused
-// here, in one place, with a reason for the user.
-Result<ExplorerState> drawableStateOf(const Location& location);
-
 // A picture size written WxH, each side a whole number 1 to 65535 in
 // decimal digits; nothing else.
 std::optional<PictureSize> parsePictureSize(std::string_view text);

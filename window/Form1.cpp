@@ -353,22 +353,26 @@ bool Form1::goToLocation(std::string_view text)
         return false;
     Result<Location> location = parseLocation(text);
     if (!location) {
-        // Picture, state and status line stay; only the reason is added.
-        QApplication::beep();
-        showNotice(QString::fromStdString(location.error()));
+        refuseLocation(location.error());
         return false;
     }
+    return goTo(std::move(*location));
+}
+
+bool Form1::goTo(Location location)
+{
+    if (ending_)
+        return false;
     // The window draws its own size; a poster size only matters to posters.
-    location->size.reset();
-    return enterLocation(*location, Step::Record);
+    location.size.reset();
+    return enterLocation(location, Step::Record);
 }
 
 bool Form1::enterLocation(const Location& target, Step step)
 {
     if (target.deep) {
         if (const Status ok = checkDeepView(*target.deep); !ok) {
-            QApplication::beep();
-            showNotice(QString::fromStdString("location: " + ok.error()));
+            refuseLocation("location: " + ok.error());
             return false;
         }
         applyPalette(state_, target.palette);
@@ -378,14 +382,20 @@ bool Form1::enterLocation(const Location& target, Step step)
     }
     Result<ExplorerState> next = legacyStateOf(target);
     if (!next) {
-        QApplication::beep();
-        showNotice(QString::fromStdString(next.error()));
+        refuseLocation(next.error());
         return false;
     }
     // A location fixes the picture, not where the window saves it.
     next->imeslike = state_.imeslike;
     enterView(*next, target, step);
     return true;
+}
+
+void Form1::refuseLocation(const std::string& reason)
+{
+    // Picture, state, history and status line stay; only the reason is added.
+    QApplication::beep();
+    showNotice(QString::fromStdString(reason));
 }
 
 void Form1::OnUndo()

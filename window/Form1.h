@@ -77,6 +77,8 @@ public:
     // no location, or one this window cannot show, is refused with its reason
     // in the notice line, and nothing else changes. Returns whether it went.
     bool goToLocation(std::string_view text);
+    // goToLocation for a location already read.
+    bool goTo(Location location);
 
     // Draws the picture of the current state, or, while a picture is being
     // drawn, has the running drawing give way to this state.
@@ -162,6 +164,7 @@ private:
     void onDeepRefused(const DeepCentre& asked, const QString& reason);
     void updateDeepMenus();
     void leaveView(std::optional<Location> next);
+    void refuseLocation(const std::string& reason);
     void moveInHistory(HistoryMove step, HistoryMove inverse);
     void updateHistoryMenus();
     void showNotice(const QString& text, bool problem = true);

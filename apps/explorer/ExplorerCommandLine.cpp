@@ -1,5 +1,6 @@
 #include "ExplorerCommandLine.h"
 
+#include "LocationOption.h"
 #include "OptionTable.h"
 #include "RandomSource.h"
 #include "Version.h"
@@ -26,6 +27,17 @@ const OptionRow<ExplorerOptions> kOptions[] = {
      },
      "  --seed N   seed the random colours with N (0 to 18446744073709551615) instead of the\n"
      "             seconds since midnight; mandel-render --seed N draws the same first picture\n"},
+    {"--location", true,
+     [](ExplorerOptions& o, const std::string& v) -> Status {
+         Result<Location> location = locationOption(v);
+         if (!location)
+             return location.failure();
+         o.location = std::move(*location);
+         return {};
+     },
+     "  --location TEXT\n"
+     "             after start-up go to the location TEXT, a line Copy location (Ctrl+C) gives;\n"
+     "             undo (Ctrl+Z) returns to the start-up picture\n"},
     {"--help", false, setHelp, "  --help     show this text\n"},
     {"-h", false, setHelp, ""},
     {"--version", false,
@@ -40,11 +52,13 @@ const OptionRow<ExplorerOptions> kOptions[] = {
 
 std::string explorerUsage()
 {
-    return "Usage: mandel-explorer [--seed N] [--help] [--version]\n"
+    return "Usage: mandel-explorer [--seed N] [--location TEXT] [--help] [--version]\n"
            "Explores the Mandelbrot set in a window. Press a mouse button on the picture to zoom in\n"
            "tenfold around that point; \"new\" (Ctrl+N) draws new colours over the full view, \"back\"\n"
            "(Backspace) returns to the full view, \"save\" (Ctrl+S) writes the picture as a BMP file\n"
            "into the tivek-art folder of your pictures folder, \"exit\" (Ctrl+Q) ends the program.\n"
+           "Ctrl+Z undoes a command, Ctrl+Shift+Z or Ctrl+Y redoes it; Ctrl+C copies the location of\n"
+           "the view, Ctrl+V goes to the location on the clipboard. The menus list every command.\n"
            "\n" +
            optionHelp<ExplorerOptions>(kOptions) +
            "\n"

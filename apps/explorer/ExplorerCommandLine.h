@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Location.h"
 #include "Result.h"
 
 #include <cstdint>
@@ -12,6 +13,7 @@ namespace mandel {
 // What mandel-explorer was asked for on its command line.
 struct ExplorerOptions {
     std::optional<std::uint64_t> seed;  // empty: seed from the time of day
+    std::optional<Location> location;   // where to go after start-up
     bool help = false;
     bool version = false;
 };

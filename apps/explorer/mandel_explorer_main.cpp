@@ -46,5 +46,9 @@ int main(int argc, char** argv)
     // Start-up runs inside the event loop, so that "exit" during the first
     // picture ends the loop.
     QTimer::singleShot(0, &form, &mandel::Form1::OnLoad);
+    // The location then replaces the start-up picture, as a command that
+    // can be undone; while that picture is drawn, the newest view wins.
+    if (options->location)
+        QTimer::singleShot(0, &form, [&form, location = *options->location] { form.goTo(location); });
     return QApplication::exec();
 }

@@ -9,13 +9,13 @@ _mandel_explorer()
     _init_completion || return
 
     case $prev in
-        --seed)
+        --seed | --location)
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--seed --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W '--seed --location --help --version' -- "$cur"))
     fi
 } &&
     complete -F _mandel_explorer mandel-explorer
@@ -34,13 +34,13 @@ _mandel_render()
             _filedir 'bmp'
             return
             ;;
-        --seed | --fn | --moduli | --click | --repeat | --centre | --zoom | --iterations)
+        --seed | --location | --fn | --moduli | --click | --repeat | --centre | --zoom | --iterations)
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--seed --fn --mode --moduli --click --out
+        COMPREPLY=($(compgen -W '--seed --location --fn --mode --moduli --click --out
             --repeat --reference --deep --centre --zoom --iterations --help --version' -- "$cur"))
     fi
 } &&

@@ -42,7 +42,7 @@ offers()
 
 # name | command line, completed at its end | what Tab offers
 cases=(
-  "explorer options|mandel-explorer --|--help --seed --version"
+  "explorer options|mandel-explorer --|--help --location --seed --version"
   "render options by prefix|mandel-render --mo|--mode --moduli"
   "an option after values|mandel-render --seed 4 --fn 1,2,3 --re|--reference --repeat"
   "colour modes|mandel-render --mode |1 2 3 4 5 6 7 8 9"
@@ -51,6 +51,7 @@ cases=(
   "pictures by prefix for --out|mandel-render --out a|a.bmp"
   "nothing to guess for a seed|mandel-render --seed |"
   "nothing to guess for explorer's seed|mandel-explorer --seed |"
+  "nothing to guess for a location|mandel-render --location |"
   "no file names where an option goes|mandel-render --mode 3 |"
 )
 

@@ -6,6 +6,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -96,6 +97,31 @@ TEST(Form1Locations, APosterSizeIsNoPartOfTheWindowsView)
     ASSERT_TRUE(w->goToLocation(view + " size=3840x2160"));
     w->OnCopyLocation();
     EXPECT_EQ(clipboardText(), view);
+}
+
+// As mandel-explorer --location starts: start-up first, then the location,
+// which arrives while the first picture is being drawn.
+TEST(Form1Locations, ALocationAtStartUpReplacesTheFirstPictureAndUndoReturnsToIt)
+{
+    const std::string text = "mandel-location/1 mode=6 fn=2.5,7.25,0.75 moduli=200,210,220 clicks=186,300/301.5,10";
+    TestWindow w(8);
+    int statusPrints = 0;
+    QObject::connect(w.form.get(), &Form1::statusPrinted, [&] { ++statusPrints; });
+    QTimer::singleShot(0, w.form.get(), &Form1::OnLoad);
+    QTimer::singleShot(0, w.form.get(), [&w, &text] { ASSERT_TRUE(w->goTo(*parseLocation(text))); });
+    for (int k = 0; k < 10000 && statusPrints == 0; ++k)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+
+    EXPECT_EQ(statusPrints, 1) << "the start-up picture gave way to the location";
+    EXPECT_EQ(pictureOf(*w), drawingOf(text));
+    EXPECT_TRUE(w->statusText().endsWith(QStringLiteral("magnification  100  times")));
+    w->OnUndo();
+    ExplorerState startUp;
+    startUp.wid = startUp.hei = kSurfaceSize;
+    RandomSource rng(8);
+    DrawColourParameters(startUp, rng);
+    ResetView(startUp);
+    EXPECT_EQ(w->state(), startUp);
 }
 
 struct BadText {
