@@ -34,6 +34,12 @@
 #include <cstddef>
 #include <cstdint>
 
+// Loops over the vectors in flight are unrolled whole: arrays of vectors
+// stay in registers only while every index is a constant the compiler sees.
+#ifndef ESCAPE_UNROLL
+#define ESCAPE_UNROLL _Pragma("GCC unroll 16")
+#endif
+
 HWY_BEFORE_NAMESPACE();
 namespace mandel {
 namespace HWY_NAMESPACE {
@@ -83,19 +89,83 @@ struct Queue {
     std::size_t size = 0;
 };
 
+// The whole number n of a double holding it, as the bits of a 64-bit lane:
+// 2^52 + n has n in its low bits, xor with 2^52 clears the rest.
+HWY_INLINE V countBits(V n)
+{
+    const V shift = hn::Set(D(), 4503599627370496.0);  // 2^52
+    return hn::Xor(hn::Add(n, shift), shift);
+}
+
+// Writes the results of points out[0..count-1] from the vectors of where
+// and when they stopped: whole vectors at once where they fit, the last few
+// one by one.
+template <int kCount>
+HWY_INLINE void writeResults(PointResult* out, int count, const V (&ziAt)[kCount], const V (&nAt)[kCount])
+{
+    const D d;
+    const auto N = static_cast<int>(hn::Lanes(d));
+    for (int j = 0; j < kCount; ++j) {
+        const int first = j * N;
+        if (first >= count)
+            return;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+        // A result is 16 bytes: zi, then n in the low half of the next 8.
+        static_assert(sizeof(PointResult) == 16 && offsetof(PointResult, n) == 8, "results are zi, n, padding");
+        if (first + N <= count) {
+            hn::StoreInterleaved2(ziAt[j], countBits(nAt[j]), d, reinterpret_cast<double*>(out + first));
+            continue;
+        }
+#endif
+        alignas(64) double zi[kMaxLanes];
+        alignas(64) double n[kMaxLanes];
+        hn::Store(ziAt[j], d, zi);
+        hn::Store(nAt[j], d, n);
+        for (int i = 0; i < N && first + i < count; ++i)
+            out[first + i] = PointResult{zi[i], static_cast<std::int32_t>(n[i])};
+    }
+}
+
+// The same from arrays in memory.
+template <int kCount>
+HWY_INLINE void writeResults(PointResult* out, int count, const double* ziAt, const double* nAt)
+{
+    const D d;
+    V zi[kCount], n[kCount];
+    for (int j = 0; j < kCount; ++j) {
+        zi[j] = hn::Load(d, ziAt + static_cast<std::size_t>(j) * hn::Lanes(d));
+        n[j] = hn::Load(d, nAt + static_cast<std::size_t>(j) * hn::Lanes(d));
+    }
+    writeResults<kCount>(out, count, zi, n);
+}
+
+// Steps every point of a group takes without a branch per step, in two
+// rounds with a look in between: far from the set most points stop within
+// them, and stops at varying steps would otherwise mispredict a branch
+// nearly every step.
+constexpr int kPrefixRound = 4;
+constexpr int kPrefixSteps = 2 * kPrefixRound;
+static_assert(kPrefixSteps <= kFirstSteps, "the prefix is part of the first steps");
+
 // Runs the points of rows r0..r1-1 of column c in dense groups, one point
-// per lane, and writes the result of every point that stops. A group runs
-// on while at least half its points do: at most to the cap, so a group
-// inside the set needs nothing else. Once it thins out, at kFirstSteps or
-// a whole number of blocks later, its running points go to the queue.
-template <int kFirstStreams>
+// per lane, and writes the result of every point that stops. A group first
+// takes up to kPrefixSteps steps in which every lane just notes when its
+// loop test first fails. If points still run, the group goes on with
+// stopped lanes parked at 0, while at least half a group's worth of points
+// runs: at most to the cap, so a group inside the set needs nothing else.
+// Once it thins out, at kFirstSteps or a whole number of blocks later, its
+// running points go to the queue.
+template <int kFirstStreams, bool kEachStream>
 void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
 {
+    static_assert(kFirstStreams * kMaxLanes <= kRowPadding, "a group reads past its segment into the padding");
     const D d;
     const std::size_t N = hn::Lanes(d);
     const int group = kFirstStreams * static_cast<int>(N);
     const V two = hn::Set(d, gTwo);
     const V four = hn::Set(d, 4.0);
+    const V one = hn::Set(d, 1.0);
+    const V zero = hn::Zero(d);
     const double cx = task.cx[c];
     PointResult* out = task.out + static_cast<std::size_t>(c) * static_cast<std::size_t>(task.rows);
     q.cx = cx;
@@ -104,68 +174,164 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
     q.size = 0;
 
     for (int r = r0; r < r1; r += group) {
-        V zr[kFirstStreams], zi[kFirstStreams], cr[kFirstStreams], ci[kFirstStreams];
-        // Where and when points stopped; touched only when some do, so they
-        // live in memory and leave the registers to the running state.
-        alignas(64) double ziAt[kFirstStreams * kMaxLanes] = {};
-        alignas(64) double nAt[kFirstStreams * kMaxLanes] = {};
         const int count = std::min(r1 - r, group);
-        int running = count;
+        V zr[kFirstStreams], zi[kFirstStreams], ci[kFirstStreams];
+        V ziFirst[kFirstStreams], nFirst[kFirstStreams];
+        M isReal[kFirstStreams];
+        // The prefix. Lanes past the segment run rows of the next segment or
+        // the zero padding; their results are never written. A lane that
+        // stopped runs on to huge values or NaN, which never look like a
+        // first stop again: only a lane without a count takes one.
+        const V cr = hn::Set(d, cx);
+        ESCAPE_UNROLL
         for (int j = 0; j < kFirstStreams; ++j) {
-            const int first = r + j * static_cast<int>(N);
-            const int real = std::clamp(r1 - first, 0, static_cast<int>(N));
-            // Lanes past the segment sit at z = c = 0, which never stops.
-            const M isReal = hn::FirstN(d, static_cast<std::size_t>(real));
-            ci[j] = hn::IfThenElseZero(isReal, hn::LoadU(d, task.cy + first));
-            cr[j] = hn::IfThenElseZero(isReal, hn::Set(d, cx));
-            zr[j] = hn::Zero(d);
-            zi[j] = hn::Zero(d);
+            const int real = std::clamp(count - j * static_cast<int>(N), 0, static_cast<int>(N));
+            isReal[j] = hn::FirstN(d, static_cast<std::size_t>(real));
+            ci[j] = hn::LoadU(d, task.cy + r + j * static_cast<int>(N));
+            zr[j] = zero;
+            zi[j] = zero;
+            ziFirst[j] = zero;
+            nFirst[j] = zero;
         }
-        int k = 0;  // steps taken
+        V n = hn::Set(d, 2.0);  // the count of a point whose test fails after this step
+        bool done = false;
+        for (int round = 0; round < kPrefixSteps / kPrefixRound && !done; ++round) {
+            for (int k = 0; k < kPrefixRound; ++k) {
+                ESCAPE_UNROLL
+                for (int j = 0; j < kFirstStreams; ++j) {
+                    V mag;
+                    step(zr[j], zi[j], cr, ci[j], two, mag);
+                    const M first = hn::AndNot(hn::Lt(mag, four), hn::Eq(nFirst[j], zero));
+                    ziFirst[j] = hn::IfThenElse(first, zi[j], ziFirst[j]);
+                    nFirst[j] = hn::IfThenElse(first, n, nFirst[j]);
+                }
+                n = hn::Add(n, one);
+            }
+            done = true;
+            ESCAPE_UNROLL
+            for (int j = 0; j < kFirstStreams; ++j)
+                done = done && hn::AllFalse(d, hn::And(isReal[j], hn::Eq(nFirst[j], zero)));
+        }
+        if (done) {
+            writeResults<kFirstStreams>(out + r, count, ziFirst, nFirst);
+            continue;
+        }
+        // Where and when points stopped; from here on touched only when some
+        // do, so they live in memory and leave the registers to the state.
+        alignas(64) double ziAt[kFirstStreams * kMaxLanes];
+        alignas(64) double nAt[kFirstStreams * kMaxLanes];
+        int running = 0;
+        V crOf[kFirstStreams];
+        ESCAPE_UNROLL
+        for (int j = 0; j < kFirstStreams; ++j) {
+            const M live = hn::And(isReal[j], hn::Eq(nFirst[j], zero));
+            running += static_cast<int>(hn::CountTrue(d, live));
+            hn::Store(ziFirst[j], d, ziAt + static_cast<std::size_t>(j) * N);
+            hn::Store(nFirst[j], d, nAt + static_cast<std::size_t>(j) * N);
+            // Lanes that stopped, and lanes past the segment, are parked at
+            // z = c = 0, which never stops.
+            zr[j] = hn::IfThenElseZero(live, zr[j]);
+            zi[j] = hn::IfThenElseZero(live, zi[j]);
+            ci[j] = hn::IfThenElseZero(live, ci[j]);
+            crOf[j] = hn::IfThenElseZero(live, cr);
+        }
+
+        int k = kPrefixSteps;  // steps taken
         int until = kFirstSteps;
+        // With kEachStream, c comes from memory at every step and each
+        // vector is tested on its own, so only z needs registers: for cores
+        // with 16 of them. Otherwise all of c stays in registers and one
+        // test of the largest zr2 + zi2 serves every vector.
+        alignas(64) double crAt[kFirstStreams * kMaxLanes];
+        alignas(64) double ciAt[kFirstStreams * kMaxLanes];
+        if (kEachStream) {
+            ESCAPE_UNROLL
+            for (int j = 0; j < kFirstStreams; ++j) {
+                hn::Store(crOf[j], d, crAt + static_cast<std::size_t>(j) * N);
+                hn::Store(ci[j], d, ciAt + static_cast<std::size_t>(j) * N);
+            }
+        }
+        // Notes where and when the lanes `stops` of vector j stopped, and
+        // parks them at z = c = 0.
+#define MANDEL_PARK(j, stops, stopN)                                                                        \
+    do {                                                                                                    \
+        const std::size_t at = static_cast<std::size_t>(j) * N;                                            \
+        hn::Store(hn::IfThenElse(stops, zi[j], hn::Load(d, ziAt + at)), d, ziAt + at);                      \
+        hn::Store(hn::IfThenElse(stops, stopN, hn::Load(d, nAt + at)), d, nAt + at);                        \
+        zr[j] = hn::IfThenZeroElse(stops, zr[j]);                                                           \
+        zi[j] = hn::IfThenZeroElse(stops, zi[j]);                                                           \
+        if (kEachStream) {                                                                                  \
+            hn::Store(hn::IfThenZeroElse(stops, hn::Load(d, crAt + at)), d, crAt + at);                     \
+            hn::Store(hn::IfThenZeroElse(stops, hn::Load(d, ciAt + at)), d, ciAt + at);                     \
+        } else {                                                                                            \
+            crOf[j] = hn::IfThenZeroElse(stops, crOf[j]);                                                   \
+            ci[j] = hn::IfThenZeroElse(stops, ci[j]);                                                       \
+        }                                                                                                   \
+        running -= static_cast<int>(hn::CountTrue(d, stops));                                               \
+    } while (false)
         for (;;) {
             for (; k < until; ++k) {
+                if (kEachStream) {
+                    bool some = false;
+                    ESCAPE_UNROLL
+                    for (int j = 0; j < kFirstStreams; ++j) {
+                        const std::size_t at = static_cast<std::size_t>(j) * N;
+                        V mag;
+                        step(zr[j], zi[j], hn::Load(d, crAt + at), hn::Load(d, ciAt + at), two, mag);
+                        if (HWY_UNLIKELY(!hn::AllTrue(d, hn::Lt(mag, four)))) {
+                            const M stops = hn::Not(hn::Lt(mag, four));
+                            const V stopN = hn::Set(d, static_cast<double>(k + 2));
+                            MANDEL_PARK(j, stops, stopN);
+                            some = true;
+                        }
+                    }
+                    if (some && running == 0)
+                        break;
+                    continue;
+                }
                 V mag[kFirstStreams];
+                ESCAPE_UNROLL
                 for (int j = 0; j < kFirstStreams; ++j)
-                    step(zr[j], zi[j], cr[j], ci[j], two, mag[j]);
+                    step(zr[j], zi[j], crOf[j], ci[j], two, mag[j]);
                 // As in the long runs: a lane that stops is parked at 0, so
                 // the largest zr2 + zi2 tells whether any lane stops now.
                 V largest = mag[0];
+                ESCAPE_UNROLL
                 for (int j = 1; j < kFirstStreams; ++j)
                     largest = hn::Max(largest, mag[j]);
                 if (HWY_LIKELY(hn::AllTrue(d, hn::Lt(largest, four))))
                     continue;
-                const V n = hn::Set(d, static_cast<double>(k + 2));
+                const V stopN = hn::Set(d, static_cast<double>(k + 2));
+                ESCAPE_UNROLL
                 for (int j = 0; j < kFirstStreams; ++j) {
                     const M stops = hn::Not(hn::Lt(mag[j], four));
-                    double* ziOf = ziAt + static_cast<std::size_t>(j) * N;
-                    double* nOf = nAt + static_cast<std::size_t>(j) * N;
-                    hn::Store(hn::IfThenElse(stops, zi[j], hn::Load(d, ziOf)), d, ziOf);
-                    hn::Store(hn::IfThenElse(stops, n, hn::Load(d, nOf)), d, nOf);
-                    zr[j] = hn::IfThenZeroElse(stops, zr[j]);
-                    zi[j] = hn::IfThenZeroElse(stops, zi[j]);
-                    cr[j] = hn::IfThenZeroElse(stops, cr[j]);
-                    ci[j] = hn::IfThenZeroElse(stops, ci[j]);
-                    running -= static_cast<int>(hn::CountTrue(d, stops));
+                    if (!hn::AllFalse(d, stops))
+                        MANDEL_PARK(j, stops, stopN);
                 }
                 if (running == 0)
                     break;
             }
-            if (running == 0 || k == kLastStep || 2 * running < count)
+            // A group with few points left, or few from the start (the
+            // last of a segment), hands them to the lanes of the long runs.
+            if (running == 0 || k == kLastStep || 2 * running < group)
                 break;
             until = k + kBlock;
+        }
+        if (kEachStream) {
+            ESCAPE_UNROLL
+            for (int j = 0; j < kFirstStreams; ++j)
+                ci[j] = hn::Load(d, ciAt + static_cast<std::size_t>(j) * N);
         }
 
         // The points still running: at the cap they are done, otherwise
         // they wait in the queue for a lane of the long runs.
         const bool capped = k == kLastStep;
         M live[kFirstStreams];
+        ESCAPE_UNROLL
         for (int j = 0; j < kFirstStreams; ++j) {
-            const int first = r + j * static_cast<int>(N);
-            const int real = std::clamp(r1 - first, 0, static_cast<int>(N));
             double* ziOf = ziAt + static_cast<std::size_t>(j) * N;
             double* nOf = nAt + static_cast<std::size_t>(j) * N;
-            live[j] = hn::And(hn::FirstN(d, static_cast<std::size_t>(real)), hn::Eq(hn::Load(d, nOf), hn::Zero(d)));
+            live[j] = hn::And(isReal[j], hn::Eq(hn::Load(d, nOf), zero));
             if (capped) {
                 hn::Store(hn::IfThenElse(live[j], zi[j], hn::Load(d, ziOf)), d, ziOf);
                 hn::Store(hn::IfThenElse(live[j], hn::Set(d, double{kMaxIterations}), hn::Load(d, nOf)), d, nOf);
@@ -173,13 +339,12 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
         }
         // Points still running get a placeholder, unless all do; their
         // lane writes the real result later.
-        if (capped || running < count) {
-            for (int i = 0; i < count; ++i)
-                out[r + i] = PointResult{ziAt[i], static_cast<std::int32_t>(nAt[i])};
-        }
+        if (capped || running < count)
+            writeResults<kFirstStreams>(out + r, count, ziAt, nAt);
         if (capped || running == 0)
             continue;
         const V taken = hn::Set(d, static_cast<double>(k));
+        ESCAPE_UNROLL
         for (int j = 0; j < kFirstStreams; ++j) {
             if (hn::AllFalse(d, live[j]))
                 continue;
@@ -242,7 +407,7 @@ inline unsigned lowestBits(unsigned bits, std::size_t count)
 }
 
 // Where lanes get their points from: the queue, refilled segment by segment.
-template <int kFirstStreams>
+template <int kFirstStreams, bool kEachStream>
 struct Feeder {
     const EscapeTask task;
     Queue& q;
@@ -257,7 +422,7 @@ struct Feeder {
             if (s < 0)
                 return false;
             const SegmentRows rows = segmentRows(s, task.rows);
-            denseRuns<kFirstStreams>(task, rows.column, rows.first, rows.end, q);
+            denseRuns<kFirstStreams, kEachStream>(task, rows.column, rows.first, rows.end, q);
         }
         return true;
     }
@@ -323,6 +488,7 @@ template <int kStreams>
 HWY_INLINE void toBook(const Lanes<kStreams>& v, LaneBook<kStreams>& book)
 {
     const D d;
+    ESCAPE_UNROLL
     for (int j = 0; j < kStreams; ++j) {
         hn::Store(v.zr[j], d, book.zr[j]);
         hn::Store(v.zi[j], d, book.zi[j]);
@@ -334,6 +500,7 @@ template <int kStreams>
 HWY_INLINE void fromBook(Lanes<kStreams>& v, const LaneBook<kStreams>& book)
 {
     const D d;
+    ESCAPE_UNROLL
     for (int j = 0; j < kStreams; ++j) {
         v.zr[j] = hn::Load(d, book.zr[j]);
         v.zi[j] = hn::Load(d, book.zi[j]);
@@ -343,9 +510,9 @@ HWY_INLINE void fromBook(Lanes<kStreams>& v, const LaneBook<kStreams>& book)
 }
 
 // The bookkeeping of the long runs, all on the lane book.
-template <int kStreams, int kFirstStreams>
+template <int kStreams, int kFirstStreams, bool kEachStream>
 struct Runs {
-    Feeder<kFirstStreams>& feeder;
+    Feeder<kFirstStreams, kEachStream>& feeder;
     LaneBook<kStreams>& book;
     PointResult* out;
     std::int64_t capAt = kIdleStart;  // no lane reaches the cap before this step
@@ -353,30 +520,37 @@ struct Runs {
     // Lanes whose point has stopped inside the current block, per stream.
     unsigned parked[kStreams] = {};
 
-    // After step t some lane's zr2 + zi2 is not below 4: writes those
-    // points and parks their lanes at z = c = 0 until the block ends.
+    // After step t some lane of vector j has a zr2 + zi2 that is not below
+    // 4: writes those points and parks their lanes at z = c = 0 until the
+    // block ends.
+    HWY_NOINLINE void escapedIn(int j, std::int64_t t)
+    {
+        const D d;
+        const V zero = hn::Zero(d);
+        const M stops = hn::Not(hn::Lt(hn::Load(d, book.mag[j]), hn::Set(d, 4.0)));
+        std::uint8_t bits[8] = {};
+        hn::StoreMaskBits(d, stops, bits);
+        for (unsigned done = bits[0]; done != 0; done &= done - 1) {
+            const auto l = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero32(done));
+            const auto n = static_cast<std::int32_t>(1 + (t - static_cast<std::int64_t>(book.start[j][l])));
+            out[static_cast<std::size_t>(book.at[j][l])] = PointResult{book.zi[j][l], n};
+            book.start[j][l] = kIdleStart;
+        }
+        parked[j] |= bits[0];
+        hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.zr[j])), d, book.zr[j]);
+        hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.zi[j])), d, book.zi[j]);
+        hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.cr[j])), d, book.cr[j]);
+        hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.ci[j])), d, book.ci[j]);
+    }
+
+    // The same for every vector whose lanes stop after step t.
     HWY_NOINLINE void escaped(std::int64_t t)
     {
         const D d;
         const V four = hn::Set(d, 4.0);
-        const V zero = hn::Zero(d);
         for (int j = 0; j < kStreams; ++j) {
-            const M stops = hn::Not(hn::Lt(hn::Load(d, book.mag[j]), four));
-            if (hn::AllFalse(d, stops))
-                continue;
-            std::uint8_t bits[8] = {};
-            hn::StoreMaskBits(d, stops, bits);
-            for (unsigned done = bits[0]; done != 0; done &= done - 1) {
-                const auto l = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero32(done));
-                const auto n = static_cast<std::int32_t>(1 + (t - static_cast<std::int64_t>(book.start[j][l])));
-                out[static_cast<std::size_t>(book.at[j][l])] = PointResult{book.zi[j][l], n};
-                book.start[j][l] = kIdleStart;
-            }
-            parked[j] |= bits[0];
-            hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.zr[j])), d, book.zr[j]);
-            hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.zi[j])), d, book.zi[j]);
-            hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.cr[j])), d, book.cr[j]);
-            hn::Store(hn::IfThenElse(stops, zero, hn::Load(d, book.ci[j])), d, book.ci[j]);
+            if (!hn::AllTrue(d, hn::Lt(hn::Load(d, book.mag[j]), four)))
+                escapedIn(j, t);
         }
     }
 
@@ -384,6 +558,7 @@ struct Runs {
     bool due(std::int64_t t) const
     {
         unsigned any = 0;
+        ESCAPE_UNROLL
         for (int j = 0; j < kStreams; ++j)
             any |= parked[j];
         return any != 0 || t >= capAt;
@@ -400,6 +575,7 @@ struct Runs {
         const bool capping = t >= capAt;
         const V lastStart = hn::Set(d, static_cast<double>(t - kLastStep));
         bool fed = false;
+        ESCAPE_UNROLL
         for (int j = 0; j < kStreams; ++j) {
             unsigned capped = 0;
             if (capping) {
@@ -427,6 +603,7 @@ struct Runs {
     {
         const D d;
         V first = hn::Load(d, book.start[0]);
+        ESCAPE_UNROLL
         for (int j = 1; j < kStreams; ++j)
             first = hn::Min(first, hn::Load(d, book.start[j]));
         capAt = static_cast<std::int64_t>(hn::GetLane(hn::MinOfLanes(d, first))) + kLastStep;
@@ -435,7 +612,7 @@ struct Runs {
 
 // The kernel with kStreams vectors in the long runs and kFirstStreams in
 // the dense groups.
-template <int kStreams, int kFirstStreams>
+template <int kStreams, int kFirstStreams, bool kEachStream>
 void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
 {
     // A private copy: the shared one may sit on a cache line that its owner
@@ -444,13 +621,14 @@ void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
     const D d;
     const std::size_t N = hn::Lanes(d);
     Queue q{scratch.zr.data(), scratch.zi.data(), scratch.ci.data(), scratch.row.data(), scratch.steps.data()};
-    Feeder<kFirstStreams> feeder{task, q, scratch.self};
+    Feeder<kFirstStreams, kEachStream> feeder{task, q, scratch.self};
     LaneBook<kStreams> book;
-    Runs<kStreams, kFirstStreams> runs{feeder, book, task.out};
+    Runs<kStreams, kFirstStreams, kEachStream> runs{feeder, book, task.out};
     std::int64_t t = 0;  // steps taken by the vectors so far
 
     const unsigned all = (1u << N) - 1;
     runs.busy = kStreams * static_cast<int>(N);
+    ESCAPE_UNROLL
     for (int j = 0; j < kStreams; ++j) {
         hn::Store(hn::Set(d, static_cast<double>(kIdleStart)), d, book.start[j]);
         hn::Store(hn::Zero(d), d, book.at[j]);
@@ -466,10 +644,54 @@ void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
 
     const V two = hn::Set(d, gTwo);
     const V four = hn::Set(d, 4.0);
+    if (kEachStream) {
+        // c stays in the book and is read from memory at every step; each
+        // vector is tested on its own, so only z needs registers.
+        V zr[kStreams], zi[kStreams];
+        ESCAPE_UNROLL
+        for (int j = 0; j < kStreams; ++j) {
+            zr[j] = hn::Load(d, book.zr[j]);
+            zi[j] = hn::Load(d, book.zi[j]);
+        }
+        for (;;) {
+            for (int b = 0; b < kBlock; ++b) {
+                ESCAPE_UNROLL
+                for (int j = 0; j < kStreams; ++j) {
+                    V mag;
+                    step(zr[j], zi[j], hn::Load(d, book.cr[j]), hn::Load(d, book.ci[j]), two, mag);
+                    if (HWY_UNLIKELY(!hn::AllTrue(d, hn::Lt(mag, four)))) {
+                        hn::Store(zr[j], d, book.zr[j]);
+                        hn::Store(zi[j], d, book.zi[j]);
+                        hn::Store(mag, d, book.mag[j]);
+                        runs.escapedIn(j, t + 1);
+                        zr[j] = hn::Load(d, book.zr[j]);
+                        zi[j] = hn::Load(d, book.zi[j]);
+                    }
+                }
+                ++t;
+            }
+            if (!runs.due(t))
+                continue;
+            ESCAPE_UNROLL
+            for (int j = 0; j < kStreams; ++j) {
+                hn::Store(zr[j], d, book.zr[j]);
+                hn::Store(zi[j], d, book.zi[j]);
+            }
+            runs.blockEnd(t);
+            if (runs.busy == 0)
+                return;
+            ESCAPE_UNROLL
+            for (int j = 0; j < kStreams; ++j) {
+                zr[j] = hn::Load(d, book.zr[j]);
+                zi[j] = hn::Load(d, book.zi[j]);
+            }
+        }
+    }
     Lanes<kStreams> v;
     fromBook(v, book);
     for (;;) {
         for (int b = 0; b < kBlock; ++b) {
+            ESCAPE_UNROLL
             for (int j = 0; j < kStreams; ++j)
                 step(v.zr[j], v.zi[j], v.cr[j], v.ci[j], two, v.mag[j]);
             ++t;
@@ -477,6 +699,7 @@ void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
             // value here is finite (a lane stops at the first one that is
             // not below 4 and then sits at 0), so the maximum decides exactly.
             V largest = v.mag[0];
+            ESCAPE_UNROLL
             for (int j = 1; j < kStreams; ++j)
                 largest = hn::Max(largest, v.mag[j]);
             if (HWY_LIKELY(hn::AllTrue(d, hn::Lt(largest, four))))

@@ -13,20 +13,23 @@ HWY_BEFORE_NAMESPACE();
 namespace mandel {
 namespace HWY_NAMESPACE {
 
-// The forms compiled for this target, as (vectors in the long runs, in the
-// dense groups). The steps of one vector form a chain of dependent
-// multiplies and adds; several chains fill the pipelines, until their state
-// no longer fits the registers and spills to memory. Where that point lies
-// depends on the core, so the likely candidates are all compiled and the
-// pool measures them (FastComputer); the first is the usual best.
+// The forms compiled for this target, named "long/dense" after the vectors
+// in flight in the long runs and in the dense groups, with "e" where each
+// vector is tested on its own and c is read from memory (EscapeKernel-inl.h).
+// The steps of one vector form a chain of dependent multiplies and adds;
+// several chains fill the pipelines, until their state no longer fits the
+// registers and spills to memory. Where that point lies depends on the
+// core, so the likely candidates are all compiled and the pool measures
+// them (FastComputer); the first is the best on the cores measured so far.
 #if HWY_TARGET == HWY_AVX3
-// 32 registers: four of state per long-run vector.
-#define MANDEL_ESCAPE_FORMS {"6/5", &IterateSegments<6, 5>}, {"4/4", &IterateSegments<4, 4>}, {"7/6", &IterateSegments<7, 6>}
+// 32 registers: c and z of six vectors fit.
+#define MANDEL_ESCAPE_FORMS {"6/5", &IterateSegments<6, 5, false>}, {"4/4", &IterateSegments<4, 4, false>}, {"6/5e", &IterateSegments<6, 5, true>}
 #elif HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_SSE4
-// 16 registers: three vectors fit, four spill their c to memory operands.
-#define MANDEL_ESCAPE_FORMS {"3/3", &IterateSegments<3, 3>}, {"4/4", &IterateSegments<4, 4>}, {"6/6", &IterateSegments<6, 6>}
+// 16 registers: z of four or five vectors, with c from memory, or six with
+// some of their state spilled.
+#define MANDEL_ESCAPE_FORMS {"4/4e", &IterateSegments<4, 4, true>}, {"6/6", &IterateSegments<6, 6, false>}, {"5/5e", &IterateSegments<5, 5, true>}
 #else
-#define MANDEL_ESCAPE_FORMS {"4/4", &IterateSegments<4, 4>}
+#define MANDEL_ESCAPE_FORMS {"4/4", &IterateSegments<4, 4, false>}
 #endif
 
 const EscapeKernels* KernelsOfTarget()

@@ -92,7 +92,7 @@ int FastComputer::fastestVariant()
     if (const auto known = gFastest.find(key); known != gFastest.end())
         return known->second;
 
-    constexpr int kColumns = 16, kRows = 320, kRounds = 5;
+    constexpr int kColumns = 16, kRows = 160, kRounds = 3;
     std::vector<double> edgeX(kColumns), fullX(kColumns), edgeY(kRows), fullY(kRows);
     for (int i = 0; i < kColumns; ++i) {
         edgeX[static_cast<std::size_t>(i)] = -0.78 + 0.04 * i / kColumns;

@@ -32,3 +32,28 @@ void ImageSurface::setColumn(int x, const Colour* colours, int count)
 }
 
 } // namespace mandel
+
+namespace mandel {
+
+void ImageSurface::setColumns(int x0, int columns, const Colour* colours, int count)
+{
+    // Only the part inside the drawable area.
+    const int first = std::max(x0, 0);
+    const int end = std::min(x0 + columns, kDrawableSize);
+    const int rows = std::min(count, kDrawableSize);
+    // Columns arrive one after another, the image is stored row by row: a
+    // few columns at a time fill a stretch of each row, so every cache line
+    // of the image is written whole instead of once per column.
+    constexpr int kBlock = 16;
+    for (int x = first; x < end; x += kBlock) {
+        const int width = std::min(kBlock, end - x);
+        const Colour* from = colours + static_cast<std::ptrdiff_t>(x - x0) * count;
+        for (int y = 0; y < rows; ++y) {
+            Colour* to = pixels_.data() + index(x, y);
+            for (int c = 0; c < width; ++c)
+                to[c] = from[static_cast<std::ptrdiff_t>(c) * count + y];
+        }
+    }
+}
+
+} // namespace mandel

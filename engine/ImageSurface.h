@@ -16,6 +16,7 @@ public:
     void clear() override;
     void setPixel(int x, int y, Colour c) override;
     void setColumn(int x, const Colour* colours, int count) override;
+    void setColumns(int x0, int columns, const Colour* colours, int count) override;
 
     // Pixel (x, y) of the drawable area; x, y must be in 0..595.
     Colour pixel(int x, int y) const { return pixels_[index(x, y)]; }

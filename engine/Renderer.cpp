@@ -23,8 +23,12 @@ public:
         column_.resize(static_cast<std::size_t>(view.hei) + 1);
     }
 
+    // The column after the last whose colours are held: one at a time.
+    int runEnd() const noexcept { return end_; }
+
     const Colour* column(int x)
     {
+        end_ = x + 1;
         const double cx = planeX(view_, x);
         for (int y = 0; y <= view_.hei; ++y) {
             const PointResult p = iteratePoint(cx, planeY(view_, y));
@@ -37,24 +41,38 @@ private:
     const ExplorerState& view_;
     ColourChain chain_;
     std::vector<Colour>& column_;
+    int end_ = 0;
 };
 
-// Runs of columns computed by the field computer and coloured from tables,
-// both on the computer's threads.
-class Renderer::FastColumns {
+// Runs of columns whose results a computer fills in, coloured from tables
+// on its threads; the columns of a run wait in the renderer's buffers.
+class Renderer::ColouredRuns {
 public:
-    FastColumns(const ExplorerState& view, FieldComputer& computer, Renderer& buffers)
-        : view_(view), computer_(computer), tables_(view), rows_(view.hei + 1),
-          step_(std::max(1, computer.preferredColumns())), b_(buffers)
+    ColouredRuns(const ExplorerState& palette, int runLength, Renderer& buffers)
+        : tables_(palette), rows_(palette.hei + 1), columns_(palette.wid + 1), run_(std::max(1, runLength)),
+          b_(buffers)
     {
     }
+    virtual ~ColouredRuns() = default;
+    ColouredRuns(const ColouredRuns&) = delete;
+    ColouredRuns& operator=(const ColouredRuns&) = delete;
 
+    // The colours of column x, computed with the rest of its run when x is
+    // the first column past the run held.
     const Colour* column(int x)
     {
         if (x >= end_)
-            computeRun(x, std::min(view_.wid + 1, x + step_));
+            computeRun(x, std::min(columns_, x + run_));
         return b_.colours_.data() + static_cast<std::size_t>(x - start_) * static_cast<std::size_t>(rows_);
     }
+
+    // The column after the last of the run that holds the latest column.
+    int runEnd() const noexcept { return end_; }
+
+protected:
+    // Fills the results of columns x0..x1-1, all rows, column by column.
+    virtual void compute(int x0, int x1, PointResult* out) = 0;
+    virtual ThreadPool* pool() = 0;
 
 private:
     void computeRun(int x0, int x1)
@@ -64,12 +82,12 @@ private:
         b_.chunk_.resize(count * rows);
         b_.colours_.resize(count * rows);
         b_.before_.resize(count);
-        computer_.computeColumns(view_, x0, x1, b_.chunk_.data());
+        compute(x0, x1, b_.chunk_.data());
         const PointResult* grid = b_.chunk_.data();
         b_.before_[0] = lastN_;
         for (std::size_t c = 1; c < count; ++c)
             b_.before_[c] = grid[c * rows - 1].n;
-        if (colourGrid(tables_, grid, x1 - x0, rows_, b_.before_.data(), b_.colours_.data(), computer_.pool())) {
+        if (colourGrid(tables_, grid, x1 - x0, rows_, b_.before_.data(), b_.colours_.data(), pool())) {
             // Where a later run needs drawing order, it continues from here.
             const std::int32_t beforeLast = rows > 1 ? grid[count * rows - 2].n : b_.before_[count - 1];
             tables_.resumeAfter(grid[count * rows - 1], beforeLast);
@@ -81,74 +99,59 @@ private:
         end_ = x1;
     }
 
-    const ExplorerState& view_;
-    FieldComputer& computer_;
     ColourTables tables_;
     int rows_;
-    int step_;
+    int columns_;
+    int run_;
     Renderer& b_;
     int start_ = 0, end_ = 0;  // the run held in the buffers
     std::int32_t lastN_ = kNoPixelBefore;
 };
 
+// Runs of columns of a legacy view, computed by the field computer.
+class Renderer::FastColumns final : public ColouredRuns {
+public:
+    FastColumns(const ExplorerState& view, FieldComputer& computer, Renderer& buffers)
+        : ColouredRuns(view, computer.preferredColumns(), buffers), view_(view), computer_(computer)
+    {
+    }
+
+private:
+    void compute(int x0, int x1, PointResult* out) override { computer_.computeColumns(view_, x0, x1, out); }
+    ThreadPool* pool() override { return computer_.pool(); }
+
+    const ExplorerState& view_;
+    FieldComputer& computer_;
+};
+
 // Runs of columns of a deep view: offsets from the centre pixel, computed
-// by perturbation and coloured from tables on the pool's threads.
-class Renderer::DeepColumns {
+// by perturbation.
+class Renderer::DeepColumns final : public ColouredRuns {
 public:
     // Columns per run: few, since deep pixels can be slow and the window
     // yields between runs' columns only.
     static constexpr int kRun = 8;
 
     DeepColumns(const ExplorerState& palette, DeepComputer& computer, Renderer& buffers)
-        : computer_(computer), tables_(palette), rows_(palette.hei + 1), columns_(palette.wid + 1), b_(buffers)
+        : ColouredRuns(palette, kRun, buffers), computer_(computer)
     {
-        dy_.resize(static_cast<std::size_t>(rows_));
-        for (int y = 0; y < rows_; ++y)
-            dy_[static_cast<std::size_t>(y)] = y - kDeepCentrePixel;
-    }
-
-    const Colour* column(int x)
-    {
-        if (x >= end_)
-            computeRun(x, std::min(columns_, x + kRun));
-        return b_.colours_.data() + static_cast<std::size_t>(x - start_) * static_cast<std::size_t>(rows_);
+        dy_.resize(static_cast<std::size_t>(palette.hei) + 1);
+        for (std::size_t y = 0; y < dy_.size(); ++y)
+            dy_[y] = static_cast<double>(static_cast<int>(y) - kDeepCentrePixel);
     }
 
 private:
-    void computeRun(int x0, int x1)
+    void compute(int x0, int x1, PointResult* out) override
     {
-        const auto rows = static_cast<std::size_t>(rows_);
-        const auto count = static_cast<std::size_t>(x1 - x0);
-        b_.chunk_.resize(count * rows);
-        b_.colours_.resize(count * rows);
-        b_.before_.resize(count);
-        std::vector<double> dx(count);
-        for (std::size_t c = 0; c < count; ++c)
+        std::vector<double> dx(static_cast<std::size_t>(x1 - x0));
+        for (std::size_t c = 0; c < dx.size(); ++c)
             dx[c] = static_cast<double>(x0 + static_cast<int>(c) - kDeepCentrePixel);
-        computer_.computeGrid(dx.data(), x1 - x0, dy_.data(), rows_, b_.chunk_.data());
-        const PointResult* grid = b_.chunk_.data();
-        b_.before_[0] = lastN_;
-        for (std::size_t c = 1; c < count; ++c)
-            b_.before_[c] = grid[c * rows - 1].n;
-        if (colourGrid(tables_, grid, x1 - x0, rows_, b_.before_.data(), b_.colours_.data(), computer_.pool())) {
-            const std::int32_t beforeLast = rows > 1 ? grid[count * rows - 2].n : b_.before_[count - 1];
-            tables_.resumeAfter(grid[count * rows - 1], beforeLast);
-        } else {
-            tables_.colourRun(grid, static_cast<int>(count * rows), b_.colours_.data());
-        }
-        lastN_ = grid[count * rows - 1].n;
-        start_ = x0;
-        end_ = x1;
+        computer_.computeGrid(dx.data(), x1 - x0, dy_.data(), static_cast<int>(dy_.size()), out);
     }
+    ThreadPool* pool() override { return computer_.pool(); }
 
     DeepComputer& computer_;
-    ColourTables tables_;
-    int rows_;
-    int columns_;
-    Renderer& b_;
     std::vector<double> dy_;
-    int start_ = 0, end_ = 0;
-    std::int32_t lastN_ = kNoPixelBefore;
 };
 
 Renderer::Renderer(std::unique_ptr<FieldComputer> computer) : computer_(std::move(computer)) {}
@@ -196,7 +199,14 @@ bool Renderer::draw(const ExplorerState& view, Columns& columns, Surface& surfac
         }
         // Rows past the drawable area are dropped by the surface but still
         // coloured: modes 7 and 8 carry their colour into the next column.
-        surface.setColumn(x, columns.column(x), view.hei + 1);
+        const Colour* colours = columns.column(x);
+        if (hooks.yield || columns.runEnd() <= x + 1) {
+            surface.setColumn(x, colours, view.hei + 1);
+            continue;
+        }
+        // Nobody looks between the columns: the rest of the run at once.
+        surface.setColumns(x, columns.runEnd() - x, colours, view.hei + 1);
+        x = columns.runEnd() - 1;
     }
     if (hooks.printStatus)
         hooks.printStatus(status);

@@ -53,6 +53,7 @@ public:
 
 private:
     class ReferenceColumns;
+    class ColouredRuns;
     class FastColumns;
     class DeepColumns;
     template <class Columns>

@@ -2,6 +2,8 @@
 
 #include "Colour.h"
 
+#include <cstddef>
+
 namespace mandel {
 
 // Side of the drawable area of a picture surface: 600 outer pixels less a
@@ -23,6 +25,14 @@ public:
     {
         for (int y = 0; y < count; ++y)
             setPixel(x, y, colours[y]);
+    }
+    // Sets `columns` whole columns x0, x0 + 1, ... from `colours`, column
+    // after column (count colours each), as that many setColumn calls in
+    // order would; surfaces override it to go faster.
+    virtual void setColumns(int x0, int columns, const Colour* colours, int count)
+    {
+        for (int c = 0; c < columns; ++c)
+            setColumn(x0 + c, colours + static_cast<std::ptrdiff_t>(c) * count, count);
     }
 };
 

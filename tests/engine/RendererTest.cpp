@@ -167,6 +167,29 @@ TEST(Renderer, ComputeFieldMatchesThePointIteration)
 namespace mandel {
 namespace {
 
+struct ColumnsCase {
+    int x0, columns, count;
+};
+
+TEST(ImageSurface, ARunOfColumnsIsWhatItsColumnsWouldBe)
+{
+    // Runs inside, across either edge and past the drawable rows, of widths
+    // around the blocks the image fills at once.
+    const ColumnsCase cases[] = {{0, 40, 601}, {560, 40, 601}, {580, 21, 596}, {-5, 17, 601},
+                                 {3, 1, 601}, {100, 16, 10}, {200, 33, 0}, {596, 4, 601}};
+    for (const ColumnsCase& c : cases) {
+        std::vector<Colour> colours(static_cast<std::size_t>(c.columns) * static_cast<std::size_t>(c.count));
+        for (std::size_t i = 0; i < colours.size(); ++i)
+            colours[i] = static_cast<Colour>(i * 7919u + 1u);
+        ImageSurface byRun, byColumn;
+        byRun.setColumns(c.x0, c.columns, colours.data(), c.count);
+        for (int k = 0; k < c.columns; ++k)
+            byColumn.setColumn(c.x0 + k, colours.data() + static_cast<std::size_t>(k) * static_cast<std::size_t>(c.count),
+                               c.count);
+        EXPECT_EQ(byRun, byColumn) << c.columns << " columns from " << c.x0 << ", " << c.count << " rows";
+    }
+}
+
 TEST(ImageSurface, AColumnIsWhatItsPixelsWouldBe)
 {
     std::vector<Colour> colours(601);
