@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -310,26 +311,57 @@ Status writeFileAtomically(const std::string& path, std::span<const unsigned cha
     return mode == Overwrite::Refuse ? file->publishNew(target) : file->publishOver(target);
 }
 
+namespace {
+
+// Whether `rest`, a temporary's name after the prefix, is a process id, a
+// dash and six characters: a temporary whose writer can be asked after.
+bool isTemporaryOfProcess(const std::string& rest, pid_t& pid)
+{
+    const auto dash = rest.find('-');
+    if (dash == std::string::npos || dash == 0 || dash > 9 || rest.size() != dash + 7)
+        return false;
+    const std::string digits = rest.substr(0, dash);
+    if (digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    pid = static_cast<pid_t>(std::stol(digits));
+    return pid > 0;
+}
+
+// Whether `rest` is six letters and digits: a temporary of an older build,
+// named without its writer's process id.
+bool isOlderTemporary(const std::string& rest)
+{
+    return rest.size() == 6 &&
+           rest.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") == std::string::npos;
+}
+
+} // namespace
+
 void removeStaleTemporaries(const std::string& folder)
 {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir)
         return;
+    // A writer of an older build cannot be asked after, but no write takes a
+    // day: a file of its name left that long was left by a killed one.
+    constexpr time_t kOldAge = 24 * 60 * 60;
+    const time_t now = ::time(nullptr);
     const std::string prefix = kTempPrefix;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
         if (name.compare(0, prefix.size(), prefix) != 0)
             continue;
-        const auto dash = name.find('-', prefix.size());
-        if (dash == std::string::npos || dash == prefix.size() || dash > prefix.size() + 9 ||
-            name.size() != dash + 7)
-            continue;
-        const std::string digits = name.substr(prefix.size(), dash - prefix.size());
-        if (digits.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const auto pid = static_cast<pid_t>(std::stol(digits));
-        if (pid > 0 && ::kill(pid, 0) != 0 && errno == ESRCH)
-            ::unlinkat(::dirfd(dir), name.c_str(), 0);
+        const std::string rest = name.substr(prefix.size());
+        pid_t pid = 0;
+        if (isTemporaryOfProcess(rest, pid)) {
+            if (::kill(pid, 0) != 0 && errno == ESRCH)
+                ::unlinkat(::dirfd(dir), name.c_str(), 0);
+        } else if (isOlderTemporary(rest)) {
+            struct stat st {};
+            if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
+                now - st.st_mtime > kOldAge)
+                ::unlinkat(::dirfd(dir), name.c_str(), 0);
+        }
     }
     ::closedir(dir);
 }

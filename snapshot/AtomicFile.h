@@ -75,7 +75,8 @@ Status writeFileAtomically(const std::string& path, std::span<const unsigned cha
                            FileSystemFeatures features = {});
 
 // Removes the hidden temporaries (".mandel-PID-XXXXXX") that writers killed
-// mid-write left in `folder`: those whose process no longer runs. Best effort.
+// mid-write left in `folder`: those whose process no longer runs, and those
+// of older builds (".mandel-XXXXXX") untouched for a day. Best effort.
 void removeStaleTemporaries(const std::string& folder);
 
 } // namespace mandel

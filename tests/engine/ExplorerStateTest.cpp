@@ -105,22 +105,59 @@ TEST(ExplorerState, MagnificationIsExactUpTo1e22)
     }
 }
 
+// Whether every number of `s`, and the mapping at its far corners, is finite.
+bool inRange(const ExplorerState& s)
+{
+    for (const double v : {s.f1, s.di, s.dj, s.zoomx1, s.zoomx2, s.zoomy1, s.zoomy2, planeX(s, 0), planeX(s, s.wid),
+                           planeY(s, 0), planeY(s, s.hei)})
+        if (!std::isfinite(v))
+            return false;
+    return true;
+}
+
 TEST(ExplorerState, ZoomPastTheRangeOfADoubleIsRefused)
 {
-    ExplorerState s = startState();
-    int zooms = 0;
-    while (zooms < 1000 && tryZoomAt(s, 595, 595))
-        ++zooms;
-    // zoomx1 = 150 * 10^k leaves the doubles at k = 307; the corner offsets earlier.
-    EXPECT_GT(zooms, 290);
-    EXPECT_LT(zooms, 307);
-    const ExplorerState before = s;
-    EXPECT_FALSE(tryZoomAt(s, 595, 595));
-    EXPECT_EQ(s, before);
-    EXPECT_TRUE(std::isfinite(planeX(s, 600)));
+    // Each row leaves the doubles through a different value first: the
+    // offsets grow faster than the scales when a click is off centre, and a
+    // surface that is not square makes one scale outgrow the other.
+    const struct {
+        const char* name;
+        std::int16_t wid, hei;
+        float X, Y;
+        int zooms;  // accepted before the first refusal
+    } rows[] = {
+        {"centre: the scales", 600, 600, 300, 300, 306},
+        {"right edge: di", 600, 600, 595, 300, 305},
+        {"left edge: di below", 600, 600, 0, 300, 305},
+        {"bottom edge: dj", 600, 600, 300, 595, 305},
+        {"corner: di and dj", 600, 600, 595, 595, 305},
+        {"wide surface: zoomx1", 600, 60, 300, 30, 306},
+        {"tall surface: zoomy1", 60, 600, 30, 300, 306},
+    };
+    for (const auto& row : rows) {
+        ExplorerState s = startState();
+        s.wid = row.wid;
+        s.hei = row.hei;
+        ResetView(s);
+        int zooms = 0;
+        for (;; ++zooms) {
+            ExplorerState plain = s;
+            ZoomAt(plain, row.X, row.Y);
+            const ExplorerState before = s;
+            const bool zoomed = tryZoomAt(s, row.X, row.Y);
+            ASSERT_EQ(zoomed, inRange(plain)) << row.name << ", zoom " << zooms + 1;
+            if (!zoomed) {
+                EXPECT_EQ(s, before) << row.name;
+                break;
+            }
+            ASSERT_EQ(s, plain) << row.name;
+        }
+        EXPECT_EQ(zooms, row.zooms) << row.name;
+    }
 
     ExplorerState fresh = startState();
     EXPECT_FALSE(tryZoomAt(fresh, NAN, 3));
+    EXPECT_FALSE(tryZoomAt(fresh, 3, INFINITY));
     EXPECT_TRUE(tryZoomAt(fresh, 3, 3));
 }
 

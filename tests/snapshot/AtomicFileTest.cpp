@@ -225,15 +225,27 @@ TEST_F(TempFolder, TemporariesOfKilledWritersAreRemovedOthersKept)
     ASSERT_EQ(entries(), 1u) << "the killed writer's temporary";
 
     const std::string mine = ".mandel-" + std::to_string(::getpid()) + "-abc123";
-    const char* kept[] = {"M20240309080507.bmp", ".mandel-12x-abc123", ".mandel-1-abc", "notes.txt"};
+    const char* kept[] = {"M20240309080507.bmp", ".mandel-12x-abc123", ".mandel-1-abc", "notes.txt",
+                          ".mandel-Recent", ".mandel-old-12", ".mandel-Old12"};
     std::ofstream(root / mine) << "a save of a running program";
     for (const char* name : kept)
         std::ofstream(root / name) << "x";
+    // Temporaries of older builds carry no process id: only their age tells
+    // that their writer is gone.
+    const auto lastWeek = fs::file_time_type::clock::now() - std::chrono::hours(7 * 24);
+    fs::create_directory(root / ".mandel-OldDir");
+    for (const char* name : {".mandel-old-12", ".mandel-Old12", ".mandel-OldDir", ".mandel-Old001"}) {
+        if (!fs::exists(root / name))
+            std::ofstream(root / name) << "x";
+        fs::last_write_time(root / name, lastWeek);
+    }
+    fs::last_write_time(root / ".mandel-Recent", fs::file_time_type::clock::now() - std::chrono::hours(20));
     removeStaleTemporaries(root.string());
     EXPECT_TRUE(fs::exists(root / mine)) << "a running writer's file stays";
     for (const char* name : kept)
         EXPECT_TRUE(fs::exists(root / name)) << name;
-    EXPECT_EQ(entries(), 1u + std::size(kept));
+    EXPECT_TRUE(fs::is_directory(root / ".mandel-OldDir"));
+    EXPECT_EQ(entries(), 2u + std::size(kept)) << "an older build's temporary left a week ago is removed";
 }
 
 // What a target of a replacing write is before the write, and what must be

@@ -3,6 +3,7 @@
 #include "RandomSource.h"
 #include "StatusLine.h"
 
+#include <QFontMetrics>
 #include <QPushButton>
 #include <QTest>
 
@@ -175,6 +176,20 @@ TEST(Form1Commands, ExitClearsTheWindowAndEndsTheProgram)
     EXPECT_TRUE(w->statusText().isEmpty());
 }
 
+// The status line's text is on the screen where it belongs: from kStatusX
+// to where the text's width ends, across the line's baseline.
+void expectStatusOnScreen(const Form1& w, const char* when)
+{
+    const QRect ink = testing::inkIn(testing::statusLinePixels(w));
+    const QFontMetrics metrics(w.clientArea()->font());
+    const int end = testing::kInkMargin + metrics.horizontalAdvance(w.statusText());
+    ASSERT_FALSE(ink.isEmpty()) << when << ": no status line on the screen";
+    EXPECT_NEAR(ink.left(), testing::kInkMargin, 2) << when;
+    EXPECT_NEAR(ink.right(), end, 3) << when;
+    EXPECT_LT(ink.top(), metrics.ascent() - 1) << when;
+    EXPECT_GE(ink.bottom(), metrics.ascent() - 1) << when;
+}
+
 TEST(Form1Commands, StatusLineAndNoticeAreGoneWhileTheNextPictureIsDrawn)
 {
     const struct {
@@ -191,19 +206,27 @@ TEST(Form1Commands, StatusLineAndNoticeAreGoneWhileTheNextPictureIsDrawn)
         QTest::mouseClick(w->Command4(), Qt::LeftButton);  // leaves a notice
         ASSERT_FALSE(w->statusText().isEmpty());
         ASSERT_FALSE(w->noticeText().isEmpty());
+        runPendingEvents();
+        expectStatusOnScreen(*w, "before");
         std::vector<QString> seen, notices;
+        QRect inkWhileDrawing;
         w->setYieldHook([&](int column) {
             if (column == 0 || column == 600) {
                 seen.push_back(w->statusText());
                 notices.push_back(w->noticeText());
             }
+            if (column == 300)
+                inkWhileDrawing = testing::inkIn(testing::statusLinePixels(*w));
         });
         c.command(*w);
         ASSERT_EQ(seen.size(), 2u) << c.name;
         EXPECT_TRUE(seen[0].isEmpty()) << c.name;
         EXPECT_TRUE(seen[1].isEmpty()) << c.name;
         EXPECT_TRUE(notices[0].isEmpty()) << c.name << ": a stale notice stays up";
+        EXPECT_TRUE(inkWhileDrawing.isEmpty()) << c.name << ": the old status line is still on the screen";
         EXPECT_EQ(w->statusText().toStdString(), statusLine(w->state())) << c.name;
+        runPendingEvents();
+        expectStatusOnScreen(*w, c.name);
     }
 }
 

@@ -12,6 +12,7 @@
 #include "TestStates.h"
 
 #include <QApplication>
+#include <QScreen>
 #include <QCoreApplication>
 #include <QMouseEvent>
 #include <QTemporaryDir>
@@ -110,6 +111,28 @@ inline bool columnIsBackground(const Form1& form, int x)
         if (fromQRgb(form.pictureImage().pixel(x, y)) != kBackground)
             return false;
     return true;
+}
+
+// The band of the window's pixels where the status line is printed, as the
+// screen shows them, from kInkMargin pixels left of the line (never printed
+// on) to the client area's right edge.
+inline constexpr int kInkMargin = 8;
+inline QImage statusLinePixels(const Form1& form)
+{
+    const QRect band = form.statusRect().adjusted(-kInkMargin, 0, 0, 0);
+    const QPoint at = form.clientArea()->mapTo(&form, band.topLeft());
+    return form.screen()->grabWindow(form.winId(), at.x(), at.y(), band.width(), band.height()).toImage();
+}
+
+// Where `band` holds pixels other than its top-left one's: the printed text.
+inline QRect inkIn(const QImage& band)
+{
+    QRect ink;
+    for (int y = 0; y < band.height(); ++y)
+        for (int x = 0; x < band.width(); ++x)
+            if (band.pixel(x, y) != band.pixel(0, 0))
+                ink |= QRect(x, y, 1, 1);
+    return ink;
 }
 
 } // namespace mandel::testing
