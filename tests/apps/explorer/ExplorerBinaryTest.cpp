@@ -51,9 +51,9 @@ const Case kCases[] = {
     {"UnknownOptionIsRefused", "--zoom 3", 2, "unknown option '--zoom'"},
     {"BadLocationIsRefusedBeforeAWindowOpens", "--location 'mandel-location/1 mode=0'", 2,
      "mandel-explorer: --location takes a location line: mode takes"},
-    {"DeepLocationIsRefusedBeforeAWindowOpens",
-     "--location 'mandel-location/1 mode=1 fn=1,1,1 moduli=150,150,150 centre=0,0 zoom=9 iterations=900'", 2,
-     "deep mode"},
+    {"DamagedDeepLocationIsRefusedBeforeAWindowOpens",
+     "--location 'mandel-location/1 mode=1 fn=1,1,1 moduli=150,150,150 centre=0,0 zoom=9 iterations=9'", 2,
+     "iterations"},
 };
 
 class ExplorerBinary : public ::testing::TestWithParam<Case> {};
