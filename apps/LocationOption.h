@@ -2,6 +2,7 @@
 
 #include "ExplorerState.h"
 #include "Location.h"
+#include "LocationFile.h"
 #include "Result.h"
 
 #include <string>
@@ -9,12 +10,11 @@
 
 namespace mandel {
 
-// The value of a --location option: a location the program can draw. A
-// failure's reason completes "--location takes ...": what the option takes,
-// then the field at fault and what it accepts, on one line.
-inline Result<Location> locationOption(std::string_view text)
+// `location` if a program can draw it (a legacy view must not zoom past the
+// doubles), with a failure's reason starting "what: " for --location and
+// --location-file, on one line.
+inline Result<Location> drawableLocation(Result<Location> location, const std::string& what)
 {
-    Result<Location> location = parseLocation(text);
     Status drawable = location ? Status() : Status(location.failure());
     if (location && !location->deep) {
         const Result<ExplorerState> state = legacyStateOf(*location);
@@ -28,9 +28,25 @@ inline Result<Location> locationOption(std::string_view text)
         constexpr std::string_view said = "location: ";
         if (reason.rfind(said, 0) == 0)
             reason.erase(0, said.size());
-        return fail("a location line: " + reason);
+        return fail(what + ": " + reason);
     }
     return location;
+}
+
+// The value of a --location option: a location the program can draw. A
+// failure's reason completes "--location takes ...": what the option takes,
+// then the field at fault and what it accepts, on one line.
+inline Result<Location> locationOption(std::string_view text)
+{
+    return drawableLocation(parseLocation(text), "a location line");
+}
+
+// The value of a --location-file option: the location stored in a PNG this
+// program wrote, or in a text file of one location line. A failure's reason
+// completes "--location-file takes ...".
+inline Result<Location> locationFileOption(const std::string& path)
+{
+    return drawableLocation(readLocationFile(path), "a PNG this program wrote or a text file of one location line; " + path);
 }
 
 } // namespace mandel

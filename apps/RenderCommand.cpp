@@ -13,12 +13,18 @@
 #include "Memory.h"
 #include "OneLine.h"
 #include "OptionTable.h"
+#include "PictureFile.h"
+#include "ProgressLine.h"
 #include "RandomSource.h"
 #include "Renderer.h"
+#include "StatusLine.h"
 #include "ReferenceOrbit.h"
 #include "Version.h"
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -122,19 +128,31 @@ const OptionRow<RenderOptions> kOptions[] = {
      "                    default: seconds since midnight, as the explorer does\n"},
     {"--location", true,
      [](RenderOptions& o, const std::string& v) -> Status {
+         if (o.location)
+             return fail("one location: --location or --location-file, once");
          Result<Location> location = locationOption(v);
          if (!location)
              return location.failure();
-         // A poster of another size is drawn by poster output, not here.
-         if (location->size)
-             return fail("a location line: size is for posters; this picture is always 596 x 596");
          o.location = std::move(*location);
          return {};
      },
      "  --location TEXT   start from the location TEXT, a line Copy location gives (see\n"
      "                    LOCATIONS in the README); --fn, --mode and --moduli then change its\n"
      "                    colours, --iterations a deep view's cap, and each --click zooms on\n"
-     "                    from its view\n"},
+     "                    from its view; its size, if any, is the picture's unless --size is given\n"},
+    {"--location-file", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         if (o.location)
+             return fail("one location: --location or --location-file, once");
+         Result<Location> location = locationFileOption(v);
+         if (!location)
+             return location.failure();
+         o.location = std::move(*location);
+         return {};
+     },
+     "  --location-file FILE\n"
+     "                    as --location, with the location stored in FILE: a PNG this program\n"
+     "                    wrote, or a text file holding one location line\n"},
     {"--fn", true,
      [](RenderOptions& o, const std::string& v) -> Status {
          auto fn = parseSingles(v, 3, 0.0f, 10.0f);
@@ -210,10 +228,32 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          if (v.empty())
              return fail("a file name, got an empty one");
+         if (const auto format = imageFormatFor(v); !format)
+             return fail("a file name: " + format.error());
          o.out = v;
          return {};
      },
-     "  --out FILE.bmp    write the 596 x 596 picture as a 24-bit BMP (replaces FILE)\n"},
+     "  --out FILE        write the picture to FILE (replacing it), as PNG for FILE.png (with its\n"
+     "                    location inside) or as a 24-bit BMP for FILE.bmp (or a name without\n"
+     "                    an extension, such as /dev/stdout)\n"},
+    {"--size", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto size = parsePictureSize(v);
+         if (!size)
+             return fail("WxH, two whole numbers 1 to " + std::to_string(kMaxPictureSide) +
+                         " such as 3840x2160, got '" + v + "'");
+         o.size = *size;
+         return {};
+     },
+     "  --size WxH        draw a poster W x H pixels (each side 1 to 65535) of the view: the\n"
+     "                    square of the 596 x 596 picture fills its shorter side; needs --out;\n"
+     "                    default: the 596 x 596 picture itself\n"},
+    {"--quiet", false,
+     [](RenderOptions& o, const std::string&) -> Status {
+         o.quiet = true;
+         return {};
+     },
+     "  --quiet           no progress line while a poster is drawn\n"},
     {"--repeat", true,
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto repeat = parseWhole(v);
@@ -272,84 +312,203 @@ int refuseDeep(const std::string& why, std::ostream& err)
     return 2;
 }
 
-int drawLegacy(const RenderOptions& o, ExplorerState& state, Renderer& renderer, ImageSurface& surface,
-               const DrawHooks& hooks, std::ostream& err)
+// The view a run draws: its palette and legacy view, or a deep view with
+// the reference orbit it is drawn against; and the location naming it.
+struct RunView {
+    ExplorerState state;
+    Location location;
+    std::shared_ptr<const ReferenceOrbit> orbit;  // deep views only
+};
+
+// Zooms the legacy view on at each --click. Returns an exit status.
+int zoomLegacy(const RenderOptions& o, RunView& view, std::ostream& err)
 {
     for (std::size_t k = 0; k < o.clicks.size(); ++k) {
-        if (!tryZoomAt(state, o.clicks[k].first, o.clicks[k].second)) {
+        if (!tryZoomAt(view.state, o.clicks[k].first, o.clicks[k].second)) {
             err << "mandel-render: --click number " << (k + 1)
                 << " would zoom past the range of a double; at most about 300 zooms fit\n";
             return 2;
         }
-    }
-
-    for (int r = 0; r < o.repeat; ++r) {
-        surface.clear();
-        renderer.DrawFractal(state, surface, hooks);
+        view.location.clicks.push_back(Click{o.clicks[k].first, o.clicks[k].second});
     }
     return 0;
 }
 
-int drawDeep(const RenderOptions& o, const ExplorerState& palette, Renderer& renderer, ImageSurface& surface,
-             const DrawHooks& hooks, std::ostream& err)
+// Finds the deep view the options name, after its --clicks, and computes
+// its reference orbit. Returns an exit status.
+int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err)
 {
-    DeepCentre view{"0", "0", 0, o.iterations.value_or(kDefaultDeepIterations)};
+    DeepCentre centre{"0", "0", 0, o.iterations.value_or(kDefaultDeepIterations)};
     if (o.centre) {
-        view.re = o.centre->first;
-        view.im = o.centre->second;
-        view.zoom = *o.zoom;
+        centre.re = o.centre->first;
+        centre.im = o.centre->second;
+        centre.zoom = *o.zoom;
     }
-    if (view.zoom + static_cast<long long>(o.clicks.size()) > kMaxDeepZoom) {
+    if (centre.zoom + static_cast<long long>(o.clicks.size()) > kMaxDeepZoom) {
         err << "mandel-render: --click: the zooms would pass 1E+" << kMaxDeepZoom << '\n';
         return 2;
     }
     for (const auto& [x, y] : o.clicks)
-        view = zoomDeepAt(view, static_cast<double>(x) - kDeepCentrePixel, static_cast<double>(y) - kDeepCentrePixel);
+        centre = zoomDeepAt(centre, static_cast<double>(x) - kDeepCentrePixel,
+                            static_cast<double>(y) - kDeepCentrePixel);
     // Refuse what would not fit rather than be killed for it.
     WorkControl control;
-    const std::size_t available = availableMemory();
-    control.memoryLimit = available / 4 * 3;
-    std::shared_ptr<const ReferenceOrbit> orbit;
+    control.memoryLimit = availableMemory() / 4 * 3;
     if (o.iterations) {
-        auto computed = ReferenceOrbit::compute(view, control);
-        if (computed)
-            orbit = std::move(computed.value());
-        else
+        auto computed = ReferenceOrbit::compute(centre, control);
+        if (!computed)
             return refuseDeep(computed.error(), err);
+        view.orbit = std::move(computed.value());
     } else {
-        auto chosen = orbitWithAutoIterations(view, control);
+        auto chosen = orbitWithAutoIterations(centre, control);
         if (!chosen)
             return refuseDeep(chosen.error(), err);
-        orbit = std::move(chosen.value());
+        view.orbit = std::move(chosen.value());
     }
-    DeepComputer computer(orbit);
-    if (const Status ok = computer.prepare(kDeepCentrePixel * 1.4142135623730951, control.memoryLimit); !ok)
-        return refuseDeep(ok.error(), err);
+    centre.iterations = view.orbit->view().iterations;
+    view.location.deep = centre;
+    return 0;
+}
+
+// Draws the window's picture of `view` --repeat times.
+int drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer, ImageSurface& surface,
+                const DrawHooks& hooks, std::ostream& err)
+{
+    std::optional<DeepComputer> computer;
+    if (view.orbit) {
+        computer.emplace(view.orbit);
+        if (const Status ok = computer->prepare(kDeepCentrePixel * 1.4142135623730951, availableMemory() / 4 * 3); !ok)
+            return refuseDeep(ok.error(), err);
+    }
     for (int r = 0; r < o.repeat; ++r) {
         surface.clear();
-        renderer.DrawDeep(computer, palette, surface, hooks);
+        if (computer)
+            renderer.DrawDeep(*computer, view.state, surface, hooks);
+        else
+            renderer.DrawFractal(view.state, surface, hooks);
     }
     return 0;
 }
 
-int finish(const RenderOptions& o, const ImageSurface& surface, const std::string& status, std::ostream& out,
-           std::ostream& err)
+// Prints the status line where it belongs: standard error when the
+// picture itself goes to standard output. False when it could not be written.
+bool printStatus(const RenderOptions& o, const std::string& status, std::ostream& out, std::ostream& err)
 {
-    // A picture piped to standard output must not have the status line in it.
     const bool outIsThePicture = !o.out.empty() && isStandardOutput(o.out);
     std::ostream& statusOut = outIsThePicture ? err : out;
     statusOut << status << '\n';
-    const bool statusWritten = wroteAll(statusOut, err, outIsThePicture ? "standard error" : "standard output");
+    return wroteAll(statusOut, err, outIsThePicture ? "standard error" : "standard output");
+}
 
-    if (!o.out.empty()) {
-        const std::string shown = onOneLine(o.out);
-        const auto folderEnd = o.out.find_last_of('/');
-        removeStaleTemporaries(folderEnd == std::string::npos ? "." : o.out.substr(0, folderEnd + 1));
-        const Status written = writeFileAtomically(o.out, encodeBmp(surface.view()), Overwrite::Replace);
-        if (!written) {
-            err << "mandel-render: cannot write '" << shown << "': " << written.error() << '\n';
-            return 1;
+PictureRequest requestFor(const RenderOptions& o, const RunView& view)
+{
+    PictureRequest request;
+    request.location = view.location;
+    request.location.size = o.size;
+    const Result<ImageFormat> format = imageFormatFor(o.out);  // the option checked it
+    request.format = format ? *format : ImageFormat::Bmp;
+    request.software = "mandel-render";
+    request.orbit = view.orbit;
+    return request;
+}
+
+// Reports a failed write of `path` ("PATH: why" from the writers).
+int cannotWrite(const std::string& path, const std::string& reason, std::ostream& err)
+{
+    const std::string why = reason.rfind(path + ": ", 0) == 0 ? reason.substr(path.size() + 2) : reason;
+    err << onOneLine("mandel-render: cannot write '" + path + "': " + why) << '\n';
+    return 1;
+}
+
+void clearStaleTemporaries(const std::string& path)
+{
+    const auto folderEnd = path.find_last_of('/');
+    removeStaleTemporaries(folderEnd == std::string::npos ? "." : path.substr(0, folderEnd + 1));
+}
+
+// Set by SIGINT and SIGTERM while a poster is written: the poster stops
+// at its next band and leaves nothing behind.
+std::atomic<bool> gStopRequested{false};
+volatile std::sig_atomic_t gStopSignal = 0;
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
+
+extern "C" void requestStop(int signal)
+{
+    gStopSignal = signal;
+    gStopRequested.store(true);
+}
+
+// Catches SIGINT and SIGTERM while it lives; puts back what was there.
+class StopSignals {
+public:
+    StopSignals()
+    {
+        gStopRequested.store(false);
+        gStopSignal = 0;
+        struct sigaction action {};
+        action.sa_handler = requestStop;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(SIGINT, &action, &oldInt_);
+        ::sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~StopSignals()
+    {
+        ::sigaction(SIGINT, &oldInt_, nullptr);
+        ::sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    struct sigaction oldInt_ {}, oldTerm_ {};
+};
+
+int writePoster(const RenderOptions& o, const RunView& view, bool terminal, std::ostream& out, std::ostream& err)
+{
+    const std::string status = view.orbit ? deepStatusLine(view.state.b, view.location.deep->zoom)
+                                          : statusLine(view.state);
+    const bool statusWritten = printStatus(o, status, out, err);
+    clearStaleTemporaries(o.out);
+
+    const std::int64_t pixels = std::int64_t{o.size->width} * o.size->height;
+    std::optional<ProgressLine> progress;
+    if (terminal && !o.quiet)
+        progress.emplace(err, pixels);
+    const auto start = std::chrono::steady_clock::now();
+    PictureFileHooks hooks;
+    hooks.stop = &gStopRequested;
+    hooks.progress = [&](double share) {
+        if (progress) {
+            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            progress->update(static_cast<std::int64_t>(share * static_cast<double>(pixels)), seconds);
         }
+        return true;
+    };
+    Result<std::string> written = [&] {
+        const StopSignals signals;
+        return writePictureFile(o.out, requestFor(o, view), hooks);
+    }();
+    if (progress)
+        progress->finish();
+    if (!written && written.failure().code == ECANCELED) {
+        err << "mandel-render: stopped; no file written\n";
+        const int signal = gStopSignal;
+        return signal != 0 ? 128 + signal : 1;
+    }
+    if (!written)
+        return cannotWrite(o.out, written.error(), err);
+    return statusWritten ? 0 : 1;
+}
+
+int finish(const RenderOptions& o, const RunView& view, const ImageSurface& surface, const std::string& status,
+           std::ostream& out, std::ostream& err)
+{
+    const bool statusWritten = printStatus(o, status, out, err);
+    if (!o.out.empty()) {
+        clearStaleTemporaries(o.out);
+        const Result<std::string> written = writeImageFile(o.out, surface.view(), requestFor(o, view));
+        if (!written)
+            return cannotWrite(o.out, written.error(), err);
     }
     return statusWritten ? 0 : 1;
 }
@@ -384,10 +543,14 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args)
     if (o.reference && deep)
         return fail("mandel-render: --reference draws legacy pictures; deep pictures are checked against the "
                     "brute-force path by the tests");
+    if (o.size && o.out.empty())
+        return fail("mandel-render: --size draws a poster into a file: add --out FILE");
+    if (o.size && (o.repeat != 1 || o.reference))
+        return fail("mandel-render: --repeat and --reference draw the 596 x 596 picture; leave out --size");
     return parsed;
 }
 
-int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal)
 {
     const auto parsed = parseRenderOptions(args);
     if (!parsed) {
@@ -405,7 +568,8 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
 
     // The same start-up as the explorer's, so a seed gives its palette.
-    ExplorerState state;
+    RunView view;
+    ExplorerState& state = view.state;
     state.wid = kSurfaceSize;
     state.hei = kSurfaceSize;
     RandomSource rng(o.seed ? *o.seed : secondsSinceMidnightSeed());
@@ -425,7 +589,11 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
             return 2;
         }
         state = std::move(*at);
+        view.location.clicks = o.location->clicks;
     }
+    // A location's poster size is the picture's, unless --size says otherwise.
+    if (o.location && o.location->size && !o.size && !o.out.empty())
+        o.size = o.location->size;
     if (o.fn) {
         state.fn1 = (*o.fn)[0];
         state.fn2 = (*o.fn)[1];
@@ -440,18 +608,21 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     if (!o.location || o.location->deep)
         ResetView(state);
+    view.location.palette = paletteOf(state);
+    const bool deep = o.deep || o.centre;
+    if (const int failed = deep ? prepareDeep(o, view, err) : zoomLegacy(o, view, err))
+        return failed;
+    if (o.size)
+        return writePoster(o, view, terminal, out, err);
+
     Renderer renderer(o.reference ? nullptr : makeFastComputer());
     ImageSurface surface;
     std::string status;
     DrawHooks hooks;
     hooks.printStatus = [&status](const std::string& line) { status = line; };
-    if (o.deep || o.centre) {
-        if (const int failed = drawDeep(o, state, renderer, surface, hooks, err))
-            return failed;
-    } else if (const int failed = drawLegacy(o, state, renderer, surface, hooks, err)) {
+    if (const int failed = drawPicture(o, view, renderer, surface, hooks, err))
         return failed;
-    }
-    return finish(o, surface, status, out, err);
+    return finish(o, view, surface, status, out, err);
 }
 
 } // namespace mandel

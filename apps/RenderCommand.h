@@ -25,6 +25,8 @@ struct RenderOptions {
     std::optional<long long> zoom;                              // its K
     std::optional<long long> iterations;                        // its cap N; none: automatic
     std::string out;                            // empty: write no file
+    std::optional<PictureSize> size;            // a poster of this size; none: the window's picture
+    bool quiet = false;                         // no progress line
     int repeat = 1;
     bool reference = false;
     bool help = false;
@@ -38,8 +40,10 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args);
 // The usage text printed by --help.
 std::string renderUsage();
 
-// Runs mandel-render: draws, prints the status line on `out`, writes the file.
-// Returns the exit status: 0 done, 1 the file could not be written, 2 bad input.
-int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Runs mandel-render: draws, prints the status line on `out`, writes the file,
+// with a progress line on `err` for long posters when `terminal` says err
+// is a terminal. Returns the exit status: 0 done, 1 the file could not be
+// written, 2 bad input, 128 + the signal when SIGINT or SIGTERM stopped it.
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal = false);
 
 } // namespace mandel

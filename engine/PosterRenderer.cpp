@@ -2,6 +2,8 @@
 
 #include "ColourGrid.h"
 #include "ColourTables.h"
+#include "DeepComputer.h"
+#include "DeepView.h"
 #include "ExplorerState.h"
 #include "FieldComputer.h"
 #include "PosterMapping.h"
@@ -68,9 +70,34 @@ struct BandColouring {
 } // namespace
 
 PosterRenderer::PosterRenderer(FieldComputer& computer, std::int64_t bandPixels)
-    : computer_(computer), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandPixels)
+    : computer_(&computer), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandPixels)
 {
 }
+
+PosterRenderer::PosterRenderer(DeepComputer& deep, std::int64_t bandPixels)
+    : deep_(&deep), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandPixels)
+{
+}
+
+double PosterRenderer::columnPoint(const PosterMapping& mapping, int u) const noexcept
+{
+    return deep_ ? mapping.pictureX(u) - kDeepCentrePixel : mapping.planeX(u);
+}
+
+double PosterRenderer::rowPoint(const PosterMapping& mapping, int v) const noexcept
+{
+    return deep_ ? mapping.pictureY(v) - kDeepCentrePixel : mapping.planeY(v);
+}
+
+void PosterRenderer::computeGrid(const double* xs, int columns, const double* ys, int rows, PointResult* out)
+{
+    if (deep_)
+        deep_->computeGrid(xs, columns, ys, rows, out);
+    else
+        computer_->computeGrid(xs, columns, ys, rows, out);
+}
+
+ThreadPool* PosterRenderer::pool() const noexcept { return deep_ ? deep_->pool() : computer_->pool(); }
 
 int PosterRenderer::bandRows(int width) const noexcept
 {
@@ -91,7 +118,7 @@ Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandS
 
     cx_.resize(w);
     for (int u = 0; u < width; ++u)
-        cx_[static_cast<std::size_t>(u)] = mapping.planeX(u);
+        cx_[static_cast<std::size_t>(u)] = columnPoint(mapping, u);
     cy_.resize(static_cast<std::size_t>(band));
     field_.resize(w * static_cast<std::size_t>(band));
     rgb_.resize(w * static_cast<std::size_t>(band) * 3);
@@ -100,26 +127,26 @@ Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandS
     if (mode == 7 || mode == 8) {
         // These modes carry a component down each column and on to the top
         // of the next, so row 0 follows the bottom row of the column before.
-        const double bottom = mapping.planeY(height - 1);
-        computer_.computeGrid(cx_.data(), width, &bottom, 1, field_.data());
+        const double bottom = rowPoint(mapping, height - 1);
+        computeGrid(cx_.data(), width, &bottom, 1, field_.data());
         bottom_.resize(w);
         for (std::size_t u = 0; u < w; ++u)
             bottom_[u] = field_[u].n;
     }
 
-    ThreadPool* pool = computer_.pool();
+    ThreadPool* pool = this->pool();
     const int parts = pool ? pool->size() : 1;
     std::vector<std::vector<Colour>> columnBuffers(static_cast<std::size_t>(parts));
     for (int r0 = 0; r0 < height; r0 += band) {
         const int rows = std::min(band, height - r0);
         for (int r = 0; r < rows; ++r)
-            cy_[static_cast<std::size_t>(r)] = mapping.planeY(r0 + r);
+            cy_[static_cast<std::size_t>(r)] = rowPoint(mapping, r0 + r);
         if (r0 == 0) {
             before_[0] = kNoPixelBefore;
             for (std::size_t u = 1; u < w; ++u)
                 before_[u] = bottom_.empty() ? 0 : bottom_[u - 1];
         }
-        computer_.computeGrid(cx_.data(), width, cy_.data(), rows, field_.data());
+        computeGrid(cx_.data(), width, cy_.data(), rows, field_.data());
 
         const BandColouring job{tables, field_.data(), width, rows, before_.data(), rgb_.data()};
         std::vector<char> formed(static_cast<std::size_t>(parts), 1);

@@ -12,7 +12,10 @@
 namespace mandel {
 
 struct ExplorerState;
+class DeepComputer;
 class FieldComputer;
+class PosterMapping;
+class ThreadPool;
 
 // What a poster hands back to its caller while it runs.
 struct PosterHooks {
@@ -30,8 +33,13 @@ public:
     // the renderer. `bandPixels` bounds the pixels of one band (0: a default
     // that keeps a band near a few megabytes).
     explicit PosterRenderer(FieldComputer& computer, std::int64_t bandPixels = 0);
+    // Draws posters of the deep view of `deep` (its centre, zoom and cap):
+    // pixel (u, v) is the point at picture pixel (x', y') of the poster
+    // mapping, (x' - 300, y' - 300) pixels from the centre.
+    explicit PosterRenderer(DeepComputer& deep, std::int64_t bandPixels = 0);
 
-    // Draws the poster of `view` (view and palette; size ignored) at `size`
+    // Draws the poster of `view` (view and palette; size ignored; for a deep
+    // renderer only the palette) at `size`
     // and hands every row to `sink` in order. Fails, with nothing more
     // handed on, when the sink fails, when the hooks stop it (reason
     // "stopped", code ECANCELED), or for a palette whose values cannot all
@@ -42,7 +50,13 @@ public:
     int bandRows(int width) const noexcept;
 
 private:
-    FieldComputer& computer_;
+    double columnPoint(const PosterMapping& mapping, int u) const noexcept;
+    double rowPoint(const PosterMapping& mapping, int v) const noexcept;
+    void computeGrid(const double* xs, int columns, const double* ys, int rows, PointResult* out);
+    ThreadPool* pool() const noexcept;
+
+    FieldComputer* computer_ = nullptr;
+    DeepComputer* deep_ = nullptr;
     std::int64_t bandPixels_;
     std::vector<double> cx_, cy_;
     std::vector<PointResult> field_;      // one band, column by column

@@ -1,5 +1,7 @@
 #include "AtomicFile.h"
 
+#include "OutputFile.h"
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -20,16 +22,6 @@ constexpr const char* kTempPrefix = ".mandel-";
 
 Failure failNo(int err) { return fail(std::strerror(err), err); }
 
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
-    return path.substr(0, slash);
-}
-
 // A fresh hidden name for a temporary of this process in `folder`.
 std::string temporaryName(const std::string& folder)
 {
@@ -45,23 +37,6 @@ std::string temporaryName(const std::string& folder)
     return folder + "/" + kTempPrefix + std::to_string(::getpid()) + "-" + tail;
 }
 
-// The path a chain of symbolic links ends at (which need not exist).
-Result<std::string> resolveLinks(std::string path)
-{
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-            return path;
-        std::string target(4096, '\0');
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n < 0)
-            return failNo(errno);
-        target.resize(static_cast<std::size_t>(n));
-        path = target.front() == '/' ? target : folderOf(path) + "/" + target;
-    }
-    return failNo(ELOOP);
-}
-
 Status writeAll(int fd, std::span<const unsigned char> bytes)
 {
     std::size_t done = 0;
@@ -74,21 +49,6 @@ Status writeAll(int fd, std::span<const unsigned char> bytes)
         }
         done += static_cast<std::size_t>(n);
     }
-    return {};
-}
-
-// A device or pipe takes the bytes as they come: there is nothing to replace.
-Status writeThrough(const std::string& path, std::span<const unsigned char> bytes)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return failNo(errno);
-    const Status written = writeAll(fd, bytes);
-    const int closeErr = ::close(fd) != 0 ? errno : 0;
-    if (!written)
-        return written;
-    if (closeErr != 0 && closeErr != EINTR)
-        return failNo(closeErr);
     return {};
 }
 
@@ -167,6 +127,23 @@ Status PendingFile::append(std::span<const unsigned char> bytes)
     if (fd_ < 0)
         return failNo(EBADF);
     return writeAll(fd_, bytes);
+}
+
+Status PendingFile::writeAt(std::uint64_t offset, std::span<const unsigned char> bytes)
+{
+    if (fd_ < 0)
+        return failNo(EBADF);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return failNo(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
 }
 
 Status PendingFile::finish()
@@ -273,42 +250,12 @@ Status PendingFile::publishOver(const std::string& path)
 Status writeFileAtomically(const std::string& path, std::span<const unsigned char> bytes, Overwrite mode,
                            FileSystemFeatures features)
 {
-    if (path.empty())
-        return fail("empty file name");
-    std::string target = path;
-    struct stat st {};
-    if (mode == Overwrite::Refuse) {
-        if (::lstat(path.c_str(), &st) == 0)
-            return fail(std::strerror(S_ISDIR(st.st_mode) ? EISDIR : EEXIST), EEXIST);
-    } else if (::stat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return failNo(EISDIR);
-        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))
-            return writeThrough(path, bytes);
-        if (!S_ISREG(st.st_mode))
-            return fail("neither a regular file nor a device or pipe to write through", EINVAL);
-        auto resolved = resolveLinks(path);
-        if (!resolved)
-            return resolved.failure();
-        target = std::move(*resolved);
-    } else if (errno == ENOENT) {
-        // A new name, or a link to one: the file goes where the link points.
-        auto resolved = resolveLinks(path);
-        if (!resolved)
-            return resolved.failure();
-        target = std::move(*resolved);
-    } else {
-        return failNo(errno);
-    }
-
-    auto file = PendingFile::create(folderOf(target), features);
-    if (!file)
-        return file.failure();
-    if (Status s = file->append(bytes); !s)
+    auto out = OutputFile::open(path, mode, features);
+    if (!out)
+        return out.failure();
+    if (Status s = out->writeAt(0, bytes); !s)
         return s;
-    if (Status s = file->finish(); !s)
-        return s;
-    return mode == Overwrite::Refuse ? file->publishNew(target) : file->publishOver(target);
+    return out->commit();
 }
 
 namespace {

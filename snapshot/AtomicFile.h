@@ -2,6 +2,7 @@
 
 #include "Result.h"
 
+#include <cstdint>
 #include <span>
 #include <string>
 
@@ -35,6 +36,9 @@ public:
 
     // Adds `bytes` at the end.
     Status append(std::span<const unsigned char> bytes);
+
+    // Writes `bytes` at `offset` from the start, growing the file as needed.
+    Status writeAt(std::uint64_t offset, std::span<const unsigned char> bytes);
 
     // Flushes what was appended to the disk; call once before publishing.
     Status finish();

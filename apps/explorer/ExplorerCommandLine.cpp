@@ -29,6 +29,8 @@ const OptionRow<ExplorerOptions> kOptions[] = {
      "             seconds since midnight; mandel-render --seed N draws the same first picture\n"},
     {"--location", true,
      [](ExplorerOptions& o, const std::string& v) -> Status {
+         if (o.location)
+             return fail("one location: --location or --location-file, once");
          Result<Location> location = locationOption(v);
          if (!location)
              return location.failure();
@@ -38,6 +40,19 @@ const OptionRow<ExplorerOptions> kOptions[] = {
      "  --location TEXT\n"
      "             after start-up go to the location TEXT, a line Copy location (Ctrl+C) gives;\n"
      "             undo (Ctrl+Z) returns to the start-up picture\n"},
+    {"--location-file", true,
+     [](ExplorerOptions& o, const std::string& v) -> Status {
+         if (o.location)
+             return fail("one location: --location or --location-file, once");
+         Result<Location> location = locationFileOption(v);
+         if (!location)
+             return location.failure();
+         o.location = std::move(*location);
+         return {};
+     },
+     "  --location-file FILE\n"
+     "             as --location, with the location stored in FILE: a PNG this program wrote\n"
+     "             (Export picture, or mandel-render --out FILE.png), or a text file of one line\n"},
     {"--help", false, setHelp, "  --help     show this text\n"},
     {"-h", false, setHelp, ""},
     {"--version", false,
@@ -52,7 +67,7 @@ const OptionRow<ExplorerOptions> kOptions[] = {
 
 std::string explorerUsage()
 {
-    return "Usage: mandel-explorer [--seed N] [--location TEXT] [--help] [--version]\n"
+    return "Usage: mandel-explorer [--seed N] [--location TEXT | --location-file FILE] [--help] [--version]\n"
            "Explores the Mandelbrot set in a window. Press a mouse button on the picture to zoom in\n"
            "tenfold around that point; \"new\" (Ctrl+N) draws new colours over the full view, \"back\"\n"
            "(Backspace) returns to the full view, \"save\" (Ctrl+S) writes the picture as a BMP file\n"

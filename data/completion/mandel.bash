@@ -9,13 +9,17 @@ _mandel_explorer()
     _init_completion || return
 
     case $prev in
+        --location-file)
+            _filedir '@(png|txt)'
+            return
+            ;;
         --seed | --location)
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--seed --location --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W '--seed --location --location-file --help --version' -- "$cur"))
     fi
 } &&
     complete -F _mandel_explorer mandel-explorer
@@ -31,7 +35,15 @@ _mandel_render()
             return
             ;;
         --out)
-            _filedir 'bmp'
+            _filedir '@(png|bmp)'
+            return
+            ;;
+        --location-file)
+            _filedir '@(png|txt)'
+            return
+            ;;
+        --size)
+            COMPREPLY=($(compgen -W '1920x1080 3840x2160 7680x4320 8192x8192 16384x16384' -- "$cur"))
             return
             ;;
         --seed | --location | --fn | --moduli | --click | --repeat | --centre | --zoom | --iterations)
@@ -40,8 +52,9 @@ _mandel_render()
     esac
 
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--seed --location --fn --mode --moduli --click --out
-            --repeat --reference --deep --centre --zoom --iterations --help --version' -- "$cur"))
+        COMPREPLY=($(compgen -W '--seed --location --location-file --fn --mode --moduli --click
+            --out --size --quiet --repeat --reference --deep --centre --zoom --iterations --help
+            --version' -- "$cur"))
     fi
 } &&
     complete -F _mandel_render mandel-render

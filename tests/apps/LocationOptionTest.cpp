@@ -157,7 +157,7 @@ const Refusal kRefusals[] = {
     {"TrailingGarbage", "mandel-location/1 mode=1 fn=1,1,1 moduli=150,150,150 clicks=none !", "unknown field"},
     {"TwoLines", std::string(kText) + "\n" + kText, "one line"},
     {"PastTheRangeOfADouble", chainOf(320), "range of a double"},
-    {"PosterSize", std::string(kText) + " size=1920x1080", "size"},
+    {"DamagedPosterSize", std::string(kText) + " size=1920x0", "size"},
 };
 
 // Names the row in test output instead of dumping its bytes.

@@ -16,7 +16,7 @@ mkdir -p "$scratch/share/bash-completion/completions" "$scratch/work/pictures" "
 for program in mandel-explorer mandel-render; do
   cp "$completion" "$scratch/share/bash-completion/completions/$program"
 done
-touch "$scratch/work/"{a.bmp,B.BMP,notes.txt}
+touch "$scratch/work/"{a.bmp,B.BMP,c.png,notes.txt}
 
 export XDG_DATA_DIRS=$scratch/share BASH_COMPLETION_USER_DIR=$scratch/none
 # shellcheck source=/dev/null
@@ -42,12 +42,13 @@ offers()
 
 # name | command line, completed at its end | what Tab offers
 cases=(
-  "explorer options|mandel-explorer --|--help --location --seed --version"
+  "explorer options|mandel-explorer --|--help --location --location-file --seed --version"
   "render options by prefix|mandel-render --mo|--mode --moduli"
+  "picture files for --location-file|mandel-render --location-file |c.png notes.txt pictures views"
   "an option after values|mandel-render --seed 4 --fn 1,2,3 --re|--reference --repeat"
   "colour modes|mandel-render --mode |1 2 3 4 5 6 7 8 9"
   "a colour mode by its digit|mandel-render --mode 7|7"
-  "pictures and folders for --out|mandel-render --out |B.BMP a.bmp pictures views"
+  "pictures and folders for --out|mandel-render --out |B.BMP a.bmp c.png pictures views"
   "pictures by prefix for --out|mandel-render --out a|a.bmp"
   "nothing to guess for a seed|mandel-render --seed |"
   "nothing to guess for explorer's seed|mandel-explorer --seed |"

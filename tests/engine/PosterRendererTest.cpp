@@ -1,8 +1,10 @@
+#include "DeepComputer.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "ImageSurface.h"
 #include "PosterReference.h"
 #include "PosterRenderer.h"
+#include "ReferenceOrbit.h"
 #include "Renderer.h"
 #include "TestStates.h"
 
@@ -134,6 +136,29 @@ TEST(PosterRenderer, PictureSizedPosterIsTheWindowsPictureAndDoubleSizeHoldsItOn
                         << "mode " << mode << " zoomed " << isZoomed << " at (" << x << ", " << y << ")";
         }
     }
+}
+
+// Deep posters map pixels the same way, as offsets from the view's centre:
+// the same two consequences, against the deep window picture.
+TEST(PosterRenderer, DeepPostersHoldTheDeepWindowPicture)
+{
+    auto orbit = ReferenceOrbit::compute(DeepCentre{"-0.7436", "0.1402", 5, 300});
+    ASSERT_TRUE(orbit) << orbit.error();
+    DeepComputer deep(std::shared_ptr<const ReferenceOrbit>(std::move(*orbit)));
+    const ExplorerState palette = fullView(5, 3.7f, 1.25f, 8.5f);
+    Renderer renderer(makeFastComputer(FastComputerOptions{2, 0}));
+    ImageSurface surface;
+    ASSERT_TRUE(renderer.DrawDeep(deep, palette, surface));
+    const std::vector<Colour> picture = surface.pixels();
+
+    PosterRenderer posters(deep);
+    MemorySink same(596), twice(1192);
+    ASSERT_TRUE(posters.render(palette, {596, 596}, same));
+    EXPECT_EQ(same.pixels, picture);
+    ASSERT_TRUE(posters.render(palette, {1192, 1192}, twice));
+    for (std::size_t y = 0; y < 596; ++y)
+        for (std::size_t x = 0; x < 596; ++x)
+            ASSERT_EQ(twice.pixels[2 * y * 1192 + 2 * x], picture[y * 596 + x]) << "at (" << x << ", " << y << ")";
 }
 
 TEST(PosterRenderer, BandsStayWithinTheirBoundAndCoverEveryRowOnce)

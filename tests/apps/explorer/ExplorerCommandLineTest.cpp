@@ -67,6 +67,8 @@ const LocationCase kLocationCases[] = {
     {"WithoutValue", {"--location"}, "--location needs a value"},
     {"NoLocation", {"--location", "--seed"}, "not a location"},
     {"ModeOutOfRange", {"--location", "mandel-location/1 mode=0"}, "mode takes"},
+    {"LocationFileThatIsMissing", {"--location-file", "/nonexistent/view.png"}, "--location-file takes"},
+    {"TwoLocations", {"--location", kLocation, "--location", kLocation}, "one location"},
     {"DeepViewWithADamagedCentre",
      {"--location", "mandel-location/1 mode=1 fn=1,1,1 moduli=150,150,150 centre=0,x zoom=9 iterations=900"}, "centre"},
 };
@@ -82,7 +84,7 @@ TEST_P(ExplorerLocationOption, IsReadBeforeAWindowOpens)
     const auto o = parseExplorerOptions(c.args);
     if (c.refusal) {
         ASSERT_FALSE(o);
-        EXPECT_EQ(o.error().rfind("mandel-explorer: --location ", 0), 0u) << o.error();
+        EXPECT_EQ(o.error().rfind("mandel-explorer: --location", 0), 0u) << o.error();
         EXPECT_NE(o.error().find(c.refusal), std::string::npos) << o.error();
         EXPECT_EQ(o.error().find('\n'), std::string::npos);
         return;
