@@ -73,6 +73,10 @@ ExplorerMenus::ExplorerMenus(Form1& form, QMenuBar& bar) : QObject(&bar), form_(
     Form1* f = &form_;
     const Item items[] = {
         {Menu::File, "actionSave", tr("&Save picture"), {QKeySequence(Qt::CTRL | Qt::Key_S)}, [f] { f->OnSave(); }},
+        {Menu::File, "actionExportPicture", tr("&Export picture..."), {QKeySequence(Qt::CTRL | Qt::Key_E)},
+         [f] { f->OnExportPicture(); }},
+        {Menu::File, "actionOpenPicture", tr("&Open picture..."), {QKeySequence(Qt::CTRL | Qt::Key_O)},
+         [f] { f->OnOpenPicture(); }},
         {Menu::File, nullptr, {}, {}, {}},
         {Menu::File, "actionCopyLocation", tr("&Copy location"), {QKeySequence(Qt::CTRL | Qt::Key_C)},
          [f] { f->OnCopyLocation(); }},

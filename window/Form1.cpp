@@ -5,29 +5,37 @@
 #include "ClientArea.h"
 #include "DeepOrbitJob.h"
 #include "DeepView.h"
+#include "ExportDialog.h"
 #include "ExplorerMenus.h"
 #include "IterationsDialog.h"
+#include "LocationFile.h"
 #include "Memory.h"
 #include "FastComputer.h"
 #include "OneLine.h"
 #include "PictureBox.h"
+#include "PictureExportJob.h"
 #include "QtColour.h"
 #include "StatusLine.h"
 #include "Surface.h"
+#include "Version.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
 #include <QFont>
 #include <QFontMetrics>
 #include <QKeySequence>
 #include <QLabel>
 #include <QAction>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QPushButton>
 
 #include <algorithm>
+#include <cerrno>
 
 namespace mandel {
 
@@ -50,7 +58,8 @@ QString widestStatusLine()
 } // namespace
 
 Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWidget* parent)
-    : QMainWindow(parent), seed_(seed), saver_(std::move(saveFolder), clock), renderer_(makeFastComputer()),
+    : QMainWindow(parent), seed_(seed), clock_(clock), saver_(std::move(saveFolder), clock),
+      renderer_(makeFastComputer()),
       deepIterations_(kDefaultDeepIterations)
 {
     buildLayout();
@@ -60,6 +69,15 @@ Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWi
     connect(orbitJob_, &DeepOrbitJob::progressed, this, [this](int percent) {
         showNotice(tr("Deep zoom: computing the reference orbit, %1 %").arg(percent), false);
     });
+    exportJob_ = new PictureExportJob(this);
+    connect(exportJob_, &PictureExportJob::progressed, this, [this](int percent) {
+        if (exportProgress_)
+            exportProgress_->setValue(percent);
+    });
+    connect(exportJob_, &PictureExportJob::written, this,
+            [this](const QString& path) { onExportEnded(path, true, 0); });
+    connect(exportJob_, &PictureExportJob::failed, this,
+            [this](const QString& reason, int code) { onExportEnded(reason, false, code); });
 }
 
 Form1::~Form1() = default;
@@ -368,6 +386,121 @@ bool Form1::goTo(Location location)
     return enterLocation(location, Step::Record);
 }
 
+bool Form1::openPicture(const std::string& path)
+{
+    if (ending_)
+        return false;
+    Result<Location> location = readPngLocation(path);
+    if (!location) {
+        refuseLocation(path + ": " + location.error());
+        return false;
+    }
+    return goTo(std::move(*location));
+}
+
+void Form1::OnOpenPicture()
+{
+    if (ending_)
+        return;
+    const QString path = QFileDialog::getOpenFileName(this, tr("Open picture"), QString::fromStdString(saver_.folder()),
+                                                      tr("PNG pictures (*.png);;All files (*)"));
+    if (!path.isEmpty())
+        (void)openPicture(path.toStdString());
+}
+
+void Form1::OnExportPicture()
+{
+    if (ending_)
+        return;
+    if (exportJob_->running()) {
+        QApplication::beep();
+        showNotice(tr("An export is running: wait for it, or cancel it, first."));
+        if (exportProgress_)
+            exportProgress_->raise();
+        return;
+    }
+    // The folder pictures are saved into, made now so the name proposed is in it.
+    (void)saver_.prepareFolder();
+    ExplorerState named = state_;
+    MakeImageName(named, clock_);
+    ExportDialog dialog(QString::fromStdString(saver_.folder()), QString::fromStdString(named.imeslike), this);
+    if (dialog.exec() != QDialog::Accepted || ending_)
+        return;
+    (void)exportPicture(dialog.chosenPath(), dialog.chosenSize(), dialog.chosenFormat());
+}
+
+bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat format)
+{
+    if (ending_)
+        return false;
+    if (!view_) {
+        showNotice(tr("This view was set from outside and has no location to export."));
+        return false;
+    }
+    if (exportJob_->running()) {
+        showNotice(tr("An export is running: wait for it, or cancel it, first."));
+        return false;
+    }
+    PictureRequest request;
+    request.location = *view_;
+    request.location.size = size;
+    request.format = format;
+    request.naming = FileNaming::FirstFree;
+    request.software = "mandel-explorer " + std::string(kVersion);
+    (void)exportJob_->start(path, request);
+
+    const QString where = QString::fromStdString(onOneLine(path));
+    exportProgress_ = new QProgressDialog(tr("Exporting %1 × %2 to %3").arg(size.width).arg(size.height).arg(where),
+                                          tr("Cancel"), 0, 100, this);
+    exportProgress_->setObjectName(QStringLiteral("exportProgress"));
+    exportProgress_->setWindowTitle(tr("Export picture"));
+    // Not modal: exploring goes on while the picture is written.
+    exportProgress_->setWindowModality(Qt::NonModal);
+    exportProgress_->setAutoReset(false);
+    exportProgress_->setAutoClose(false);
+    exportProgress_->setMinimumDuration(0);
+    connect(exportProgress_, &QProgressDialog::canceled, this, &Form1::cancelExport);
+    exportProgress_->setValue(0);
+    exportProgress_->show();
+    showNotice(tr("Exporting the picture to %1").arg(where), false);
+    return true;
+}
+
+void Form1::cancelExport()
+{
+    if (!exportJob_->running())
+        return;
+    exportJob_->cancel();
+    // The writer stops at its next band and removes what it wrote; the
+    // notice changes again once it has.
+    showNotice(tr("Cancelling the export..."), false);
+}
+
+bool Form1::isExporting() const noexcept
+{
+    return exportJob_->running();
+}
+
+void Form1::onExportEnded(const QString& where, bool written, int code)
+{
+    if (exportProgress_) {
+        exportProgress_->hide();
+        exportProgress_->deleteLater();
+        exportProgress_ = nullptr;
+    }
+    if (ending_)
+        return;
+    if (written) {
+        showNotice(tr("Exported the picture to %1").arg(where), false);
+    } else if (code == ECANCELED) {
+        showNotice(tr("Export cancelled: no file was written."), false);
+    } else {
+        QApplication::beep();
+        // The reason starts with the path attempted.
+        showNotice(tr("Could not export the picture to %1").arg(where));
+    }
+}
+
 bool Form1::enterLocation(const Location& target, Step step)
 {
     if (target.deep) {
@@ -637,6 +770,8 @@ void Form1::endProgram()
 {
     ending_ = true;
     orbitJob_->cancel();
+    // Stopped here; the job waits for it when the window goes.
+    exportJob_->cancel();
     emit ended();
     // Returns from the event loop with status 0 as soon as the running
     // handler, and any drawing it is inside, has unwound.

@@ -4,12 +4,15 @@
 #include "ExplorerState.h"
 #include "History.h"
 #include "Location.h"
+#include "PictureFile.h"
 #include "RandomSource.h"
 #include "Renderer.h"
 #include "SnapshotSaver.h"
 
 #include <QImage>
 #include <QMainWindow>
+#include <QPointer>
+#include <QProgressDialog>
 #include <QString>
 
 #include <cstdint>
@@ -28,6 +31,7 @@ class Clock;
 class DeepOrbitJob;
 class ExplorerMenus;
 class PictureBox;
+class PictureExportJob;
 
 // The explorer window: the menu bar, and below it the client area with the
 // buttons, the drawing surface Picture1 with the hidden snapshot surface
@@ -62,6 +66,11 @@ public:
     void OnCopyLocation();
     // Goes to the location on the clipboard (see goToLocation).
     void OnGoToLocation();
+    // Asks for a size, a format and a file (named in the save folder from
+    // the clock and the size), then exports the view there (exportPicture).
+    void OnExportPicture();
+    // Asks for a PNG and goes to the location stored in it (openPicture).
+    void OnOpenPicture();
     // Turns deep mode on (keeping the view: the plane point of pixel
     // (300, 300) and the magnification) or off (possible up to 1E+14: back to
     // the legacy view deep mode came from, or one zoomed to the same place).
@@ -79,6 +88,23 @@ public:
     bool goToLocation(std::string_view text);
     // goToLocation for a location already read.
     bool goTo(Location location);
+    // goToLocation for the location stored in the PNG at `path`; one that
+    // cannot be read, or holds no location, is refused with the path and
+    // the reason in the notice line.
+    bool openPicture(const std::string& path);
+
+    // Starts writing the view shown at `size` to `path` (or, when that is
+    // taken, to the first free -2, -3, ... name), off the GUI thread with a
+    // progress window; drawing and commands go on meanwhile. The notice line
+    // tells where it went, or why it failed. Returns false, with the reason
+    // in the notice line, when the view has no location or an export runs.
+    bool exportPicture(const std::string& path, PictureSize size, ImageFormat format);
+    // Stops the running export; it leaves no file.
+    void cancelExport();
+    // Whether an export is running.
+    bool isExporting() const noexcept;
+    // The progress window of the running export, or null.
+    QProgressDialog* exportProgress() const noexcept { return exportProgress_; }
 
     // Draws the picture of the current state, or, while a picture is being
     // drawn, has the running drawing give way to this state.
@@ -168,6 +194,7 @@ private:
     void moveInHistory(HistoryMove step, HistoryMove inverse);
     void updateHistoryMenus();
     void showNotice(const QString& text, bool problem = true);
+    void onExportEnded(const QString& where, bool written, int code);
     void endProgram();
     bool yieldToEvents(int column);
 
@@ -176,6 +203,7 @@ private:
     History history_;
     std::uint64_t seed_;
     RandomSource rng_;
+    const Clock& clock_;
     SnapshotSaver saver_;
     Renderer renderer_;
 
@@ -198,6 +226,8 @@ private:
     std::shared_ptr<ReferenceOrbit> orbit_;     // of deep_'s centre and zoom, when prepared
     std::shared_ptr<DeepComputer> deepComputer_;  // draws deep_, when prepared
     DeepOrbitJob* orbitJob_ = nullptr;
+    PictureExportJob* exportJob_ = nullptr;
+    QPointer<QProgressDialog> exportProgress_;
     // The legacy view deep mode was turned on from, and the deep view it
     // became: turning deep mode off there goes back to it exactly.
     struct LegacyOrigin {

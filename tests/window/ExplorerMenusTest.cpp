@@ -36,6 +36,8 @@ struct MenuItem {
 
 const MenuItem kItems[] = {
     {"menuFile", "actionSave", "Ctrl+S"},
+    {"menuFile", "actionExportPicture", "Ctrl+E"},
+    {"menuFile", "actionOpenPicture", "Ctrl+O"},
     {"menuFile", "actionCopyLocation", "Ctrl+C"},
     {"menuFile", "actionGoToLocation", "Ctrl+V"},
     {"menuFile", "actionExit", "Ctrl+Q"},

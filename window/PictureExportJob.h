@@ -1,0 +1,54 @@
+#pragma once
+
+#include "PictureFile.h"
+
+#include <QObject>
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace mandel {
+
+// Writes a picture file off the GUI thread, one at a time, so the window
+// goes on exploring and drawing meanwhile. Progress and the end arrive as
+// signals on this object's thread.
+class PictureExportJob final : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PictureExportJob(QObject* parent = nullptr);
+    // Stops a running export and waits for it: nothing is left behind.
+    ~PictureExportJob() override;
+
+    // Starts writing `request` to `path`; false while another is running.
+    bool start(const std::string& path, const PictureRequest& request);
+    // Asks the running export to stop; `failed` with ECANCELED follows once
+    // it has cleaned up (or `written`, if it finished first).
+    void cancel();
+    // Whether an export is running (its end not yet signalled).
+    bool running() const noexcept { return run_ != nullptr; }
+
+signals:
+    // The share written, 0 to 100, as it grows.
+    void progressed(int percent);
+    // The picture is complete at `path`.
+    void written(const QString& path);
+    // Nothing was written: `reason` is "PATH: why", `code` its errno
+    // (ECANCELED when stopped).
+    void failed(const QString& reason, int code);
+
+private:
+    struct Run {
+        std::atomic<bool> stop{false};
+        std::atomic<int> percent{-1};
+        std::thread thread;
+    };
+    void finish(const std::shared_ptr<Run>& run);
+
+    std::shared_ptr<Run> run_;
+};
+
+} // namespace mandel
