@@ -155,7 +155,10 @@ ExportDialog::ExportDialog(const QString& folder, const QString& stamp, QWidget*
     custom->addWidget(height_);
     custom->addWidget(new QLabel(tr("pixels, 1 to %1 each").arg(kMaxExportSide), this));
     custom->addStretch();
-    rows->addRow(tr("&Width × height:"), custom);
+    // A row of several fields: its label's key goes to the first.
+    auto* sides = new QLabel(tr("&Width × height:"), this);
+    sides->setBuddy(width_);
+    rows->addRow(sides, custom);
 
     format_ = new QComboBox(this);
     format_->setObjectName(QStringLiteral("format"));
@@ -171,7 +174,9 @@ ExportDialog::ExportDialog(const QString& folder, const QString& stamp, QWidget*
     browse_->setObjectName(QStringLiteral("browse"));
     file->addWidget(path_);
     file->addWidget(browse_);
-    rows->addRow(tr("F&ile:"), file);
+    auto* fileLabel = new QLabel(tr("F&ile:"), this);
+    fileLabel->setBuddy(path_);
+    rows->addRow(fileLabel, file);
     layout->addLayout(rows);
 
     problem_ = new QLabel(this);

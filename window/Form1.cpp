@@ -33,6 +33,7 @@
 #include <QMenuBar>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 
 #include <algorithm>
 #include <cerrno>
@@ -404,6 +405,7 @@ void Form1::OnOpenPicture()
         return;
     const QString path = QFileDialog::getOpenFileName(this, tr("Open picture"), QString::fromStdString(saver_.folder()),
                                                       tr("PNG pictures (*.png);;All files (*)"));
+    activateWindow();
     if (!path.isEmpty())
         (void)openPicture(path.toStdString());
 }
@@ -424,7 +426,10 @@ void Form1::OnExportPicture()
     ExplorerState named = state_;
     MakeImageName(named, clock_);
     ExportDialog dialog(QString::fromStdString(saver_.folder()), QString::fromStdString(named.imeslike), this);
-    if (dialog.exec() != QDialog::Accepted || ending_)
+    const int answer = dialog.exec();
+    // Keys go back to the window, also where no window manager hands them back.
+    activateWindow();
+    if (answer != QDialog::Accepted || ending_)
         return;
     (void)exportPicture(dialog.chosenPath(), dialog.chosenSize(), dialog.chosenFormat());
 }
@@ -450,18 +455,32 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
     (void)exportJob_->start(path, request);
 
     const QString where = QString::fromStdString(onOneLine(path));
-    exportProgress_ = new QProgressDialog(tr("Exporting %1 × %2 to %3").arg(size.width).arg(size.height).arg(where),
-                                          tr("Cancel"), 0, 100, this);
-    exportProgress_->setObjectName(QStringLiteral("exportProgress"));
-    exportProgress_->setWindowTitle(tr("Export picture"));
+    auto* progress = new QProgressDialog(tr("Exporting %1 × %2 to %3").arg(size.width).arg(size.height).arg(where),
+                                         tr("Cancel"), 0, 100, this);
+    progress->setObjectName(QStringLiteral("exportProgress"));
+    progress->setWindowTitle(tr("Export picture"));
     // Not modal: exploring goes on while the picture is written.
-    exportProgress_->setWindowModality(Qt::NonModal);
-    exportProgress_->setAutoReset(false);
-    exportProgress_->setAutoClose(false);
-    exportProgress_->setMinimumDuration(0);
-    connect(exportProgress_, &QProgressDialog::canceled, this, &Form1::cancelExport);
-    exportProgress_->setValue(0);
-    exportProgress_->show();
+    progress->setWindowModality(Qt::NonModal);
+    progress->setAutoReset(false);
+    progress->setAutoClose(false);
+    progress->setMinimumDuration(0);
+    // Keys stay with the window: exploring by keyboard goes on too.
+    progress->setAttribute(Qt::WA_ShowWithoutActivating);
+    connect(progress, &QProgressDialog::canceled, this, &Form1::cancelExport);
+    progress->setValue(0);
+    progress->adjustSize();
+    // Below the window rather than over the picture, which stays there to be
+    // explored; moved up as far as the screen needs.
+    const QRect frame = frameGeometry();
+    QPoint at(frame.center().x() - progress->width() / 2, frame.bottom() + 8);
+    if (const QScreen* screen = this->screen()) {
+        const QRect area = screen->availableGeometry();
+        at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - progress->width())));
+        at.setY(std::min(at.y(), std::max(area.top(), area.bottom() - progress->height() - 40)));
+    }
+    progress->move(at);
+    progress->show();
+    exportProgress_ = progress;
     showNotice(tr("Exporting the picture to %1").arg(where), false);
     return true;
 }
