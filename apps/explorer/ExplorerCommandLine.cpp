@@ -73,7 +73,9 @@ std::string explorerUsage()
            "(Backspace) returns to the full view, \"save\" (Ctrl+S) writes the picture as a BMP file\n"
            "into the tivek-art folder of your pictures folder, \"exit\" (Ctrl+Q) ends the program.\n"
            "Ctrl+Z undoes a command, Ctrl+Shift+Z or Ctrl+Y redoes it; Ctrl+C copies the location of\n"
-           "the view, Ctrl+V goes to the location on the clipboard. The menus list every command.\n"
+           "the view, Ctrl+V goes to the location on the clipboard. Ctrl+E exports the view at any size\n"
+           "as a PNG that holds its location, Ctrl+O goes back to the location in such a PNG. The\n"
+           "menus list every command.\n"
            "\n" +
            optionHelp<ExplorerOptions>(kOptions) +
            "\n"
