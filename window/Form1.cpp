@@ -414,9 +414,9 @@ void Form1::OnExportPicture()
 {
     if (ending_)
         return;
-    if (exportJob_->running()) {
+    if (const QString why = whyNoExport(); !why.isEmpty()) {
         QApplication::beep();
-        showNotice(tr("An export is running: wait for it, or cancel it, first."));
+        showNotice(why);
         if (exportProgress_)
             exportProgress_->raise();
         return;
@@ -438,12 +438,8 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
 {
     if (ending_)
         return false;
-    if (!view_) {
-        showNotice(tr("This view was set from outside and has no location to export."));
-        return false;
-    }
-    if (exportJob_->running()) {
-        showNotice(tr("An export is running: wait for it, or cancel it, first."));
+    if (const QString why = whyNoExport(); !why.isEmpty()) {
+        showNotice(why);
         return false;
     }
     PictureRequest request;
@@ -483,6 +479,19 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
     exportProgress_ = progress;
     showNotice(tr("Exporting the picture to %1").arg(where), false);
     return true;
+}
+
+QString Form1::whyNoExport() const
+{
+    if (!view_)
+        return tr("This view was set from outside and has no location to export.");
+    if (exportJob_->running())
+        return tr("An export is running: wait for it, or cancel it, first.");
+    // Exported now, the poster would have the cap the choice starts from,
+    // not the one the window's picture is about to get.
+    if (deep_ && chooseCap_)
+        return tr("The iteration cap of this deep view is still being chosen: export once its picture is drawn.");
+    return {};
 }
 
 void Form1::cancelExport()

@@ -194,6 +194,7 @@ private:
     void moveInHistory(HistoryMove step, HistoryMove inverse);
     void updateHistoryMenus();
     void showNotice(const QString& text, bool problem = true);
+    QString whyNoExport() const;
     void onExportEnded(const QString& where, bool written, int code);
     void endProgram();
     bool yieldToEvents(int column);

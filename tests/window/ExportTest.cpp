@@ -263,6 +263,22 @@ TEST(Form1Export, AFailureNamesThePathAndReasonInRed)
     EXPECT_FALSE(w->isEnding());
 }
 
+TEST(Form1Export, WaitsForTheCapOfADeepViewToBeChosen)
+{
+    TestWindow w(11);
+    w->OnLoad();
+    w->OnDeepZoom();  // the cap is chosen from the picture
+    const QString path = w.dir.filePath(QStringLiteral("deep.png"));
+    EXPECT_FALSE(w->exportPicture(path.toStdString(), {30, 20}, ImageFormat::Png));
+    EXPECT_TRUE(noticeIsProblem(*w)) << w->noticeText().toStdString();
+    ASSERT_TRUE(waitForPicture(*w));
+    ASSERT_TRUE(w->exportPicture(path.toStdString(), {30, 20}, ImageFormat::Png)) << w->noticeText().toStdString();
+    ASSERT_TRUE(waitForExport(*w));
+    const Result<Location> stored = readPngLocation(path.toStdString());
+    ASSERT_TRUE(stored && stored->deep) << w->noticeText().toStdString();
+    EXPECT_EQ(stored->deep->iterations, w->deepView()->iterations);
+}
+
 struct StopRow {
     const char* name;
     std::function<void(TestWindow&)> stop;  // once writing is under way
