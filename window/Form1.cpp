@@ -448,6 +448,12 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
     request.format = format;
     request.naming = FileNaming::FirstFree;
     request.software = "mandel-explorer " + std::string(kVersion);
+    // The window's reference orbit, when it is this view's, spares the export
+    // computing it again (the longest part of a deep poster's start).
+    if (const auto& deep = request.location.deep; deep && orbit_ && orbit_->view().re == deep->re &&
+                                                  orbit_->view().im == deep->im && orbit_->view().zoom == deep->zoom &&
+                                                  orbit_->view().iterations >= deep->iterations)
+        request.orbit = orbit_;
     (void)exportJob_->start(path, request);
 
     const QString where = QString::fromStdString(onOneLine(path));
@@ -643,6 +649,10 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     std::shared_ptr<ReferenceOrbit> reuse = sameCentre ? orbit_ : nullptr;
     orbit_.reset();
     deepComputer_.reset();
+    // An export may still be reading it; extending it then would race, so
+    // the orbit is computed afresh instead.
+    if (reuse && reuse.use_count() > 1)
+        reuse.reset();
     orbitJob_->start(want, chooseCap_, std::move(reuse), availableMemory() / 4 * 3);
     return false;
 }
