@@ -17,7 +17,6 @@
 #include "QtColour.h"
 #include "StatusLine.h"
 #include "Surface.h"
-#include "Version.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -447,7 +446,7 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
     request.location.size = size;
     request.format = format;
     request.naming = FileNaming::FirstFree;
-    request.software = "mandel-explorer " + std::string(kVersion);
+    request.software = "mandel-explorer";
     // The window's reference orbit, when it is this view's, spares the export
     // computing it again (the longest part of a deep poster's start).
     if (const auto& deep = request.location.deep; deep && orbit_ && orbit_->view().re == deep->re &&

@@ -33,9 +33,9 @@ offers()
   local COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) COMP_LINE=$line COMP_POINT=${#line}
   COMPREPLY=()
   complete -p "${COMP_WORDS[0]}" >/dev/null 2>&1 || __load_completion "${COMP_WORDS[0]}"
-  local spec function
-  spec=$(complete -p "${COMP_WORDS[0]}" 2>/dev/null) || { echo "<no completion>"; return; }
-  function=$(sed -E 's/.* -F ([^ ]+) .*/\1/' <<<"$spec")
+  local registered function
+  registered=$(complete -p "${COMP_WORDS[0]}" 2>/dev/null) || { echo "<no completion>"; return; }
+  function=$(sed -E 's/.* -F ([^ ]+) .*/\1/' <<<"$registered")
   "$function" "${COMP_WORDS[0]}" "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
   printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | paste -sd ' '
 }
