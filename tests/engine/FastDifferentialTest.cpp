@@ -12,6 +12,7 @@
 #include "PointResult.h"
 #include "RecordingSurface.h"
 #include "Renderer.h"
+#include "Samples.h"
 #include "TestStates.h"
 #include "WholeField.h"
 
@@ -119,7 +120,8 @@ TEST_P(SampledViews, MatchTheReferenceInEveryPoint)
     ReferenceComputer reference;
     std::uniform_int_distribution<int> length(1, 40);
     std::uniform_int_distribution<int> height(1, 601);
-    for (int k = 0; k < 350; ++k) {
+    const int views = testing::samples(350);
+    for (int k = 0; k < views; ++k) {
         const View v = randomView(rng);
         for (int run = 0; run < 2; ++run) {
             const int len = length(rng);
