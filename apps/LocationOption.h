@@ -5,6 +5,7 @@
 #include "LocationFile.h"
 #include "Result.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,21 @@ inline Result<Location> locationOption(std::string_view text)
 inline Result<Location> locationFileOption(const std::string& path)
 {
     return drawableLocation(readLocationFile(path), "a PNG this program wrote or a text file of one location line; " + path);
+}
+
+// Takes the location `read` gives (from --location or --location-file)
+// into `slot`: a command line names one location at most, and a second is
+// refused before it is read.
+template <class Read>
+Status takeLocation(std::optional<Location>& slot, Read read)
+{
+    if (slot)
+        return fail("one location: --location or --location-file, once");
+    Result<Location> location = read();
+    if (!location)
+        return location.failure();
+    slot = std::move(*location);
+    return {};
 }
 
 } // namespace mandel

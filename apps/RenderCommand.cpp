@@ -127,29 +127,13 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --seed N          seed the random source with N (0 to 18446744073709551615);\n"
      "                    default: seconds since midnight, as the explorer does\n"},
     {"--location", true,
-     [](RenderOptions& o, const std::string& v) -> Status {
-         if (o.location)
-             return fail("one location: --location or --location-file, once");
-         Result<Location> location = locationOption(v);
-         if (!location)
-             return location.failure();
-         o.location = std::move(*location);
-         return {};
-     },
+     [](RenderOptions& o, const std::string& v) { return takeLocation(o.location, [&v] { return locationOption(v); }); },
      "  --location TEXT   start from the location TEXT, a line Copy location gives (see\n"
      "                    LOCATIONS in the README); --fn, --mode and --moduli then change its\n"
      "                    colours, --iterations a deep view's cap, and each --click zooms on\n"
      "                    from its view; its size, if any, is the picture's unless --size is given\n"},
     {"--location-file", true,
-     [](RenderOptions& o, const std::string& v) -> Status {
-         if (o.location)
-             return fail("one location: --location or --location-file, once");
-         Result<Location> location = locationFileOption(v);
-         if (!location)
-             return location.failure();
-         o.location = std::move(*location);
-         return {};
-     },
+     [](RenderOptions& o, const std::string& v) { return takeLocation(o.location, [&v] { return locationFileOption(v); }); },
      "  --location-file FILE\n"
      "                    as --location, with the location stored in FILE: a PNG this program\n"
      "                    wrote, or a text file holding one location line\n"},

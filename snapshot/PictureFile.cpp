@@ -111,6 +111,16 @@ private:
     std::optional<PendingFile> pending_;
 };
 
+// Names the file `destination` holds once `written` says all went in; a
+// failure reads "PATH: why", and the unfinished file goes with `destination`.
+Result<std::string> finishFile(const std::string& path, Destination& destination, const Status& written)
+{
+    Result<std::string> named = written ? destination.commit() : Result<std::string>(written.failure());
+    if (!named)
+        return fail(path + ": " + named.error(), named.failure().code);
+    return named;
+}
+
 // The text chunks of a PNG of `request`: its location (with the poster's
 // size, if any) and the program that wrote it.
 std::vector<PngText> pngTexts(const PictureRequest& request)
@@ -285,20 +295,14 @@ Result<std::string> writePictureFile(const std::string& path, const PictureReque
         PngBandWriter png(size, pngTexts(request), destination->writer(), pool);
         drawn = drawPoster(png, size, state, deep.get(), hooks, shareBefore);
     }
-    if (!drawn)
-        return failed(drawn.failure());
-    auto written = destination->commit();
-    if (!written)
-        return failed(written.failure());
-    return written;
+    return finishFile(path, *destination, drawn);
 }
 
 Result<std::string> writeImageFile(const std::string& path, ImageView image, const PictureRequest& request)
 {
-    auto failed = [&path](const Failure& why) { return fail(path + ": " + why.reason, why.code); };
     auto destination = Destination::open(path, request.naming);
     if (!destination)
-        return failed(destination.failure());
+        return fail(path + ": " + destination.error(), destination.failure().code);
     Status written;
     if (request.format == ImageFormat::Bmp) {
         // Small enough to make whole, which also lets it go down a pipe.
@@ -309,12 +313,7 @@ Result<std::string> writeImageFile(const std::string& path, ImageView image, con
         PngBandWriter png(PictureSize{image.width, image.height}, pngTexts(unsized), destination->writer(), nullptr);
         written = writeImageRows(image, png);
     }
-    if (!written)
-        return failed(written.failure());
-    auto named = destination->commit();
-    if (!named)
-        return failed(named.failure());
-    return named;
+    return finishFile(path, *destination, written);
 }
 
 } // namespace mandel

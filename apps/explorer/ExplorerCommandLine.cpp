@@ -28,28 +28,12 @@ const OptionRow<ExplorerOptions> kOptions[] = {
      "  --seed N   seed the random colours with N (0 to 18446744073709551615) instead of the\n"
      "             seconds since midnight; mandel-render --seed N draws the same first picture\n"},
     {"--location", true,
-     [](ExplorerOptions& o, const std::string& v) -> Status {
-         if (o.location)
-             return fail("one location: --location or --location-file, once");
-         Result<Location> location = locationOption(v);
-         if (!location)
-             return location.failure();
-         o.location = std::move(*location);
-         return {};
-     },
+     [](ExplorerOptions& o, const std::string& v) { return takeLocation(o.location, [&v] { return locationOption(v); }); },
      "  --location TEXT\n"
      "             after start-up go to the location TEXT, a line Copy location (Ctrl+C) gives;\n"
      "             undo (Ctrl+Z) returns to the start-up picture\n"},
     {"--location-file", true,
-     [](ExplorerOptions& o, const std::string& v) -> Status {
-         if (o.location)
-             return fail("one location: --location or --location-file, once");
-         Result<Location> location = locationFileOption(v);
-         if (!location)
-             return location.failure();
-         o.location = std::move(*location);
-         return {};
-     },
+     [](ExplorerOptions& o, const std::string& v) { return takeLocation(o.location, [&v] { return locationFileOption(v); }); },
      "  --location-file FILE\n"
      "             as --location, with the location stored in FILE: a PNG this program wrote\n"
      "             (Export picture, or mandel-render --out FILE.png), or a text file of one line\n"},

@@ -6,6 +6,7 @@
 #include "Location.h"
 #include "RandomSource.h"
 #include "RenderCommand.h"
+#include "RenderRun.h"
 #include "Renderer.h"
 #include "StatusLine.h"
 
@@ -31,23 +32,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome render(const std::vector<std::string>& args)
-{
-    std::ostringstream out, err;
-    const int status = runRender(args, out, err);
-    return {status, out.str(), err.str()};
-}
-
-std::vector<unsigned char> readFile(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::Outcome;
+using testing::readFile;
+using testing::render;
 
 // The BMP of `s` drawn by the engine, without locations or the command line.
 std::vector<unsigned char> bmpOf(const ExplorerState& s)

@@ -1,4 +1,5 @@
 #include "RenderCommand.h"
+#include "RenderRun.h"
 
 #include "MemoryFile.h"
 #include "PngBandWriter.h"
@@ -19,17 +20,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome render(const std::vector<std::string>& args)
-{
-    std::ostringstream out, err;
-    const int status = runRender(args, out, err);
-    return {status, out.str(), err.str()};
-}
+using testing::Outcome;
+using testing::readFile;
+using testing::render;
 
 testing::DecodedPng decoded(const fs::path& p)
 {

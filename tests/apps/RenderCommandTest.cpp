@@ -7,6 +7,7 @@
 #include "RandomSource.h"
 #include "ReferenceOrbit.h"
 #include "RenderCommand.h"
+#include "RenderRun.h"
 #include "Renderer.h"
 #include "StatusLine.h"
 
@@ -29,23 +30,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct Outcome {
-    int status;
-    std::string out, err;
-};
-
-Outcome render(std::vector<std::string> args)
-{
-    std::ostringstream out, err;
-    const int status = runRender(args, out, err);
-    return {status, out.str(), err.str()};
-}
-
-std::vector<unsigned char> readFile(const fs::path& p)
-{
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
+using testing::Outcome;
+using testing::readFile;
+using testing::render;
 
 class RenderCli : public ::testing::Test {
 protected:
