@@ -575,8 +575,9 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
         state = std::move(*at);
         view.location.clicks = o.location->clicks;
     }
-    // A location's poster size is the picture's, unless --size says otherwise.
-    if (o.location && o.location->size && !o.size && !o.out.empty())
+    // A location's poster size is the picture's, unless --size says otherwise
+    // (or --repeat or --reference ask for the 596 x 596 picture).
+    if (o.location && o.location->size && !o.size && !o.out.empty() && o.repeat == 1 && !o.reference)
         o.size = o.location->size;
     if (o.fn) {
         state.fn1 = (*o.fn)[0];
