@@ -8,6 +8,7 @@
 // spent in each stage (encode includes the writes).
 
 #include "BmpBandWriter.h"
+#include "BenchViews.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "PngBandWriter.h"
@@ -32,23 +33,8 @@ using Clock = std::chrono::steady_clock;
 
 double secondsSince(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
-ExplorerState fullView()
-{
-    ExplorerState s;
-    s.wid = s.hei = kSurfaceSize;
-    s.fn1 = 3.7f; s.fn2 = 1.25f; s.fn3 = 8.5f; s.b = 1; s.m1 = 170; s.m2 = 230; s.m3 = 300;
-    ResetView(s);
-    return s;
-}
-
-// On the edge of the set, where most points run long.
-ExplorerState deepView()
-{
-    ExplorerState s = fullView();
-    ZoomAt(s, 186, 300);
-    ZoomAt(s, 300, 300);
-    return s;
-}
+using bench::deepView;
+using bench::fullView;
 
 // Times the iteration of the computer it wraps.
 class TimedComputer final : public FieldComputer {

@@ -19,6 +19,7 @@
 // reference and as a share of its target's ceiling, with the CPU and load.
 
 #include "CeilingLoop.h"
+#include "BenchViews.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "FieldComputer.h"
@@ -46,23 +47,8 @@ namespace {
 
 using namespace mandel;
 
-ExplorerState fullView()
-{
-    ExplorerState s;
-    s.wid = s.hei = kSurfaceSize;
-    s.fn1 = 1.5f; s.fn2 = 2.5f; s.fn3 = 3.5f; s.b = 1; s.m1 = s.m2 = s.m3 = 200;
-    ResetView(s);
-    return s;
-}
-
-// A view on the edge of the set where almost every point runs to the cap.
-ExplorerState deepView()
-{
-    ExplorerState s = fullView();
-    ZoomAt(s, 186, 300);
-    ZoomAt(s, 300, 300);
-    return s;
-}
+using bench::deepView;
+using bench::fullView;
 
 struct View {
     std::string name;

@@ -20,22 +20,16 @@ void History::record(Location view)
     trim();
 }
 
-std::optional<Location> History::undo(Location current)
-{
-    if (undo_.empty())
-        return std::nullopt;
-    Location target = pop(undo_);
-    push(redo_, std::move(current));
-    trim();
-    return target;
-}
+std::optional<Location> History::undo(Location current) { return step(undo_, redo_, std::move(current)); }
 
-std::optional<Location> History::redo(Location current)
+std::optional<Location> History::redo(Location current) { return step(redo_, undo_, std::move(current)); }
+
+std::optional<Location> History::step(std::deque<Location>& from, std::deque<Location>& to, Location current)
 {
-    if (redo_.empty())
+    if (from.empty())
         return std::nullopt;
-    Location target = pop(redo_);
-    push(undo_, std::move(current));
+    Location target = pop(from);
+    push(to, std::move(current));
     trim();
     return target;
 }

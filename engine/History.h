@@ -41,6 +41,8 @@ public:
     std::size_t bytes() const noexcept { return bytes_; }
 
 private:
+    // Moves one step from `from`, leaving `current` on `to`.
+    std::optional<Location> step(std::deque<Location>& from, std::deque<Location>& to, Location current);
     void push(std::deque<Location>& steps, Location view);
     Location pop(std::deque<Location>& steps);
     void trim();

@@ -37,21 +37,6 @@ std::string temporaryName(const std::string& folder)
     return folder + "/" + kTempPrefix + std::to_string(::getpid()) + "-" + tail;
 }
 
-Status writeAll(int fd, std::span<const unsigned char> bytes)
-{
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failNo(errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return {};
-}
-
 // Errors that mean "this file system cannot do that", not "this failed".
 bool unsupported(int err)
 {
@@ -61,6 +46,23 @@ bool unsupported(int err)
 std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 } // namespace
+
+Status writeFully(int fd, std::span<const unsigned char> bytes, std::optional<std::uint64_t> offset)
+{
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const unsigned char* from = bytes.data() + done;
+        const std::size_t left = bytes.size() - done;
+        const ssize_t n = offset ? ::pwrite(fd, from, left, static_cast<off_t>(*offset + done)) : ::write(fd, from, left);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return failNo(errno);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    return {};
+}
 
 PendingFile::PendingFile(int fd, std::string folder, std::string tempPath, FileSystemFeatures features)
     : fd_(fd), folder_(std::move(folder)), tempPath_(std::move(tempPath)), features_(features)
@@ -126,24 +128,14 @@ Status PendingFile::append(std::span<const unsigned char> bytes)
 {
     if (fd_ < 0)
         return failNo(EBADF);
-    return writeAll(fd_, bytes);
+    return writeFully(fd_, bytes);
 }
 
 Status PendingFile::writeAt(std::uint64_t offset, std::span<const unsigned char> bytes)
 {
     if (fd_ < 0)
         return failNo(EBADF);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::pwrite(fd_, bytes.data() + done, bytes.size() - done, static_cast<off_t>(offset + done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failNo(errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return {};
+    return writeFully(fd_, bytes, offset);
 }
 
 Status PendingFile::finish()

@@ -3,10 +3,15 @@
 #include "Result.h"
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
 namespace mandel {
+
+// Writes all of `bytes` to `fd`, at `offset` from the start when given (else
+// where the file stands), going on after short writes and interruptions.
+Status writeFully(int fd, std::span<const unsigned char> bytes, std::optional<std::uint64_t> offset = std::nullopt);
 
 // Ways of naming a finished file that some file systems lack (FAT, exFAT,
 // some network mounts). Each is tried where the one before it is missing;

@@ -122,18 +122,10 @@ Status OutputFile::writeAt(std::uint64_t offset, std::span<const unsigned char> 
         return failNo(EBADF);
     if (offset != throughAt_)
         return fail("a device or pipe takes a file in order only", ESPIPE);
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(throughFd_, bytes.data() + done, bytes.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return failNo(errno);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    throughAt_ += bytes.size();
-    return {};
+    Status written = writeFully(throughFd_, bytes);
+    if (written)
+        throughAt_ += bytes.size();
+    return written;
 }
 
 Status OutputFile::commit()

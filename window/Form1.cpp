@@ -599,13 +599,7 @@ void Form1::enterView(const ExplorerState& next, std::optional<Location> nextVie
         orbit_.reset();
         deepComputer_.reset();
     }
-    if (step == Step::Record)
-        leaveView(std::move(nextView));
-    else
-        view_ = std::move(nextView);
-    updateHistoryMenus();
-    updateDeepMenus();
-    clearWindow();
+    showView(std::move(nextView), step);
     // Doubles give out at about 1E+15: say so as a dive gets there.
     if (state_.f1 >= 1e13 && state_.f1 < 1e16)
         showNotice(tr("Pictures blur past 1E+15 here: View > Deep zoom (Ctrl+D) keeps them sharp, to 1E+%1.")
@@ -619,13 +613,7 @@ void Form1::enterDeepView(const DeepCentre& next, std::optional<Location> nextVi
     picture1_->clear();
     deep_ = next;
     chooseCap_ = chooseCap;
-    if (step == Step::Record)
-        leaveView(std::move(nextView));
-    else
-        view_ = std::move(nextView);
-    updateHistoryMenus();
-    updateDeepMenus();
-    clearWindow();
+    showView(std::move(nextView), step);
     DrawFractal();
 }
 
@@ -687,6 +675,17 @@ void Form1::updateDeepMenus()
 {
     if (QAction* deep = menus_->action(QStringLiteral("actionDeepZoom")))
         deep->setChecked(deep_.has_value());
+}
+
+void Form1::showView(std::optional<Location> nextView, Step step)
+{
+    if (step == Step::Record)
+        leaveView(std::move(nextView));
+    else
+        view_ = std::move(nextView);
+    updateHistoryMenus();
+    updateDeepMenus();
+    clearWindow();
 }
 
 void Form1::leaveView(std::optional<Location> next)

@@ -189,6 +189,9 @@ private:
                         std::shared_ptr<DeepComputer> computer);
     void onDeepRefused(const DeepCentre& asked, const QString& reason);
     void updateDeepMenus();
+    // Makes `nextView` the view shown (recording the one left when `step`
+    // says so), brings the menus up to date and clears the client area.
+    void showView(std::optional<Location> nextView, Step step);
     void leaveView(std::optional<Location> next);
     void refuseLocation(const std::string& reason);
     void moveInHistory(HistoryMove step, HistoryMove inverse);

@@ -1,0 +1,32 @@
+# mandel_fill_words(OUT TEXT WIDTH FIRST REST): the words of TEXT filled to
+# lines of at most WIDTH characters (a longer word gets a line of its own),
+# the first line starting with FIRST, the others with REST (either may be
+# empty), each line ended by a line break. Used for the package description
+# and the Debian changelog, which are filled alike.
+function(mandel_fill_words out text width first rest)
+  string(REGEX REPLACE "[ \t\r\n]+" ";" words "${text}")
+  set(filled "")
+  set(line "${first}")
+  set(start "${first}")
+  foreach(word IN LISTS words)
+    if(line STREQUAL "")
+      set(candidate "${word}")
+    else()
+      set(candidate "${line} ${word}")
+    endif()
+    string(LENGTH "${candidate}" length)
+    if(length GREATER width AND NOT line STREQUAL start)
+      string(APPEND filled "${line}\n")
+      if(rest STREQUAL "")
+        set(line "${word}")
+      else()
+        set(line "${rest} ${word}")
+      endif()
+      set(start "${rest}")
+    else()
+      set(line "${candidate}")
+    endif()
+  endforeach()
+  string(APPEND filled "${line}\n")
+  set(${out} "${filled}" PARENT_SCOPE)
+endfunction()
