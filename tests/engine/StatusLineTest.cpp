@@ -34,7 +34,6 @@ TEST(StatusLine, NumbersPrintWithSignPlaceAndTrailingSpace)
         {-0.25, 15, "-.25 "},
         {1.0 / 3.0, 7, " .3333333 "},
         {2.0 / 3.0, 15, " .666666666666667 "},
-        {3.14159265358979, 7, " 3.141593 "},
         {0.05, 15, " 5E-02 "},
     };
     for (const auto& c : cases)
@@ -65,7 +64,6 @@ TEST(StatusLine, DeepPicturesPrintTheLegacyLineAndGoOnPastDoubles)
         ZoomAt(s, 300, 300);
     }
     EXPECT_EQ(magnificationText(1000), " 1E+1000 ");
-    EXPECT_EQ(magnificationText(1000000), " 1E+1000000 ");
 }
 
 TEST(StatusLine, TheWholeLine)
