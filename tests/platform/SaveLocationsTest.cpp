@@ -89,43 +89,14 @@ TEST(SaveLocations, ConfigHomeIsHonoured)
     EXPECT_EQ(picturesFolder(), (base / "h" / "Fotos").string());
 }
 
-struct ShellCase {
-    const char* name;
-    const char* userDirs;                  // contents of user-dirs.dirs
-    const char* environment;               // XDG_PICTURES_DIR, or nullptr for unset
-    std::string expected;                  // with H for the home folder
-    bool asXdgUserDir;                     // what `xdg-user-dir PICTURES` prints too
-};
-
-const ShellCase kShellCases[] = {
-    {"escaped quotes", "XDG_PICTURES_DIR=\"$HOME/say \\\"hi\\\"\"\n", nullptr, "H/say \"hi\"", true},
-    {"single quotes keep a dollar", "XDG_PICTURES_DIR='/srv/$HOME'\n", nullptr, "/srv/$HOME", true},
-    {"braces", "XDG_PICTURES_DIR=\"${HOME}/Bilder\"\n", nullptr, "H/Bilder", true},
-    {"escaped blank", "XDG_PICTURES_DIR=$HOME/My\\ Pictures\n", nullptr, "H/My Pictures", true},
-    {"tilde", "XDG_PICTURES_DIR=~/t\n", nullptr, "H/t", true},
-    {"escaped dollar", "XDG_PICTURES_DIR=\"$HOME/\\$x\"\n", nullptr, "H/$x", true},
-    {"comment after the value", "XDG_PICTURES_DIR=\"$HOME/p\" # mine\n", nullptr, "H/p", true},
-    {"an earlier line's variable", "BASE=\"$HOME/media\"\nXDG_PICTURES_DIR=\"$BASE/pics\"\n", nullptr, "H/media/pics", true},
-    {"the home folder itself", "XDG_PICTURES_DIR=\"$HOME/\"\n", nullptr, "H", false},
-    {"the environment where the file is silent", "XDG_MUSIC_DIR=\"$HOME/M\"\n", "/env/pics", "/env/pics", true},
-    {"the file over the environment", "XDG_PICTURES_DIR=\"$HOME/f\"\n", "/env/pics", "H/f", true},
-    {"a relative environment value is ignored", "", "pics", "H/Pictures", false},
-    {"no command is run", "XDG_PICTURES_DIR=\"$(echo /tmp)\"\n", nullptr, "H/Pictures", false},
-    {"a quote left open sets nothing", "XDG_PICTURES_DIR=\"$HOME/a\n", nullptr, "H/Pictures", false},
-};
-
-// What `xdg-user-dir PICTURES` prints in the current environment; empty
-// where it is not installed.
+// What `xdg-user-dir PICTURES` prints, without its last slash; empty where
+// it is not installed.
 std::string xdgUserDir()
 {
     FILE* pipe = ::popen("xdg-user-dir PICTURES 2>/dev/null", "r");
-    if (!pipe)
-        return {};
-    std::string out;
-    char buf[4096];
-    while (const std::size_t n = std::fread(buf, 1, sizeof buf, pipe))
-        out.append(buf, n);
-    if (::pclose(pipe) != 0)
+    char line[4096] = {};
+    std::string out = pipe && std::fgets(line, sizeof line, pipe) ? line : "";
+    if (pipe && ::pclose(pipe) != 0)
         return {};
     while (!out.empty() && (out.back() == '\n' || out.back() == '/'))
         out.pop_back();
@@ -134,19 +105,39 @@ std::string xdgUserDir()
 
 TEST(SaveLocations, UserDirsAreReadAsTheShellReadsThem)
 {
+    const struct {
+        const char* name;
+        const char* userDirs;     // contents of user-dirs.dirs
+        const char* environment;  // XDG_PICTURES_DIR, or nullptr for unset
+        std::string expected;     // with H for the home folder
+        bool asXdgUserDir;        // what `xdg-user-dir PICTURES` prints too
+    } cases[] = {
+        {"escaped quotes", "XDG_PICTURES_DIR=\"$HOME/say \\\"hi\\\"\"\n", nullptr, "H/say \"hi\"", true},
+        {"single quotes keep a dollar", "XDG_PICTURES_DIR='/srv/$HOME'\n", nullptr, "/srv/$HOME", true},
+        {"braces", "XDG_PICTURES_DIR=\"${HOME}/Bilder\"\n", nullptr, "H/Bilder", true},
+        {"escaped blank", "XDG_PICTURES_DIR=$HOME/My\\ Pictures\n", nullptr, "H/My Pictures", true},
+        {"tilde", "XDG_PICTURES_DIR=~/t\n", nullptr, "H/t", true},
+        {"escaped dollar", "XDG_PICTURES_DIR=\"$HOME/\\$x\"\n", nullptr, "H/$x", true},
+        {"comment after the value", "XDG_PICTURES_DIR=\"$HOME/p\" # mine\n", nullptr, "H/p", true},
+        {"an earlier line's variable", "BASE=\"$HOME/media\"\nXDG_PICTURES_DIR=\"$BASE/pics\"\n", nullptr, "H/media/pics", true},
+        {"the home folder itself", "XDG_PICTURES_DIR=\"$HOME/\"\n", nullptr, "H", false},
+        {"the environment where the file is silent", "XDG_MUSIC_DIR=\"$HOME/M\"\n", "/env/pics", "/env/pics", true},
+        {"the file over the environment", "XDG_PICTURES_DIR=\"$HOME/f\"\n", "/env/pics", "H/f", true},
+        {"a relative environment value is ignored", "", "pics", "H/Pictures", false},
+        {"no command is run", "XDG_PICTURES_DIR=\"$(echo /tmp)\"\n", nullptr, "H/Pictures", false},
+        {"a quote left open sets nothing", "XDG_PICTURES_DIR=\"$HOME/a\n", nullptr, "H/Pictures", false},
+    };
     const testing::ScratchFolder scratch("shell");
     const fs::path home = scratch.path() / "home";
     const ScopedEnv homeEnv("HOME", home.string());
     const ScopedEnv configEnv("XDG_CONFIG_HOME", std::nullopt);
     const bool haveXdgUserDir = std::system("command -v xdg-user-dir >/dev/null 2>&1") == 0;
-    for (const auto& c : kShellCases) {
-        fs::create_directories(home / ".config");
+    fs::create_directories(home / ".config");
+    for (const auto& c : cases) {
         std::ofstream(home / ".config" / "user-dirs.dirs") << c.userDirs;
         const ScopedEnv picturesEnv("XDG_PICTURES_DIR",
                                     c.environment ? std::optional<std::string>(c.environment) : std::nullopt);
-        std::string expected = c.expected;
-        if (expected[0] == 'H')
-            expected = home.string() + expected.substr(1);
+        const std::string expected = c.expected[0] == 'H' ? home.string() + c.expected.substr(1) : c.expected;
         EXPECT_EQ(picturesFolder(), expected) << c.name;
         if (c.asXdgUserDir && haveXdgUserDir) {
             EXPECT_EQ(picturesFolder(), xdgUserDir()) << c.name << ": xdg-user-dir disagrees";

@@ -12,69 +12,54 @@ namespace {
 
 using testing::MemoryFile;
 
-struct Layout {
-    const char* name;
-    PictureSize size;
-    std::vector<int> bands;
-};
-
-class BmpLayouts : public ::testing::TestWithParam<Layout> {};
-
-TEST_P(BmpLayouts, SameBytesAsTheWholeImageEncoder)
+TEST(BmpBandWriter, WritesTheBytesOfTheWholeImageEncoder)
 {
-    const Layout& l = GetParam();
-    std::vector<Colour> pixels;
-    std::vector<std::uint8_t> rgb;
-    for (int i = 0; i < l.size.width * l.size.height; ++i) {
-        const int r = (i * 7) % 256, g = (i / 3) % 256, b = (i * 13 + 5) % 256;
-        pixels.push_back(composeColour(r, g, b));
-        rgb.insert(rgb.end(), {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(b)});
-    }
-    MemoryFile file;
-    BmpBandWriter bmp(l.size, file.writer());
-    int row = 0;
-    for (const int rows : l.bands) {
-        EXPECT_FALSE(bmp.complete());
-        ASSERT_TRUE(bmp.writeRows(rgb.data() + static_cast<std::size_t>(row) * static_cast<std::size_t>(l.size.width) * 3, rows));
-        row += rows;
-    }
-    EXPECT_TRUE(bmp.complete());
-    EXPECT_EQ(file.bytes, encodeBmp(ImageView{l.size.width, l.size.height, pixels}));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Bands, BmpLayouts,
-    ::testing::Values(Layout{"PictureSize", {596, 596}, {100, 100, 100, 100, 100, 96}},
-                      Layout{"PaddedRowsOneBand", {5, 3}, {3}}, Layout{"PaddedRowsOneRowBands", {7, 4}, {1, 1, 1, 1}},
-                      Layout{"OnePixel", {1, 1}, {1}}, Layout{"UnevenBands", {30, 11}, {4, 6, 1}}),
-    [](const auto& row) { return std::string(row.param.name); });
-
-struct Fit {
-    const char* name;
-    PictureSize size;
-    bool fits;
-};
-
-class BmpFits : public ::testing::TestWithParam<Fit> {};
-
-TEST_P(BmpFits, OnlyBelowFourGibibytes)
-{
-    const Status s = BmpBandWriter::fits(GetParam().size);
-    EXPECT_EQ(s.ok(), GetParam().fits);
-    if (!s.ok() && GetParam().size.width > 0) {
-        EXPECT_EQ(s.failure().code, EFBIG);
-        EXPECT_NE(s.error().find("4 GiB"), std::string::npos) << s.error();
-        EXPECT_NE(s.error().find("PNG"), std::string::npos) << s.error();
+    const struct {
+        PictureSize size;
+        std::vector<int> bands;
+    } layouts[] = {
+        {{596, 596}, {100, 100, 100, 100, 100, 96}},
+        {{5, 3}, {3}},           // padded rows
+        {{7, 4}, {1, 1, 1, 1}},  // padded rows, a band each
+        {{1, 1}, {1}},
+        {{30, 11}, {4, 6, 1}},
+    };
+    for (const auto& l : layouts) {
+        std::vector<Colour> pixels;
+        std::vector<std::uint8_t> rgb;
+        for (int i = 0; i < l.size.width * l.size.height; ++i) {
+            const auto r = static_cast<std::uint8_t>(i * 7), g = static_cast<std::uint8_t>(i / 3),
+                       b = static_cast<std::uint8_t>(i * 13 + 5);
+            pixels.push_back(composeColour(r, g, b));
+            rgb.insert(rgb.end(), {r, g, b});
+        }
+        MemoryFile file;
+        BmpBandWriter bmp(l.size, file.writer());
+        const std::uint8_t* row = rgb.data();
+        for (const int rows : l.bands) {
+            EXPECT_FALSE(bmp.complete());
+            ASSERT_TRUE(bmp.writeRows(row, rows));
+            row += static_cast<std::size_t>(rows * l.size.width * 3);
+        }
+        EXPECT_TRUE(bmp.complete());
+        EXPECT_EQ(file.bytes, encodeBmp(ImageView{l.size.width, l.size.height, pixels})) << l.size.width;
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, BmpFits,
-    ::testing::Values(Fit{"Poster16k", {16384, 16384}, true},
-                      // 65535 pixels make rows of 196608 bytes: 21845 of them fit, 21846 do not.
-                      Fit{"WidestAtTheLimit", {65535, 21845}, true}, Fit{"WidestPastTheLimit", {65535, 21846}, false},
-                      Fit{"Largest", {65535, 65535}, false}, Fit{"Empty", {0, 5}, false}),
-    [](const auto& row) { return std::string(row.param.name); });
+TEST(BmpBandWriter, FitsOnlyBelowFourGibibytes)
+{
+    // 65535 pixels make rows of 196608 bytes: 21845 of them fit, 21846 do not.
+    const std::pair<PictureSize, bool> sizes[] = {
+        {{16384, 16384}, true}, {{65535, 21845}, true}, {{65535, 21846}, false}, {{0, 5}, false}};
+    for (const auto& [size, fits] : sizes) {
+        const Status s = BmpBandWriter::fits(size);
+        EXPECT_EQ(s.ok(), fits) << size.width << "x" << size.height;
+        if (!s.ok() && size.width > 0) {
+            EXPECT_EQ(s.failure().code, EFBIG);
+            EXPECT_NE(s.error().find("PNG"), std::string::npos) << "names the way out: " << s.error();
+        }
+    }
+}
 
 TEST(BmpBandWriter, AFailedWriteStopsTheFile)
 {

@@ -20,47 +20,42 @@ std::vector<unsigned char> readBytes(const fs::path& p)
     return {std::istreambuf_iterator<char>(in), {}};
 }
 
-std::size_t entries(const fs::path& folder) { return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), {})); }
-
-Location poster(PictureSize size)
+PictureRequest poster(PictureSize size, ImageFormat format, FileNaming naming)
 {
     Result<Location> l = parseLocation("mandel-location/1 mode=4 fn=1.5,2.5,0.5 moduli=170,230,300 clicks=186,300");
     EXPECT_TRUE(l);
     l->size = size;
-    return *l;
+    return {*l, format, naming, "mandel-test", nullptr};
 }
 
-struct FormatCase {
-    const char* path;
-    std::optional<ImageFormat> format;  // none: refused
-};
-
-const FormatCase kFormats[] = {
-    {"a.png", ImageFormat::Png},      {"dir.v2/A.PNG", ImageFormat::Png}, {"a.Bmp", ImageFormat::Bmp},
-    {"/dev/stdout", ImageFormat::Bmp}, {"dir.png/name", ImageFormat::Bmp}, {"a.jpg", std::nullopt},
-    {"a.", std::nullopt},             {"a.png.txt", std::nullopt},
+class PictureFiles : public ::testing::Test {
+protected:
+    std::size_t entries() const { return static_cast<std::size_t>(std::distance(fs::directory_iterator(root), {})); }
+    testing::ScratchFolder scratch{"picture-file"};
+    const fs::path root = scratch.path();
 };
 
 TEST(PictureFile, TheExtensionPicksTheFormat)
 {
-    for (const FormatCase& c : kFormats) {
-        const Result<ImageFormat> format = imageFormatFor(c.path);
-        EXPECT_EQ(format.ok(), c.format.has_value()) << c.path;
-        if (format && c.format) {
-            EXPECT_EQ(*format, *c.format) << c.path;
-        }
+    const std::pair<const char*, std::optional<ImageFormat>> paths[] = {
+        {"a.png", ImageFormat::Png},       {"dir.v2/A.PNG", ImageFormat::Png}, {"a.Bmp", ImageFormat::Bmp},
+        {"/dev/stdout", ImageFormat::Bmp}, {"dir.png/name", ImageFormat::Bmp}, {"a.jpg", std::nullopt},
+        {"a.", std::nullopt},              {"a.png.txt", std::nullopt},
+    };
+    for (const auto& [path, expected] : paths) {
+        const Result<ImageFormat> format = imageFormatFor(path);
+        EXPECT_EQ(format ? std::optional(*format) : std::nullopt, expected) << path;
     }
 }
 
-TEST(PictureFile, APosterPngHoldsItsLocationAndSize)
+TEST_F(PictureFiles, APosterPngHoldsItsLocationAndSize)
 {
-    testing::ScratchFolder scratch("picture-file");
-    const std::string path = (scratch.path() / "p.png").string();
-    PictureRequest request{poster({40, 24}), ImageFormat::Png, FileNaming::Replace, "mandel-test", nullptr};
+    const std::string path = (root / "p.png").string();
+    const PictureRequest request = poster({40, 24}, ImageFormat::Png, FileNaming::Replace);
     const Result<std::string> written = writePictureFile(path, request);
     ASSERT_TRUE(written) << written.error();
     EXPECT_EQ(*written, path);
-    const testing::DecodedPng png = testing::decodePng(readBytes(path));
+    const testing::DecodedPng png = testing::decodePngFile(path);
     ASSERT_TRUE(png.ok) << png.error;
     EXPECT_EQ(png.width, 40);
     EXPECT_EQ(png.height, 24);
@@ -70,56 +65,42 @@ TEST(PictureFile, APosterPngHoldsItsLocationAndSize)
     EXPECT_EQ(*back, request.location);
 }
 
-TEST(PictureFile, FreeNamesNeverReplaceAnything)
+TEST_F(PictureFiles, FreeNamesNeverReplaceAnything)
 {
-    testing::ScratchFolder scratch("picture-names");
-    const fs::path folder = scratch.path();
-    std::ofstream(folder / "M1-8x8.png") << "mine";
-    std::ofstream(folder / "M1-8x8-2.png") << "mine too";
-    PictureRequest request{poster({8, 8}), ImageFormat::Png, FileNaming::FirstFree, "mandel-test", nullptr};
-    const Result<std::string> first = writePictureFile((folder / "M1-8x8.png").string(), request);
-    const Result<std::string> second = writePictureFile((folder / "M1-8x8.png").string(), request);
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(*first, (folder / "M1-8x8-3.png").string());
-    EXPECT_EQ(*second, (folder / "M1-8x8-4.png").string());
-    const auto mine = readBytes(folder / "M1-8x8.png");
-    EXPECT_EQ(std::string(mine.begin(), mine.end()), "mine");
-    EXPECT_EQ(entries(folder), 4u);
+    std::ofstream(root / "M1-8x8.png") << "mine";
+    std::ofstream(root / "M1-8x8-2.png") << "mine too";
+    const PictureRequest request = poster({8, 8}, ImageFormat::Png, FileNaming::FirstFree);
+    for (const char* expected : {"M1-8x8-3.png", "M1-8x8-4.png"}) {
+        const Result<std::string> written = writePictureFile((root / "M1-8x8.png").string(), request);
+        ASSERT_TRUE(written) << written.error();
+        EXPECT_EQ(*written, (root / expected).string());
+    }
+    EXPECT_EQ(readBytes(root / "M1-8x8.png").size(), 4u) << "mine";
+    EXPECT_EQ(entries(), 4u);
 }
 
 // However a picture ends without being written, nothing is left: not the
 // file, not a temporary, and never a partial file under its name.
-TEST(PictureFile, AStoppedOrFailedPictureLeavesNothing)
+TEST_F(PictureFiles, AStoppedOrFailedPictureLeavesNothing)
 {
-    testing::ScratchFolder scratch("picture-stop");
-    const fs::path folder = scratch.path();
-    std::ofstream(folder / "old.bmp") << "kept";
+    std::ofstream(root / "old.bmp") << "kept";
     std::atomic<bool> stop{false};
-    int bands = 0;
-    PictureFileHooks hooks;
-    hooks.stop = &stop;
-    hooks.progress = [&](double) {
-        if (++bands == 1)
-            stop = true;
-        return true;
-    };
-    PictureRequest png{poster({300, 8000}), ImageFormat::Png, FileNaming::Replace, "mandel-test", nullptr};
-    Result<std::string> stopped = writePictureFile((folder / "new.png").string(), png, hooks);
-    ASSERT_FALSE(stopped);
-    EXPECT_EQ(stopped.failure().code, ECANCELED);
+    const PictureFileHooks byFlag{[&](double) { stop = true; return true; }, &stop};
+    const PictureFileHooks byProgress{[bands = 0](double) mutable { return ++bands < 2; }, nullptr};
+    const Result<std::string> png =
+        writePictureFile((root / "new.png").string(), poster({300, 8000}, ImageFormat::Png, FileNaming::Replace), byFlag);
+    const Result<std::string> bmp = writePictureFile((root / "old.bmp").string(),
+                                                     poster({300, 8000}, ImageFormat::Bmp, FileNaming::Replace), byProgress);
+    ASSERT_FALSE(png || bmp);
+    EXPECT_EQ(png.failure().code, ECANCELED);
+    EXPECT_EQ(bmp.failure().code, ECANCELED);
+    EXPECT_EQ(readBytes(root / "old.bmp").size(), 4u) << "the file it would replace is untouched";
 
-    PictureRequest bmp = png;
-    bmp.format = ImageFormat::Bmp;
-    bands = 0;
-    stop = false;
-    stopped = writePictureFile((folder / "old.bmp").string(), bmp, hooks);
-    ASSERT_FALSE(stopped);
-    EXPECT_EQ(readBytes(folder / "old.bmp").size(), 4u) << "the file it would replace is untouched";
-
-    const Result<std::string> missing = writePictureFile((folder / "gone" / "x.png").string(), png);
-    ASSERT_FALSE(missing);
-    EXPECT_EQ(missing.error().rfind((folder / "gone" / "x.png").string() + ": ", 0), 0u) << missing.error();
-    EXPECT_EQ(entries(folder), 1u);
+    const std::string missing = (root / "gone" / "x.png").string();
+    const Result<std::string> failed = writePictureFile(missing, poster({8, 8}, ImageFormat::Png, FileNaming::Replace));
+    ASSERT_FALSE(failed);
+    EXPECT_EQ(failed.error().rfind(missing + ": ", 0), 0u) << "names the path: " << failed.error();
+    EXPECT_EQ(entries(), 1u);
 }
 
 } // namespace

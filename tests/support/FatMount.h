@@ -13,14 +13,13 @@ namespace mandel::testing {
 // it could be had here.
 class FatMount {
 public:
-    explicit FatMount(const std::filesystem::path& folder)
-        : image_(folder / "fat.img"), point_(folder / "fat")
+    explicit FatMount(const std::filesystem::path& folder) : point_(folder / "fat")
     {
         std::filesystem::create_directories(point_);
-        const std::string make = "truncate -s 8M '" + image_.string() + "' && mkfs.vfat '" + image_.string() +
-                                 "' >/dev/null 2>&1 && fusefat -o rw+ '" + image_.string() + "' '" +
-                                 point_.string() + "' >/dev/null 2>&1";
-        mounted_ = std::system(make.c_str()) == 0 && isMountPoint();
+        const std::string image = "'" + (folder / "fat.img").string() + "'", point = "'" + point_.string() + "'";
+        const std::string make = "truncate -s 8M " + image + " && mkfs.vfat " + image + " >/dev/null 2>&1 && fusefat -o rw+ " +
+                                 image + " " + point + " >/dev/null 2>&1 && mountpoint -q " + point;
+        mounted_ = std::system(make.c_str()) == 0;
     }
     ~FatMount()
     {
@@ -35,12 +34,7 @@ public:
     const std::filesystem::path& path() const noexcept { return point_; }
 
 private:
-    bool isMountPoint() const
-    {
-        return std::system(("mountpoint -q '" + point_.string() + "'").c_str()) == 0;
-    }
-
-    std::filesystem::path image_, point_;
+    std::filesystem::path point_;
     bool mounted_ = false;
 };
 

@@ -6,6 +6,9 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -16,7 +19,7 @@ namespace mandel::testing {
 struct DecodedPng {
     bool ok = false;
     std::string error;
-    int width = 0, height = 0, bitDepth = 0, colourType = -1;
+    int width = 0, height = 0;
     std::vector<Colour> pixels;  // row by row
     std::map<std::string, std::string> texts;
 };
@@ -44,8 +47,6 @@ inline void onError(png_structp png, png_const_charp message)
     png_longjmp(png, 1);
 }
 
-inline void onWarning(png_structp, png_const_charp) {}
-
 inline bool decodeInto(png_structp png, png_infop info, DecodedPng* out, std::vector<unsigned char>* rows)
 {
     if (setjmp(png_jmpbuf(png)))
@@ -54,9 +55,7 @@ inline bool decodeInto(png_structp png, png_infop info, DecodedPng* out, std::ve
     png_read_info(png, info);
     out->width = static_cast<int>(png_get_image_width(png, info));
     out->height = static_cast<int>(png_get_image_height(png, info));
-    out->bitDepth = png_get_bit_depth(png, info);
-    out->colourType = png_get_color_type(png, info);
-    if (out->bitDepth != 8 || out->colourType != PNG_COLOR_TYPE_RGB)
+    if (png_get_bit_depth(png, info) != 8 || png_get_color_type(png, info) != PNG_COLOR_TYPE_RGB)
         png_error(png, "not 8-bit RGB");
     const std::size_t stride = static_cast<std::size_t>(out->width) * 3;
     rows->resize(stride * static_cast<std::size_t>(out->height));
@@ -73,7 +72,8 @@ inline DecodedPng decodePng(const std::vector<unsigned char>& bytes)
 {
     DecodedPng out;
     detail::MemoryReader reader{&bytes, 0, {}};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader, &detail::onError, &detail::onWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reader, &detail::onError,
+                                             [](png_structp, png_const_charp) {});
     png_infop info = png_create_info_struct(png);
     png_set_read_fn(png, &reader, &detail::readMemory);
     std::vector<unsigned char> rows;
@@ -90,6 +90,13 @@ inline DecodedPng decodePng(const std::vector<unsigned char>& bytes)
     }
     png_destroy_read_struct(&png, &info, nullptr);
     return out;
+}
+
+// The same, of the file at `p`.
+inline DecodedPng decodePngFile(const std::filesystem::path& p)
+{
+    std::ifstream in(p, std::ios::binary);
+    return decodePng({std::istreambuf_iterator<char>(in), {}});
 }
 
 } // namespace mandel::testing

@@ -46,14 +46,10 @@ const Case kCases[] = {
     {"HelpNeedsNoDisplay", "--help -platform none-such", 0, "Usage: mandel-explorer"},
     {"VersionIsTheProjectsAndNeedsNoDisplay", "--version -platform none-such", 0,
      "mandel-explorer " MANDEL_PROJECT_VERSION "\n"},
-    {"VersionAfterASeed", "--seed 3 --version -platform none-such", 0, "mandel-explorer " MANDEL_PROJECT_VERSION "\n"},
     {"BadSeedIsRefusedBeforeAWindowOpens", "--seed x", 2, "--seed takes a whole number"},
     {"UnknownOptionIsRefused", "--zoom 3", 2, "unknown option '--zoom'"},
     {"BadLocationIsRefusedBeforeAWindowOpens", "--location 'mandel-location/1 mode=0'", 2,
      "mandel-explorer: --location takes a location line: mode takes"},
-    {"DamagedDeepLocationIsRefusedBeforeAWindowOpens",
-     "--location 'mandel-location/1 mode=1 fn=1,1,1 moduli=150,150,150 centre=0,0 zoom=9 iterations=9'", 2,
-     "iterations"},
 };
 
 class ExplorerBinary : public ::testing::TestWithParam<Case> {};
