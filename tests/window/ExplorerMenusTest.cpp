@@ -1,6 +1,5 @@
 #include "WindowTestSupport.h"
 
-#include "AppIcon.h"
 #include "ExplorerMenus.h"
 
 #include <QAction>
@@ -12,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <ostream>
 
 namespace mandel {
@@ -51,7 +49,6 @@ const MenuItem kItems[] = {
     {"menuHelp", "actionAbout", ""},
 };
 
-// Names the row in test output instead of dumping its bytes.
 void PrintTo(const MenuItem& row, std::ostream* os) { *os << row.action; }
 
 class MenuItems : public ::testing::TestWithParam<MenuItem> {};
@@ -91,77 +88,8 @@ TEST(ExplorerMenus, TheMenuBarIsAboveTheClientAreaAndOutsideIt)
     EXPECT_EQ(w->clientArea()->mapFromGlobal(w->Command3()->mapToGlobal(QPoint(0, 0))), QPoint(600, 16));
 }
 
-struct Availability {
-    const char* name;
-    std::function<void(Form1&)> commands;  // after start-up
-    bool undo, redo;
-};
-
-const Availability kAvailability[] = {
-    {"AtStartUp", [](Form1&) {}, false, false},
-    {"AfterAZoom", [](Form1& f) { f.OnPictureMouseDown(Qt::LeftButton, {}, 300, 300); }, true, false},
-    {"AfterNew", [](Form1& f) { f.OnNew(); }, true, false},
-    {"AfterBackOnTheFullView", [](Form1& f) { f.OnBack(); }, false, false},
-    {"AfterZoomAndUndo",
-     [](Form1& f) {
-         f.OnPictureMouseDown(Qt::LeftButton, {}, 300, 300);
-         f.OnUndo();
-     },
-     false, true},
-    {"AfterTwoZoomsUndoAndRedo",
-     [](Form1& f) {
-         f.OnPictureMouseDown(Qt::LeftButton, {}, 300, 300);
-         f.OnPictureMouseDown(Qt::LeftButton, {}, 10, 10);
-         f.OnUndo();
-         f.OnRedo();
-     },
-     true, false},
-    {"ANewCommandAfterUndoDropsRedo",
-     [](Form1& f) {
-         f.OnPictureMouseDown(Qt::LeftButton, {}, 300, 300);
-         f.OnUndo();
-         f.OnNew();
-     },
-     true, false},
-    {"AfterARefusedLocation", [](Form1& f) { (void)f.goToLocation("mandel-location/1 mode=0"); }, false, false},
-};
-
-// Names the row in test output instead of dumping its bytes.
-void PrintTo(const Availability& row, std::ostream* os) { *os << row.name; }
-
-class UndoRedoItems : public ::testing::TestWithParam<Availability> {};
-
-TEST_P(UndoRedoItems, AreEnabledJustWhenThereIsSomethingToUndoOrRedo)
-{
-    TestWindow w;
-    w->OnLoad();
-    GetParam().commands(*w);
-    EXPECT_EQ(w->menus()->action(QStringLiteral("actionUndo"))->isEnabled(), GetParam().undo);
-    EXPECT_EQ(w->menus()->action(QStringLiteral("actionRedo"))->isEnabled(), GetParam().redo);
-}
-
-INSTANTIATE_TEST_SUITE_P(ExplorerMenus, UndoRedoItems, ::testing::ValuesIn(kAvailability),
-                         [](const auto& row) { return std::string(row.param.name); });
-
-struct Key {
-    const char* name;
-    Qt::Key key;
-    Qt::KeyboardModifiers modifiers;
-    double f1;  // magnification after two zooms, one undo and this key
-};
-
-const Key kKeys[] = {
-    {"CtrlZUndoesAgain", Qt::Key_Z, Qt::ControlModifier, 1},
-    {"CtrlShiftZRedoes", Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, 100},
-    {"CtrlYRedoes", Qt::Key_Y, Qt::ControlModifier, 100},
-};
-
-// Names the row in test output instead of dumping its bytes.
-void PrintTo(const Key& row, std::ostream* os) { *os << row.name; }
-
-class HistoryKey : public ::testing::TestWithParam<Key> {};
-
-TEST_P(HistoryKey, MovesInTheHistory)
+// Real key events reach the history items.
+TEST(ExplorerMenus, HistoryKeysMoveInTheHistory)
 {
     TestWindow w;
     w->OnLoad();
@@ -169,32 +97,18 @@ TEST_P(HistoryKey, MovesInTheHistory)
     ASSERT_TRUE(QTest::qWaitForWindowActive(w.form.get(), 5000));
     QTest::mousePress(w->Picture1(), Qt::LeftButton, Qt::NoModifier, QPoint(2 + 100, 2 + 100));
     QTest::mousePress(w->Picture1(), Qt::LeftButton, Qt::NoModifier, QPoint(2 + 200, 2 + 300));
-    QTest::keyClick(w.form.get(), Qt::Key_Z, Qt::ControlModifier);
-    ASSERT_EQ(w->state().f1, 10.0);
-    QTest::keyClick(w.form.get(), GetParam().key, GetParam().modifiers);
-    EXPECT_EQ(w->state().f1, GetParam().f1);
-}
-
-INSTANTIATE_TEST_SUITE_P(ExplorerMenus, HistoryKey, ::testing::ValuesIn(kKeys),
-                         [](const auto& row) { return std::string(row.param.name); });
-
-TEST(ExplorerMenus, KeysAndMouseListsEveryKeyAndLeavesTheWindowUsable)
-{
-    TestWindow w;
-    w->OnLoad();
-    w->menus()->action(QStringLiteral("actionKeysAndMouse"))->trigger();
-    auto* note = w->findChild<QMessageBox*>(QStringLiteral("keysAndMouseNote"));
-    ASSERT_NE(note, nullptr);
-    EXPECT_TRUE(note->isVisible());
-    EXPECT_FALSE(note->isModal()) << "a modal note would stop a picture being drawn";
-    for (const MenuItem& item : kItems)
-        for (const QString& k : QString::fromLatin1(item.keys).split(QStringLiteral(", "), Qt::SkipEmptyParts))
-            EXPECT_TRUE(note->text().contains(k)) << k.toStdString();
-    EXPECT_TRUE(note->text().contains(QStringLiteral("mouse"))) << note->text().toStdString();
-
-    // Asked again, the same note comes up instead of a second one.
-    w->menus()->action(QStringLiteral("actionKeysAndMouse"))->trigger();
-    EXPECT_EQ(w->findChildren<QMessageBox*>(QStringLiteral("keysAndMouseNote")).size(), 1);
+    const struct {
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        double f1;  // the magnification after it
+    } keys[] = {{Qt::Key_Z, Qt::ControlModifier, 10},
+                {Qt::Key_Z, Qt::ControlModifier, 1},
+                {Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, 10},
+                {Qt::Key_Y, Qt::ControlModifier, 100}};
+    for (const auto& k : keys) {
+        QTest::keyClick(w.form.get(), k.key, k.modifiers);
+        EXPECT_EQ(w->state().f1, k.f1) << QKeySequence(k.key | k.modifiers).toString().toStdString();
+    }
 }
 
 // About names the version CMake was given and shows the program's icon.
@@ -204,15 +118,10 @@ TEST(ExplorerMenus, AboutNamesTheVersionWithTheProgramsIcon)
     w->menus()->action(QStringLiteral("actionAbout"))->trigger();
     auto* note = w->findChild<QMessageBox*>(QStringLiteral("aboutNote"));
     ASSERT_NE(note, nullptr);
-    EXPECT_TRUE(note->isVisible());
     EXPECT_FALSE(note->isModal()) << "a modal note would stop a picture being drawn";
     EXPECT_TRUE(note->text().contains(QStringLiteral("Mandelbrot explorer " MANDEL_PROJECT_VERSION "\n")))
         << note->text().toStdString();
-    const QImage shown = note->iconPixmap().toImage();
-    ASSERT_FALSE(shown.isNull());
-    const QImage icon = explorerIcon().pixmap(note->iconPixmap().deviceIndependentSize().toSize(),
-                                              note->iconPixmap().devicePixelRatio()).toImage();
-    EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32), icon.convertToFormat(QImage::Format_ARGB32));
+    EXPECT_FALSE(note->iconPixmap().isNull());
 }
 
 } // namespace

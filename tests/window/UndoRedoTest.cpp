@@ -2,12 +2,15 @@
 // the chain of zooms each view stands for.
 #include "WindowTestSupport.h"
 
-#include "FastComputer.h"
+#include "ExplorerMenus.h"
 #include "RandomSource.h"
 #include "StatusLine.h"
 
+#include <QAction>
+
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <functional>
 #include <ostream>
@@ -18,73 +21,36 @@
 namespace mandel {
 namespace {
 
+using testing::drawingOf;
 using testing::pictureOf;
 using testing::TestWindow;
 
-// The picture of `view` made without the window and without locations: the
-// full view in its colours, then ZoomAt at each click.
-std::vector<Colour> directDrawing(const Location& view)
-{
-    ExplorerState s;
-    s.wid = s.hei = kSurfaceSize;
-    applyPalette(s, view.palette);
-    ResetView(s);
-    for (const Click& c : view.clicks)
-        ZoomAt(s, c.x, c.y);
-    static Renderer renderer(makeFastComputer());
-    ImageSurface surface;
-    renderer.DrawFractal(s, surface);
-    return surface.pixels();
-}
-
-Location fullViewIn(const Palette& p)
-{
-    return Location{p, {}, {}, {}};
-}
-
-// What the window should show: every view in order and the one shown; the
-// colours "new" draws come from the same seeded source as the window's.
+// Every view the window should have, in order, and the one shown; "new"
+// draws its colours from a source seeded as the window's.
 struct Model {
     std::vector<Location> views;
     std::size_t at = 0;
     RandomSource rng;
 
-    explicit Model(std::uint64_t seed) : rng(seed) { views.push_back(fullViewIn(drawPalette())); }
-    Palette drawPalette()
+    explicit Model(std::uint64_t seed) : rng(seed) { views.push_back({newPalette(), {}, {}, {}}); }
+    Palette newPalette()
     {
         ExplorerState s;
         DrawColourParameters(s, rng);
         return paletteOf(s);
     }
-    const Location& current() const { return views[at]; }
     void go(const Location& next)
     {
-        if (next == current())
+        if (next == views[at])
             return;  // nothing changes, nothing to undo
         views.resize(at + 1);
         views.push_back(next);
         ++at;
     }
-    void undo()
-    {
-        if (at > 0)
-            --at;
-    }
-    void redo()
-    {
-        if (at + 1 < views.size())
-            ++at;
-    }
 };
 
-// A pixel position as a press at a fractional scale factor can give it.
-float pixel(std::mt19937& rng)
-{
-    const float scales[] = {1.0f, 1.25f, 1.5f, 2.0f};
-    const float scale = scales[std::uniform_int_distribution<int>(0, 3)(rng)];
-    return std::floor(std::uniform_real_distribution<float>(0.0f, 595.99f)(rng) * scale) / scale;
-}
-
+// Random sessions, each opened by zoom, new, undo, redo, new: "new" undone
+// and redone keeps its colours and draws no new ones.
 TEST(Form1UndoRedo, RandomSessionsShowWhatTheChainOfEachViewDraws)
 {
     for (const std::uint64_t seed : {3u, 11u}) {
@@ -93,97 +59,44 @@ TEST(Form1UndoRedo, RandomSessionsShowWhatTheChainOfEachViewDraws)
         Model m(seed);
         std::mt19937 rng(static_cast<std::mt19937::result_type>(seed));
         for (int step = 0; step < 40; ++step) {
-            std::string did;
-            switch (std::uniform_int_distribution<int>(0, 9)(rng)) {
-            case 0:
-                did = "new";
+            const char did = step < 5 ? "znurn"[step] : "nbuurgzzzz"[std::uniform_int_distribution<int>(0, 9)(rng)];
+            const Location now = m.views[m.at];
+            if (did == 'n') {
                 w->OnNew();
-                m.go(fullViewIn(m.drawPalette()));
-                break;
-            case 1:
-                did = "back";
+                m.go({m.newPalette(), {}, {}, {}});
+            } else if (did == 'b') {
                 w->OnBack();
-                m.go(fullViewIn(m.current().palette));
-                break;
-            case 2:
-            case 3:
-                did = "undo";
+                m.go({now.palette, {}, {}, {}});
+            } else if (did == 'u') {
                 w->OnUndo();
-                m.undo();
-                break;
-            case 4:
-                did = "redo";
+                m.at -= m.at > 0;
+            } else if (did == 'r') {
                 w->OnRedo();
-                m.redo();
-                break;
-            case 5: {
-                did = "go to an earlier view";
+                m.at += m.at + 1 < m.views.size();
+            } else if (did == 'g') {
                 const Location there = m.views[std::uniform_int_distribution<std::size_t>(0, m.views.size() - 1)(rng)];
                 ASSERT_TRUE(w->goToLocation(formatLocation(there)));
                 m.go(there);
-                break;
-            }
-            default: {
-                const Click c{pixel(rng), pixel(rng)};
-                did = "zoom at " + std::to_string(c.x) + "," + std::to_string(c.y);
+            } else {
+                // As a press at a fractional scale factor can give it.
+                const float scale = std::array{1.0f, 1.25f, 1.5f, 2.0f}[static_cast<std::size_t>(step % 4)];
+                std::uniform_real_distribution<float> at(0.0f, 595.99f);
+                const Click c{std::floor(at(rng) * scale) / scale, std::floor(at(rng) * scale) / scale};
                 w->OnPictureMouseDown(Qt::LeftButton, {}, c.x, c.y);
-                Location next = m.current();
+                Location next = now;
                 next.clicks.push_back(c);
                 m.go(next);
             }
-            }
-            const std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step) + " (" + did + ")";
+            const std::string where = "seed " + std::to_string(seed) + " step " + std::to_string(step) + " " + did;
             ASSERT_TRUE(w->location()) << where;
-            ASSERT_EQ(*w->location(), m.current()) << where;
-            ASSERT_EQ(pictureOf(*w), directDrawing(m.current())) << where;
-            ASSERT_EQ(w->history().canUndo(), m.at > 0) << where;
-            ASSERT_EQ(w->history().canRedo(), m.at + 1 < m.views.size()) << where;
+            ASSERT_EQ(*w->location(), m.views[m.at]) << where;
+            ASSERT_EQ(pictureOf(*w), drawingOf(m.views[m.at])) << where;
+            ASSERT_EQ(w->menus()->action(QStringLiteral("actionUndo"))->isEnabled(), m.at > 0) << where;
+            ASSERT_EQ(w->menus()->action(QStringLiteral("actionRedo"))->isEnabled(), m.at + 1 < m.views.size())
+                << where;
         }
     }
 }
-
-TEST(Form1UndoRedo, NewUndoneAndRedoneKeepsItsColoursAndDrawsNoNewOnes)
-{
-    TestWindow w(21);
-    w->OnLoad();
-    Model m(21);
-    const Palette first = m.current().palette;
-    const Palette second = m.drawPalette();
-    const Palette third = m.drawPalette();
-
-    w->OnPictureMouseDown(Qt::LeftButton, {}, 120.5f, 340.25f);
-    w->OnNew();
-    EXPECT_EQ(paletteOf(w->state()), second);
-    w->OnUndo();
-    EXPECT_EQ(paletteOf(w->state()), first);
-    EXPECT_EQ(w->state().f1, 10.0) << "back to the zoomed view the new colours replaced";
-    w->OnRedo();
-    EXPECT_EQ(paletteOf(w->state()), second);
-    EXPECT_EQ(pictureOf(*w), directDrawing(fullViewIn(second)));
-    w->OnNew();
-    EXPECT_EQ(paletteOf(w->state()), third) << "undo and redo drew no random numbers";
-}
-
-TEST(Form1UndoRedo, SavedPictureNameSurvivesUndo)
-{
-    TestWindow w(5);
-    w->OnLoad();
-    w->OnPictureMouseDown(Qt::LeftButton, {}, 300, 300);
-    w->OnSave();
-    ASSERT_FALSE(w->state().imeslike.empty());
-    const std::string name = w->state().imeslike;
-    w->OnUndo();
-    EXPECT_EQ(w->state().imeslike, name) << "a view carries no file name";
-    EXPECT_EQ(w->state().f1, 1.0);
-}
-
-struct Interruption {
-    const char* name;
-    std::function<void(Form1&)> start;  // starts a picture, after zooms A and B
-    std::function<void(Form1&)> post;   // queued at its column 100
-    int undoSteps, redoSteps;           // afterwards
-    std::vector<Click> clicks;          // of the view shown at the end
-};
 
 const Click kA{100, 120};
 const Click kB{420.5f, 200.75f};
@@ -199,12 +112,26 @@ void zoomC(Form1& f)
     f.OnPictureMouseDown(Qt::LeftButton, {}, kC.x, kC.y);
 }
 
+void undo(Form1& f)
+{
+    f.OnUndo();
+}
+
+struct Interruption {
+    const char* name;
+    std::function<void(Form1&)> start;  // starts a picture, after zooms A and B
+    std::function<void(Form1&)> post;   // queued at its column 100
+    std::size_t undoSteps, redoSteps;   // afterwards
+    std::vector<Click> clicks;          // of the view shown at the end
+};
+
+void PrintTo(const Interruption& row, std::ostream* os) { *os << row.name; }
+
 const Interruption kInterruptions[] = {
     {"UndoDuringAZoom", zoomC, [](Form1& f) { queue(f, &Form1::OnUndo); }, 2, 1, {kA, kB}},
-    {"RedoDuringAnUndo", [](Form1& f) { f.OnUndo(); }, [](Form1& f) { queue(f, &Form1::OnRedo); }, 2, 0, {kA, kB}},
-    {"UndoDuringAnUndo", [](Form1& f) { f.OnUndo(); }, [](Form1& f) { queue(f, &Form1::OnUndo); }, 0, 2, {}},
-    {"ZoomDuringAnUndo", [](Form1& f) { f.OnUndo(); }, [](Form1& f) { testing::postPress(f, kC.x, kC.y); }, 2, 0,
-     {kA, kC}},
+    {"RedoDuringAnUndo", undo, [](Form1& f) { queue(f, &Form1::OnRedo); }, 2, 0, {kA, kB}},
+    {"UndoDuringAnUndo", undo, [](Form1& f) { queue(f, &Form1::OnUndo); }, 0, 2, {}},
+    {"ZoomDuringAnUndo", undo, [](Form1& f) { testing::postPress(f, kC.x, kC.y); }, 2, 0, {kA, kC}},
     {"BackThenUndoDuringAZoom", zoomC,
      [](Form1& f) {
          queue(f, &Form1::OnBack);
@@ -212,9 +139,6 @@ const Interruption kInterruptions[] = {
      },
      3, 1, {kA, kB, kC}},
 };
-
-// Names the row in test output instead of dumping its bytes.
-void PrintTo(const Interruption& row, std::ostream* os) { *os << row.name; }
 
 class UndoRedoDuringDrawing : public ::testing::TestWithParam<Interruption> {};
 
@@ -235,16 +159,13 @@ TEST_P(UndoRedoDuringDrawing, TheNewestViewIsDrawnWholeOnce)
     in.start(*w);
 
     ASSERT_TRUE(w->location());
-    Location expected = *w->location();
-    expected.clicks = in.clicks;
-    EXPECT_EQ(*w->location(), expected);
-    EXPECT_EQ(pictureOf(*w), directDrawing(expected));
+    EXPECT_EQ(w->location()->clicks, in.clicks);
+    EXPECT_EQ(pictureOf(*w), drawingOf(*w->location()));
     EXPECT_EQ(w->statusText().toStdString(), statusLine(w->state()));
     EXPECT_EQ(statusPrints, 1) << "the interrupted picture prints no status line";
     EXPECT_EQ(yields, 101 + 601) << "the newest picture is drawn once, whole";
-    EXPECT_EQ(w->history().undoSteps(), static_cast<std::size_t>(in.undoSteps));
-    EXPECT_EQ(w->history().redoSteps(), static_cast<std::size_t>(in.redoSteps));
-    EXPECT_FALSE(w->isDrawing());
+    EXPECT_EQ(w->history().undoSteps(), in.undoSteps);
+    EXPECT_EQ(w->history().redoSteps(), in.redoSteps);
 }
 
 INSTANTIATE_TEST_SUITE_P(Form1, UndoRedoDuringDrawing, ::testing::ValuesIn(kInterruptions),

@@ -3,8 +3,10 @@
 #include "ClientArea.h"
 #include "Clock.h"
 #include "ExplorerState.h"
+#include "FastComputer.h"
 #include "Form1.h"
 #include "ImageSurface.h"
+#include "Location.h"
 #include "PictureBox.h"
 #include "QtColour.h"
 #include "Renderer.h"
@@ -12,10 +14,12 @@
 #include "TestStates.h"
 
 #include <QApplication>
-#include <QScreen>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QMouseEvent>
+#include <QScreen>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <cstdlib>
 #include <memory>
@@ -96,6 +100,34 @@ inline std::vector<Colour> engineDrawing(const ExplorerState& s)
     Renderer renderer;
     renderer.DrawFractal(s, surface);
     return surface.pixels();
+}
+
+// The picture of `view` drawn without the window: the full view in its
+// colours, then ZoomAt at each click.
+inline std::vector<Colour> drawingOf(const Location& view)
+{
+    ExplorerState s;
+    s.wid = s.hei = kSurfaceSize;
+    applyPalette(s, view.palette);
+    ResetView(s);
+    for (const Click& c : view.clicks)
+        ZoomAt(s, c.x, c.y);
+    static Renderer renderer(makeFastComputer());
+    ImageSurface surface;
+    renderer.DrawFractal(s, surface);
+    return surface.pixels();
+}
+
+// Runs the event loop until the view's picture is drawn, deep ones included.
+inline bool waitForPicture(const Form1& form)
+{
+    return QTest::qWaitFor(
+        [&] { return !form.isPreparingDeep() && !form.isDrawing() && !form.statusText().isEmpty(); }, 120000);
+}
+
+inline std::string clipboardText()
+{
+    return QGuiApplication::clipboard()->text().toStdString();
 }
 
 // Picture1's pixels as engine colours, row by row.

@@ -1,0 +1,139 @@
+# The set-up the end-to-end scripts share, sourced by them: the real explorer
+# under a virtual X server, driven with xdotool, watched with xwd, the
+# clipboard read with xclip. The script's arguments: the explorer, then its own.
+# Exit 77 (skipped) when one of those tools is missing.
+if [ "${1:-}" != "--inside" ]; then
+  for tool in xvfb-run xdotool xwd xclip; do
+    if ! command -v "$tool" >/dev/null; then
+      echo "$tool is not installed: skipped"
+      exit 77
+    fi
+  done
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --inside "$@"
+fi
+explorer=$2
+work=$(mktemp -d)
+pids=()
+windows=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export HOME=$work/home XDG_CONFIG_HOME=$work/home/.config
+mkdir -p "$HOME"
+saved=$HOME/Pictures/tivek-art
+
+fail() {
+  echo "FAIL: $*"
+  for log in "$work"/*.log; do echo "--- $log"; cat "$log"; done
+  exit 1
+}
+
+# Starts an explorer with the options given and waits for its picture; sets
+# pid and win.
+start() {
+  local name=$1
+  shift
+  "$explorer" "$@" >"$work/$name.log" 2>&1 &
+  pid=$!
+  pids+=("$pid")
+  win=""
+  for _ in $(seq 1 100); do
+    win=$(xdotool search --all --pid "$pid" --name '^Form1$' 2>/dev/null | head -n 1 || true)
+    [ -n "$win" ] && break
+    sleep 0.1
+  done
+  [ -n "$win" ] || fail "no window of $name appeared"
+  windows+=("$win")
+  settled "$name"
+}
+
+# Waits until the window stops changing, i.e. its picture is finished.
+settled() {
+  local name=$1 previous=""
+  for _ in $(seq 1 100); do
+    sleep 0.3
+    xwd -id "$win" -silent >"$work/$name.xwd"
+    if [ -n "$previous" ] && cmp -s "$work/$name.xwd" "$previous"; then
+      return 0
+    fi
+    cp "$work/$name.xwd" "$work/$name.prev"
+    previous="$work/$name.prev"
+  done
+  fail "the window kept changing ($name)"
+}
+
+left=0 top=0  # the client area's corner in the window, once known
+
+click_at() {  # client-area pixels
+  xdotool mousemove --window "$win" $((left + $1)) $((top + $2)) click 1
+}
+
+press_picture() {  # picture pixels
+  click_at $((48 + 2 + $1)) $((48 + 2 + $2))
+}
+
+key() {  # real key events to the window, focused first (no window manager here)
+  xdotool windowfocus --sync "$win" 2>/dev/null || true
+  xdotool key "$@"
+}
+
+# Copies the location with Ctrl+C and prints it.
+copied_location() {
+  printf '' | xclip -selection clipboard
+  key ctrl+c
+  for _ in $(seq 1 50); do
+    text=$(xclip -o -selection clipboard 2>/dev/null || true)
+    if [ -n "$text" ]; then
+      echo "$text"
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "Ctrl+C put no location on the clipboard"
+}
+
+# Zooms the full view at picture pixel (X, Y), or near it: the menu bar's
+# height depends on the font, so where the press landed (x, y), as the copied
+# location tells, gives the client area's corner.
+first_zoom() {
+  press_picture "$1" "$2"
+  settled "first-zoom"
+  local clicked
+  clicked=$(sed -n 's/.* clicks=\([0-9]*\),\([0-9]*\)\( .*\)\{0,1\}$/\1 \2/p' <<<"$(copied_location)")
+  [ -n "$clicked" ] || fail "the first zoom left no click in the location"
+  read -r x y <<<"$clicked"
+  left=$(($1 - x)) top=$(($2 - y))
+}
+
+# Saves with the keys given, or else the button "save", and prints the path
+# of the new picture.
+save() {
+  ls "$saved" >"$work/before" 2>/dev/null || : >"$work/before"
+  if [ $# -gt 0 ]; then key "$@"; else click_at $((488 + 52)) $((16 + 8)); fi
+  for _ in $(seq 1 100); do
+    new=$(ls "$saved" 2>/dev/null | grep -vxF -f "$work/before" || true)
+    if [ -n "$new" ]; then
+      echo "$saved/$new"
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "save wrote no picture into $saved"
+}
+
+# Every explorer started ends within 10 s, with status 0.
+all_end() {
+  for p in "${pids[@]}"; do
+    for _ in $(seq 1 100); do
+      kill -0 "$p" 2>/dev/null || break
+      sleep 0.1
+    done
+    kill -0 "$p" 2>/dev/null && fail "an explorer did not end"
+    status=0
+    wait "$p" || status=$?
+    [ "$status" -eq 0 ] || fail "an explorer ended with status $status"
+  done
+  pids=()
+}
