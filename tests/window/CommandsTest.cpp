@@ -328,6 +328,8 @@ const Shortcut kShortcuts[] = {
      }},
     {"CtrlSIsSave", Qt::Key_S, Qt::ControlModifier,
      [](const TestWindow& w, const ExplorerState&) { EXPECT_EQ(w->state().imeslike, "M20240309080507"); }},
+    {"CtrlZIsUndo", Qt::Key_Z, Qt::ControlModifier,
+     [](const TestWindow& w, const ExplorerState&) { EXPECT_EQ(w->state().f1, 1.0); }},
     {"CtrlQIsExit", Qt::Key_Q, Qt::ControlModifier, [](const TestWindow& w, const ExplorerState&) {
          EXPECT_TRUE(w->isEnding());
      }},

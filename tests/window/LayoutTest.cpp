@@ -1,8 +1,12 @@
 #include "WindowTestSupport.h"
 
+#include "ExplorerMenus.h"
 #include "StatusLine.h"
 
+#include <QAction>
 #include <QFontMetrics>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -160,6 +164,73 @@ TEST(PictureBoxSurface, AColumnIsWhatItsPixelsWouldBeAndSnapshotsKeepTheirCopy)
         EXPECT_EQ(before.pixel(0, 0), toQRgb(kBackground)) << "the snapshot is untouched";
         EXPECT_EQ(before.pixel(595, 595), toQRgb(kBackground));
     }
+}
+
+// The keys a menu item shows: those after a tab in its text, or its shortcut.
+QString shownKeys(const QAction* a)
+{
+    if (a->text().contains(QLatin1Char('\t')))
+        return a->text().section(QLatin1Char('\t'), 1);
+    return a->shortcut().toString(QKeySequence::NativeText);
+}
+
+struct MenuItem {
+    const char* menu;
+    const char* action;
+    const char* keys;  // as the item shows them
+};
+
+const MenuItem kItems[] = {
+    {"menuFile", "actionSave", "Ctrl+S"},
+    {"menuFile", "actionExportPicture", "Ctrl+E"},
+    {"menuFile", "actionOpenPicture", "Ctrl+O"},
+    {"menuFile", "actionCopyLocation", "Ctrl+C"},
+    {"menuFile", "actionGoToLocation", "Ctrl+V"},
+    {"menuFile", "actionExit", "Ctrl+Q"},
+    {"menuView", "actionNew", "Ctrl+N"},
+    {"menuView", "actionBack", "Backspace"},
+    {"menuView", "actionDeepZoom", "Ctrl+D"},
+    {"menuView", "actionIterations", ""},
+    {"menuView", "actionUndo", "Ctrl+Z"},
+    {"menuView", "actionRedo", "Ctrl+Shift+Z, Ctrl+Y"},
+    {"menuHelp", "actionKeysAndMouse", "F1"},
+    {"menuHelp", "actionAbout", ""},
+};
+
+void PrintTo(const MenuItem& row, std::ostream* os) { *os << row.action; }
+
+class MenuItems : public ::testing::TestWithParam<MenuItem> {};
+
+TEST_P(MenuItems, SitsInItsMenuAndShowsEveryKeyThatRunsIt)
+{
+    TestWindow w;
+    const MenuItem& item = GetParam();
+    auto* menu = w->menuBar()->findChild<QMenu*>(QString::fromLatin1(item.menu));
+    QAction* a = w->menus()->action(QString::fromLatin1(item.action));
+    ASSERT_TRUE(menu && a && menu->actions().contains(a)) << item.action << " is not in " << item.menu;
+    EXPECT_EQ(shownKeys(a).toStdString(), item.keys);
+    QStringList keys;
+    for (const QKeySequence& k : a->shortcuts())
+        keys << k.toString(QKeySequence::NativeText);
+    EXPECT_EQ(keys.join(QStringLiteral(", ")).toStdString(), item.keys) << "shown and working keys differ";
+}
+
+INSTANTIATE_TEST_SUITE_P(ExplorerMenus, MenuItems, ::testing::ValuesIn(kItems),
+                         [](const auto& row) { return std::string(row.param.action); });
+
+TEST(ExplorerMenus, TheMenuBarIsAboveTheClientAreaAndOutsideIt)
+{
+    TestWindow w;
+    w->OnLoad();
+    const QRect bar = w->menuBar()->geometry();
+    const QRect client = w->clientArea()->geometry();
+    ASSERT_TRUE(w->menuBar()->isVisible());
+    EXPECT_EQ(bar.top(), 0);
+    EXPECT_LT(bar.bottom(), client.top());
+    EXPECT_EQ(client.left(), 0);
+    // The layout's positions hold in the client area, whatever the bar's height.
+    EXPECT_EQ(w->Picture1()->mapTo(w.form.get(), QPoint(0, 0)), client.topLeft() + QPoint(48, 48));
+    EXPECT_EQ(w->clientArea()->mapFromGlobal(w->Command3()->mapToGlobal(QPoint(0, 0))), QPoint(600, 16));
 }
 
 } // namespace

@@ -1,13 +1,10 @@
-# The set-up the end-to-end scripts share, sourced by them: the real explorer
-# under a virtual X server, driven with xdotool, watched with xwd, the
-# clipboard read with xclip. The script's arguments: the explorer, then its own.
-# Exit 77 (skipped) when one of those tools is missing.
+# What the end-to-end scripts share, sourced by them: the real explorer (the
+# script's first argument) under a virtual X server, driven with xdotool,
+# watched with xwd, the clipboard read with xclip. Exit 77 (skipped) when one
+# of those tools is missing.
 if [ "${1:-}" != "--inside" ]; then
   for tool in xvfb-run xdotool xwd xclip; do
-    if ! command -v "$tool" >/dev/null; then
-      echo "$tool is not installed: skipped"
-      exit 77
-    fi
+    command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
   done
   exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --inside "$@"
 fi
@@ -34,8 +31,7 @@ fail() {
 # pid and win.
 start() {
   local name=$1
-  shift
-  "$explorer" "$@" >"$work/$name.log" 2>&1 &
+  "$explorer" "${@:2}" >"$work/$name.log" 2>&1 &
   pid=$!
   pids+=("$pid")
   win=""
@@ -55,9 +51,7 @@ settled() {
   for _ in $(seq 1 100); do
     sleep 0.3
     xwd -id "$win" -silent >"$work/$name.xwd"
-    if [ -n "$previous" ] && cmp -s "$work/$name.xwd" "$previous"; then
-      return 0
-    fi
+    [ -n "$previous" ] && cmp -s "$work/$name.xwd" "$previous" && return 0
     cp "$work/$name.xwd" "$work/$name.prev"
     previous="$work/$name.prev"
   done
@@ -85,10 +79,7 @@ copied_location() {
   key ctrl+c
   for _ in $(seq 1 50); do
     text=$(xclip -o -selection clipboard 2>/dev/null || true)
-    if [ -n "$text" ]; then
-      echo "$text"
-      return 0
-    fi
+    [ -n "$text" ] && { echo "$text"; return 0; }
     sleep 0.1
   done
   fail "Ctrl+C put no location on the clipboard"
@@ -114,10 +105,7 @@ save() {
   if [ $# -gt 0 ]; then key "$@"; else click_at $((488 + 52)) $((16 + 8)); fi
   for _ in $(seq 1 100); do
     new=$(ls "$saved" 2>/dev/null | grep -vxF -f "$work/before" || true)
-    if [ -n "$new" ]; then
-      echo "$saved/$new"
-      return 0
-    fi
+    [ -n "$new" ] && { echo "$saved/$new"; return 0; }
     sleep 0.1
   done
   fail "save wrote no picture into $saved"
@@ -126,10 +114,7 @@ save() {
 # Every explorer started ends within 10 s, with status 0.
 all_end() {
   for p in "${pids[@]}"; do
-    for _ in $(seq 1 100); do
-      kill -0 "$p" 2>/dev/null || break
-      sleep 0.1
-    done
+    for _ in $(seq 1 100); do kill -0 "$p" 2>/dev/null && sleep 0.1; done
     kill -0 "$p" 2>/dev/null && fail "an explorer did not end"
     status=0
     wait "$p" || status=$?
