@@ -13,10 +13,10 @@
 
 #include <array>
 #include <cmath>
-#include <functional>
 #include <ostream>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -105,42 +105,34 @@ const Click kA{100, 120};
 const Click kB{420.5f, 200.75f};
 const Click kC{300, 300};
 
-void queue(Form1& f, void (Form1::*command)())
+// Queues `commands` as events bring them: u undo, r redo, b back, z a press at C.
+void post(Form1& f, std::string_view commands)
 {
-    QMetaObject::invokeMethod(&f, command, Qt::QueuedConnection);
-}
-
-void zoomC(Form1& f)
-{
-    f.OnPictureMouseDown(Qt::LeftButton, {}, kC.x, kC.y);
-}
-
-void undo(Form1& f)
-{
-    f.OnUndo();
+    for (const char c : commands) {
+        if (c == 'z')
+            testing::postPress(f, kC.x, kC.y);
+        else
+            QMetaObject::invokeMethod(&f, c == 'u' ? &Form1::OnUndo : c == 'r' ? &Form1::OnRedo : &Form1::OnBack,
+                                      Qt::QueuedConnection);
+    }
 }
 
 struct Interruption {
     const char* name;
-    std::function<void(Form1&)> start;  // starts a picture, after zooms A and B
-    std::function<void(Form1&)> post;   // queued at its column 100
-    std::size_t undoSteps, redoSteps;   // afterwards
-    std::vector<Click> clicks;          // of the view shown at the end
+    bool zoom;                         // the picture interrupted: a zoom at C, or else an undo (after zooms A and B)
+    const char* posted;                // queued at its column 100
+    std::size_t undoSteps, redoSteps;  // afterwards
+    std::vector<Click> clicks;         // of the view shown at the end
 };
 
 void PrintTo(const Interruption& row, std::ostream* os) { *os << row.name; }
 
 const Interruption kInterruptions[] = {
-    {"UndoDuringAZoom", zoomC, [](Form1& f) { queue(f, &Form1::OnUndo); }, 2, 1, {kA, kB}},
-    {"RedoDuringAnUndo", undo, [](Form1& f) { queue(f, &Form1::OnRedo); }, 2, 0, {kA, kB}},
-    {"UndoDuringAnUndo", undo, [](Form1& f) { queue(f, &Form1::OnUndo); }, 0, 2, {}},
-    {"ZoomDuringAnUndo", undo, [](Form1& f) { testing::postPress(f, kC.x, kC.y); }, 2, 0, {kA, kC}},
-    {"BackThenUndoDuringAZoom", zoomC,
-     [](Form1& f) {
-         queue(f, &Form1::OnBack);
-         queue(f, &Form1::OnUndo);
-     },
-     3, 1, {kA, kB, kC}},
+    {"UndoDuringAZoom", true, "u", 2, 1, {kA, kB}},
+    {"RedoDuringAnUndo", false, "r", 2, 0, {kA, kB}},
+    {"UndoDuringAnUndo", false, "u", 0, 2, {}},
+    {"ZoomDuringAnUndo", false, "z", 2, 0, {kA, kC}},
+    {"BackThenUndoDuringAZoom", true, "bu", 3, 1, {kA, kB, kC}},
 };
 
 class UndoRedoDuringDrawing : public ::testing::TestWithParam<Interruption> {};
@@ -157,9 +149,12 @@ TEST_P(UndoRedoDuringDrawing, TheNewestViewIsDrawnWholeOnce)
     int yields = 0;
     w->setYieldHook([&](int) {
         if (++yields == 101)
-            in.post(*w);
+            post(*w, in.posted);
     });
-    in.start(*w);
+    if (in.zoom)
+        w->OnPictureMouseDown(Qt::LeftButton, {}, kC.x, kC.y);
+    else
+        w->OnUndo();
 
     ASSERT_TRUE(w->location());
     EXPECT_EQ(w->location()->clicks, in.clicks);

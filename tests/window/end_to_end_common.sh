@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # What the end-to-end scripts share, sourced by them: the real explorer (the
 # script's first argument) under a virtual X server, driven with xdotool,
 # watched with xwd, the clipboard read with xclip. Exit 77 (skipped) when one
@@ -104,6 +105,7 @@ save() {
   ls "$saved" >"$work/before" 2>/dev/null || : >"$work/before"
   if [ $# -gt 0 ]; then key "$@"; else click_at $((488 + 52)) $((16 + 8)); fi
   for _ in $(seq 1 100); do
+    # shellcheck disable=SC2010 # the names are the explorer's own
     new=$(ls "$saved" 2>/dev/null | grep -vxF -f "$work/before" || true)
     [ -n "$new" ] && { echo "$saved/$new"; return 0; }
     sleep 0.1

@@ -5,6 +5,7 @@
 # from the zoomed one, and the program must end with status 0.
 # Exit 77 (skipped) when xvfb-run, xdotool, xwd or xclip is missing.
 set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=end_to_end_common.sh
 source "$(dirname "$0")/end_to_end_common.sh"
 
 start explorer --seed 3

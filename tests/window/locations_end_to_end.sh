@@ -7,6 +7,7 @@
 # Usage: locations_end_to_end.sh MANDEL_EXPLORER MANDEL_RENDER
 # Exit 77 (skipped) when xvfb-run, xdotool, xwd or xclip is missing.
 set -euo pipefail
+# shellcheck source-path=SCRIPTDIR source=end_to_end_common.sh
 source "$(dirname "$0")/end_to_end_common.sh"
 render=$3
 
