@@ -11,13 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <ostream>
 #include <random>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 namespace mandel {
@@ -52,17 +52,21 @@ struct Model {
     }
 };
 
-// Random sessions, each opened by zoom, new, undo, redo, new: "new" undone
-// and redone keeps its colours and draws no new ones.
-TEST(Form1UndoRedo, RandomSessionsShowWhatTheChainOfEachViewDraws)
+// Random sessions, each opened by zoom, new, undo, redo, new ("new" undone
+// and redone keeps its colours and draws no new ones), then zooms far past a
+// magnification of 1E+15. Every view reached is copied: the copy is the view.
+TEST(Form1UndoRedo, RandomSessionsShowAndCopyWhatTheChainOfEachViewDraws)
 {
     for (const std::uint64_t seed : {3u, 11u}) {
         TestWindow w(seed);
         w->OnLoad();
         Model m(seed);
         std::mt19937 rng(static_cast<std::mt19937::result_type>(seed));
-        for (int step = 0; step < 40; ++step) {
-            const char did = step < 5 ? "znurn"[step] : "nbuurgzzzz"[std::uniform_int_distribution<int>(0, 9)(rng)];
+        const std::string opening = "znurn" + std::string(18, 'z');
+        double deepest = 1;
+        for (std::size_t step = 0; step < 60; ++step) {
+            const char did = step < opening.size() ? opening[step]
+                                                   : "nbuurgzzzz"[std::uniform_int_distribution<int>(0, 9)(rng)];
             const Location now = m.views[m.at];
             if (did == 'n') {
                 w->OnNew();
@@ -82,7 +86,7 @@ TEST(Form1UndoRedo, RandomSessionsShowWhatTheChainOfEachViewDraws)
                 m.go(there);
             } else {
                 // As a press at a fractional scale factor can give it.
-                const float scale = std::array{1.0f, 1.25f, 1.5f, 2.0f}[static_cast<std::size_t>(step % 4)];
+                const float scale = std::array{1.0f, 1.25f, 1.5f, 2.0f}[step % 4];
                 std::uniform_real_distribution<float> at(0.0f, 595.99f);
                 const Click c{std::floor(at(rng) * scale) / scale, std::floor(at(rng) * scale) / scale};
                 w->OnPictureMouseDown(Qt::LeftButton, {}, c.x, c.y);
@@ -97,7 +101,12 @@ TEST(Form1UndoRedo, RandomSessionsShowWhatTheChainOfEachViewDraws)
             ASSERT_EQ(w->menus()->action(QStringLiteral("actionUndo"))->isEnabled(), m.at > 0) << where;
             ASSERT_EQ(w->menus()->action(QStringLiteral("actionRedo"))->isEnabled(), m.at + 1 < m.views.size())
                 << where;
+            w->OnCopyLocation();
+            const Result<Location> copied = parseLocation(clipboardText());
+            ASSERT_TRUE(copied && *copied == m.views[m.at]) << where << ": " << clipboardText();
+            deepest = std::max(deepest, w->state().f1);
         }
+        EXPECT_GE(deepest, 1e15);
     }
 }
 
@@ -245,43 +254,6 @@ TEST_P(BadLocation, IsShownInTheNoticeLineAndChangesNothing)
 
 INSTANTIATE_TEST_SUITE_P(Form1, BadLocation, ::testing::ValuesIn(kBadTexts),
                          [](const auto& row) { return std::string(row.param.name); });
-
-// Random states the window can reach: random colours from "new", chains of
-// presses at fractional positions (as a handler can be given them), some far
-// past a magnification of 1E+15. The copied text draws the picture shown.
-TEST(Form1Locations, EveryReachableViewCopiedAndReadBackDrawsThePictureShown)
-{
-    std::mt19937 rng(1207);
-    TestWindow w(77);
-    w->OnLoad();
-    // The presses of a trial arrive during its first column, so that only
-    // the last view is drawn whole.
-    std::vector<Click> presses;
-    w->setYieldHook([&](int) {
-        for (const Click& c : std::exchange(presses, {}))
-            w->OnPictureMouseDown(Qt::LeftButton, {}, c.x, c.y);
-    });
-    for (int trial = 0; trial < 60; ++trial) {
-        const int depth = std::uniform_int_distribution<int>(0, trial % 4 == 0 ? 40 : 16)(rng);
-        const float scale = std::array{1.0f, 1.25f, 1.5f, 2.0f}[static_cast<std::size_t>(trial % 4)];
-        std::uniform_real_distribution<float> at(0.0f, 595.99f);
-        for (int k = 0; k < depth; ++k)
-            presses.push_back({std::floor(at(rng) * scale) / scale, std::floor(at(rng) * scale) / scale});
-        if (trial % 2 == 0)
-            w->OnNew();
-        else
-            w->OnBack();
-        ASSERT_TRUE(presses.empty());
-        w->OnCopyLocation();
-        const std::string text = clipboardText();
-        const Result<Location> read = parseLocation(text);
-        ASSERT_TRUE(read) << read.error();
-        ASSERT_EQ(pictureOf(*w), drawingOf(*read)) << text;
-        if (depth >= 16) {
-            EXPECT_GE(w->state().f1, 1e15) << text;
-        }
-    }
-}
 
 } // namespace
 } // namespace mandel
