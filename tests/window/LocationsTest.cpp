@@ -18,6 +18,7 @@
 #include <random>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace mandel {
@@ -52,8 +53,28 @@ struct Model {
     }
 };
 
+const std::string kPalette = "mandel-location/1 mode=3 fn=4.25,0.5,9.75 moduli=150,200,304";
+
+std::string tooDeep()
+{
+    std::string text = kPalette + " clicks=300,300";
+    for (int k = 1; k < 320; ++k)
+        text += "/300,300";
+    return text;
+}
+
+// Clipboard texts Go to location refuses, and what the notice says of each.
+const std::pair<std::string, const char*> kBadTexts[] = {
+    {"", "empty"},
+    {"a shopping list", "not a location"},
+    {kPalette + " clicks=none\n" + kPalette + " clicks=none", "one line"},
+    {tooDeep(), "range of a double"},
+    {kPalette + " centre=-0.75,0.1 zoom=20 iterations=199", "iterations"},
+};
+
 // Random sessions, each opened by zoom, new, undo, redo, new ("new" undone
-// and redone keeps its colours and draws no new ones), then zooms far past a
+// and redone keeps its colours and draws no new ones), then every bad text
+// pasted (refused, changing nothing, a redo step kept), then zooms far past a
 // magnification of 1E+15. Every view reached is copied: the copy is the view.
 TEST(Form1UndoRedo, RandomSessionsShowAndCopyWhatTheChainOfEachViewDraws)
 {
@@ -62,11 +83,12 @@ TEST(Form1UndoRedo, RandomSessionsShowAndCopyWhatTheChainOfEachViewDraws)
         w->OnLoad();
         Model m(seed);
         std::mt19937 rng(static_cast<std::mt19937::result_type>(seed));
-        const std::string opening = "znurn" + std::string(18, 'z');
+        const std::string opening = "znurnzzu" + std::string(std::size(kBadTexts), 'x') + std::string(18, 'z');
+        std::size_t pasted = 0;
         double deepest = 1;
         for (std::size_t step = 0; step < 60; ++step) {
             const char did = step < opening.size() ? opening[step]
-                                                   : "nbuurgzzzz"[std::uniform_int_distribution<int>(0, 9)(rng)];
+                                                   : "nbuurgxzzzz"[std::uniform_int_distribution<int>(0, 10)(rng)];
             const Location now = m.views[m.at];
             if (did == 'n') {
                 w->OnNew();
@@ -80,6 +102,13 @@ TEST(Form1UndoRedo, RandomSessionsShowAndCopyWhatTheChainOfEachViewDraws)
             } else if (did == 'r') {
                 w->OnRedo();
                 m.at += m.at + 1 < m.views.size();
+            } else if (did == 'x') {
+                const auto& [text, mentions] = kBadTexts[pasted++ % std::size(kBadTexts)];
+                QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+                w->OnGoToLocation();
+                const std::string notice = w->noticeText().toStdString();
+                ASSERT_TRUE(notice.find(mentions) != std::string::npos && notice.find('\n') == std::string::npos)
+                    << notice;
             } else if (did == 'g') {
                 const Location there = m.views[std::uniform_int_distribution<std::size_t>(0, m.views.size() - 1)(rng)];
                 ASSERT_TRUE(w->goToLocation(formatLocation(there)));
@@ -199,61 +228,6 @@ TEST(Form1Locations, ALocationAtStartUpReplacesTheFirstPictureAndUndoReturnsToIt
     w->OnUndo();
     EXPECT_EQ(w->state(), testing::startupState(8));
 }
-
-const std::string kPalette = "mandel-location/1 mode=3 fn=4.25,0.5,9.75 moduli=150,200,304";
-
-std::string tooDeep()
-{
-    std::string text = kPalette + " clicks=300,300";
-    for (int k = 1; k < 320; ++k)
-        text.append("/300,300");
-    return text;
-}
-
-struct BadText {
-    const char* name;
-    std::string text;
-    const char* mentions;
-};
-
-void PrintTo(const BadText& row, std::ostream* os) { *os << row.name; }
-
-const BadText kBadTexts[] = {
-    {"EmptyClipboard", "", "empty"},
-    {"OrdinaryText", "a shopping list", "not a location"},
-    {"TwoLines", kPalette + " clicks=none\n" + kPalette + " clicks=none", "one line"},
-    {"PastTheRangeOfADouble", tooDeep(), "range of a double"},
-    {"DeepViewCapTooLow", kPalette + " centre=-0.75,0.1 zoom=20 iterations=199", "iterations"},
-};
-
-class BadLocation : public ::testing::TestWithParam<BadText> {};
-
-TEST_P(BadLocation, IsShownInTheNoticeLineAndChangesNothing)
-{
-    TestWindow w(4);
-    w->OnLoad();
-    w->OnPictureMouseDown(Qt::LeftButton, {}, 186, 300);
-    w->OnPictureMouseDown(Qt::LeftButton, {}, 300, 250);
-    w->OnUndo();
-    const ExplorerState state = w->state();
-    const std::vector<Colour> picture = pictureOf(*w);
-    const QString status = w->statusText();
-
-    QGuiApplication::clipboard()->setText(QString::fromStdString(GetParam().text));
-    w->OnGoToLocation();
-
-    const std::string notice = w->noticeText().toStdString();
-    EXPECT_NE(notice.find(GetParam().mentions), std::string::npos) << notice;
-    EXPECT_EQ(notice.find('\n'), std::string::npos) << "one line";
-    EXPECT_EQ(w->state(), state);
-    EXPECT_EQ(pictureOf(*w), picture);
-    EXPECT_EQ(w->statusText(), status);
-    EXPECT_EQ(w->history().undoSteps(), 1u);
-    EXPECT_EQ(w->history().redoSteps(), 1u) << "a refused location drops no redo step";
-}
-
-INSTANTIATE_TEST_SUITE_P(Form1, BadLocation, ::testing::ValuesIn(kBadTexts),
-                         [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace mandel
