@@ -86,6 +86,9 @@ TEST(Form1UndoRedo, RandomSessionsShowAndCopyWhatTheChainOfEachViewDraws)
         const std::string opening = "znurnzzu" + std::string(std::size(kBadTexts), 'x') + std::string(18, 'z');
         std::size_t pasted = 0;
         double deepest = 1;
+        QAction* undo = w->menus()->action(QStringLiteral("actionUndo"));
+        QAction* redo = w->menus()->action(QStringLiteral("actionRedo"));
+        ASSERT_FALSE(undo->isEnabled() || redo->isEnabled()) << "nothing to undo or redo at start-up";
         for (std::size_t step = 0; step < 60; ++step) {
             const char did = step < opening.size() ? opening[step]
                                                    : "nbuurgxzzzz"[std::uniform_int_distribution<int>(0, 10)(rng)];
@@ -127,9 +130,8 @@ TEST(Form1UndoRedo, RandomSessionsShowAndCopyWhatTheChainOfEachViewDraws)
             ASSERT_TRUE(w->location()) << where;
             ASSERT_EQ(*w->location(), m.views[m.at]) << where;
             ASSERT_EQ(pictureOf(*w), drawingOf(m.views[m.at])) << where;
-            ASSERT_EQ(w->menus()->action(QStringLiteral("actionUndo"))->isEnabled(), m.at > 0) << where;
-            ASSERT_EQ(w->menus()->action(QStringLiteral("actionRedo"))->isEnabled(), m.at + 1 < m.views.size())
-                << where;
+            ASSERT_EQ(undo->isEnabled(), m.at > 0) << where;
+            ASSERT_EQ(redo->isEnabled(), m.at + 1 < m.views.size()) << where;
             w->OnCopyLocation();
             const Result<Location> copied = parseLocation(clipboardText());
             ASSERT_TRUE(copied && *copied == m.views[m.at]) << where << ": " << clipboardText();
