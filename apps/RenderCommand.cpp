@@ -2,6 +2,7 @@
 
 #include "AtomicFile.h"
 #include "AutoIterations.h"
+#include "DeepSetup.h"
 #include "BmpWriter.h"
 #include "DeepComputer.h"
 #include "DeepView.h"
@@ -10,7 +11,6 @@
 #include "ImageSurface.h"
 #include "Location.h"
 #include "LocationOption.h"
-#include "Memory.h"
 #include "OneLine.h"
 #include "OptionTable.h"
 #include "PictureFile.h"
@@ -302,6 +302,7 @@ struct RunView {
     ExplorerState state;
     Location location;
     std::shared_ptr<const ReferenceOrbit> orbit;  // deep views only
+    std::shared_ptr<DeepComputer> computer;       // of the window's picture of a deep view
 };
 
 // Zooms the legacy view on at each --click. Returns an exit status.
@@ -336,42 +337,33 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err)
         centre = zoomDeepAt(centre, static_cast<double>(x) - kDeepCentrePixel,
                             static_cast<double>(y) - kDeepCentrePixel);
     // Refuse what would not fit rather than be killed for it.
-    WorkControl control;
-    control.memoryLimit = availableMemory() / 4 * 3;
-    if (o.iterations) {
-        auto computed = ReferenceOrbit::compute(centre, control);
-        if (!computed)
-            return refuseDeep(computed.error(), err);
-        view.orbit = std::move(computed.value());
-    } else {
-        auto chosen = orbitWithAutoIterations(centre, control);
-        if (!chosen)
-            return refuseDeep(chosen.error(), err);
-        view.orbit = std::move(chosen.value());
-    }
+    DeepSetupRequest request;
+    request.view = centre;
+    request.chooseCap = !o.iterations;
+    request.memoryLimit = deepMemoryLimit();
+    // A poster's tables reach as far as its size asks: built when it is drawn.
+    request.orbitOnly = o.size.has_value();
+    Result<DeepSetup> setup = setUpDeep(request);
+    if (!setup)
+        return refuseDeep(setup.error(), err);
+    view.orbit = std::move(setup->orbit);
+    view.computer = std::move(setup->computer);
     centre.iterations = view.orbit->view().iterations;
     view.location.deep = centre;
     return 0;
 }
 
 // Draws the window's picture of `view` --repeat times.
-int drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer, ImageSurface& surface,
-                const DrawHooks& hooks, std::ostream& err)
+void drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer, ImageSurface& surface,
+                 const DrawHooks& hooks)
 {
-    std::optional<DeepComputer> computer;
-    if (view.orbit) {
-        computer.emplace(view.orbit);
-        if (const Status ok = computer->prepare(kDeepCentrePixel * 1.4142135623730951, availableMemory() / 4 * 3); !ok)
-            return refuseDeep(ok.error(), err);
-    }
     for (int r = 0; r < o.repeat; ++r) {
         surface.clear();
-        if (computer)
-            renderer.DrawDeep(*computer, view.state, surface, hooks);
+        if (view.computer)
+            renderer.DrawDeep(*view.computer, view.state, surface, hooks);
         else
             renderer.DrawFractal(view.state, surface, hooks);
     }
-    return 0;
 }
 
 // Prints the status line where it belongs: standard error when the
@@ -605,8 +597,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     std::string status;
     DrawHooks hooks;
     hooks.printStatus = [&status](const std::string& line) { status = line; };
-    if (const int failed = drawPicture(o, view, renderer, surface, hooks, err))
-        return failed;
+    drawPicture(o, view, renderer, surface, hooks);
     return finish(o, view, surface, status, out, err);
 }
 

@@ -3,20 +3,11 @@
 #include "AtomicFile.h"
 #include "BmpBandWriter.h"
 #include "BmpWriter.h"
-#include "DeepComputer.h"
-#include "DeepView.h"
-#include "ExplorerState.h"
-#include "FastComputer.h"
 #include "ImageSurface.h"
+#include "LocationPicture.h"
 #include "LocationFile.h"
-#include "Memory.h"
 #include "OutputFile.h"
 #include "PngBandWriter.h"
-#include "PosterMapping.h"
-#include "PosterRenderer.h"
-#include "ReferenceOrbit.h"
-#include "Renderer.h"
-#include "ThreadPool.h"
 #include "Version.h"
 
 #include <algorithm>
@@ -28,10 +19,6 @@
 namespace mandel {
 
 namespace {
-
-// The share of a deep picture's progress its reference orbit stands for:
-// its length is unknown until it ends, so it gets a fixed slice.
-constexpr double kOrbitShare = 0.1;
 
 std::string folderOf(const std::string& path)
 {
@@ -150,53 +137,6 @@ Status writeImageRows(ImageView image, BandSink& sink)
     return {};
 }
 
-// Pixels from the centre of the poster's farthest pixel, for the deep
-// computer's approximation tables.
-double farthestOffset(const ExplorerState& view, PictureSize size)
-{
-    const PosterMapping mapping(view, size);
-    const double dx = std::max(std::abs(mapping.pictureX(0) - kDeepCentrePixel),
-                               std::abs(mapping.pictureX(size.width - 1) - kDeepCentrePixel));
-    const double dy = std::max(std::abs(mapping.pictureY(0) - kDeepCentrePixel),
-                               std::abs(mapping.pictureY(size.height - 1) - kDeepCentrePixel));
-    return std::hypot(dx, dy);
-}
-
-// The window's own 596 x 596 picture, drawn as the window draws it.
-Status drawWindowPicture(ImageSurface& surface, const ExplorerState& state, DeepComputer* deep,
-                         const PictureFileHooks& hooks)
-{
-    Renderer renderer(makeFastComputer());
-    DrawHooks draw;
-    draw.yield = [&hooks] { return !(hooks.stop && hooks.stop->load()); };
-    const bool drawn = deep ? renderer.DrawDeep(*deep, state, surface, draw) : renderer.DrawFractal(state, surface, draw);
-    return drawn ? Status() : Status(fail("stopped", ECANCELED));
-}
-
-// Draws the poster of `state` at `size` (of the deep view of `deep` when
-// set) into `sink`, reporting progress from `shareBefore` on.
-Status drawPoster(BandSink& sink, PictureSize size, const ExplorerState& state, DeepComputer* deep,
-                  const PictureFileHooks& hooks, double shareBefore)
-{
-    auto stopped = [&hooks] { return hooks.stop && hooks.stop->load(); };
-    std::unique_ptr<FieldComputer> computer;
-    std::optional<PosterRenderer> renderer;
-    if (deep) {
-        renderer.emplace(*deep);
-    } else {
-        computer = makeFastComputer();
-        renderer.emplace(*computer);
-    }
-    PosterHooks posterHooks;
-    posterHooks.progress = [&](int rowsDone) {
-        if (stopped())
-            return false;
-        const double share = shareBefore + (1 - shareBefore) * rowsDone / size.height;
-        return !hooks.progress || hooks.progress(share);
-    };
-    return renderer->render(state, size, sink, posterHooks);
-}
-
 } // namespace
 
 Result<ImageFormat> imageFormatFor(const std::string& path)
@@ -229,53 +169,18 @@ Result<std::string> writePictureFile(const std::string& path, const PictureReque
         if (Status fits = BmpBandWriter::fits(size); !fits)
             return failed(fits.failure());
 
-    ExplorerState state;
-    if (location.deep) {
-        if (Status ok = checkDeepView(*location.deep); !ok)
-            return failed(ok.failure());
-        state.wid = state.hei = kSurfaceSize;
-        applyPalette(state, location.palette);
-        ResetView(state);
-    } else {
-        auto legacy = legacyStateOf(location);
-        if (!legacy)
-            return failed(legacy.failure());
-        state = std::move(*legacy);
-    }
-
     // A deep view's reference orbit first: it may take long, and a view
     // whose orbit does not fit in memory is refused before any file is made.
-    std::unique_ptr<DeepComputer> deep;
-    double shareBefore = 0;
-    if (location.deep && request.orbit) {
-        DeepComputerOptions options;
-        options.iterations = location.deep->iterations;
-        deep = std::make_unique<DeepComputer>(request.orbit, options);
-    } else if (location.deep) {
-        WorkControl control;
-        control.memoryLimit = availableMemory() / 4 * 3;
-        control.progress = [&hooks](double share) {
-            if (hooks.stop && hooks.stop->load())
-                return false;
-            return !hooks.progress || hooks.progress(share * kOrbitShare);
-        };
-        auto orbit = ReferenceOrbit::compute(*location.deep, control);
-        if (!orbit) {
-            const Failure why = orbit.failure();
-            return failed(why.reason == "stopped" ? fail("stopped", ECANCELED) : why);
-        }
-        deep = std::make_unique<DeepComputer>(std::shared_ptr<const ReferenceOrbit>(std::move(*orbit)));
-        shareBefore = kOrbitShare;
-    }
-    if (deep) {
-        const double reach = location.size ? farthestOffset(state, size) : kDeepCentrePixel * 1.4142135623730951;
-        if (Status ok = deep->prepare(reach, availableMemory() / 4 * 3); !ok)
-            return failed(ok.failure());
-    }
+    DrawControl control;
+    control.progress = hooks.progress;
+    control.stop = hooks.stop;
+    Result<LocationPicture> picture = LocationPicture::prepare(location, request.orbit, control);
+    if (!picture)
+        return failed(picture.failure());
 
     if (!location.size) {
         ImageSurface surface;
-        if (Status drawn = drawWindowPicture(surface, state, deep.get(), hooks); !drawn)
+        if (Status drawn = picture->drawWindowPicture(surface, control); !drawn)
             return failed(drawn.failure());
         return writeImageFile(path, surface.view(), request);
     }
@@ -289,11 +194,10 @@ Result<std::string> writePictureFile(const std::string& path, const PictureReque
                                "write a PNG instead",
                                ESPIPE));
         BmpBandWriter bmp(size, destination->writer());
-        drawn = drawPoster(bmp, size, state, deep.get(), hooks, shareBefore);
+        drawn = picture->drawPoster(bmp, control);
     } else {
-        ThreadPool* pool = deep ? deep->pool() : &ThreadPool::shared();
-        PngBandWriter png(size, pngTexts(request), destination->writer(), pool);
-        drawn = drawPoster(png, size, state, deep.get(), hooks, shareBefore);
+        PngBandWriter png(size, pngTexts(request), destination->writer(), picture->pool());
+        drawn = picture->drawPoster(png, control);
     }
     return finishFile(path, *destination, drawn);
 }

@@ -1,12 +1,11 @@
 #pragma once
 
 #include "ImageView.h"
+#include "LocationPicture.h"
 #include "Location.h"
 #include "Result.h"
 
-#include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -29,14 +28,7 @@ enum class FileNaming {
 };
 
 // What a picture being written tells its caller, and how it is stopped.
-struct PictureFileHooks {
-    // Called now and then with the share done, 0 to 1 (a deep view's
-    // reference orbit first, then the rows); returning false stops.
-    std::function<bool(double share)> progress;
-    // When set and true, the work stops at the next band (checked often;
-    // safe to set from a signal handler or another thread).
-    const std::atomic<bool>* stop = nullptr;
-};
+using PictureFileHooks = DrawControl;
 
 // What to write: the view and palette of `location` (legacy or deep). With
 // a size in it, the poster of that size; without one, the 596 x 596 picture

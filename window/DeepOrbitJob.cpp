@@ -1,7 +1,6 @@
 #include "DeepOrbitJob.h"
 
-#include "AutoIterations.h"
-#include "DeepView.h"
+#include "DeepSetup.h"
 
 #include <QMetaObject>
 
@@ -70,10 +69,8 @@ void DeepOrbitJob::retire()
 void DeepOrbitJob::work(std::shared_ptr<Run> run, DeepCentre view, bool automatic,
                         std::shared_ptr<ReferenceOrbit> reuse, std::size_t memoryLimit)
 {
-    WorkControl control;
-    control.memoryLimit = memoryLimit;
     int shown = -1;
-    control.progress = [this, run, &shown](double done) {
+    auto progress = [this, run, &shown](double done) {
         const int percent = static_cast<int>(std::lround(done * 100));
         if (percent != shown) {
             shown = percent;
@@ -100,28 +97,19 @@ void DeepOrbitJob::work(std::shared_ptr<Run> run, DeepCentre view, bool automati
             Qt::QueuedConnection);
     };
 
-    std::shared_ptr<ReferenceOrbit> orbit = std::move(reuse);
-    const bool same = orbit && orbit->view().re == view.re && orbit->view().im == view.im &&
-                      orbit->view().zoom == view.zoom;
-    if (same) {
-        if (Status ok = orbit->extend(view.iterations, control); !ok)
-            return refuse(ok.error());
-    } else {
-        auto computed = ReferenceOrbit::compute(view, control);
-        if (!computed)
-            return refuse(computed.error());
-        orbit = std::move(computed.value());
-    }
-    if (automatic)
-        if (Status ok = raiseIterations(*orbit, control); !ok)
-            return refuse(ok.error());
+    DeepSetupRequest request;
+    request.view = view;
+    request.chooseCap = automatic;
+    request.extend = std::move(reuse);
+    request.memoryLimit = memoryLimit;
+    request.progress = progress;
+    Result<DeepSetup> setup = setUpDeep(request);
+    if (!setup)
+        return refuse(setup.error());
     if (run->stop)
         return;
-    DeepComputerOptions options;
-    options.iterations = automatic ? orbit->view().iterations : view.iterations;
-    auto computer = std::make_shared<DeepComputer>(orbit, options);
-    if (Status ok = computer->prepare(kDeepCentrePixel * std::sqrt(2.0), memoryLimit); !ok)
-        return refuse(ok.error());
+    std::shared_ptr<ReferenceOrbit> orbit = std::move(setup->ownOrbit);
+    std::shared_ptr<DeepComputer> computer = std::move(setup->computer);
     QMetaObject::invokeMethod(
         this,
         [this, run, view, orbit, computer] {

@@ -640,7 +640,7 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     // the orbit is computed afresh instead.
     if (reuse && reuse.use_count() > 1)
         reuse.reset();
-    orbitJob_->start(want, chooseCap_, std::move(reuse), availableMemory() / 4 * 3);
+    orbitJob_->start(want, chooseCap_, std::move(reuse), deepMemoryLimit());
     return false;
 }
 

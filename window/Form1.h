@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeepComputer.h"
+#include "DeepSetup.h"
 #include "ExplorerState.h"
 #include "History.h"
 #include "Location.h"

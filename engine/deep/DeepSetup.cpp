@@ -1,0 +1,74 @@
+#include "DeepSetup.h"
+
+#include "AutoIterations.h"
+#include "Memory.h"
+
+#include <utility>
+
+namespace mandel {
+
+namespace {
+
+bool sameCentre(const ReferenceOrbit& orbit, const DeepCentre& view)
+{
+    return orbit.view().re == view.re && orbit.view().im == view.im && orbit.view().zoom == view.zoom;
+}
+
+// The orbit of request.view with its cap, computed or extended into
+// `setup`, unless the caller's shared one will do.
+Status orbitFor(const DeepSetupRequest& request, const WorkControl& control, DeepSetup& setup)
+{
+    const DeepCentre& view = request.view;
+    if (!request.chooseCap && request.shared && sameCentre(*request.shared, view) &&
+        request.shared->view().iterations >= view.iterations) {
+        setup.orbit = request.shared;
+        return {};
+    }
+    std::shared_ptr<ReferenceOrbit> orbit;
+    if (request.extend && sameCentre(*request.extend, view)) {
+        orbit = request.extend;
+        if (Status ok = orbit->extend(view.iterations, control); !ok)
+            return ok;
+    } else {
+        auto computed = ReferenceOrbit::compute(view, control);
+        if (!computed)
+            return computed.failure();
+        orbit = std::move(computed.value());
+    }
+    if (request.chooseCap)
+        if (Status ok = raiseIterations(*orbit, control); !ok)
+            return ok;
+    setup.orbit = orbit;
+    setup.ownOrbit = std::move(orbit);
+    return {};
+}
+
+} // namespace
+
+std::size_t deepMemoryLimit()
+{
+    return availableMemory() / 4 * 3;
+}
+
+Result<DeepSetup> setUpDeep(const DeepSetupRequest& request)
+{
+    if (Status ok = checkDeepView(request.view); !ok)
+        return ok.failure();
+    WorkControl control;
+    control.memoryLimit = request.memoryLimit;
+    control.progress = request.progress;
+    DeepSetup setup;
+    if (Status ok = orbitFor(request, control, setup); !ok)
+        return ok.failure();
+    setup.iterations = request.chooseCap ? setup.orbit->view().iterations : request.view.iterations;
+    if (request.orbitOnly)
+        return setup;
+    DeepComputerOptions options = request.computer;
+    options.iterations = setup.iterations;
+    setup.computer = std::make_shared<DeepComputer>(setup.orbit, options);
+    if (Status ok = setup.computer->prepare(request.reach, request.memoryLimit); !ok)
+        return ok.failure();
+    return setup;
+}
+
+} // namespace mandel

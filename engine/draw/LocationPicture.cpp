@@ -1,0 +1,121 @@
+#include "LocationPicture.h"
+
+#include "DeepSetup.h"
+#include "FastComputer.h"
+#include "PosterMapping.h"
+#include "PosterRenderer.h"
+#include "Renderer.h"
+#include "ThreadPool.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <optional>
+
+namespace mandel {
+
+namespace {
+
+// The share of a deep picture's progress its reference orbit stands for:
+// its length is unknown until it ends, so it gets a fixed slice.
+constexpr double kOrbitShare = 0.1;
+
+bool stopped(const DrawControl& control)
+{
+    return control.stop && control.stop->load();
+}
+
+// Pixels from the centre of the poster's farthest pixel, for the deep
+// computer's approximation tables.
+double farthestOffset(const ExplorerState& view, PictureSize size)
+{
+    const PosterMapping mapping(view, size);
+    const double dx = std::max(std::abs(mapping.pictureX(0) - kDeepCentrePixel),
+                               std::abs(mapping.pictureX(size.width - 1) - kDeepCentrePixel));
+    const double dy = std::max(std::abs(mapping.pictureY(0) - kDeepCentrePixel),
+                               std::abs(mapping.pictureY(size.height - 1) - kDeepCentrePixel));
+    return std::hypot(dx, dy);
+}
+
+} // namespace
+
+LocationPicture::LocationPicture(LocationPicture&&) noexcept = default;
+LocationPicture& LocationPicture::operator=(LocationPicture&&) noexcept = default;
+LocationPicture::~LocationPicture() = default;
+
+Result<LocationPicture> LocationPicture::prepare(const Location& location, std::shared_ptr<const ReferenceOrbit> orbit,
+                                                 const DrawControl& control)
+{
+    LocationPicture picture;
+    picture.poster_ = location.size.has_value();
+    picture.size_ = location.size.value_or(PictureSize{kDrawableSize, kDrawableSize});
+    if (location.deep) {
+        // The legacy state carries only the palette here; the deep view is the
+        // computer's.
+        picture.state_.wid = picture.state_.hei = kSurfaceSize;
+        applyPalette(picture.state_, location.palette);
+        ResetView(picture.state_);
+    } else {
+        auto legacy = legacyStateOf(location);
+        if (!legacy)
+            return legacy.failure();
+        picture.state_ = std::move(*legacy);
+        return picture;
+    }
+
+    DeepSetupRequest request;
+    request.view = *location.deep;
+    request.shared = std::move(orbit);
+    request.reach = picture.poster_ ? farthestOffset(picture.state_, picture.size_) : kWindowReach;
+    request.memoryLimit = deepMemoryLimit();
+    request.progress = [&control](double share) {
+        if (stopped(control))
+            return false;
+        return !control.progress || control.progress(share * kOrbitShare);
+    };
+    Result<DeepSetup> setup = setUpDeep(request);
+    if (!setup) {
+        const Failure& why = setup.failure();
+        return why.reason == "stopped" ? fail("stopped", ECANCELED) : why;
+    }
+    if (setup->orbit != request.shared)
+        picture.shareBefore_ = kOrbitShare;
+    picture.deep_ = std::move(setup->computer);
+    return picture;
+}
+
+ThreadPool* LocationPicture::pool() const noexcept
+{
+    return deep_ ? deep_->pool() : &ThreadPool::shared();
+}
+
+Status LocationPicture::drawWindowPicture(ImageSurface& surface, const DrawControl& control)
+{
+    Renderer renderer(makeFastComputer());
+    DrawHooks draw;
+    draw.yield = [&control] { return !stopped(control); };
+    const bool drawn = deep_ ? renderer.DrawDeep(*deep_, state_, surface, draw) : renderer.DrawFractal(state_, surface, draw);
+    return drawn ? Status() : Status(fail("stopped", ECANCELED));
+}
+
+Status LocationPicture::drawPoster(BandSink& sink, const DrawControl& control)
+{
+    std::unique_ptr<FieldComputer> computer;
+    std::optional<PosterRenderer> renderer;
+    if (deep_) {
+        renderer.emplace(*deep_);
+    } else {
+        computer = makeFastComputer();
+        renderer.emplace(*computer);
+    }
+    PosterHooks posterHooks;
+    posterHooks.progress = [&](int rowsDone) {
+        if (stopped(control))
+            return false;
+        const double share = shareBefore_ + (1 - shareBefore_) * rowsDone / size_.height;
+        return !control.progress || control.progress(share);
+    };
+    return renderer->render(state_, size_, sink, posterHooks);
+}
+
+} // namespace mandel
