@@ -9,7 +9,6 @@
 #include "ExplorerMenus.h"
 #include "IterationsDialog.h"
 #include "LocationFile.h"
-#include "Memory.h"
 #include "FastComputer.h"
 #include "OneLine.h"
 #include "PictureBox.h"
@@ -58,9 +57,8 @@ QString widestStatusLine()
 } // namespace
 
 Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWidget* parent)
-    : QMainWindow(parent), seed_(seed), clock_(clock), saver_(std::move(saveFolder), clock),
-      renderer_(makeFastComputer()),
-      deepIterations_(kDefaultDeepIterations)
+    : QMainWindow(parent), seed_(seed), model_(rng_), clock_(clock), saver_(std::move(saveFolder), clock),
+      renderer_(makeFastComputer())
 {
     buildLayout();
     orbitJob_ = new DeepOrbitJob(this);
@@ -169,44 +167,16 @@ void Form1::OnLoad()
     show();
     rng_.reseed(seed_);
     clearWindow();
-    state_.wid = kSurfaceSize;
-    state_.hei = kSurfaceSize;
     // A folder that cannot be made now is tried again, and reported, on save.
     (void)saver_.prepareFolder();
-    DrawColourParameters(state_, rng_);
-    ResetView(state_);
-    view_ = Location{paletteOf(state_), {}, {}, {}};
+    model_.start();
     DrawFractal();
 }
 
 void Form1::OnPictureMouseDown(Qt::MouseButton /*button*/, Qt::KeyboardModifiers /*shift*/, float X, float Y)
 {
-    if (ending_)
-        return;
-    if (deep_) {
-        if (deep_->zoom >= kMaxDeepZoom) {
-            QApplication::beep();
-            showNotice(tr("Cannot zoom in further: 1E+%1 is as deep as views go.").arg(kMaxDeepZoom));
-            return;
-        }
-        // The point under the pointer becomes the centre, as in legacy mode.
-        const DeepCentre next = zoomDeepAt(*deep_, static_cast<double>(X) - kDeepCentrePixel,
-                                           static_cast<double>(Y) - kDeepCentrePixel);
-        enterDeepView(next, Location{paletteOf(state_), {}, next, {}}, Step::Record, autoIterations_);
-        return;
-    }
-    ExplorerState zoomed = state_;
-    if (!tryZoomAt(zoomed, X, Y)) {
-        // Picture, state and status line stay; only the reason is added.
-        QApplication::beep();
-        showNotice(tr("Cannot zoom in further: one more tenfold zoom would carry the view past the range "
-                      "of a double. Turn on View > Deep zoom (Ctrl+D) to go on, or press \"back\"."));
-        return;
-    }
-    std::optional<Location> next = view_;
-    if (next)
-        next->clicks.push_back({X, Y});
-    enterView(zoomed, std::move(next), Step::Record);
+    if (!ending_)
+        (void)apply(model_.zoomAt(X, Y));
 }
 
 void Form1::OnNew()
@@ -215,16 +185,7 @@ void Form1::OnNew()
         return;
     picture1_->clear();
     clearWindow();
-    ResetView(state_);
-    DrawColourParameters(state_, rng_);
-    if (deep_) {
-        // Deep mode stays on: the full view, its cap chosen afresh.
-        const DeepCentre full{"0", "0", 0, autoIterations_ ? kDefaultDeepIterations : deepIterations_};
-        enterDeepView(full, Location{paletteOf(state_), {}, full, {}}, Step::Record, autoIterations_);
-        return;
-    }
-    leaveView(Location{paletteOf(state_), {}, {}, {}});
-    DrawFractal();
+    (void)apply(model_.newColours());
 }
 
 void Form1::OnBack()
@@ -233,14 +194,7 @@ void Form1::OnBack()
         return;
     picture1_->clear();
     clearWindow();
-    ResetView(state_);
-    if (deep_) {
-        const DeepCentre full{"0", "0", 0, autoIterations_ ? kDefaultDeepIterations : deepIterations_};
-        enterDeepView(full, Location{paletteOf(state_), {}, full, {}}, Step::Record, autoIterations_);
-        return;
-    }
-    leaveView(Location{paletteOf(state_), {}, {}, {}});
-    DrawFractal();
+    (void)apply(model_.back());
 }
 
 void Form1::OnExit()
@@ -253,41 +207,8 @@ void Form1::OnExit()
 
 void Form1::OnDeepZoom()
 {
-    if (ending_)
-        return;
-    if (!deep_) {
-        // The view as it is: the plane point of pixel (300, 300) and its K.
-        const DeepCentre deep = deepViewOf(state_, autoIterations_ ? kDefaultDeepIterations : deepIterations_);
-        origin_ = LegacyOrigin{state_, view_, deep};
-        enterDeepView(deep, Location{paletteOf(state_), {}, deep, {}}, Step::Record, autoIterations_);
-        return;
-    }
-    if (deep_->zoom > kMaxLegacyZoom) {
-        QApplication::beep();
-        showNotice(tr("Deep zoom stays on past 1E+%1: doubles cannot show this view. Press \"back\" for the full "
-                      "view.")
-                       .arg(kMaxLegacyZoom));
-        updateDeepMenus();
-        return;
-    }
-    const bool unchanged = origin_ && origin_->deep.re == deep_->re && origin_->deep.im == deep_->im &&
-                           origin_->deep.zoom == deep_->zoom && paletteOf(origin_->state) == paletteOf(state_);
-    if (unchanged) {
-        ExplorerState back = origin_->state;
-        back.imeslike = state_.imeslike;
-        enterView(back, origin_->view, Step::Record);
-        return;
-    }
-    // Zooms from the full view that reach this centre as near as clicks can.
-    const Location legacy{paletteOf(state_), clicksToward(*deep_), {}, {}};
-    Result<ExplorerState> next = legacyStateOf(legacy);
-    if (!next) {
-        showNotice(QString::fromStdString(next.error()));
-        updateDeepMenus();
-        return;
-    }
-    next->imeslike = state_.imeslike;
-    enterView(*next, legacy, Step::Record);
+    if (!ending_)
+        (void)apply(model_.toggleDeep());
 }
 
 void Form1::OnIterations()
@@ -300,30 +221,7 @@ void Form1::OnIterations()
 
 bool Form1::setIterations(bool automatic, long long iterations)
 {
-    if (!automatic) {
-        if (iterations < kMinDeepIterations || iterations > kMaxDeepIterations) {
-            showNotice(tr("The iteration cap is a whole number %1 to %2.").arg(kMinDeepIterations).arg(kMaxDeepIterations));
-            return false;
-        }
-        const std::size_t needed = DeepComputer::bytesFor(iterations);
-        const std::size_t available = availableMemory();
-        if (available != 0 && needed > available / 4 * 3) {
-            showNotice(tr("%1 iterations need %2 MB for the reference orbit and its tables; %3 MB are available.")
-                           .arg(iterations)
-                           .arg(static_cast<qulonglong>(needed >> 20))
-                           .arg(static_cast<qulonglong>(available >> 20)));
-            return false;
-        }
-        deepIterations_ = iterations;
-    }
-    autoIterations_ = automatic;
-    if (deep_) {
-        DeepCentre next = *deep_;
-        if (!automatic)
-            next.iterations = iterations;
-        enterDeepView(next, Location{paletteOf(state_), {}, next, {}}, Step::Record, automatic);
-    }
-    return true;
+    return apply(model_.setIterations(automatic, iterations, deepMemoryLimit()));
 }
 
 void Form1::OnSave()
@@ -333,7 +231,9 @@ void Form1::OnSave()
     picture2_->setImage(picture1_->image());
     const QImage snapshot = picture2_->image();
     const std::vector<Colour> colours = coloursOf(snapshot);
-    const Result<std::string> saved = saver_.save({snapshot.width(), snapshot.height(), colours}, state_);
+    ExplorerState named = model_.state();
+    const Result<std::string> saved = saver_.save({snapshot.width(), snapshot.height(), colours}, named);
+    model_.setImageName(named.imeslike);
     if (saved) {
         showNotice(tr("Saved %1").arg(QString::fromStdString(*saved)), false);
         return;
@@ -347,11 +247,11 @@ void Form1::OnCopyLocation()
 {
     if (ending_)
         return;
-    if (!view_) {
+    if (!location()) {
         showNotice(tr("This view was set from outside and has no location to copy."));
         return;
     }
-    const QString text = QString::fromStdString(formatLocation(*view_));
+    const QString text = QString::fromStdString(formatLocation(*location()));
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setText(text, QClipboard::Clipboard);
     // The X selection too, so a middle click pastes it into a terminal.
@@ -370,20 +270,14 @@ bool Form1::goToLocation(std::string_view text)
     if (ending_)
         return false;
     Result<Location> location = parseLocation(text);
-    if (!location) {
-        refuseLocation(location.error());
-        return false;
-    }
+    if (!location)
+        return apply(CommandResult{Refusal::Location, false, location.error()});
     return goTo(std::move(*location));
 }
 
 bool Form1::goTo(Location location)
 {
-    if (ending_)
-        return false;
-    // The window draws its own size; a poster size only matters to posters.
-    location.size.reset();
-    return enterLocation(location, Step::Record);
+    return !ending_ && apply(model_.goTo(std::move(location)));
 }
 
 bool Form1::openPicture(const std::string& path)
@@ -391,10 +285,8 @@ bool Form1::openPicture(const std::string& path)
     if (ending_)
         return false;
     Result<Location> location = readPngLocation(path);
-    if (!location) {
-        refuseLocation(path + ": " + location.error());
-        return false;
-    }
+    if (!location)
+        return apply(CommandResult{Refusal::Location, false, path + ": " + location.error()});
     return goTo(std::move(*location));
 }
 
@@ -422,7 +314,7 @@ void Form1::OnExportPicture()
     }
     // The folder pictures are saved into, made now so the name proposed is in it.
     (void)saver_.prepareFolder();
-    ExplorerState named = state_;
+    ExplorerState named = model_.state();
     MakeImageName(named, clock_);
     ExportDialog dialog(QString::fromStdString(saver_.folder()), QString::fromStdString(named.imeslike), this);
     const int answer = dialog.exec();
@@ -442,7 +334,7 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
         return false;
     }
     PictureRequest request;
-    request.location = *view_;
+    request.location = *location();
     request.location.size = size;
     request.format = format;
     request.naming = FileNaming::FirstFree;
@@ -488,13 +380,13 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
 
 QString Form1::whyNoExport() const
 {
-    if (!view_)
+    if (!location())
         return tr("This view was set from outside and has no location to export.");
     if (exportJob_->running())
         return tr("An export is running: wait for it, or cancel it, first.");
     // Exported now, the poster would have the cap the choice starts from,
     // not the one the window's picture is about to get.
-    if (deep_ && chooseCap_)
+    if (deepView() && model_.choosingCap())
         return tr("The iteration cap of this deep view is still being chosen: export once its picture is drawn.");
     return {};
 }
@@ -534,87 +426,72 @@ void Form1::onExportEnded(const QString& where, bool written, int code)
     }
 }
 
-bool Form1::enterLocation(const Location& target, Step step)
-{
-    if (target.deep) {
-        if (const Status ok = checkDeepView(*target.deep); !ok) {
-            refuseLocation("location: " + ok.error());
-            return false;
-        }
-        applyPalette(state_, target.palette);
-        // A deep location keeps its own cap: the picture it names.
-        enterDeepView(*target.deep, target, step, false);
-        return true;
-    }
-    Result<ExplorerState> next = legacyStateOf(target);
-    if (!next) {
-        refuseLocation(next.error());
-        return false;
-    }
-    // A location fixes the picture, not where the window saves it.
-    next->imeslike = state_.imeslike;
-    enterView(*next, target, step);
-    return true;
-}
-
-void Form1::refuseLocation(const std::string& reason)
-{
-    // Picture, state, history and status line stay; only the reason is added.
-    QApplication::beep();
-    showNotice(QString::fromStdString(reason));
-}
-
 void Form1::OnUndo()
 {
-    moveInHistory(&History::undo, &History::redo);
+    if (!ending_)
+        (void)apply(model_.undo());
 }
 
 void Form1::OnRedo()
 {
-    moveInHistory(&History::redo, &History::undo);
+    if (!ending_)
+        (void)apply(model_.redo());
 }
 
-void Form1::moveInHistory(HistoryMove step, HistoryMove inverse)
+bool Form1::apply(const CommandResult& result)
 {
-    if (ending_ || !view_)
-        return;
-    std::optional<Location> target = (history_.*step)(*view_);
-    if (!target)
-        return;
-    if (!enterLocation(*target, Step::Move)) {
-        // Only views this window has shown are kept, so this is not expected;
-        // stay, and keep the history as it was.
-        (void)(history_.*inverse)(std::move(*target));
+    if (!result.done()) {
+        // Picture, state, history and status line stay; only the reason is added.
+        QApplication::beep();
+        showNotice(refusalText(result));
+        updateDeepMenus();
+        return false;
     }
-}
-
-void Form1::enterView(const ExplorerState& next, std::optional<Location> nextView, Step step)
-{
+    updateHistoryMenus();
+    if (!result.redraw)
+        return true;
     picture1_->clear();
-    state_ = next;
-    // A legacy view: deep mode is off, and what it held is let go.
-    if (deep_) {
-        deep_.reset();
+    if (!deepView()) {
+        // A legacy view: what deep mode held is let go.
         orbitJob_->cancel();
         orbit_.reset();
         deepComputer_.reset();
     }
-    showView(std::move(nextView), step);
+    updateDeepMenus();
+    clearWindow();
     // Doubles give out at about 1E+15: say so as a dive gets there.
-    if (state_.f1 >= 1e13 && state_.f1 < 1e16)
+    if (model_.nearsDoubleLimit())
         showNotice(tr("Pictures blur past 1E+15 here: View > Deep zoom (Ctrl+D) keeps them sharp, to 1E+%1.")
                        .arg(kMaxDeepZoom),
                    false);
     DrawFractal();
+    return true;
 }
 
-void Form1::enterDeepView(const DeepCentre& next, std::optional<Location> nextView, Step step, bool chooseCap)
+QString Form1::refusalText(const CommandResult& result) const
 {
-    picture1_->clear();
-    deep_ = next;
-    chooseCap_ = chooseCap;
-    showView(std::move(nextView), step);
-    DrawFractal();
+    switch (result.refusal) {
+    case Refusal::PastDoubleRange:
+        return tr("Cannot zoom in further: one more tenfold zoom would carry the view past the range "
+                  "of a double. Turn on View > Deep zoom (Ctrl+D) to go on, or press \"back\".");
+    case Refusal::PastDeepestZoom:
+        return tr("Cannot zoom in further: 1E+%1 is as deep as views go.").arg(kMaxDeepZoom);
+    case Refusal::DeepStaysOn:
+        return tr("Deep zoom stays on past 1E+%1: doubles cannot show this view. Press \"back\" for the full "
+                  "view.")
+            .arg(kMaxLegacyZoom);
+    case Refusal::CapOutOfRange:
+        return tr("The iteration cap is a whole number %1 to %2.").arg(kMinDeepIterations).arg(kMaxDeepIterations);
+    case Refusal::CapTooLarge:
+        return tr("%1 iterations need %2 MB for the reference orbit and its tables; %3 MB are available.")
+            .arg(result.iterations)
+            .arg(static_cast<qulonglong>(result.bytesNeeded >> 20))
+            .arg(static_cast<qulonglong>(result.bytesAllowed >> 20));
+    case Refusal::Location:
+    case Refusal::None:
+        break;
+    }
+    return QString::fromStdString(result.reason);
 }
 
 bool Form1::isPreparingDeep() const noexcept
@@ -624,11 +501,12 @@ bool Form1::isPreparingDeep() const noexcept
 
 bool Form1::drawDeepPicture(const DrawHooks& hooks)
 {
-    const DeepCentre& want = *deep_;
+    const DeepCentre& want = *deepView();
+    const bool chooseCap = model_.choosingCap();
     const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
                             orbit_->view().zoom == want.zoom;
-    if (sameCentre && deepComputer_ && !chooseCap_ && deepComputer_->iterations() == want.iterations) {
-        renderer_.DrawDeep(*deepComputer_, state_, *picture1_, hooks);
+    if (sameCentre && deepComputer_ && !chooseCap && deepComputer_->iterations() == want.iterations) {
+        renderer_.DrawDeep(*deepComputer_, model_.state(), *picture1_, hooks);
         return true;
     }
     // The orbit first, off this thread; the picture follows when it is done.
@@ -640,25 +518,17 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     // the orbit is computed afresh instead.
     if (reuse && reuse.use_count() > 1)
         reuse.reset();
-    orbitJob_->start(want, chooseCap_, std::move(reuse), deepMemoryLimit());
+    orbitJob_->start(want, chooseCap, std::move(reuse), deepMemoryLimit());
     return false;
 }
 
 void Form1::onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
                            std::shared_ptr<DeepComputer> computer)
 {
-    if (ending_ || !deep_ || asked.re != deep_->re || asked.im != deep_->im || asked.zoom != deep_->zoom)
+    if (ending_ || !model_.orbitReady(asked, computer->iterations()))
         return;
     orbit_ = std::move(orbit);
     deepComputer_ = std::move(computer);
-    if (chooseCap_) {
-        // The cap chosen is part of the view: its location names it.
-        deep_->iterations = deepComputer_->iterations();
-        if (view_ && view_->deep)
-            view_->deep->iterations = deep_->iterations;
-        chooseCap_ = false;
-    }
-    deepIterations_ = deep_->iterations;
     clearWindow();
     DrawFractal();
 }
@@ -674,38 +544,18 @@ void Form1::onDeepRefused(const DeepCentre& /*asked*/, const QString& reason)
 void Form1::updateDeepMenus()
 {
     if (QAction* deep = menus_->action(QStringLiteral("actionDeepZoom")))
-        deep->setChecked(deep_.has_value());
-}
-
-void Form1::showView(std::optional<Location> nextView, Step step)
-{
-    if (step == Step::Record)
-        leaveView(std::move(nextView));
-    else
-        view_ = std::move(nextView);
-    updateHistoryMenus();
-    updateDeepMenus();
-    clearWindow();
-}
-
-void Form1::leaveView(std::optional<Location> next)
-{
-    // A command that shows the same view again leaves nothing to go back to.
-    if (view_ && view_ != next)
-        history_.record(std::move(*view_));
-    view_ = std::move(next);
-    updateHistoryMenus();
+        deep->setChecked(deepView().has_value());
 }
 
 void Form1::updateHistoryMenus()
 {
-    menus_->setHistoryAvailable(view_ && history_.canUndo(), view_ && history_.canRedo());
+    const bool located = location().has_value();
+    menus_->setHistoryAvailable(located && history().canUndo(), located && history().canRedo());
 }
 
 void Form1::setState(const ExplorerState& s)
 {
-    state_ = s;
-    view_.reset();
+    model_.setState(s);
     updateHistoryMenus();
 }
 
@@ -719,7 +569,7 @@ void Form1::setState(const ExplorerState& s)
 //   redrawPending_ or ending_ is set, and the Renderer abandons the picture;
 //   a picture drawn by the same Renderer during a yield also moves its
 //   generation on, which abandons the interrupted one.
-// - The newest state wins. The loop draws again from state_ as it is then,
+// - The newest state wins. The loop draws again from the model as it is then,
 //   for as long as requests keep coming.
 // - Ending is final. ending_ is set once (exit, closing the window) and never
 //   cleared: every command returns at once and no drawing goes on.
@@ -740,12 +590,12 @@ void Form1::DrawFractal()
     do {
         redrawPending_ = false;
         column = 0;
-        if (deep_) {
+        if (deepView()) {
             // Without its orbit yet: drawn when the orbit arrives.
             if (!drawDeepPicture(hooks))
                 break;
         } else {
-            renderer_.DrawFractal(state_, *picture1_, hooks);
+            renderer_.DrawFractal(model_.state(), *picture1_, hooks);
         }
     } while (redrawPending_ && !ending_);
     drawing_ = false;

@@ -2,6 +2,7 @@
 
 #include "DeepComputer.h"
 #include "DeepSetup.h"
+#include "ExplorerModel.h"
 #include "ExplorerState.h"
 #include "History.h"
 #include "Location.h"
@@ -117,21 +118,23 @@ public:
     // with the reason in the notice line, for a cap it refuses.
     bool setIterations(bool automatic, long long iterations);
 
+    // The explorer's model: state, view, history and deep mode.
+    const ExplorerModel& model() const noexcept { return model_; }
     // The explorer state.
-    const ExplorerState& state() const noexcept { return state_; }
+    const ExplorerState& state() const noexcept { return model_.state(); }
     // The deep view shown in deep mode; nothing in legacy mode.
-    const std::optional<DeepCentre>& deepView() const noexcept { return deep_; }
+    const std::optional<DeepCentre>& deepView() const noexcept { return model_.deepView(); }
     // Whether deep views get their cap chosen from the picture.
-    bool automaticIterations() const noexcept { return autoIterations_; }
+    bool automaticIterations() const noexcept { return model_.automaticIterations(); }
     // Whether a deep picture waits for its reference orbit.
     bool isPreparingDeep() const noexcept;
     // Replaces the state without drawing (for tests and tools); the view then
     // has no location until a command sets one.
     void setState(const ExplorerState& s);
     // The location of the view shown, or nothing after setState.
-    const std::optional<Location>& location() const noexcept { return view_; }
+    const std::optional<Location>& location() const noexcept { return model_.location(); }
     // The views to undo and redo.
-    const History& history() const noexcept { return history_; }
+    const History& history() const noexcept { return model_.history(); }
     // Picture1's image: everything drawn on it so far, 596 x 596.
     const QImage& pictureImage() const;
     // The status line shown under the picture; empty once the window is cleared.
@@ -180,22 +183,15 @@ private:
     void buildLayout();
     void clearWindow();
     void printStatus(const std::string& line);
-    enum class Step { Record, Move };  // a new command, or a move in the history
-    using HistoryMove = std::optional<Location> (History::*)(Location);
-    void enterView(const ExplorerState& next, std::optional<Location> nextView, Step step);
-    void enterDeepView(const DeepCentre& next, std::optional<Location> nextView, Step step, bool chooseCap);
-    bool enterLocation(const Location& target, Step step);
+    // Shows what a command of the model did: its refusal in the notice line,
+    // or the new view drawn. Returns whether it was done.
+    bool apply(const CommandResult& result);
+    QString refusalText(const CommandResult& result) const;
     bool drawDeepPicture(const DrawHooks& hooks);
     void onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
                         std::shared_ptr<DeepComputer> computer);
     void onDeepRefused(const DeepCentre& asked, const QString& reason);
     void updateDeepMenus();
-    // Makes `nextView` the view shown (recording the one left when `step`
-    // says so), brings the menus up to date and clears the client area.
-    void showView(std::optional<Location> nextView, Step step);
-    void leaveView(std::optional<Location> next);
-    void refuseLocation(const std::string& reason);
-    void moveInHistory(HistoryMove step, HistoryMove inverse);
     void updateHistoryMenus();
     void showNotice(const QString& text, bool problem = true);
     QString whyNoExport() const;
@@ -203,11 +199,9 @@ private:
     void endProgram();
     bool yieldToEvents(int column);
 
-    ExplorerState state_;
-    std::optional<Location> view_;  // the location of state_'s picture
-    History history_;
     std::uint64_t seed_;
     RandomSource rng_;
+    ExplorerModel model_;
     const Clock& clock_;
     SnapshotSaver saver_;
     Renderer renderer_;
@@ -223,24 +217,12 @@ private:
     QPushButton* command5_ = nullptr;
     QLabel* notice_ = nullptr;
 
-    // Deep mode: the view shown, how its cap is set, and what draws it.
-    std::optional<DeepCentre> deep_;
-    bool autoIterations_ = true;
-    long long deepIterations_;        // the cap the next deep view starts from
-    bool chooseCap_ = false;          // deep_'s cap is still to be chosen from its picture
-    std::shared_ptr<ReferenceOrbit> orbit_;     // of deep_'s centre and zoom, when prepared
-    std::shared_ptr<DeepComputer> deepComputer_;  // draws deep_, when prepared
+    // What draws the model's deep view.
+    std::shared_ptr<ReferenceOrbit> orbit_;     // of the deep view's centre and zoom, when prepared
+    std::shared_ptr<DeepComputer> deepComputer_;  // draws the deep view, when prepared
     DeepOrbitJob* orbitJob_ = nullptr;
     PictureExportJob* exportJob_ = nullptr;
     QPointer<QProgressDialog> exportProgress_;
-    // The legacy view deep mode was turned on from, and the deep view it
-    // became: turning deep mode off there goes back to it exactly.
-    struct LegacyOrigin {
-        ExplorerState state;
-        std::optional<Location> view;
-        DeepCentre deep;
-    };
-    std::optional<LegacyOrigin> origin_;
 
     bool drawing_ = false;        // a drawing loop is running (we are inside its yield)
     bool redrawPending_ = false;  // a command asked for a new picture during a yield

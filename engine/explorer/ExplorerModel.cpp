@@ -1,0 +1,245 @@
+#include "ExplorerModel.h"
+
+#include "AutoIterations.h"
+#include "DeepComputer.h"
+#include "DeepView.h"
+
+#include <utility>
+
+namespace mandel {
+
+namespace {
+
+CommandResult refused(Refusal why, std::string reason = {})
+{
+    CommandResult r;
+    r.refusal = why;
+    r.reason = std::move(reason);
+    return r;
+}
+
+CommandResult redrawn()
+{
+    CommandResult r;
+    r.redraw = true;
+    return r;
+}
+
+bool sameView(const DeepCentre& a, const DeepCentre& b)
+{
+    return a.re == b.re && a.im == b.im && a.zoom == b.zoom;
+}
+
+} // namespace
+
+ExplorerModel::ExplorerModel(RandomSource& rng) : rng_(rng), deepIterations_(kDefaultDeepIterations) {}
+
+void ExplorerModel::start()
+{
+    state_.wid = kSurfaceSize;
+    state_.hei = kSurfaceSize;
+    DrawColourParameters(state_, rng_);
+    ResetView(state_);
+    view_ = Location{paletteOf(state_), {}, {}, {}};
+}
+
+CommandResult ExplorerModel::zoomAt(float X, float Y)
+{
+    if (deep_) {
+        if (deep_->zoom >= kMaxDeepZoom)
+            return refused(Refusal::PastDeepestZoom);
+        // The point under the pointer becomes the centre, as in legacy mode.
+        const DeepCentre next = zoomDeepAt(*deep_, static_cast<double>(X) - kDeepCentrePixel,
+                                           static_cast<double>(Y) - kDeepCentrePixel);
+        return enterDeep(next, deepLocation(next), Step::Record, autoIterations_);
+    }
+    ExplorerState zoomed = state_;
+    if (!tryZoomAt(zoomed, X, Y))
+        return refused(Refusal::PastDoubleRange);
+    std::optional<Location> next = view_;
+    if (next)
+        next->clicks.push_back({X, Y});
+    return enterLegacy(zoomed, std::move(next), Step::Record);
+}
+
+CommandResult ExplorerModel::newColours()
+{
+    ResetView(state_);
+    DrawColourParameters(state_, rng_);
+    return fullView();
+}
+
+CommandResult ExplorerModel::back()
+{
+    ResetView(state_);
+    return fullView();
+}
+
+CommandResult ExplorerModel::fullView()
+{
+    if (deep_) {
+        // Deep mode stays on: the full view, its cap chosen afresh.
+        const DeepCentre full{"0", "0", 0, startingCap()};
+        return enterDeep(full, deepLocation(full), Step::Record, autoIterations_);
+    }
+    show(Location{paletteOf(state_), {}, {}, {}}, Step::Record);
+    return redrawn();
+}
+
+CommandResult ExplorerModel::toggleDeep()
+{
+    if (!deep_) {
+        const DeepCentre deep = deepViewOf(state_, startingCap());
+        origin_ = LegacyOrigin{state_, view_, deep};
+        return enterDeep(deep, deepLocation(deep), Step::Record, autoIterations_);
+    }
+    if (deep_->zoom > kMaxLegacyZoom)
+        return refused(Refusal::DeepStaysOn);
+    if (origin_ && sameView(origin_->deep, *deep_) && paletteOf(origin_->state) == paletteOf(state_)) {
+        ExplorerState back = origin_->state;
+        back.imeslike = state_.imeslike;
+        return enterLegacy(back, origin_->view, Step::Record);
+    }
+    // Zooms from the full view that reach this centre as near as clicks can.
+    const Location legacy{paletteOf(state_), clicksToward(*deep_), {}, {}};
+    Result<ExplorerState> next = legacyStateOf(legacy);
+    if (!next)
+        return refused(Refusal::Location, next.error());
+    next->imeslike = state_.imeslike;
+    return enterLegacy(*next, legacy, Step::Record);
+}
+
+CommandResult ExplorerModel::setIterations(bool automatic, long long iterations, std::size_t memoryLimit)
+{
+    if (!automatic) {
+        if (iterations < kMinDeepIterations || iterations > kMaxDeepIterations)
+            return refused(Refusal::CapOutOfRange);
+        const std::size_t needed = DeepComputer::bytesFor(iterations);
+        if (memoryLimit != 0 && needed > memoryLimit) {
+            CommandResult r = refused(Refusal::CapTooLarge);
+            r.iterations = iterations;
+            r.bytesNeeded = needed;
+            r.bytesAllowed = memoryLimit;
+            return r;
+        }
+        deepIterations_ = iterations;
+    }
+    autoIterations_ = automatic;
+    if (!deep_)
+        return {};
+    DeepCentre next = *deep_;
+    if (!automatic)
+        next.iterations = iterations;
+    return enterDeep(next, deepLocation(next), Step::Record, automatic);
+}
+
+CommandResult ExplorerModel::goTo(Location location)
+{
+    // The window draws its own size; a poster size only matters to posters.
+    location.size.reset();
+    return enterLocation(location, Step::Record);
+}
+
+CommandResult ExplorerModel::undo()
+{
+    return moveInHistory(&History::undo, &History::redo);
+}
+
+CommandResult ExplorerModel::redo()
+{
+    return moveInHistory(&History::redo, &History::undo);
+}
+
+CommandResult ExplorerModel::moveInHistory(HistoryMove step, HistoryMove inverse)
+{
+    if (!view_)
+        return {};
+    std::optional<Location> target = (history_.*step)(*view_);
+    if (!target)
+        return {};
+    CommandResult r = enterLocation(*target, Step::Move);
+    // Only views shown here are kept, so this is not expected; stay, and
+    // keep the history as it was.
+    if (!r.done())
+        (void)(history_.*inverse)(std::move(*target));
+    return r;
+}
+
+bool ExplorerModel::orbitReady(const DeepCentre& asked, long long iterations)
+{
+    if (!deep_ || !sameView(asked, *deep_))
+        return false;
+    if (chooseCap_) {
+        // The cap chosen is part of the view: its location names it.
+        deep_->iterations = iterations;
+        if (view_ && view_->deep)
+            view_->deep->iterations = iterations;
+        chooseCap_ = false;
+    }
+    deepIterations_ = deep_->iterations;
+    return true;
+}
+
+void ExplorerModel::setState(const ExplorerState& s)
+{
+    state_ = s;
+    view_.reset();
+}
+
+bool ExplorerModel::nearsDoubleLimit() const noexcept
+{
+    return !deep_ && state_.f1 >= 1e13 && state_.f1 < 1e16;
+}
+
+CommandResult ExplorerModel::enterLocation(const Location& target, Step step)
+{
+    if (target.deep) {
+        if (const Status ok = checkDeepView(*target.deep); !ok)
+            return refused(Refusal::Location, "location: " + ok.error());
+        applyPalette(state_, target.palette);
+        // A deep location keeps its own cap: the picture it names.
+        return enterDeep(*target.deep, target, step, false);
+    }
+    Result<ExplorerState> next = legacyStateOf(target);
+    if (!next)
+        return refused(Refusal::Location, next.error());
+    // A location fixes the picture, not where the window saves it.
+    next->imeslike = state_.imeslike;
+    return enterLegacy(*next, target, step);
+}
+
+CommandResult ExplorerModel::enterLegacy(const ExplorerState& next, std::optional<Location> view, Step step)
+{
+    state_ = next;
+    deep_.reset();
+    show(std::move(view), step);
+    return redrawn();
+}
+
+CommandResult ExplorerModel::enterDeep(const DeepCentre& next, std::optional<Location> view, Step step, bool chooseCap)
+{
+    deep_ = next;
+    chooseCap_ = chooseCap;
+    show(std::move(view), step);
+    return redrawn();
+}
+
+void ExplorerModel::show(std::optional<Location> next, Step step)
+{
+    // A command that shows the same view again leaves nothing to go back to.
+    if (step == Step::Record && view_ && view_ != next)
+        history_.record(std::move(*view_));
+    view_ = std::move(next);
+}
+
+Location ExplorerModel::deepLocation(const DeepCentre& view) const
+{
+    return Location{paletteOf(state_), {}, view, {}};
+}
+
+long long ExplorerModel::startingCap() const noexcept
+{
+    return autoIterations_ ? kDefaultDeepIterations : deepIterations_;
+}
+
+} // namespace mandel

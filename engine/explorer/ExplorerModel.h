@@ -1,0 +1,130 @@
+#pragma once
+
+#include "ExplorerState.h"
+#include "History.h"
+#include "Location.h"
+#include "RandomSource.h"
+
+#include <cstddef>
+#include <optional>
+#include <string>
+
+namespace mandel {
+
+// Why a command changed nothing.
+enum class Refusal {
+    None,
+    PastDoubleRange,  // a tenfold zoom would carry the legacy view past a double's range
+    PastDeepestZoom,  // a deep view is as deep as views go (kMaxDeepZoom)
+    DeepStaysOn,      // deep mode cannot be left past kMaxLegacyZoom
+    Location,         // a location that cannot be shown; CommandResult::reason says why
+    CapOutOfRange,    // an iteration cap outside kMinDeepIterations..kMaxDeepIterations
+    CapTooLarge,      // a cap whose orbit and tables would not fit in memory
+};
+
+// What a command did: refused (and why), or done, with a new picture to
+// draw or not.
+struct CommandResult {
+    Refusal refusal = Refusal::None;
+    bool redraw = false;       // the view changed: clear the picture and draw it
+    std::string reason;        // Refusal::Location: the location's fault, one line
+    long long iterations = 0;  // Refusal::CapTooLarge: the cap asked for,
+    std::size_t bytesNeeded = 0, bytesAllowed = 0;  // what it needs, what may be used
+
+    bool done() const noexcept { return refusal == Refusal::None; }
+};
+
+// The explorer without its window: the state, the view's location, the
+// history, deep mode and its iteration cap, and the commands that move them.
+// A command either changes the view (and says to draw it) or is refused with
+// a reason and changes nothing. The window forwards its input here and draws
+// what the model holds; the rules live here so that they can be tested
+// without a display.
+class ExplorerModel {
+public:
+    // A model whose colours come from `rng` (kept by reference).
+    explicit ExplorerModel(RandomSource& rng);
+
+    // Start-up: the surface size, new colours, the full view.
+    void start();
+
+    // Zooms tenfold about surface pixel (X, Y), in legacy or deep mode.
+    CommandResult zoomAt(float X, float Y);
+    // "new": new colours over the full view (deep mode stays on, its cap
+    // chosen afresh).
+    CommandResult newColours();
+    // "back": the full view in the same colours.
+    CommandResult back();
+    // Deep mode on (the same view: the plane point of pixel (300, 300) and
+    // the magnification) or off (up to 1E+14: back to the legacy view deep
+    // mode came from, or one zoomed by clicks to the same place).
+    CommandResult toggleDeep();
+    // The cap of deep views: automatic, or `iterations`, refused outside its
+    // range or when its orbit and tables need more than `memoryLimit` bytes
+    // (0: no limit). Redraws a deep view.
+    CommandResult setIterations(bool automatic, long long iterations, std::size_t memoryLimit);
+    // Goes to `location` (its poster size left aside), as a command.
+    CommandResult goTo(Location location);
+    // Back to the view the last command left; nothing when there is none.
+    CommandResult undo();
+    // Forward again to the view the last undo left.
+    CommandResult redo();
+
+    // The reference orbit of `asked` is ready, with cap `iterations` (the one
+    // chosen, when a choice was due). Returns whether `asked` is still the
+    // deep view shown (else the orbit is stale).
+    bool orbitReady(const DeepCentre& asked, long long iterations);
+
+    // Replaces the state without a command (for tests and tools); the view
+    // then has no location until a command sets one.
+    void setState(const ExplorerState& s);
+    // The name of the last saved picture.
+    void setImageName(std::string name) { state_.imeslike = std::move(name); }
+
+    const ExplorerState& state() const noexcept { return state_; }
+    // The deep view shown in deep mode; nothing in legacy mode.
+    const std::optional<DeepCentre>& deepView() const noexcept { return deep_; }
+    // Whether deep views get their cap chosen from the picture.
+    bool automaticIterations() const noexcept { return autoIterations_; }
+    // Whether the deep view's cap is still to be chosen from its picture.
+    bool choosingCap() const noexcept { return chooseCap_; }
+    // The location of the view shown, or nothing after setState.
+    const std::optional<Location>& location() const noexcept { return view_; }
+    const History& history() const noexcept { return history_; }
+    // Whether a legacy dive nears the end of doubles (1E+13 to 1E+15), where
+    // deep mode is worth a word.
+    bool nearsDoubleLimit() const noexcept;
+
+private:
+    enum class Step { Record, Move };  // a new command, or a move in the history
+    using HistoryMove = std::optional<Location> (History::*)(Location);
+
+    CommandResult fullView();
+    CommandResult enterLegacy(const ExplorerState& next, std::optional<Location> view, Step step);
+    CommandResult enterDeep(const DeepCentre& next, std::optional<Location> view, Step step, bool chooseCap);
+    CommandResult enterLocation(const Location& target, Step step);
+    CommandResult moveInHistory(HistoryMove step, HistoryMove inverse);
+    void show(std::optional<Location> next, Step step);
+    Location deepLocation(const DeepCentre& view) const;
+    long long startingCap() const noexcept;
+
+    RandomSource& rng_;
+    ExplorerState state_;
+    std::optional<Location> view_;  // the location of the picture shown
+    History history_;
+
+    std::optional<DeepCentre> deep_;
+    bool autoIterations_ = true;
+    long long deepIterations_;  // the cap the next deep view starts from
+    bool chooseCap_ = false;    // deep_'s cap is still to be chosen from its picture
+    // The legacy view deep mode was turned on from, and the deep view it
+    // became: turning deep mode off there goes back to it exactly.
+    struct LegacyOrigin {
+        ExplorerState state;
+        std::optional<Location> view;
+        DeepCentre deep;
+    };
+    std::optional<LegacyOrigin> origin_;
+};
+
+} // namespace mandel
