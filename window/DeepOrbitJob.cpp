@@ -2,123 +2,51 @@
 
 #include "DeepSetup.h"
 
-#include <QMetaObject>
-
 #include <cmath>
 #include <utility>
 
 namespace mandel {
 
-DeepOrbitJob::DeepOrbitJob(QObject* parent) : QObject(parent) {}
-
-DeepOrbitJob::~DeepOrbitJob()
+DeepOrbitJob::DeepOrbitJob(QObject* parent) : QObject(parent), job_(new BackgroundJob(this))
 {
-    cancel();
-    for (const auto& run : retired_)
-        if (run->thread.joinable())
-            run->thread.join();
+    connect(job_, &BackgroundJob::progressed, this, &DeepOrbitJob::progressed);
 }
 
 void DeepOrbitJob::start(const DeepCentre& view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
                          std::size_t memoryLimit)
 {
-    cancel();
-    auto run = std::make_shared<Run>();
-    current_ = run;
-    run->thread = std::thread([this, run, view, automatic, reuse = std::move(reuse), memoryLimit]() mutable {
+    job_->start([this, view, automatic, reuse = std::move(reuse), memoryLimit](BackgroundJob::Run& run) mutable {
         work(run, view, automatic, std::move(reuse), memoryLimit);
-        run->done = true;
     });
 }
 
 void DeepOrbitJob::cancel()
 {
-    if (current_) {
-        current_->stop = true;
-        retired_.push_back(std::move(current_));
-        current_.reset();
-    }
-    retire();
+    job_->abandon();
 }
 
-void DeepOrbitJob::finish()
-{
-    // The thread may still be unwinding: it is joined once it has ended.
-    // A run is never let go before, since its last owner would then be its
-    // own thread, whose end would destroy a thread still joinable.
-    retired_.push_back(std::move(current_));
-    current_.reset();
-    retire();
-}
-
-void DeepOrbitJob::retire()
-{
-    // Threads that have ended are joined at once; the others when they end
-    // (they stop at their next progress report).
-    for (auto it = retired_.begin(); it != retired_.end();) {
-        if ((*it)->done) {
-            if ((*it)->thread.joinable())
-                (*it)->thread.join();
-            it = retired_.erase(it);
-        } else {
-            ++it;
-        }
-    }
-}
-
-void DeepOrbitJob::work(std::shared_ptr<Run> run, DeepCentre view, bool automatic,
+void DeepOrbitJob::work(BackgroundJob::Run& run, const DeepCentre& view, bool automatic,
                         std::shared_ptr<ReferenceOrbit> reuse, std::size_t memoryLimit)
 {
-    int shown = -1;
-    auto progress = [this, run, &shown](double done) {
-        const int percent = static_cast<int>(std::lround(done * 100));
-        if (percent != shown) {
-            shown = percent;
-            QMetaObject::invokeMethod(
-                this,
-                [this, run, percent] {
-                    if (run == current_)
-                        emit progressed(percent);
-                },
-                Qt::QueuedConnection);
-        }
-        return !run->stop.load();
-    };
-    auto refuse = [this, run, view](const std::string& why) {
-        const QString reason = QString::fromStdString(why);
-        QMetaObject::invokeMethod(
-            this,
-            [this, run, view, reason] {
-                if (run != current_)
-                    return;
-                finish();
-                emit refused(view, reason);
-            },
-            Qt::QueuedConnection);
-    };
-
     DeepSetupRequest request;
     request.view = view;
     request.chooseCap = automatic;
     request.extend = std::move(reuse);
     request.memoryLimit = memoryLimit;
-    request.progress = progress;
+    request.progress = [&run](double done) {
+        run.progress(static_cast<int>(std::lround(done * 100)));
+        return !run.stopping();
+    };
     Result<DeepSetup> setup = setUpDeep(request);
-    if (!setup)
-        return refuse(setup.error());
-    if (run->stop)
+    if (run.stopping())
         return;
-    std::shared_ptr<ReferenceOrbit> orbit = std::move(setup->ownOrbit);
-    std::shared_ptr<DeepComputer> computer = std::move(setup->computer);
-    QMetaObject::invokeMethod(
-        this,
-        [this, run, view, orbit, computer] {
-            if (run != current_)
-                return;
-            finish();
-            emit prepared(view, orbit, computer);
-        },
-        Qt::QueuedConnection);
+    if (!setup) {
+        const QString reason = QString::fromStdString(setup.error());
+        return run.deliver([this, view, reason] { emit refused(view, reason); });
+    }
+    run.deliver([this, view, orbit = std::move(setup->ownOrbit), computer = std::move(setup->computer)] {
+        emit prepared(view, orbit, computer);
+    });
 }
 
 } // namespace mandel

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BackgroundJob.h"
 #include "DeepComputer.h"
 #include "Location.h"
 #include "ReferenceOrbit.h"
@@ -7,11 +8,8 @@
 #include <QObject>
 #include <QString>
 
-#include <atomic>
 #include <cstddef>
 #include <memory>
-#include <thread>
-#include <vector>
 
 namespace mandel {
 
@@ -25,8 +23,6 @@ class DeepOrbitJob final : public QObject {
 
 public:
     explicit DeepOrbitJob(QObject* parent = nullptr);
-    // Stops every job and waits for their threads.
-    ~DeepOrbitJob() override;
 
     // Starts preparing `view`. With `automatic`, its cap is raised from
     // view.iterations as the picture asks (AutoIterations.h). `reuse`, when
@@ -38,7 +34,7 @@ public:
     // Stops the running job; nothing arrives from it.
     void cancel();
     // Whether a job is running.
-    bool running() const noexcept { return current_ != nullptr; }
+    bool running() const noexcept { return job_->running(); }
 
 signals:
     // The share done, 0 to 100, now and then.
@@ -51,18 +47,11 @@ signals:
     void refused(const mandel::DeepCentre& asked, const QString& reason);
 
 private:
-    struct Run {
-        std::atomic<bool> stop{false};
-        std::atomic<bool> done{false};
-        std::thread thread;
-    };
-    void work(std::shared_ptr<Run> run, DeepCentre view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
+    void work(BackgroundJob::Run& run, const DeepCentre& view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
               std::size_t memoryLimit);
-    void finish();
-    void retire();
 
-    std::shared_ptr<Run> current_;
-    std::vector<std::shared_ptr<Run>> retired_;  // stopped, maybe still running
+    // Its destructor stops every job and waits for their threads.
+    BackgroundJob* job_;
 };
 
 } // namespace mandel

@@ -1,14 +1,12 @@
 #pragma once
 
+#include "BackgroundJob.h"
 #include "PictureFile.h"
 
 #include <QObject>
 #include <QString>
 
-#include <atomic>
-#include <memory>
 #include <string>
-#include <thread>
 
 namespace mandel {
 
@@ -20,8 +18,6 @@ class PictureExportJob final : public QObject {
 
 public:
     explicit PictureExportJob(QObject* parent = nullptr);
-    // Stops a running export and waits for it: nothing is left behind.
-    ~PictureExportJob() override;
 
     // Starts writing `request` to `path`; false while another is running.
     bool start(const std::string& path, const PictureRequest& request);
@@ -29,7 +25,7 @@ public:
     // it has cleaned up (or `written`, if it finished first).
     void cancel();
     // Whether an export is running (its end not yet signalled).
-    bool running() const noexcept { return run_ != nullptr; }
+    bool running() const noexcept { return job_->running(); }
 
 signals:
     // The share written, 0 to 100, as it grows.
@@ -41,14 +37,9 @@ signals:
     void failed(const QString& reason, int code);
 
 private:
-    struct Run {
-        std::atomic<bool> stop{false};
-        std::atomic<int> percent{-1};
-        std::thread thread;
-    };
-    void finish(const std::shared_ptr<Run>& run);
-
-    std::shared_ptr<Run> run_;
+    // Its destructor stops a running export and waits for it: the writer
+    // removes what it wrote before it returns, so nothing is left behind.
+    BackgroundJob* job_;
 };
 
 } // namespace mandel
