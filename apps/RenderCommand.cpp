@@ -11,6 +11,7 @@
 #include "ImageSurface.h"
 #include "Location.h"
 #include "LocationOption.h"
+#include "Numbers.h"
 #include "OneLine.h"
 #include "OptionTable.h"
 #include "PictureFile.h"
@@ -35,84 +36,6 @@
 namespace mandel {
 
 namespace {
-
-std::vector<std::string> splitCommas(const std::string& text)
-{
-    std::vector<std::string> parts;
-    std::string::size_type start = 0;
-    while (true) {
-        const auto comma = text.find(',', start);
-        parts.push_back(text.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
-        if (comma == std::string::npos)
-            return parts;
-        start = comma + 1;
-    }
-}
-
-// A decimal number, whole text consumed, finite.
-std::optional<double> parseDecimal(const std::string& text)
-{
-    // strtod skips every kind of leading white space; none belongs in a number.
-    if (text.empty() || text.find_first_of(" \t\n\v\f\r") != std::string::npos)
-        return std::nullopt;
-    errno = 0;
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(v))
-        return std::nullopt;
-    // strtod also reads hexadecimal and "infinity"; only plain decimals count.
-    if (text.find_first_of("xXnNiI") != std::string::npos)
-        return std::nullopt;
-    return v;
-}
-
-// A whole number written in decimal digits, with an optional sign.
-std::optional<long long> parseWhole(const std::string& text)
-{
-    if (text.empty())
-        return std::nullopt;
-    std::size_t i = (text[0] == '+' || text[0] == '-') ? 1 : 0;
-    if (i == text.size() || text.size() - i > 18)
-        return std::nullopt;
-    for (std::size_t k = i; k < text.size(); ++k)
-        if (text[k] < '0' || text[k] > '9')
-            return std::nullopt;
-    return std::strtoll(text.c_str(), nullptr, 10);
-}
-
-
-std::optional<std::vector<float>> parseSingles(const std::string& text, std::size_t count, float lo, float hi)
-{
-    const auto parts = splitCommas(text);
-    if (parts.size() != count)
-        return std::nullopt;
-    std::vector<float> values;
-    for (const auto& p : parts) {
-        const auto v = parseDecimal(p);
-        if (!v)
-            return std::nullopt;
-        const auto single = static_cast<float>(*v);
-        if (!(single >= lo && single < hi))
-            return std::nullopt;
-        values.push_back(single);
-    }
-    return values;
-}
-
-std::optional<std::vector<float>> parseWholes(const std::string& text, std::size_t count, long long lo, long long hi)
-{
-    const auto parts = splitCommas(text);
-    if (parts.size() != count)
-        return std::nullopt;
-    std::vector<float> values;
-    for (const auto& p : parts) {
-        const auto v = parseWhole(p);
-        if (!v || *v < lo || *v > hi)
-            return std::nullopt;
-        values.push_back(static_cast<float>(*v));
-    }
-    return values;
-}
 
 // The options of mandel-render, one row each: add an option by adding a row.
 const OptionRow<RenderOptions> kOptions[] = {
@@ -139,7 +62,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      "                    wrote, or a text file holding one location line\n"},
     {"--fn", true,
      [](RenderOptions& o, const std::string& v) -> Status {
-         auto fn = parseSingles(v, 3, 0.0f, 10.0f);
+         auto fn = readSingles(v, 3, 0.0f, 10.0f);
          if (!fn)
              return fail("three decimals R,G,B, each in [0, 10), got '" + v + "'");
          o.fn = std::move(fn);
@@ -148,8 +71,8 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --fn R,G,B        colour multipliers, three decimals each in [0, 10)\n"},
     {"--mode", true,
      [](RenderOptions& o, const std::string& v) -> Status {
-         const auto mode = parseWhole(v);
-         if (!mode || *mode < 1 || *mode > 9)
+         const auto mode = readWhole(v, 1, 9);
+         if (!mode)
              return fail("a whole number 1 to 9, got '" + v + "'");
          o.mode = static_cast<float>(*mode);
          return {};
@@ -157,7 +80,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --mode B          colour mode, a whole number 1 to 9\n"},
     {"--moduli", true,
      [](RenderOptions& o, const std::string& v) -> Status {
-         auto moduli = parseWholes(v, 3, 150, 304);
+         auto moduli = readWholes(v, 3, 150, 304);
          if (!moduli)
              return fail("three whole numbers M1,M2,M3, each 150 to 304, got '" + v + "'");
          o.moduli = std::move(moduli);
@@ -166,7 +89,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --moduli M1,M2,M3 moduli of modes 2 and 3, three whole numbers 150 to 304\n"},
     {"--click", true,
      [](RenderOptions& o, const std::string& v) -> Status {
-         const auto xy = parseSingles(v, 2, 0.0f, static_cast<float>(kDrawableSize));
+         const auto xy = readSingles(v, 2, 0.0f, static_cast<float>(kDrawableSize));
          if (!xy)
              return fail("X,Y, two numbers each in [0, 596), got '" + v + "'");
          o.clicks.emplace_back((*xy)[0], (*xy)[1]);
@@ -181,18 +104,18 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --deep            deep mode from the full view: each --click zooms tenfold without limit\n"},
     {"--centre", true,
      [](RenderOptions& o, const std::string& v) -> Status {
-         const auto parts = splitCommas(v);
+         const auto parts = splitAt(v, ',');
          if (parts.size() != 2 || !isPlainDecimal(parts[0]) || !isPlainDecimal(parts[1]))
              return fail("RE,IM, two plain decimals of any length such as -0.75,0.1 (no exponent), got '" + v +
                          "'");
-         o.centre = std::make_pair(parts[0], parts[1]);
+         o.centre = std::make_pair(std::string(parts[0]), std::string(parts[1]));
          return {};
      },
      "  --centre RE,IM    a deep view centred on RE + IM i, two plain decimals of any length; needs --zoom\n"},
     {"--zoom", true,
      [](RenderOptions& o, const std::string& v) -> Status {
-         const auto zoom = parseWhole(v);
-         if (!zoom || v[0] == '+' || v[0] == '-' || *zoom > kMaxDeepZoom)
+         const auto zoom = readWhole(v, 0, kMaxDeepZoom);
+         if (!zoom)
              return fail("a whole number 0 to " + std::to_string(kMaxDeepZoom) + ", got '" + v + "'");
          o.zoom = *zoom;
          return {};
@@ -200,8 +123,8 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --zoom K          the deep view's magnification 10^K, K a whole number 0 to 1000000\n"},
     {"--iterations", true,
      [](RenderOptions& o, const std::string& v) -> Status {
-         const auto n = parseWhole(v);
-         if (!n || v[0] == '+' || *n < kMinDeepIterations || *n > kMaxDeepIterations)
+         const auto n = readWhole(v, kMinDeepIterations, kMaxDeepIterations);
+         if (!n)
              return fail("a whole number " + std::to_string(kMinDeepIterations) + " to " +
                          std::to_string(kMaxDeepIterations) + ", got '" + v + "'");
          o.iterations = *n;
@@ -240,8 +163,8 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --quiet           no progress line while a poster is drawn\n"},
     {"--repeat", true,
      [](RenderOptions& o, const std::string& v) -> Status {
-         const auto repeat = parseWhole(v);
-         if (!repeat || *repeat < 1 || *repeat > 1000000)
+         const auto repeat = readWhole(v, 1, 1000000);
+         if (!repeat)
              return fail("a whole number 1 to 1000000, got '" + v + "'");
          o.repeat = static_cast<int>(*repeat);
          return {};

@@ -1,6 +1,7 @@
 #include "Location.h"
 
 #include "ExplorerState.h"
+#include "Numbers.h"
 
 #include <array>
 #include <charconv>
@@ -21,18 +22,6 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
-std::vector<std::string_view> split(std::string_view text, char separator)
-{
-    std::vector<std::string_view> parts;
-    for (std::size_t start = 0;;) {
-        const auto at = text.find(separator, start);
-        parts.push_back(text.substr(start, at == std::string_view::npos ? std::string_view::npos : at - start));
-        if (at == std::string_view::npos)
-            return parts;
-        start = at + 1;
-    }
-}
-
 bool isDigits(std::string_view text)
 {
     if (text.empty())
@@ -41,39 +30,6 @@ bool isDigits(std::string_view text)
         if (c < '0' || c > '9')
             return false;
     return true;
-}
-
-// Digits, optionally a point and more digits: the unsigned decimals the
-// fields of a location are written in (no exponent, no inf or nan).
-bool isUnsignedDecimal(std::string_view text)
-{
-    const auto point = text.find('.');
-    if (point == std::string_view::npos)
-        return isDigits(text);
-    return isDigits(text.substr(0, point)) && isDigits(text.substr(point + 1));
-}
-
-// The single nearest to the decimal `text`, when it lies in [lo, hi).
-std::optional<float> singleIn(std::string_view text, float lo, float hi)
-{
-    if (!isUnsignedDecimal(text))
-        return std::nullopt;
-    float v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
-    if (ec != std::errc() || end != text.data() + text.size() || !(v >= lo && v < hi))
-        return std::nullopt;
-    return v;
-}
-
-std::optional<long long> wholeIn(std::string_view text, long long lo, long long hi)
-{
-    if (!isDigits(text) || text.size() > 18)
-        return std::nullopt;
-    long long v = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || end != text.data() + text.size() || v < lo || v > hi)
-        return std::nullopt;
-    return v;
 }
 
 // A single in the shortest plain decimal that reads back to it.
@@ -102,105 +58,91 @@ DeepCentre& deepOf(Location& l)
     return *l.deep;
 }
 
-// The fields of version 1, in the order they are written.
-enum Field { kMode, kFn, kModuli, kClicks, kCentre, kZoom, kIterations, kSize, kFieldCount };
-constexpr std::array<std::string_view, kFieldCount> kFieldNames = {"mode",   "fn",   "moduli",     "clicks",
-                                                                   "centre", "zoom", "iterations", "size"};
-
-Status readField(Field field, std::string_view value, Location& out)
+std::string range(long long lo, long long hi)
 {
-    switch (field) {
-    case kMode: {
-        const auto v = wholeIn(value, 1, 9);
-        if (!v)
-            return refuse("mode", "a whole number 1 to 9", value);
-        out.palette.b = static_cast<float>(*v);
-        return {};
-    }
-    case kFn: {
-        const auto parts = split(value, ',');
-        float fn[3] = {};
-        for (std::size_t i = 0; parts.size() == 3 && i < 3; ++i) {
-            const auto v = singleIn(parts[i], 0.0f, 10.0f);
-            if (!v)
-                return refuse("fn", "three decimals R,G,B, each in [0, 10)", value);
-            fn[i] = *v;
-        }
-        if (parts.size() != 3)
-            return refuse("fn", "three decimals R,G,B, each in [0, 10)", value);
-        out.palette.fn1 = fn[0];
-        out.palette.fn2 = fn[1];
-        out.palette.fn3 = fn[2];
-        return {};
-    }
-    case kModuli: {
-        const auto parts = split(value, ',');
-        float m[3] = {};
-        for (std::size_t i = 0; parts.size() == 3 && i < 3; ++i) {
-            const auto v = wholeIn(parts[i], 150, 304);
-            if (!v)
-                return refuse("moduli", "three whole numbers M1,M2,M3, each 150 to 304", value);
-            m[i] = static_cast<float>(*v);
-        }
-        if (parts.size() != 3)
-            return refuse("moduli", "three whole numbers M1,M2,M3, each 150 to 304", value);
-        out.palette.m1 = m[0];
-        out.palette.m2 = m[1];
-        out.palette.m3 = m[2];
-        return {};
-    }
-    case kClicks: {
-        constexpr std::string_view accepts = "'none' or X,Y pairs joined by '/', each number in [0, 596)";
-        if (value == "none")
-            return {};
-        for (const std::string_view pair : split(value, '/')) {
-            const auto xy = split(pair, ',');
-            if (xy.size() != 2)
-                return refuse("clicks", accepts, value);
-            const auto x = singleIn(xy[0], 0.0f, 596.0f);
-            const auto y = singleIn(xy[1], 0.0f, 596.0f);
-            if (!x || !y)
-                return refuse("clicks", accepts, value);
-            out.clicks.push_back({*x, *y});
-        }
-        return {};
-    }
-    case kCentre: {
-        const auto parts = split(value, ',');
-        if (parts.size() != 2 || !isPlainDecimal(parts[0]) || !isPlainDecimal(parts[1]))
-            return refuse("centre", "RE,IM, two plain decimals such as -0.75,0.1", value);
-        deepOf(out).re = std::string(parts[0]);
-        deepOf(out).im = std::string(parts[1]);
-        return {};
-    }
-    case kZoom: {
-        const auto v = wholeIn(value, 0, kMaxDeepZoom);
-        if (!v)
-            return refuse("zoom", "a whole number 0 to " + std::to_string(kMaxDeepZoom), value);
-        deepOf(out).zoom = *v;
-        return {};
-    }
-    case kIterations: {
-        const auto v = wholeIn(value, kMinDeepIterations, kMaxDeepIterations);
-        if (!v)
-            return refuse("iterations",
-                          "a whole number " + std::to_string(kMinDeepIterations) + " to " +
-                              std::to_string(kMaxDeepIterations),
-                          value);
-        deepOf(out).iterations = *v;
-        return {};
-    }
-    case kSize: {
-        out.size = parsePictureSize(value);
-        if (!out.size)
-            return refuse("size", "WxH, two whole numbers 1 to 65535", value);
-        return {};
-    }
-    case kFieldCount:
-        break;
-    }
-    return fail("location: unknown field");
+    return "a whole number " + std::to_string(lo) + " to " + std::to_string(hi);
 }
+
+// A field of version 1: its name, what it takes (for refusals), and how
+// its value is read into a location (false: refused).
+struct FieldRow {
+    std::string_view name;
+    std::string accepts;
+    bool (*read)(std::string_view value, Location& out);
+};
+
+// The fields of version 1, in the order they are written.
+const FieldRow kFields[] = {
+    {"mode", range(1, 9),
+     [](std::string_view v, Location& out) {
+         const auto b = readWhole(v, 1, 9);
+         if (b)
+             out.palette.b = static_cast<float>(*b);
+         return b.has_value();
+     }},
+    {"fn", "three decimals R,G,B, each in [0, 10)",
+     [](std::string_view v, Location& out) {
+         const auto fn = readSingles(v, 3, 0.0f, 10.0f);
+         if (fn) {
+             out.palette.fn1 = (*fn)[0];
+             out.palette.fn2 = (*fn)[1];
+             out.palette.fn3 = (*fn)[2];
+         }
+         return fn.has_value();
+     }},
+    {"moduli", "three whole numbers M1,M2,M3, each 150 to 304",
+     [](std::string_view v, Location& out) {
+         const auto m = readWholes(v, 3, 150, 304);
+         if (m) {
+             out.palette.m1 = (*m)[0];
+             out.palette.m2 = (*m)[1];
+             out.palette.m3 = (*m)[2];
+         }
+         return m.has_value();
+     }},
+    {"clicks", "'none' or X,Y pairs joined by '/', each number in [0, 596)",
+     [](std::string_view v, Location& out) {
+         if (v == "none")
+             return true;
+         for (const std::string_view pair : splitAt(v, '/')) {
+             const auto xy = readSingles(pair, 2, 0.0f, 596.0f);
+             if (!xy)
+                 return false;
+             out.clicks.push_back({(*xy)[0], (*xy)[1]});
+         }
+         return true;
+     }},
+    {"centre", "RE,IM, two plain decimals such as -0.75,0.1",
+     [](std::string_view v, Location& out) {
+         const auto parts = splitAt(v, ',');
+         if (parts.size() != 2 || !isPlainDecimal(parts[0]) || !isPlainDecimal(parts[1]))
+             return false;
+         deepOf(out).re = std::string(parts[0]);
+         deepOf(out).im = std::string(parts[1]);
+         return true;
+     }},
+    {"zoom", range(0, kMaxDeepZoom),
+     [](std::string_view v, Location& out) {
+         const auto zoom = readWhole(v, 0, kMaxDeepZoom);
+         if (zoom)
+             deepOf(out).zoom = *zoom;
+         return zoom.has_value();
+     }},
+    {"iterations", range(kMinDeepIterations, kMaxDeepIterations),
+     [](std::string_view v, Location& out) {
+         const auto n = readWhole(v, kMinDeepIterations, kMaxDeepIterations);
+         if (n)
+             deepOf(out).iterations = *n;
+         return n.has_value();
+     }},
+    {"size", "WxH, two whole numbers 1 to 65535",
+     [](std::string_view v, Location& out) {
+         out.size = parsePictureSize(v);
+         return out.size.has_value();
+     }},
+};
+enum Field { kMode, kFn, kModuli, kClicks, kCentre, kZoom, kIterations, kSize, kFieldCount };
+static_assert(std::size(kFields) == kFieldCount);
 
 } // namespace
 
@@ -224,7 +166,10 @@ bool isPlainDecimal(std::string_view text)
 {
     if (!text.empty() && (text.front() == '-' || text.front() == '+'))
         text.remove_prefix(1);
-    return isUnsignedDecimal(text);
+    const auto point = text.find('.');
+    if (point == std::string_view::npos)
+        return isDigits(text);
+    return isDigits(text.substr(0, point)) && isDigits(text.substr(point + 1));
 }
 
 std::string formatLocation(const Location& location)
@@ -259,8 +204,8 @@ std::optional<PictureSize> parsePictureSize(std::string_view text)
     const auto x = text.find('x');
     if (x == std::string_view::npos)
         return std::nullopt;
-    const auto w = wholeIn(text.substr(0, x), 1, kMaxPictureSide);
-    const auto h = wholeIn(text.substr(x + 1), 1, kMaxPictureSide);
+    const auto w = readWhole(text.substr(0, x), 1, kMaxPictureSide);
+    const auto h = readWhole(text.substr(x + 1), 1, kMaxPictureSide);
     if (!w || !h)
         return std::nullopt;
     return PictureSize{static_cast<int>(*w), static_cast<int>(*h)};
@@ -297,7 +242,7 @@ Result<Location> parseLocation(std::string_view text)
         const auto eq = word.find('=');
         const std::string_view name = word.substr(0, eq);
         std::size_t field = 0;
-        while (field < kFieldCount && kFieldNames[field] != name)
+        while (field < kFieldCount && kFields[field].name != name)
             ++field;
         if (eq == std::string_view::npos || field == kFieldCount)
             return fail("location: unknown field '" + std::string(word) +
@@ -305,20 +250,21 @@ Result<Location> parseLocation(std::string_view text)
         if (seen[field])
             return fail("location: field '" + std::string(name) + "' appears twice");
         seen[field] = true;
-        if (Status read = readField(static_cast<Field>(field), word.substr(eq + 1), out); !read)
-            return read.failure();
+        const std::string_view value = word.substr(eq + 1);
+        if (!kFields[field].read(value, out))
+            return refuse(name, kFields[field].accepts, value);
     }
 
     for (const Field f : {kMode, kFn, kModuli})
         if (!seen[f])
-            return fail("location: field '" + std::string(kFieldNames[f]) + "' is missing");
+            return fail("location: field '" + std::string(kFields[f].name) + "' is missing");
     const bool deep = seen[kCentre] || seen[kZoom] || seen[kIterations];
     if (deep) {
         if (seen[kClicks])
             return fail("location: clicks cannot be combined with a deep view (centre, zoom, iterations)");
         for (const Field f : {kCentre, kZoom, kIterations})
             if (!seen[f])
-                return fail("location: field '" + std::string(kFieldNames[f]) +
+                return fail("location: field '" + std::string(kFields[f].name) +
                             "' is missing; a deep view has centre, zoom and iterations");
     } else if (!seen[kClicks]) {
         return fail("location: field 'clicks' is missing; a view has clicks, or centre, zoom and iterations");
