@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 
 namespace mandel {
@@ -56,6 +57,7 @@ TEST_P(Layout, ElementSitsWhereTheTablePutsIt)
         ASSERT_NE(button, nullptr);
         EXPECT_EQ(button->text(), QString::fromLatin1(e.caption));
         EXPECT_FALSE(button->toolTip().isEmpty()) << e.name << " has no tooltip";
+        EXPECT_EQ(button->font().pixelSize(), 11) << e.name << ": a face small enough for buttons 17 pixels high";
     }
 }
 
@@ -121,9 +123,12 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
     EXPECT_GE(w->height(), ClientArea::kStatusY + metrics.height());
     const QWidget& client = *w->clientArea();
     EXPECT_GE(client.height(), ClientArea::kStatusY + metrics.height());
+    int widest = 0;  // the right end of the widest status line
     auto fits = [&](const std::string& status) {
-        return ClientArea::kStatusX + QFontMetrics(client.font()).horizontalAdvance(QString::fromStdString(status)) <=
-               client.width();
+        const int right =
+            ClientArea::kStatusX + QFontMetrics(client.font()).horizontalAdvance(QString::fromStdString(status));
+        widest = std::max(widest, right);
+        return right <= client.width();
     };
     // The status line of every magnification a view can reach, in every
     // colour count, deep views' lines included: whichever is widest in this font.
@@ -134,6 +139,8 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
         for (const long long zoom : {14LL, 15LL, 1000000LL})
             ASSERT_TRUE(fits(deepStatusLine(static_cast<float>(b), zoom)));
     }
+    // No wider than that: the picture or the widest status line, and a margin.
+    EXPECT_EQ(w->width(), std::max(48 + PictureBox::kOuterSize, widest) + 24);
     // The notice line lies in the window, under the status line.
     const QWidget* notice = client.findChild<QWidget*>(QStringLiteral("notice"));
     ASSERT_NE(notice, nullptr);
