@@ -100,18 +100,10 @@ void DeepOrbitJob::work(std::shared_ptr<Run> run, DeepCentre view, bool automati
             Qt::QueuedConnection);
     };
 
-    std::shared_ptr<ReferenceOrbit> orbit = std::move(reuse);
-    const bool same = orbit && orbit->view().re == view.re && orbit->view().im == view.im &&
-                      orbit->view().zoom == view.zoom;
-    if (same) {
-        if (Status ok = orbit->extend(view.iterations, control); !ok)
-            return refuse(ok.error());
-    } else {
-        auto computed = ReferenceOrbit::compute(view, control);
-        if (!computed)
-            return refuse(computed.error());
-        orbit = std::move(computed.value());
-    }
+    auto reached = ReferenceOrbit::reuseOrCompute(view, std::move(reuse), control);
+    if (!reached)
+        return refuse(reached.error());
+    std::shared_ptr<ReferenceOrbit> orbit = std::move(reached).value();
     if (automatic)
         if (Status ok = raiseIterations(*orbit, control); !ok)
             return refuse(ok.error());

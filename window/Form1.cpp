@@ -636,10 +636,6 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     std::shared_ptr<ReferenceOrbit> reuse = sameCentre ? orbit_ : nullptr;
     orbit_.reset();
     deepComputer_.reset();
-    // An export may still be reading it; extending it then would race, so
-    // the orbit is computed afresh instead.
-    if (reuse && reuse.use_count() > 1)
-        reuse.reset();
     orbitJob_->start(want, chooseCap_, std::move(reuse), availableMemory() / 4 * 3);
     return false;
 }
