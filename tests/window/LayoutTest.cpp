@@ -111,6 +111,7 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
 {
     TestWindow w;
     w->OnLoad();
+    const int opened = w->width();
     const QFontMetrics metrics(w->font());
     const int statusRight = ClientArea::kStatusX + metrics.horizontalAdvance(w->statusText());
     EXPECT_GE(w->width(), 649);
@@ -139,8 +140,11 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
         for (const long long zoom : {14LL, 15LL, 1000000LL})
             ASSERT_TRUE(fits(deepStatusLine(static_cast<float>(b), zoom)));
     }
-    // No wider than that: the picture or the widest status line, and a margin.
-    EXPECT_EQ(w->width(), std::max(48 + PictureBox::kOuterSize, widest) + 24);
+    // Opened, and shrunk as far as it goes, exactly as wide as the picture or
+    // the widest status line, and a margin.
+    const int exact = std::max(48 + PictureBox::kOuterSize, widest) + 24;
+    EXPECT_EQ(opened, exact);
+    EXPECT_EQ(w->width(), exact);
     // The notice line lies in the window, under the status line.
     const QWidget* notice = client.findChild<QWidget*>(QStringLiteral("notice"));
     ASSERT_NE(notice, nullptr);
