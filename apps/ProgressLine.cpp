@@ -1,6 +1,7 @@
 #include "ProgressLine.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ostream>
@@ -28,6 +29,11 @@ std::string timeLeft(double seconds)
 }
 
 } // namespace
+
+double steadySeconds()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 ProgressLine::ProgressLine(std::ostream& out, std::int64_t totalPixels) : out_(out), total_(totalPixels) {}
 

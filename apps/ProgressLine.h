@@ -1,10 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <string>
 
 namespace mandel {
+
+// Seconds since a fixed moment, never going back: what the line measures
+// time with. Tests pass a clock of their own.
+using SecondsClock = std::function<double()>;
+
+// This machine's steady clock, in seconds.
+double steadySeconds();
 
 // A line on a terminal that tells how far a long picture has come: percent,
 // pixels per second and time left, redrawn in place. Quiet for a picture

@@ -15,7 +15,6 @@
 #include "OneLine.h"
 #include "OptionTable.h"
 #include "PictureFile.h"
-#include "ProgressLine.h"
 #include "RandomSource.h"
 #include "Renderer.h"
 #include "StatusLine.h"
@@ -24,7 +23,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cmath>
 #include <cstdlib>
@@ -362,7 +360,8 @@ private:
     struct sigaction oldInt_ {}, oldTerm_ {};
 };
 
-int writePoster(const RenderOptions& o, const RunView& view, bool terminal, std::ostream& out, std::ostream& err)
+int writePoster(const RenderOptions& o, const RunView& view, bool terminal, const SecondsClock& clock, std::ostream& out,
+                std::ostream& err)
 {
     const std::string status = view.orbit ? deepStatusLine(view.state.b, view.location.deep->zoom)
                                           : statusLine(view.state);
@@ -373,14 +372,12 @@ int writePoster(const RenderOptions& o, const RunView& view, bool terminal, std:
     std::optional<ProgressLine> progress;
     if (terminal && !o.quiet)
         progress.emplace(err, pixels);
-    const auto start = std::chrono::steady_clock::now();
+    const double start = clock();
     PictureFileHooks hooks;
     hooks.stop = &gStopRequested;
     hooks.progress = [&](double share) {
-        if (progress) {
-            const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            progress->update(static_cast<std::int64_t>(share * static_cast<double>(pixels)), seconds);
-        }
+        if (progress)
+            progress->update(static_cast<std::int64_t>(share * static_cast<double>(pixels)), clock() - start);
         return true;
     };
     Result<std::string> written = [&] {
@@ -449,7 +446,8 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args)
     return parsed;
 }
 
-int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal)
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal,
+              const SecondsClock& clock)
 {
     const auto parsed = parseRenderOptions(args);
     if (!parsed) {
@@ -513,7 +511,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (const int failed = deep ? prepareDeep(o, view, err) : zoomLegacy(o, view, err))
         return failed;
     if (o.size)
-        return writePoster(o, view, terminal, out, err);
+        return writePoster(o, view, terminal, clock, out, err);
 
     Renderer renderer(o.reference ? nullptr : makeFastComputer());
     ImageSurface surface;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Location.h"
+#include "ProgressLine.h"
 #include "Result.h"
 
 #include <cstdint>
@@ -42,8 +43,9 @@ std::string renderUsage();
 
 // Runs mandel-render: draws, prints the status line on `out`, writes the file,
 // with a progress line on `err` for long posters when `terminal` says err
-// is a terminal. Returns the exit status: 0 done, 1 the file could not be
+// is a terminal, timed by `clock`. Returns the exit status: 0 done, 1 the file could not be
 // written, 2 bad input, 128 + the signal when SIGINT or SIGTERM stopped it.
-int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal = false);
+int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal = false,
+              const SecondsClock& clock = steadySeconds);
 
 } // namespace mandel

@@ -37,7 +37,7 @@ void DeepOrbitJob::work(BackgroundJob::Run& run, const DeepCentre& view, bool au
         run.progress(static_cast<int>(std::lround(done * 100)));
         return !run.stopping();
     };
-    Result<DeepSetup> setup = setUpDeep(request);
+    Result<DeepSetup> setup = setUpDeep(std::move(request));
     if (run.stopping())
         return;
     if (!setup) {

@@ -26,8 +26,8 @@ public:
 
     // Starts preparing `view`. With `automatic`, its cap is raised from
     // view.iterations as the picture asks (AutoIterations.h). `reuse`, when
-    // it is an orbit of the same centre and zoom, is extended instead of
-    // computed again (nothing else may use it meanwhile). At most
+    // it is an orbit of the same centre and zoom that nothing else holds, is
+    // extended instead of computed again. At most
     // `memoryLimit` bytes (0: any).
     void start(const DeepCentre& view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
                std::size_t memoryLimit);

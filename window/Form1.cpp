@@ -514,10 +514,7 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     std::shared_ptr<ReferenceOrbit> reuse = sameCentre ? orbit_ : nullptr;
     orbit_.reset();
     deepComputer_.reset();
-    // An export may still be reading it; extending it then would race, so
-    // the orbit is computed afresh instead.
-    if (reuse && reuse.use_count() > 1)
-        reuse.reset();
+    // Extended only while nothing else holds it (an export may be reading it).
     orbitJob_->start(want, chooseCap, std::move(reuse), deepMemoryLimit());
     return false;
 }

@@ -16,7 +16,7 @@ bool sameCentre(const ReferenceOrbit& orbit, const DeepCentre& view)
 
 // The orbit of request.view with its cap, computed or extended into
 // `setup`, unless the caller's shared one will do.
-Status orbitFor(const DeepSetupRequest& request, const WorkControl& control, DeepSetup& setup)
+Status orbitFor(DeepSetupRequest& request, const WorkControl& control, DeepSetup& setup)
 {
     const DeepCentre& view = request.view;
     if (!request.chooseCap && request.shared && sameCentre(*request.shared, view) &&
@@ -24,17 +24,10 @@ Status orbitFor(const DeepSetupRequest& request, const WorkControl& control, Dee
         setup.orbit = request.shared;
         return {};
     }
-    std::shared_ptr<ReferenceOrbit> orbit;
-    if (request.extend && sameCentre(*request.extend, view)) {
-        orbit = request.extend;
-        if (Status ok = orbit->extend(view.iterations, control); !ok)
-            return ok;
-    } else {
-        auto computed = ReferenceOrbit::compute(view, control);
-        if (!computed)
-            return computed.failure();
-        orbit = std::move(computed.value());
-    }
+    auto reached = ReferenceOrbit::reuseOrCompute(view, std::move(request.extend), control);
+    if (!reached)
+        return reached.failure();
+    std::shared_ptr<ReferenceOrbit> orbit = std::move(reached).value();
     if (request.chooseCap)
         if (Status ok = raiseIterations(*orbit, control); !ok)
             return ok;
@@ -50,7 +43,7 @@ std::size_t deepMemoryLimit()
     return availableMemory() / 4 * 3;
 }
 
-Result<DeepSetup> setUpDeep(const DeepSetupRequest& request)
+Result<DeepSetup> setUpDeep(DeepSetupRequest request)
 {
     if (Status ok = checkDeepView(request.view); !ok)
         return ok.failure();

@@ -26,8 +26,9 @@ struct DeepSetupRequest {
     DeepCentre view;
     // The cap is chosen from the picture, starting from view.iterations.
     bool chooseCap = false;
-    // An orbit of the same centre and zoom that the caller holds alone: it is
-    // extended (and becomes the result's) rather than computed again.
+    // An earlier orbit handed over by the caller: extended (and becoming the
+    // result's) rather than computed again when it has the same centre and
+    // zoom and nobody else holds it; an orbit others read is never changed.
     std::shared_ptr<ReferenceOrbit> extend;
     // An orbit of the same centre and zoom that others may be reading: used
     // as it is when its cap reaches the view's and no cap is to be chosen.
@@ -61,6 +62,6 @@ struct DeepSetup {
 // the cap when asked, and builds the computer. Fails with a one-line reason
 // when the view is malformed, when it would not fit in the memory limit, or
 // with "stopped" when `progress` said so.
-Result<DeepSetup> setUpDeep(const DeepSetupRequest& request);
+Result<DeepSetup> setUpDeep(DeepSetupRequest request);
 
 } // namespace mandel

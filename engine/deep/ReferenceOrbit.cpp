@@ -73,6 +73,23 @@ Result<std::unique_ptr<ReferenceOrbit>> ReferenceOrbit::compute(const DeepCentre
     return orbit;
 }
 
+Result<std::shared_ptr<ReferenceOrbit>> ReferenceOrbit::reuseOrCompute(const DeepCentre& view,
+                                                                       std::shared_ptr<ReferenceOrbit> earlier,
+                                                                       const WorkControl& control)
+{
+    const bool reusable = earlier && earlier.use_count() == 1 && earlier->view_.re == view.re &&
+                          earlier->view_.im == view.im && earlier->view_.zoom == view.zoom;
+    if (!reusable) {
+        auto computed = compute(view, control);
+        if (!computed)
+            return computed.failure();
+        return std::shared_ptr<ReferenceOrbit>(std::move(computed).value());
+    }
+    if (Status ok = earlier->extend(view.iterations, control); !ok)
+        return ok.failure();
+    return earlier;
+}
+
 Status ReferenceOrbit::extend(long long iterations, const WorkControl& control)
 {
     if (iterations <= view_.iterations)

@@ -33,6 +33,13 @@ public:
     // Fails when the view is malformed, when the orbit would not fit in
     // memory, or when stopped.
     static Result<std::unique_ptr<ReferenceOrbit>> compute(const DeepCentre& view, const WorkControl& control = {});
+    // The orbit of `view`: `earlier` extended to its cap when it is an orbit
+    // of the same centre and zoom that nothing else holds, or else one
+    // computed afresh. An orbit that is shared (an export may be reading it
+    // on another thread) is never changed under its readers.
+    static Result<std::shared_ptr<ReferenceOrbit>> reuseOrCompute(const DeepCentre& view,
+                                                                  std::shared_ptr<ReferenceOrbit> earlier,
+                                                                  const WorkControl& control = {});
     ~ReferenceOrbit();
     ReferenceOrbit(const ReferenceOrbit&) = delete;
     ReferenceOrbit& operator=(const ReferenceOrbit&) = delete;

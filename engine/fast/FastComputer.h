@@ -23,7 +23,8 @@ struct FastComputerOptions {
     // an idle machine; a desktop program leaves placement to the system).
     bool pinThreads = false;
     // Which compiled form of the kernel runs (0..variantCount()-1); -1: the
-    // one measured fastest on these threads, once per run (a few ms).
+    // one measured fastest on these threads, once per run (a few ms; see
+    // fastestForm).
     int variant = -1;
 };
 
@@ -70,6 +71,12 @@ private:
     std::vector<double> cy_;  // the rows of a call, zero-padded for the kernel
     std::vector<SegmentRange> ranges_;  // one per thread
 };
+
+// The form of the kernel a calibration picks from the seconds each form took
+// in each of its rounds (seconds[form][round]): the one whose best round is
+// quickest, so that a round slowed by other work on the machine does not
+// count against a form; the first of equals.
+int fastestForm(const std::vector<std::vector<double>>& seconds);
 
 // The fastest computation this machine offers; its results equal the
 // reference's for every point.

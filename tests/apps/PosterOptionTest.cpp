@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <sys/wait.h>
 
 namespace mandel {
@@ -101,6 +102,37 @@ TEST_F(PosterCli, APngGivesBackItsViewAndSize)
     EXPECT_EQ(readFile(path("window.bmp")), encodeBmp(ImageView{596, 596, png.pixels})) << "the same pixels";
     EXPECT_EQ(run({"--location-file", path("window.png")}, "window-again.png").pixels, png.pixels)
         << "the window's picture, modes 7 and 8 included";
+}
+
+// The progress line of a poster: on a terminal once half a second has gone
+// by, and cleared at the end; never with --quiet, nor when standard error is
+// not a terminal. Every report comes `late` seconds after the start.
+TEST_F(PosterCli, TheProgressLineShowsOnATerminalAfterHalfASecondUnlessQuiet)
+{
+    const struct {
+        const char* name;
+        bool terminal, quiet;
+        double late;
+        bool shown;
+    } rows[] = {
+        {"terminal after the delay", true, false, 0.55, true},
+        {"terminal within the delay", true, false, 0.45, false},
+        {"quiet terminal", true, true, 60, false},
+        {"not a terminal", false, false, 60, false},
+    };
+    for (const auto& row : rows) {
+        int reads = 0;
+        const SecondsClock clock = [&] { return reads++ == 0 ? 1000.0 : 1000.0 + row.late; };
+        std::vector<std::string> args{"--seed", "1", "--size", "64x48", "--out", path("p.png")};
+        if (row.quiet)
+            args.push_back("--quiet");
+        std::ostringstream out, err;
+        ASSERT_EQ(runRender(args, out, err, row.terminal, clock), 0) << row.name << ": " << err.str();
+        EXPECT_EQ(err.str().find("Mpx/s") != std::string::npos, row.shown) << row.name << ": " << err.str();
+        if (row.shown) {
+            EXPECT_EQ(err.str().back(), '\r') << "the line is cleared once the poster is written";
+        }
+    }
 }
 
 // Ctrl+C or SIGTERM in the middle of a poster: no file, no temporary.

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 
 namespace mandel {
 namespace {
@@ -47,27 +48,31 @@ TEST(DeepSetup, ASharedOrbitIsTakenWhenItsCapReachesTheView)
     EXPECT_EQ(fresh->orbit->view().iterations, 8000);
 }
 
-TEST(DeepSetup, AnOrbitOfTheSameCentreIsExtendedInPlace)
+TEST(DeepSetup, AnOrbitHandedOverIsExtendedInPlaceUnlessOthersReadIt)
 {
     auto own = orbitOf(kSeahorse);
+    const ReferenceOrbit* const earlier = own.get();
     DeepCentre more = kSeahorse;
     more.iterations = 6000;
     DeepSetupRequest request = requestFor(more);
-    request.extend = own;
+    request.extend = std::move(own);
     request.orbitOnly = true;
-    auto setup = setUpDeep(request);
+    auto setup = setUpDeep(std::move(request));
     ASSERT_TRUE(setup.ok()) << setup.error();
-    EXPECT_EQ(setup->ownOrbit, own);
-    EXPECT_EQ(own->view().iterations, 6000);
+    EXPECT_EQ(setup->ownOrbit.get(), earlier);
+    EXPECT_EQ(earlier->view().iterations, 6000);
     EXPECT_EQ(setup->computer, nullptr);
 
-    DeepCentre elsewhere = more;
-    elsewhere.zoom = 16;  // another view: the orbit given is left alone
-    request.view = elsewhere;
-    auto other = setUpDeep(request);
+    // Read elsewhere (an export, say): left as it is, computed afresh.
+    const std::shared_ptr<ReferenceOrbit> reader = setup->ownOrbit;
+    more.iterations = 8000;
+    request = requestFor(more);
+    request.extend = setup->ownOrbit;
+    auto other = setUpDeep(std::move(request));
     ASSERT_TRUE(other.ok()) << other.error();
-    EXPECT_NE(other->ownOrbit, own);
-    EXPECT_EQ(own->view().zoom, 15);
+    EXPECT_NE(other->ownOrbit, reader);
+    EXPECT_EQ(reader->view().iterations, 6000);
+    EXPECT_EQ(other->orbit->view().iterations, 8000);
 }
 
 TEST(DeepSetup, AChosenCapIsTheComputersAndAViewThatCannotFitIsRefused)

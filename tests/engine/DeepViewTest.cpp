@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,6 +74,63 @@ INSTANTIATE_TEST_SUITE_P(
                       Move{"Deep", {"-1.25", "0", 40, 5000}, 150, 300},
                       Move{"FarBelowDoubles", {"-0.75", "0.125", 600, 1000}, 30.25, -20}),
     [](const auto& p) { return std::string(p.param.name); });
+
+// Views the deep path is handed from locations, files and the window: one
+// bad field is enough to refuse, and the reason names it.
+TEST(DeepView, CheckRefusesAnyOneMalformedFieldNamingIt)
+{
+    const struct {
+        const char* name;
+        DeepCentre view;
+        const char* mentions;  // null: accepted
+    } rows[] = {
+        {"widest range", {"-1.5", "+0.25", kMaxDeepZoom, kMinDeepIterations}, nullptr},
+        {"whole numbers", {"2", "-0", 0, kMaxDeepIterations}, nullptr},
+        {"real part malformed", {"1e-5", "0.1", 3, 1000}, "centre"},
+        {"imaginary part malformed", {"-0.75", "0.1.2", 3, 1000}, "centre"},
+        {"imaginary part empty", {"-0.75", "", 3, 1000}, "centre"},
+        {"real part a bare sign", {"-", "0", 3, 1000}, "centre"},
+        {"zoom negative", {"0", "0", -1, 1000}, "zoom"},
+        {"zoom too deep", {"0", "0", kMaxDeepZoom + 1, 1000}, "zoom"},
+        {"iterations too few", {"0", "0", 3, kMinDeepIterations - 1}, "iterations"},
+        {"iterations too many", {"0", "0", 3, kMaxDeepIterations + 1}, "iterations"},
+    };
+    for (const auto& row : rows) {
+        const Status checked = checkDeepView(row.view);
+        if (!row.mentions) {
+            EXPECT_TRUE(checked.ok()) << row.name << ": " << checked.error();
+            continue;
+        }
+        ASSERT_FALSE(checked.ok()) << row.name;
+        EXPECT_EQ(checked.error().rfind(row.mentions, 0), 0u) << row.name << ": " << checked.error();
+    }
+}
+
+// Deep views a legacy view can show, centred on the full view or far off
+// it, written with few digits or many: leaving deep mode takes clicks that
+// stay on the picture, so the location of the legacy view reads back.
+TEST(DeepView, ClicksBackToALegacyViewMakeALocationThatReadsBack)
+{
+    std::mt19937_64 rng(20260322);
+    std::uniform_real_distribution<double> plane(-3.0, 3.0);
+    for (int trial = 0; trial < 300; ++trial) {
+        const int digits = std::uniform_int_distribution<int>(0, 24)(rng);
+        char re[64], im[64];
+        std::snprintf(re, sizeof re, "%.*f", digits, plane(rng));
+        std::snprintf(im, sizeof im, "%.*f", digits, trial % 3 == 0 ? plane(rng) / 1000 : plane(rng));
+        const DeepCentre view{re, im, std::uniform_int_distribution<long long>(0, kMaxLegacyZoom)(rng), 1000};
+        ASSERT_TRUE(checkDeepView(view).ok()) << re << "," << im;
+        const Location legacy{paletteOf(testing::fullView()), clicksToward(view), {}, {}};
+        ASSERT_EQ(static_cast<long long>(legacy.clicks.size()), view.zoom);
+        for (const Click c : legacy.clicks)
+            ASSERT_TRUE(c.x >= 0 && c.x < 596 && c.y >= 0 && c.y < 596) << re << "," << im << ": " << c.x << "," << c.y;
+        const std::string text = formatLocation(legacy);
+        const Result<Location> back = parseLocation(text);
+        ASSERT_TRUE(back) << text << ": " << back.error();
+        ASSERT_EQ(*back, legacy) << text;
+        ASSERT_TRUE(legacyStateOf(*back)) << text;
+    }
+}
 
 // Zoom chains on the legacy view: clicks, as a location keeps them.
 class LegacyAndDeep : public ::testing::TestWithParam<std::vector<Click>> {};

@@ -151,6 +151,26 @@ TEST_P(FastComputerOn, OptionsChooseTheFormAndRefuseOnesItDoesNotHave)
         EXPECT_THROW(FastComputer({1, false, v}), std::invalid_argument) << v;
 }
 
+// Calibration times, seconds[form][round], and the form each must pick.
+TEST(FastComputer, CalibrationPicksTheFormWhoseBestRoundIsQuickest)
+{
+    const struct {
+        const char* name;
+        std::vector<std::vector<double>> seconds;
+        int picked;
+    } rows[] = {
+        {"quickest in every round", {{3, 3, 3}, {2, 2, 2}, {4, 4, 4}}, 1},
+        {"best round, not the mean", {{1, 1, 1}, {3, 0.5, 3}}, 1},
+        {"a slow first round is forgiven", {{9, 1, 1}, {2, 2, 2}}, 0},
+        {"a slow last round is forgiven", {{1, 1, 9}, {2, 2, 2}}, 0},
+        {"the last form can win", {{2, 2}, {2, 2}, {1, 3}}, 2},
+        {"equals keep the first", {{2, 1}, {1, 2}}, 0},
+        {"one form", {{5}}, 0},
+    };
+    for (const auto& row : rows)
+        EXPECT_EQ(fastestForm(row.seconds), row.picked) << row.name;
+}
+
 TEST(FastComputer, TheDefaultRunsTheBestTargetOnTheSharedPool)
 {
     const auto targets = hwy::SupportedAndGeneratedTargets();

@@ -4,9 +4,15 @@
 
 #include "ReferenceOrbit.h"
 
+#include "DeepComputer.h"
+
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 namespace mandel {
 namespace {
@@ -43,6 +49,43 @@ TEST(ReferenceOrbit, RefusesWhatDoesNotFitAndStopsWhenAsked)
     ASSERT_FALSE(stopped.ok());
     EXPECT_EQ(stopped.error(), "stopped");
     EXPECT_EQ(reports, 3);
+}
+
+// An export draws from the window's orbit on its own thread while the window
+// raises the cap of the same centre: the orbit it reads is left as it was
+// and the raised cap gets one of its own. Held by nobody else, an orbit is
+// extended instead. (The sanitizer build sees a change under the reader.)
+TEST(ReferenceOrbit, AnOrbitReadOnAnotherThreadIsNotExtendedUnderIt)
+{
+    const DeepCentre view{"-0.1", "0.1", 20, 1000};
+    auto computed = ReferenceOrbit::compute(view);
+    ASSERT_TRUE(computed.ok());
+    std::shared_ptr<ReferenceOrbit> windows = std::move(computed).value();
+    const std::shared_ptr<const ReferenceOrbit> exports = windows;
+    DeepComputer reader(exports, {1});
+    const double dx[] = {-300, 0, 299}, dy[] = {-300, 0, 299};
+    std::vector<PointResult> first(9), again(9);
+    reader.computeGrid(dx, 3, dy, 3, first.data());
+    std::atomic<bool> raised{false};
+    std::thread exporting([&] {
+        do {
+            reader.computeGrid(dx, 3, dy, 3, again.data());
+            EXPECT_EQ(again, first);
+        } while (!raised);
+    });
+    auto higher = ReferenceOrbit::reuseOrCompute({view.re, view.im, view.zoom, 100000}, std::move(windows));
+    raised = true;
+    exporting.join();
+    ASSERT_TRUE(higher.ok()) << higher.error();
+    EXPECT_NE(higher->get(), exports.get()) << "extended under the export";
+    EXPECT_EQ(exports->size(), 1000);
+    EXPECT_EQ((*higher)->view().iterations, 100000);
+
+    const ReferenceOrbit* alone = higher->get();
+    auto extended = ReferenceOrbit::reuseOrCompute({view.re, view.im, view.zoom, 120000}, std::move(*higher));
+    ASSERT_TRUE(extended.ok());
+    EXPECT_EQ(extended->get(), alone);
+    EXPECT_EQ((*extended)->size(), 120000);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 
 namespace mandel {
@@ -56,6 +57,7 @@ TEST_P(Layout, ElementSitsWhereTheTablePutsIt)
         ASSERT_NE(button, nullptr);
         EXPECT_EQ(button->text(), QString::fromLatin1(e.caption));
         EXPECT_FALSE(button->toolTip().isEmpty()) << e.name << " has no tooltip";
+        EXPECT_EQ(button->font().pixelSize(), 11) << e.name << ": a face small enough for buttons 17 pixels high";
     }
 }
 
@@ -109,6 +111,7 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
 {
     TestWindow w;
     w->OnLoad();
+    const int opened = w->width();
     const QFontMetrics metrics(w->font());
     const int statusRight = ClientArea::kStatusX + metrics.horizontalAdvance(w->statusText());
     EXPECT_GE(w->width(), 649);
@@ -121,9 +124,12 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
     EXPECT_GE(w->height(), ClientArea::kStatusY + metrics.height());
     const QWidget& client = *w->clientArea();
     EXPECT_GE(client.height(), ClientArea::kStatusY + metrics.height());
+    int widest = 0;  // the right end of the widest status line
     auto fits = [&](const std::string& status) {
-        return ClientArea::kStatusX + QFontMetrics(client.font()).horizontalAdvance(QString::fromStdString(status)) <=
-               client.width();
+        const int right =
+            ClientArea::kStatusX + QFontMetrics(client.font()).horizontalAdvance(QString::fromStdString(status));
+        widest = std::max(widest, right);
+        return right <= client.width();
     };
     // The status line of every magnification a view can reach, in every
     // colour count, deep views' lines included: whichever is widest in this font.
@@ -134,6 +140,11 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
         for (const long long zoom : {14LL, 15LL, 1000000LL})
             ASSERT_TRUE(fits(deepStatusLine(static_cast<float>(b), zoom)));
     }
+    // Opened, and shrunk as far as it goes, exactly as wide as the picture or
+    // the widest status line, and a margin.
+    const int exact = std::max(48 + PictureBox::kOuterSize, widest) + 24;
+    EXPECT_EQ(opened, exact);
+    EXPECT_EQ(w->width(), exact);
     // The notice line lies in the window, under the status line.
     const QWidget* notice = client.findChild<QWidget*>(QStringLiteral("notice"));
     ASSERT_NE(notice, nullptr);

@@ -77,6 +77,7 @@ key() {  # real key events to the window, focused first (no window manager here)
 # Copies the location with Ctrl+C and prints it.
 copied_location() {
   printf '' | xclip -selection clipboard
+  printf '' | xclip -selection primary
   key ctrl+c
   for _ in $(seq 1 50); do
     text=$(xclip -o -selection clipboard 2>/dev/null || true)

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # A user's session with locations, on the real programs under a virtual X
-# server: zoom five times, undo twice, redo once, copy the location. Then
-# mandel-render --location must draw exactly the picture on screen (as the
-# window saves it), and a fresh mandel-explorer must show it too, both when
-# the location is pasted with Ctrl+V and when it is given with --location.
+# server: zoom five times, undo twice, redo once, copy the location (to the
+# clipboard and the X primary selection). Then mandel-render --location must
+# draw exactly the picture on screen (as the window saves it), and a fresh
+# mandel-explorer must show it too, both when the location is pasted with
+# Ctrl+V and when it is given with --location.
 # Usage: locations_end_to_end.sh MANDEL_EXPLORER MANDEL_RENDER
 # Exit 77 (skipped) when xvfb-run, xdotool, xwd or xclip is missing.
 set -euo pipefail
@@ -23,6 +24,9 @@ for keys in ctrl+z ctrl+z ctrl+shift+z; do
   settled first
 done
 location=$(copied_location)
+# The X primary selection too, for a middle click into a terminal.
+[ "$(xclip -o -selection primary 2>/dev/null || true)" = "$location" ] ||
+  fail "Copy location left something else in the X primary selection"
 clicks=$(sed -n 's/.* clicks=\([^ ]*\).*/\1/p' <<<"$location")
 [ "$clicks" = "$x,$y/300,250/420,130/100,500" ] || fail "five zooms, two undos and a redo left clicks=$clicks"
 shown=$(save ctrl+s)
