@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "BmpBandWriter.h"
 #include "BmpWriter.h"
+#include "FirstFreeName.h"
 #include "ImageSurface.h"
 #include "LocationPicture.h"
 #include "LocationFile.h"
@@ -26,19 +27,6 @@ std::string folderOf(const std::string& path)
     if (slash == std::string::npos)
         return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-// `path` with "-k" before its extension: M20261209-3840x2160-2.png.
-std::string numberedName(const std::string& path, int k)
-{
-    const auto slash = path.find_last_of('/');
-    const auto dot = path.find_last_of('.');
-    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
-    std::string name = hasExtension ? path.substr(0, dot) : path;
-    name.append("-").append(std::to_string(k));
-    if (hasExtension)
-        name.append(path, dot);
-    return name;
 }
 
 // Where the bytes of a picture go, and how the finished file is named.
@@ -81,15 +69,7 @@ public:
         }
         if (Status s = pending_->finish(); !s)
             return s.failure();
-        for (int k = 1; k < 10000; ++k) {
-            const std::string name = k == 1 ? path_ : numberedName(path_, k);
-            const Status published = pending_->publishNew(name);
-            if (published)
-                return name;
-            if (published.failure().code != EEXIST)
-                return published.failure();
-        }
-        return fail("too many pictures with this name", EEXIST);
+        return publishUnderFirstFreeName(*pending_, path_);
     }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "Clock.h"
 #include "Directories.h"
+#include "FirstFreeName.h"
 #include "ExplorerState.h"
 
 #include <cerrno>
@@ -46,18 +47,12 @@ Result<std::string> SnapshotSaver::save(ImageView image, ExplorerState& s) const
         return failed(s1);
     if (const Status s2 = file->finish(); !s2)
         return failed(s2);
-    for (int k = 1; k < 10000; ++k) {
-        const std::string name = k == 1 ? named.imeslike : named.imeslike + "-" + std::to_string(k);
-        path = folder_ + "/" + name + ".bmp";
-        const Status published = file->publishNew(path);
-        if (published) {
-            s.imeslike = name;
-            return path;
-        }
-        if (published.failure().code != EEXIST)
-            return failed(published);
-    }
-    return fail(path + ": too many pictures with this name");
+    Result<std::string> taken = publishUnderFirstFreeName(*file, path);
+    if (!taken)
+        return failed(taken.failure());
+    // The name without its folder and extension: M20240309080507-2.
+    s.imeslike = taken->substr(folder_.size() + 1, taken->size() - folder_.size() - 1 - 4);
+    return taken;
 }
 
 } // namespace mandel
