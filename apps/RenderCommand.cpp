@@ -347,9 +347,9 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err)
         auto chosen = orbitWithAutoIterations(centre, control);
         if (!chosen)
             return refuseDeep(chosen.error(), err);
-        view.orbit = std::move(chosen.value());
+        view.orbit = std::move(chosen->orbit);
+        centre = chosen->view;
     }
-    centre.iterations = view.orbit->view().iterations;
     view.location.deep = centre;
     return 0;
 }
@@ -360,7 +360,9 @@ int drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer,
 {
     std::optional<DeepComputer> computer;
     if (view.orbit) {
-        computer.emplace(view.orbit);
+        DeepComputerOptions options;
+        options.iterations = view.location.deep->iterations;
+        computer.emplace(view.orbit, options);
         if (const Status ok = computer->prepare(kDeepCentrePixel * 1.4142135623730951, availableMemory() / 4 * 3); !ok)
             return refuseDeep(ok.error(), err);
     }

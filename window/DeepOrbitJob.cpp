@@ -112,13 +112,18 @@ void DeepOrbitJob::work(std::shared_ptr<Run> run, DeepCentre view, bool automati
             return refuse(computed.error());
         orbit = std::move(computed.value());
     }
-    if (automatic)
-        if (Status ok = raiseIterations(*orbit, control); !ok)
-            return refuse(ok.error());
+    DeepComputerOptions options;
+    options.iterations = view.iterations;
+    // From the view's own cap, not the orbit's: a reused orbit may hold
+    // more than an earlier choice kept.
+    if (automatic) {
+        auto chosen = chooseIterations(*orbit, view.iterations, control);
+        if (!chosen)
+            return refuse(chosen.error());
+        options.iterations = *chosen;
+    }
     if (run->stop)
         return;
-    DeepComputerOptions options;
-    options.iterations = automatic ? orbit->view().iterations : view.iterations;
     auto computer = std::make_shared<DeepComputer>(orbit, options);
     if (Status ok = computer->prepare(kDeepCentrePixel * std::sqrt(2.0), memoryLimit); !ok)
         return refuse(ok.error());
