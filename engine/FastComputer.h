@@ -25,6 +25,9 @@ struct FastComputerOptions {
     // Which compiled form of the kernel runs (0..variantCount()-1); -1: the
     // one measured fastest on these threads, once per run (a few ms).
     int variant = -1;
+    // Whether points whose orbit repeats exactly end early, with the same
+    // results; off, every point runs to its end (to compare the two).
+    bool findInterior = true;
 };
 
 // The iteration on SIMD lanes of every core: the view's points are cut into
@@ -56,6 +59,9 @@ public:
     int variant() const noexcept { return variant_; }
     std::string variantName() const;
 
+    // Points ended early by the cycle check since the computer was made.
+    long long interiorFound() const noexcept;
+
     // How many forms the kernel has for the target dispatch chooses now.
     static int variantCount();
 
@@ -64,6 +70,7 @@ private:
 
     const EscapeKernels* kernels_;
     int variant_ = 0;
+    bool findInterior_ = true;
     std::unique_ptr<ThreadPool> ownPool_;  // unless it runs on the shared one
     ThreadPool* pool_;
     std::vector<std::unique_ptr<EscapeScratch>> scratch_;  // one per thread
