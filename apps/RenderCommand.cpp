@@ -269,7 +269,7 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err)
         return refuseDeep(setup.error(), err);
     view.orbit = std::move(setup->orbit);
     view.computer = std::move(setup->computer);
-    centre.iterations = view.orbit->view().iterations;
+    centre.iterations = setup->iterations;
     view.location.deep = centre;
     return 0;
 }

@@ -8,6 +8,9 @@
 //   Reference/<view>         the scalar reference loop, one thread
 //   Field1/<view>/<target>   the fast computer's iteration results, one thread
 //   Field/<view>/<target>    the same on the shared pool (every thread)
+//   Uncycled/<view>/<target> the same without the cycle check: every point
+//                            runs to its end, as before the check
+//                            (best target only)
 //   Draw/<view>/<target>     DrawFractal onto an image: field, colours, surface
 //   Program/<view>/<target>  mandel-render --repeat 10, per picture
 //
@@ -266,6 +269,16 @@ void registerAll(int threads)
                 reg("Field1/" + suffix, [v, steps](benchmark::State& st) {
                     FastComputer c({1});
                     st.SetLabel(c.targetName() + " form " + c.variantName() + ", 1 thread");
+                    fieldOf(st, v.state, c, steps);
+                });
+            }
+            if (t == 0) {
+                reg("Uncycled/" + suffix, [v, steps](benchmark::State& st) {
+                    FastComputerOptions options;
+                    options.findInterior = false;
+                    FastComputer c(options);
+                    st.SetLabel(c.targetName() + " form " + c.variantName() + ", " + std::to_string(c.threads()) +
+                                " threads, no cycle check");
                     fieldOf(st, v.state, c, steps);
                 });
             }

@@ -39,8 +39,8 @@ public:
 signals:
     // The share done, 0 to 100, now and then.
     void progressed(int percent);
-    // The job for `asked` is done: the orbit (its cap is the one chosen) and
-    // a computer for that cap.
+    // The job for `asked` is done: the orbit (it may hold more values than
+    // the cap needs) and a computer for the cap chosen.
     void prepared(const mandel::DeepCentre& asked, std::shared_ptr<mandel::ReferenceOrbit> orbit,
                   std::shared_ptr<mandel::DeepComputer> computer);
     // The job for `asked` failed; `reason` says why in one line.

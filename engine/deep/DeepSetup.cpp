@@ -22,15 +22,22 @@ Status orbitFor(DeepSetupRequest& request, const WorkControl& control, DeepSetup
     if (!request.chooseCap && request.shared && sameCentre(*request.shared, view) &&
         request.shared->view().iterations >= view.iterations) {
         setup.orbit = request.shared;
+        setup.iterations = view.iterations;
         return {};
     }
     auto reached = ReferenceOrbit::reuseOrCompute(view, std::move(request.extend), control);
     if (!reached)
         return reached.failure();
     std::shared_ptr<ReferenceOrbit> orbit = std::move(reached).value();
-    if (request.chooseCap)
-        if (Status ok = raiseIterations(*orbit, control); !ok)
-            return ok;
+    setup.iterations = view.iterations;
+    if (request.chooseCap) {
+        // From the view's own cap, not the orbit's: a reused orbit may hold
+        // more than an earlier choice kept.
+        auto chosen = chooseIterations(*orbit, view.iterations, control);
+        if (!chosen)
+            return chosen.failure();
+        setup.iterations = *chosen;
+    }
     setup.orbit = orbit;
     setup.ownOrbit = std::move(orbit);
     return {};
@@ -53,7 +60,6 @@ Result<DeepSetup> setUpDeep(DeepSetupRequest request)
     DeepSetup setup;
     if (Status ok = orbitFor(request, control, setup); !ok)
         return ok.failure();
-    setup.iterations = request.chooseCap ? setup.orbit->view().iterations : request.view.iterations;
     if (request.orbitOnly)
         return setup;
     DeepComputerOptions options = request.computer;

@@ -54,7 +54,8 @@ struct DeepSetup {
     // shared one), for the caller to extend later.
     std::shared_ptr<ReferenceOrbit> ownOrbit;
     std::shared_ptr<DeepComputer> computer;  // null when only the orbit was asked for
-    // The cap of the picture: the view's, or the one chosen.
+    // The cap of the picture: the view's, or the one chosen (the orbit may
+    // hold more values than it needs).
     long long iterations = 0;
 };
 

@@ -16,6 +16,13 @@
 //    of its vector.
 // A step tests all lanes at once through the largest zr2 + zi2; the rare
 // steps where some point stops do the per-lane work.
+// Inside the set an orbit settles on a cycle, and in doubles it often comes
+// to repeat exactly. At every block end (every kBlock steps of a dense
+// group, the cap being one) the group compares z with z a block earlier: a
+// point whose z is bit for bit the same goes round a cycle whose period
+// divides kBlock, so it never stops, and at the cap, whole blocks on, z is
+// what it is now. When that holds for every point still running, the group
+// ends there with the results of the cap.
 
 // Include guard that flips for every target, as Highway's -inl headers do.
 #if defined(MANDEL_ENGINE_ESCAPE_KERNEL_INL_H_) == defined(HWY_TARGET_TOGGLE)
@@ -33,6 +40,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 
 // Loops over the vectors in flight are unrolled whole: arrays of vectors
 // stay in registers only while every index is a constant the compiler sees.
@@ -83,6 +91,7 @@ struct Queue {
     double* ci;
     double* row;
     double* steps;  // steps the point has taken
+    long long* interior;  // points ended early by the cycle check
     double cx = 0;
     std::size_t base = 0;  // index in task.out of the segment's row 0
     std::size_t head = 0;
@@ -251,6 +260,16 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                 hn::Store(ci[j], d, ciAt + static_cast<std::size_t>(j) * N);
             }
         }
+        // z at the last block end, for the cycle check; none yet (no z is
+        // NaN).
+        alignas(64) double savedR[kFirstStreams * kMaxLanes];
+        alignas(64) double savedI[kFirstStreams * kMaxLanes];
+        const V none = hn::Set(d, std::numeric_limits<double>::quiet_NaN());
+        ESCAPE_UNROLL
+        for (int j = 0; j < kFirstStreams; ++j) {
+            hn::Store(none, d, savedR + static_cast<std::size_t>(j) * N);
+            hn::Store(none, d, savedI + static_cast<std::size_t>(j) * N);
+        }
         // Notes where and when the lanes `stops` of vector j stopped, and
         // parks them at z = c = 0.
 #define MANDEL_PARK(j, stops, stopN)                                                                        \
@@ -310,6 +329,34 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                 }
                 if (running == 0)
                     break;
+            }
+            if (task.findInterior && k == until && k < kLastStep && running > 0) {
+                // Parked lanes sit at 0 and compare equal from the block
+                // after they stopped.
+                bool cycles = true;
+                const hn::RebindToSigned<D> di;
+                ESCAPE_UNROLL
+                for (int j = 0; j < kFirstStreams && cycles; ++j) {
+                    const std::size_t at = static_cast<std::size_t>(j) * N;
+                    const auto r = hn::Eq(hn::BitCast(di, zr[j]), hn::BitCast(di, hn::Load(d, savedR + at)));
+                    const auto i = hn::Eq(hn::BitCast(di, zi[j]), hn::BitCast(di, hn::Load(d, savedI + at)));
+                    cycles = hn::AllTrue(di, hn::And(r, i));
+                }
+                if (HWY_UNLIKELY(cycles)) {
+                    *q.interior += running;
+                    const V capN = hn::Set(d, double{kMaxIterations});
+                    ESCAPE_UNROLL
+                    for (int j = 0; j < kFirstStreams; ++j) {
+                        const M live = hn::And(isReal[j], hn::Eq(hn::Load(d, nAt + static_cast<std::size_t>(j) * N), zero));
+                        MANDEL_PARK(j, live, capN);
+                    }
+                    break;
+                }
+                ESCAPE_UNROLL
+                for (int j = 0; j < kFirstStreams; ++j) {
+                    hn::Store(zr[j], d, savedR + static_cast<std::size_t>(j) * N);
+                    hn::Store(zi[j], d, savedI + static_cast<std::size_t>(j) * N);
+                }
             }
             // A group with few points left, or few from the start (the
             // last of a segment), hands them to the lanes of the long runs.
@@ -620,7 +667,8 @@ void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
     const EscapeTask task = shared;
     const D d;
     const std::size_t N = hn::Lanes(d);
-    Queue q{scratch.zr.data(), scratch.zi.data(), scratch.ci.data(), scratch.row.data(), scratch.steps.data()};
+    Queue q{scratch.zr.data(), scratch.zi.data(), scratch.ci.data(), scratch.row.data(), scratch.steps.data(),
+            &scratch.interior};
     Feeder<kFirstStreams, kEachStream> feeder{task, q, scratch.self};
     LaneBook<kStreams> book;
     Runs<kStreams, kFirstStreams, kEachStream> runs{feeder, book, task.out};

@@ -20,6 +20,9 @@ struct EscapeTask {
     PointResult* out = nullptr;  // out[c * rows + y]
     SegmentRange* ranges = nullptr;
     int threads = 0;
+    // Whether points whose orbit comes round a cycle end early (with the
+    // results they would reach at the cap); off, every point runs its steps.
+    bool findInterior = true;
 };
 
 // What one thread's kernel keeps between runs: which thread it is, and the
@@ -28,6 +31,7 @@ struct EscapeScratch {
     explicit EscapeScratch(int self);
     int self;
     std::vector<double> zr, zi, ci, row, steps;
+    long long interior = 0;  // points ended early by the cycle check, ever
 };
 
 // One compiled form of the kernel for one target; the forms differ in how

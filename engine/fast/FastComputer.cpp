@@ -30,7 +30,8 @@ std::map<std::pair<std::int64_t, int>, int> gFastest;
 
 } // namespace
 
-FastComputer::FastComputer(const FastComputerOptions& options) : kernels_(&escapeKernels())
+FastComputer::FastComputer(const FastComputerOptions& options)
+    : kernels_(&escapeKernels()), findInterior_(options.findInterior)
 {
     if (options.variant < -1 || options.variant >= kernels_->count)
         throw std::invalid_argument("FastComputer: no kernel form " + std::to_string(options.variant) + " for " +
@@ -47,6 +48,8 @@ FastComputer::FastComputer(const FastComputerOptions& options) : kernels_(&escap
         scratch_.push_back(std::make_unique<EscapeScratch>(i));
     ranges_ = std::vector<SegmentRange>(static_cast<std::size_t>(pool_->size()));
     variant_ = options.variant >= 0 ? options.variant : fastestVariant();
+    for (const auto& s : scratch_)
+        s->interior = 0;  // the measuring does not count
 }
 
 FastComputer::~FastComputer() = default;
@@ -74,6 +77,14 @@ std::string FastComputer::targetName() const
 std::string FastComputer::variantName() const
 {
     return kernels_->variants[variant_].name;
+}
+
+long long FastComputer::interiorFound() const noexcept
+{
+    long long found = 0;
+    for (const auto& s : scratch_)
+        found += s->interior;
+    return found;
 }
 
 int FastComputer::variantCount()
@@ -153,6 +164,7 @@ void FastComputer::computeGrid(const double* cx, int columns, const double* cy, 
     task.out = out;
     task.ranges = ranges_.data();
     task.threads = pool_->size();
+    task.findInterior = findInterior_;
     shareSegments(ranges_.data(), task.threads, columns, rows);
     const auto run = kernels_->variants[variant_].run;
     auto job = [&](int i) { run(task, *scratch_[static_cast<std::size_t>(i)]); };

@@ -26,6 +26,9 @@ struct FastComputerOptions {
     // one measured fastest on these threads, once per run (a few ms; see
     // fastestForm).
     int variant = -1;
+    // Whether points whose orbit repeats exactly end early, with the same
+    // results; off, every point runs to its end (to compare the two).
+    bool findInterior = true;
 };
 
 // The iteration on SIMD lanes of every core: the view's points are cut into
@@ -57,6 +60,9 @@ public:
     int variant() const noexcept { return variant_; }
     std::string variantName() const;
 
+    // Points ended early by the cycle check since the computer was made.
+    long long interiorFound() const noexcept;
+
     // How many forms the kernel has for the target dispatch chooses now.
     static int variantCount();
 
@@ -65,6 +71,7 @@ private:
 
     const EscapeKernels* kernels_;
     int variant_ = 0;
+    bool findInterior_ = true;
     std::unique_ptr<ThreadPool> ownPool_;  // unless it runs on the shared one
     ThreadPool* pool_;
     std::vector<std::unique_ptr<EscapeScratch>> scratch_;  // one per thread

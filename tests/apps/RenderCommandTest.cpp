@@ -307,7 +307,7 @@ TEST_F(RenderCli, DrawsTheDeepViewTheOptionsName)
         DeepCentre view = run.view;
         if (view.iterations == 0) {
             view.iterations = kDefaultDeepIterations;
-            view.iterations = orbitWithAutoIterations(view).value()->view().iterations;
+            view.iterations = orbitWithAutoIterations(view)->view.iterations;
         }
         std::string status;
         EXPECT_EQ(readFile(path("deep.bmp")), deepPicture(11, view, status)) << args[0] << " " << view.zoom;

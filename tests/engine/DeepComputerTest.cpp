@@ -2,8 +2,10 @@
 // on three threads (so the approximation tables are built and used):
 // inside a small copy of the set, where pixels rebase and settle on a
 // cycle for the whole cap; under a cap below the orbit's; and across a
-// picture at 1E+101.
+// picture at 1E+101. Then the automatic cap: its rule on grids made by
+// hand, and the caps it chooses for known views.
 
+#include "AutoIterations.h"
 #include "BruteForceDeep.h"
 #include "DeepComputer.h"
 #include "DeepViews.h"
@@ -12,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +68,136 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Points{"SettledCycles", "MinibrotPeriod44", 40000, 0, {0, 3, -7.5}, {0, 11, 20}},
                       Points{"LowerCapThanTheOrbits", "MinibrotPeriod44", 5000, 1200, {-300, 12.5, 200}, {-30, 150}},
                       Points{"AcrossAPicture", "MinibrotPeriod137", 3000, 0, {-300, -123.5, 0.25, 299.75}, {-300, 0, 150.5}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// A grid written row by row, as it looks, stored column by column as
+// computers fill grids.
+struct HandGrid {
+    HandGrid(std::initializer_list<std::initializer_list<int>> counts)
+        : rows(static_cast<int>(counts.size())), columns(static_cast<int>(counts.begin()->size()))
+    {
+        points.resize(static_cast<std::size_t>(rows * columns));
+        int r = 0;
+        for (const auto& row : counts) {
+            int c = 0;
+            for (const int n : row)
+                points[static_cast<std::size_t>(c++ * rows + r)].n = n;
+            ++r;
+        }
+    }
+    int rows, columns;
+    std::vector<PointResult> points;
+};
+
+struct ShareCase {
+    const char* name;
+    HandGrid grid;
+    double share;  // of its boundary pixels at cap 100
+};
+
+void PrintTo(const ShareCase& row, std::ostream* os) { *os << row.name; }
+
+class CappedBoundary : public ::testing::TestWithParam<ShareCase> {};
+
+TEST_P(CappedBoundary, ShareOfTheGridsEdges)
+{
+    const ShareCase& t = GetParam();
+    EXPECT_DOUBLE_EQ(cappedBoundaryShare(t.grid.points.data(), t.grid.columns, t.grid.rows, 100), t.share);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grids, CappedBoundary,
+    ::testing::Values(ShareCase{"EveryPixelCapped", {{100, 100}, {100, 100}}, 1},
+                      ShareCase{"NoBoundary", {{5, 5}, {5, 5}}, 0},
+                      // The capped centre and its four neighbours differ; the corners do not.
+                      ShareCase{"OnlyFourNeighboursCount", {{5, 5, 5}, {5, 100, 5}, {5, 5, 5}}, 0.2},
+                      // Read at the cap, 150 and 400 are one count: not an edge.
+                      ShareCase{"CountsPastTheCapAreTheCap", {{150, 400}, {100, 7}}, 2.0 / 3},
+                      ShareCase{"WideGrid", {{100, 100, 5}, {100, 100, 100}}, 2.0 / 3},
+                      ShareCase{"TallGrid", {{100, 9}, {100, 9}, {100, 100}}, 3.0 / 5}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct RaiseCase {
+    const char* name;
+    HandGrid low;   // at cap 100
+    HandGrid high;  // the same points at cap 400
+    double freed;
+    bool kept;
+};
+
+void PrintTo(const RaiseCase& row, std::ostream* os) { *os << row.name; }
+
+class CapRaise : public ::testing::TestWithParam<RaiseCase> {};
+
+TEST_P(CapRaise, IsKeptWhenItFreesAQuarterOfTheCappedEdges)
+{
+    const RaiseCase& t = GetParam();
+    const PointResult* low = t.low.points.data();
+    const PointResult* high = t.high.points.data();
+    EXPECT_DOUBLE_EQ(freedShare(low, high, t.low.columns, t.low.rows, 100, 400), t.freed);
+    EXPECT_EQ(raiseKept(low, high, t.low.columns, t.low.rows, 100, 400), t.kept);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Grids, CapRaise,
+    ::testing::Values(
+        // Two capped edge pixels, one freed; the capped pixels inside do not count.
+        RaiseCase{"HalfFreed", {{100, 100, 5}, {100, 100, 100}}, {{200, 300, 5}, {200, 200, 400}}, 0.5, true},
+        RaiseCase{"NoneFreed", {{100, 100, 5}, {100, 100, 100}}, {{200, 400, 5}, {200, 200, 400}}, 0, false},
+        // Four capped edge pixels: one freed is a quarter, enough.
+        RaiseCase{"AQuarterFreed", {{5, 100, 5}, {100, 5, 100}, {5, 100, 5}}, {{5, 399, 5}, {400, 5, 400}, {5, 400, 5}},
+                  0.25, true},
+        RaiseCase{"AFifthFreed",
+                  {{5, 100, 5, 100, 5}, {100, 5, 100, 5, 100}},
+                  {{5, 150, 5, 400, 5}, {400, 5, 400, 5, 400}},
+                  0.2, false},
+        // A picture that shows nothing yet: any pixel that escapes will do.
+        RaiseCase{"NothingShownThenOnePixel", {{100, 100}, {100, 100}}, {{400, 400}, {400, 399}}, 0, true},
+        RaiseCase{"NothingShownStill", {{100, 100}, {100, 100}}, {{400, 400}, {400, 400}}, 0, false}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+struct ChosenCap {
+    const char* name;
+    DeepCentre view;  // from the default cap
+    long long cap;
+};
+
+void PrintTo(const ChosenCap& row, std::ostream* os) { *os << row.name; }
+
+DeepCentre testView(std::string_view name, long long iterations)
+{
+    for (const auto& v : testing::kDeepTestViews)
+        if (v.name == name)
+            return {std::string(v.re), std::string(v.im), v.zoom, iterations};
+    return {};
+}
+
+class AutomaticCap : public ::testing::TestWithParam<ChosenCap> {};
+
+TEST_P(AutomaticCap, IsChosenOnceAndChoosingAgainKeepsIt)
+{
+    const ChosenCap& t = GetParam();
+    auto chosen = orbitWithAutoIterations(t.view);
+    ASSERT_TRUE(chosen.ok()) << chosen.error();
+    EXPECT_EQ(chosen->view.iterations, t.cap);
+    EXPECT_EQ(chosen->view.re, t.view.re);
+    // Again from the cap chosen, on the orbit the choice extended (as the
+    // window's "new", "back", undo and redo find it), and from the start.
+    EXPECT_EQ(chooseIterations(*chosen->orbit, t.cap).value(), t.cap);
+    EXPECT_EQ(chooseIterations(*chosen->orbit, t.view.iterations).value(), t.cap);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, AutomaticCap,
+    ::testing::Values(
+        // The set's interior is all that reaches the cap: no raise frees it.
+        ChosenCap{"FullView", {"0", "0", 0, kDefaultDeepIterations}, kDefaultDeepIterations},
+        ChosenCap{"InteriorAt1E2", {"-0.75", "0.1", 2, kDefaultDeepIterations}, 4000},
+        ChosenCap{"SmallCopyAt1E31", testView("MinibrotPeriod44", kDefaultDeepIterations), 4000},
+        // Every pixel capped at 1000 and 4000: raised until pixels escape.
+        ChosenCap{"NothingShownAt1E15", testView("Seahorse", kDefaultDeepIterations), 16000},
+        ChosenCap{"NothingCapped", testView("SpiralNearI", kDefaultDeepIterations), kDefaultDeepIterations},
+        ChosenCap{"StartsFromAHigherCap", {"0", "0", 0, 5000}, 5000}),
     [](const auto& p) { return std::string(p.param.name); });
 
 } // namespace

@@ -85,7 +85,7 @@ TEST(DeepSetup, AChosenCapIsTheComputersAndAViewThatCannotFitIsRefused)
     ASSERT_TRUE(chosen.ok()) << chosen.error();
     EXPECT_GE(chosen->iterations, 1000);
     EXPECT_EQ(chosen->computer->iterations(), chosen->iterations);
-    EXPECT_EQ(chosen->orbit->view().iterations, chosen->iterations);
+    EXPECT_GE(chosen->orbit->view().iterations, chosen->iterations);
 
     DeepCentre huge = kSeahorse;
     huge.iterations = 100000000;

@@ -82,6 +82,24 @@ TEST_P(FastComputerOn, KnownPointsOfTheFullView)
     }
 }
 
+TEST_P(FastComputerOn, GroupsInsideTheSetEndEarlyWithTheResultsOfTheCap)
+{
+    // A tenth of the full view is inside the set, much of it on cycles that
+    // doubles repeat exactly within the cap.
+    const ExplorerState s = sized(600, 600);
+    ReferenceComputer reference;
+    const auto want = computeField(s, reference);
+    for (auto& c : everyComputer()) {
+        EXPECT_EQ(computeField(s, *c), want) << nameOf(*c);
+        EXPECT_GT(c->interiorFound(), 2000) << nameOf(*c);
+    }
+    FastComputerOptions plain;
+    plain.findInterior = false;
+    FastComputer c(plain);
+    EXPECT_EQ(computeField(s, c), want);
+    EXPECT_EQ(c.interiorFound(), 0);
+}
+
 struct ColumnRun {
     int x0, x1;
 };

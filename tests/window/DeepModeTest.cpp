@@ -57,7 +57,7 @@ TEST(Form1Deep, OnKeepsTheViewPressesZoomTenfoldWithoutLimitAndOffGoesBack)
     ASSERT_TRUE(waitForPicture(*w));
     auto chosen = orbitWithAutoIterations(deepViewOf(legacy, kDefaultDeepIterations));
     ASSERT_TRUE(chosen.ok());
-    const DeepCentre on = chosen.value()->view();
+    const DeepCentre on = chosen->view;
     EXPECT_EQ(*w->deepView(), on);
     EXPECT_EQ(w->location()->deep, on);
     EXPECT_EQ(pictureOf(*w), deepDrawing(w->state(), on));
@@ -100,6 +100,23 @@ TEST(Form1Deep, OnKeepsTheViewPressesZoomTenfoldWithoutLimitAndOffGoesBack)
     EXPECT_TRUE(w->deepView() && deepChecked(*w));
     EXPECT_EQ(*w->deepView(), view);
     EXPECT_TRUE(w->noticeText().contains(QStringLiteral("1E+14"))) << w->noticeText().toStdString();
+}
+
+TEST(Form1Deep, RepeatingTheFullViewKeepsTheCapItsFirstPictureChose)
+{
+    TestWindow w(12);
+    w->OnLoad();
+    w->OnDeepZoom();
+    ASSERT_TRUE(waitForPicture(*w));
+    const DeepCentre full = *w->deepView();
+    ASSERT_EQ(full, orbitWithAutoIterations({"0", "0", 0, kDefaultDeepIterations})->view);
+    // Each finds the orbit of the same centre, longer than the cap needs.
+    for (void (Form1::*command)() : {&Form1::OnNew, &Form1::OnBack, &Form1::OnNew, &Form1::OnUndo, &Form1::OnRedo}) {
+        ((*w).*command)();
+        ASSERT_TRUE(waitForPicture(*w));
+        EXPECT_EQ(*w->deepView(), full);
+        EXPECT_EQ(w->location()->deep, full) << w->deepView()->iterations << " against " << full.iterations;
+    }
 }
 
 TEST(Form1Deep, UndoRedoAndLocationsCarryDeepViews)
