@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace mandel {
+
+class ThreadPool;
+
+// A picture in memory: width * height pixels of three bytes (red, green,
+// blue), row by row, top row first.
+struct RgbImage {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;
+
+    RgbImage() = default;
+    RgbImage(int w, int h) : width(w), height(h), rgb(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3) {}
+};
+
+// The dive of a zoom video: every frame shows the same centre, its zoom K
+// (magnification 10^K, the shorter side spanning 4 / 10^K of the plane)
+// growing at a constant rate from the start zoom to the target zoom. The
+// first frame is the start, the last the target.
+//
+// Keyframes are pictures of the same centre, one per doubling of the
+// magnification: keyframe j has zoom start + j log10 2, except the last,
+// which is the target itself (the last step may be shorter than a
+// doubling). A keyframe is twice the frame's width and height, so that the
+// frames between two keyframes have at least one of its samples per pixel.
+class ZoomDive {
+public:
+    // A dive from zoom `start` to `target` (target > start) in `frames`
+    // frames (at least 2).
+    ZoomDive(double start, double target, int frames);
+
+    int frames() const noexcept { return frames_; }
+    int keyframes() const noexcept { return keyframes_; }
+    // Doublings of the magnification from start to target.
+    double doublings() const noexcept;
+    double keyframeZoom(int j) const noexcept;
+    double frameZoom(int f) const noexcept;
+    // The keyframe a frame of zoom `zoom` scales up: the innermost one at or
+    // outside it, never the last (the frame's inner keyframe is the next).
+    int outerKeyframe(double zoom) const noexcept;
+
+private:
+    double start_, target_;
+    int frames_;
+    int keyframes_;
+};
+
+// Half the width and height, each pixel the mean of a 2 x 2 block (an odd
+// last column or row averaged on its own): the inner keyframe as frames
+// sample it, so that it is never minified by more than two.
+RgbImage halved(const RgbImage& image);
+
+// Makes the frame of zoom `frameZoom` (its size set beforehand) from the
+// keyframes around it: `outer` (zoom outerZoom <= frameZoom) scaled up, and
+// the inner keyframe's half-size image `innerHalf` (zoom innerZoom >=
+// frameZoom) laid over the middle where it reaches. Both are sampled
+// bilinearly at the frame pixel's centre; the inner one's weight rises
+// from 0 at its edge to 1 a feather (1/32 of the frame's shorter side)
+// inside, so no seam shows. Rows are shared out on `pool` (null: this
+// thread).
+void assembleFrame(const RgbImage& outer, double outerZoom, const RgbImage& innerHalf, double innerZoom,
+                   double frameZoom, RgbImage& frame, ThreadPool* pool = nullptr);
+
+} // namespace mandel

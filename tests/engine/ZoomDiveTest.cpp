@@ -1,0 +1,107 @@
+// Zoom videos: the dive's timeline of frames and keyframes, and frames made
+// from two keyframes, checked against the scene they show.
+
+#include "ZoomDive.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+
+namespace mandel {
+namespace {
+
+TEST(ZoomDive, KeyframesComeOnePerDoublingAndFramesRunFromStartToTarget)
+{
+    struct Row {
+        const char* name;
+        double start, target;
+        int frames, keyframes;
+    };
+    const Row rows[] = {
+        {"whole doublings", 0, 3 * std::log10(2.0), 50, 4},
+        {"a shorter last step", 0, 1, 60, 5},  // 3.32 doublings
+        {"deep", 30, 50, 600, 68},
+        {"less than a doubling", 2, 2.1, 10, 2},
+    };
+    for (const Row& r : rows) {
+        const ZoomDive dive(r.start, r.target, r.frames);
+        EXPECT_EQ(dive.keyframes(), r.keyframes) << r.name;
+        EXPECT_EQ(dive.keyframeZoom(0), r.start) << r.name;
+        EXPECT_EQ(dive.keyframeZoom(dive.keyframes() - 1), r.target) << r.name;
+        EXPECT_EQ(dive.frameZoom(0), r.start) << r.name;
+        EXPECT_EQ(dive.frameZoom(r.frames - 1), r.target) << r.name;
+        for (int j = 1; j < dive.keyframes(); ++j) {
+            const double step = dive.keyframeZoom(j) - dive.keyframeZoom(j - 1);
+            EXPECT_GT(step, 0) << r.name;
+            EXPECT_LE(step, std::log10(2.0) + 1e-12) << r.name;
+        }
+        // Every frame lies between its outer keyframe and the next.
+        for (int f = 0; f < r.frames; ++f) {
+            const double z = dive.frameZoom(f);
+            const int j = dive.outerKeyframe(z);
+            ASSERT_GE(j, 0);
+            ASSERT_LT(j + 1, dive.keyframes());
+            EXPECT_LE(dive.keyframeZoom(j), z) << r.name << " frame " << f;
+            EXPECT_GE(dive.keyframeZoom(j + 1), z) << r.name << " frame " << f;
+        }
+    }
+}
+
+// A smooth scene around the dive's centre, in plane units at zoom `base`.
+double scene(double x, double y, int channel)
+{
+    return 127.5 + 100 * std::sin(3 * x + channel) * std::cos(2 * y - channel);
+}
+
+// The picture of the scene at zoom `zoom` (relative to the scene's own).
+RgbImage picture(int width, int height, double zoom)
+{
+    RgbImage image(width, height);
+    const double step = 4.0 / (std::pow(10.0, zoom) * std::min(width, height));
+    std::size_t at = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            for (int k = 0; k < 3; ++k)
+                image.rgb[at++] = static_cast<std::uint8_t>(
+                    std::lround(scene((x + 0.5 - width / 2.0) * step, -(y + 0.5 - height / 2.0) * step, k)));
+    return image;
+}
+
+TEST(ZoomDive, FramesShowTheSceneOfTheirZoomWithoutASeam)
+{
+    const int width = 96, height = 54;
+    const ZoomDive dive(0, 0.6, 9);
+    for (int f = 0; f < dive.frames(); ++f) {
+        const double z = dive.frameZoom(f);
+        const int j = dive.outerKeyframe(z);
+        const RgbImage outer = picture(2 * width, 2 * height, dive.keyframeZoom(j));
+        const RgbImage inner = halved(picture(2 * width, 2 * height, dive.keyframeZoom(j + 1)));
+        RgbImage frame(width, height);
+        assembleFrame(outer, dive.keyframeZoom(j), inner, dive.keyframeZoom(j + 1), z, frame);
+        const RgbImage exact = picture(width, height, z);
+        int worst = 0;
+        for (std::size_t p = 0; p < frame.rgb.size(); ++p)
+            worst = std::max(worst, std::abs(frame.rgb[p] - exact.rgb[p]));
+        // Bilinear samples of a scene this smooth: a few levels at most,
+        // in the blend as elsewhere.
+        EXPECT_LE(worst, 6) << "frame " << f << " at zoom " << z;
+    }
+}
+
+TEST(ZoomDive, HalvingAveragesBlocks)
+{
+    RgbImage image(3, 2);
+    for (std::size_t p = 0; p < image.rgb.size(); ++p)
+        image.rgb[p] = static_cast<std::uint8_t>(p * 10);
+    const RgbImage half = halved(image);
+    ASSERT_EQ(half.width, 2);
+    ASSERT_EQ(half.height, 1);
+    // Red of the first block: pixels 0, 1 (row 0) and 3, 4 (row 1).
+    EXPECT_EQ(half.rgb[0], (0 + 30 + 90 + 120 + 2) / 4);
+    // The odd last column averages its own two pixels.
+    EXPECT_EQ(half.rgb[3], (60 + 150 + 1) / 2);
+}
+
+} // namespace
+} // namespace mandel
