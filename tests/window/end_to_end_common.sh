@@ -74,10 +74,11 @@ key() {  # real key events to the window, focused first (no window manager here)
   xdotool key "$@"
 }
 
-# Copies the location with Ctrl+C and prints it.
+# Copies the location with Ctrl+C and prints it. The xclip left holding an
+# emptied selection until the explorer takes it must not keep our output open.
 copied_location() {
-  printf '' | xclip -selection clipboard
-  printf '' | xclip -selection primary
+  printf '' | xclip -selection clipboard >/dev/null 2>&1
+  printf '' | xclip -selection primary >/dev/null 2>&1
   key ctrl+c
   for _ in $(seq 1 50); do
     text=$(xclip -o -selection clipboard 2>/dev/null || true)
