@@ -4,6 +4,7 @@
 #include "DeepComputer.h"
 #include "DeepView.h"
 
+#include <cmath>
 #include <utility>
 
 namespace mandel {
@@ -46,7 +47,7 @@ void ExplorerModel::start()
 CommandResult ExplorerModel::zoomAt(float X, float Y)
 {
     if (deep_) {
-        if (deep_->zoom >= kMaxDeepZoom)
+        if (deep_->zoom + 1 > static_cast<double>(kMaxDeepZoom))
             return refused(Refusal::PastDeepestZoom);
         // The point under the pointer becomes the centre, as in legacy mode.
         const DeepCentre next = zoomDeepAt(*deep_, static_cast<double>(X) - kDeepCentrePixel,
@@ -93,7 +94,8 @@ CommandResult ExplorerModel::toggleDeep()
         origin_ = LegacyOrigin{state_, view_, deep};
         return enterDeep(deep, deepLocation(deep), Step::Record, autoIterations_);
     }
-    if (deep_->zoom > kMaxLegacyZoom)
+    // Legacy views zoom in whole tenfold steps only.
+    if (deep_->zoom > kMaxLegacyZoom || deep_->zoom != std::floor(deep_->zoom))
         return refused(Refusal::DeepStaysOn);
     if (origin_ && sameView(origin_->deep, *deep_) && paletteOf(origin_->state) == paletteOf(state_)) {
         ExplorerState back = origin_->state;
