@@ -112,13 +112,13 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --centre RE,IM    a deep view centred on RE + IM i, two plain decimals of any length; needs --zoom\n"},
     {"--zoom", true,
      [](RenderOptions& o, const std::string& v) -> Status {
-         const auto zoom = readWhole(v, 0, kMaxDeepZoom);
+         const auto zoom = readDouble(v, 0, kMaxDeepZoom);
          if (!zoom)
-             return fail("a whole number 0 to " + std::to_string(kMaxDeepZoom) + ", got '" + v + "'");
+             return fail("a decimal 0 to " + std::to_string(kMaxDeepZoom) + ", got '" + v + "'");
          o.zoom = *zoom;
          return {};
      },
-     "  --zoom K          the deep view's magnification 10^K, K a whole number 0 to 1000000\n"},
+     "  --zoom K          the deep view's magnification 10^K, K a decimal 0 to 1000000\n"},
     {"--iterations", true,
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto n = readWhole(v, kMinDeepIterations, kMaxDeepIterations);
@@ -250,7 +250,7 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err)
         centre.im = o.centre->second;
         centre.zoom = *o.zoom;
     }
-    if (centre.zoom + static_cast<long long>(o.clicks.size()) > kMaxDeepZoom) {
+    if (centre.zoom + static_cast<double>(o.clicks.size()) > static_cast<double>(kMaxDeepZoom)) {
         err << "mandel-render: --click: the zooms would pass 1E+" << kMaxDeepZoom << '\n';
         return 2;
     }

@@ -23,7 +23,7 @@ struct RenderOptions {
     std::vector<std::pair<float, float>> clicks;
     bool deep = false;                                          // deep mode from the full view
     std::optional<std::pair<std::string, std::string>> centre;  // a deep view's centre, decimals
-    std::optional<long long> zoom;                              // its K
+    std::optional<double> zoom;                                 // its K
     std::optional<long long> iterations;                        // its cap N; none: automatic
     std::string out;                            // empty: write no file
     std::optional<PictureSize> size;            // a poster of this size; none: the window's picture

@@ -47,7 +47,7 @@ DeepCentre fromTests(std::string_view name, long long zoom, long long iterations
 {
     for (const auto& v : testing::kDeepTestViews)
         if (v.name == name)
-            return {std::string(v.re), std::string(v.im), zoom, iterations};
+            return {std::string(v.re), std::string(v.im), static_cast<double>(zoom), iterations};
     throw std::runtime_error("no test view " + std::string(name));
 }
 

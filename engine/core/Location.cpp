@@ -121,9 +121,9 @@ const FieldRow kFields[] = {
          deepOf(out).im = std::string(parts[1]);
          return true;
      }},
-    {"zoom", range(0, kMaxDeepZoom),
+    {"zoom", "a decimal 0 to " + std::to_string(kMaxDeepZoom),
      [](std::string_view v, Location& out) {
-         const auto zoom = readWhole(v, 0, kMaxDeepZoom);
+         const auto zoom = readDouble(v, 0, kMaxDeepZoom);
          if (zoom)
              deepOf(out).zoom = *zoom;
          return zoom.has_value();
@@ -182,7 +182,7 @@ std::string formatLocation(const Location& location)
     if (location.deep) {
         const DeepCentre& d = *location.deep;
         text += " centre=" + d.re + "," + d.im;
-        text += " zoom=" + std::to_string(d.zoom);
+        text += " zoom=" + writeDouble(d.zoom);
         text += " iterations=" + std::to_string(d.iterations);
     } else {
         text += " clicks=";

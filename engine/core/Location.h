@@ -27,11 +27,12 @@ struct Click {
     friend bool operator==(const Click&, const Click&) = default;
 };
 
-// A deep view: centre (re, im) as decimal text with every digit kept,
-// magnification 10^zoom and iteration cap `iterations`.
+// A deep (free) view: centre (re, im) as decimal text with every digit
+// kept, magnification 10^zoom (zoom any decimal, so a wheel can move in
+// steps finer than tenfold) and iteration cap `iterations`.
 struct DeepCentre {
     std::string re, im;
-    long long zoom = 0;
+    double zoom = 0;
     long long iterations = 0;
 
     friend bool operator==(const DeepCentre&, const DeepCentre&) = default;

@@ -62,6 +62,26 @@ std::optional<float> readSingle(std::string_view text, float lo, float hi)
     return v;
 }
 
+std::optional<double> readDouble(std::string_view text, double lo, double hi)
+{
+    if (!isDecimal(text))
+        return std::nullopt;
+    double v = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
+    if (ec != std::errc() || end != text.data() + text.size() || !(v >= lo && v <= hi))
+        return std::nullopt;
+    return v;
+}
+
+std::string writeDouble(double v)
+{
+    // Fixed notation keeps the grammar; to_chars gives the shortest digits
+    // that read back to the same double.
+    char buf[400];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+    return std::string(buf, r.ptr);
+}
+
 std::optional<std::vector<float>> readSingles(std::string_view text, std::size_t count, float lo, float hi)
 {
     const auto parts = splitAt(text, ',');

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -21,6 +22,14 @@ std::optional<long long> readWhole(std::string_view text, long long lo, long lon
 
 // The single nearest to the decimal `text` when it lies in [lo, hi).
 std::optional<float> readSingle(std::string_view text, float lo, float hi);
+
+// The double nearest to the decimal `text` when it lies in [lo, hi]: a
+// zoom K, whose every value must survive being written and read again.
+std::optional<double> readDouble(std::string_view text, double lo, double hi);
+
+// The shortest decimal (same grammar, no exponent) that readDouble reads
+// back to `v`, for finite v >= 0: 20 for 20.0, 0.3010299956639812 for log10 2.
+std::string writeDouble(double v);
 
 // `count` decimals (singles in [lo, hi)) joined by commas.
 std::optional<std::vector<float>> readSingles(std::string_view text, std::size_t count, float lo, float hi);

@@ -79,14 +79,28 @@ std::string statusLine(const ExplorerState& s)
     return lineWith(s.b, formatNumber(s.f1, 15));
 }
 
-std::string magnificationText(long long zoom)
+std::string magnificationText(double zoom)
 {
-    if (zoom < 15)
-        return " 1" + std::string(static_cast<std::size_t>(zoom < 0 ? 0 : zoom), '0') + " ";
-    return " 1E+" + std::to_string(zoom) + " ";
+    if (zoom == std::floor(zoom)) {
+        const long long k = static_cast<long long>(zoom);
+        if (k < 15)
+            return " 1" + std::string(static_cast<std::size_t>(k < 0 ? 0 : k), '0') + " ";
+        return " 1E+" + std::to_string(k) + " ";
+    }
+    // 10^K = m * 10^e with 1 <= m < 10; m rounded to three digits may
+    // carry into the exponent (9.996 prints 1E+(e+1)).
+    long long e = static_cast<long long>(std::floor(zoom));
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%.2f", std::pow(10.0, zoom - std::floor(zoom)));
+    std::string mantissa = trimFraction(buf);
+    if (mantissa == "10") {
+        mantissa = "1";
+        ++e;
+    }
+    return " " + mantissa + "E+" + std::to_string(e) + " ";
 }
 
-std::string deepStatusLine(float b, long long zoom)
+std::string deepStatusLine(float b, double zoom)
 {
     return lineWith(b, magnificationText(zoom));
 }

@@ -18,12 +18,14 @@ std::string formatNumber(double v, int digits);
 // magnification.
 std::string statusLine(const ExplorerState& s);
 
-// The magnification 10^zoom as the line prints it: in full digits below
-// 10^15, from there on as " 1E+K " for any K (past the range of doubles too).
-std::string magnificationText(long long zoom);
+// The magnification 10^zoom as the line prints it: a whole zoom in full
+// digits below 10^15, from there on as " 1E+K " for any K (past the range
+// of doubles too); a fractional one as mantissa and exponent with three
+// significant digits, " 2E+2 " for log10 200, " 3.16E+5 " for 5.5.
+std::string magnificationText(double zoom);
 
 // The status line after a deep picture in colour mode `b` at 10^zoom: the
 // same line as after a legacy picture at that magnification.
-std::string deepStatusLine(float b, long long zoom);
+std::string deepStatusLine(float b, double zoom);
 
 } // namespace mandel

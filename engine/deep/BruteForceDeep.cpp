@@ -18,8 +18,7 @@ PointResult BruteForceDeep::compute(double dx, double dy, long bits) const
     cr.setDecimal(view_.re);
     ci.setDecimal(view_.im);
     // c = (a + dx h, b - dy h), h = 1 / (150 * 10^K)
-    mpfr_ui_pow_ui(step.get(), 10, static_cast<unsigned long>(view_.zoom), MPFR_RNDN);
-    mpfr_mul_ui(step.get(), step.get(), 150, MPFR_RNDN);
+    setPixelsPerUnit(step, view_.zoom);
     mpfr_set_d(t.get(), dx, MPFR_RNDN);
     mpfr_div(t.get(), t.get(), step.get(), MPFR_RNDN);
     mpfr_add(cr.get(), cr.get(), t.get(), MPFR_RNDN);

@@ -14,14 +14,13 @@ constexpr double kLog2Of10 = 3.321928094887362;
 
 // Plane coordinate of pixel offset `offset` from `centre` at zoom K, with
 // `sign` +1 for columns and -1 for rows, at `bits` of precision.
-BigFloat offsetPoint(const std::string& centre, double offset, int sign, long long zoom, long bits)
+BigFloat offsetPoint(const std::string& centre, double offset, int sign, double zoom, long bits)
 {
     BigFloat point(bits);
     point.setDecimal(centre);
     BigFloat step(bits);
     // h * offset = offset / (150 * 10^K), exactly rounded once per step.
-    mpfr_ui_pow_ui(step.get(), 10, static_cast<unsigned long>(zoom), MPFR_RNDN);
-    mpfr_mul_ui(step.get(), step.get(), 150, MPFR_RNDN);
+    setPixelsPerUnit(step, zoom);
     BigFloat d(bits);
     mpfr_set_d(d.get(), offset * sign, MPFR_RNDN);
     mpfr_div(d.get(), d.get(), step.get(), MPFR_RNDN);
@@ -39,44 +38,51 @@ std::string decimalOfDouble(double v, long digits)
 
 } // namespace
 
+void setPixelsPerUnit(BigFloat& out, double zoom)
+{
+    BigFloat k(64);
+    mpfr_set_d(k.get(), zoom, MPFR_RNDN);
+    mpfr_exp10(out.get(), k.get(), MPFR_RNDN);
+    mpfr_mul_ui(out.get(), out.get(), 150, MPFR_RNDN);
+}
+
 Status checkDeepView(const DeepCentre& view)
 {
     if (!isPlainDecimal(view.re) || !isPlainDecimal(view.im))
         return fail("centre: RE,IM, two plain decimals such as -0.75,0.1");
-    if (view.zoom < 0 || view.zoom > kMaxDeepZoom)
-        return fail("zoom: a whole number 0 to " + std::to_string(kMaxDeepZoom));
+    if (!(view.zoom >= 0 && view.zoom <= static_cast<double>(kMaxDeepZoom)))
+        return fail("zoom: a decimal 0 to " + std::to_string(kMaxDeepZoom));
     if (view.iterations < kMinDeepIterations || view.iterations > kMaxDeepIterations)
         return fail("iterations: a whole number " + std::to_string(kMinDeepIterations) + " to " +
                     std::to_string(kMaxDeepIterations));
     return {};
 }
 
-long precisionFor(long long zoom)
+long precisionFor(double zoom)
 {
     // Bits of h, and 96 more: rounding in the orbit then stays far below
     // a pixel however far the iteration carries it.
-    return static_cast<long>(std::ceil(static_cast<double>(zoom) * kLog2Of10)) + 8 + 96;
+    return static_cast<long>(std::ceil(zoom * kLog2Of10)) + 8 + 96;
 }
 
-FloatExp pixelSpacing(long long zoom)
+FloatExp pixelSpacing(double zoom)
 {
     BigFloat h(128);
-    mpfr_ui_pow_ui(h.get(), 10, static_cast<unsigned long>(zoom), MPFR_RNDN);
-    mpfr_mul_ui(h.get(), h.get(), 150, MPFR_RNDN);
+    setPixelsPerUnit(h, zoom);
     mpfr_ui_div(h.get(), 1, h.get(), MPFR_RNDN);
     long exponent = 0;
     const double mantissa = mpfr_get_d_2exp(&exponent, h.get(), MPFR_RNDN);
     return FloatExp(mantissa, exponent);
 }
 
-long centreDigitsFor(long long zoom)
+long centreDigitsFor(double zoom)
 {
-    return static_cast<long>(zoom) + 20;
+    return static_cast<long>(std::ceil(zoom)) + 20;
 }
 
 namespace {
 
-DeepCentre movedTo(const DeepCentre& view, double dx, double dy, long long zoom)
+DeepCentre movedTo(const DeepCentre& view, double dx, double dy, double zoom)
 {
     DeepCentre next = view;
     next.zoom = zoom;
@@ -94,6 +100,11 @@ DeepCentre moveDeepCentre(const DeepCentre& view, double dx, double dy)
     return movedTo(view, dx, dy, view.zoom);
 }
 
+DeepCentre reframeDeep(const DeepCentre& view, double dx, double dy, double zoom)
+{
+    return movedTo(view, dx, dy, zoom);
+}
+
 DeepCentre zoomDeepAt(const DeepCentre& view, double dx, double dy)
 {
     return movedTo(view, dx, dy, view.zoom + 1);
@@ -109,7 +120,7 @@ long long zoomOf(const ExplorerState& s)
 DeepCentre deepViewOf(const ExplorerState& s, long long iterations)
 {
     DeepCentre view;
-    view.zoom = zoomOf(s);
+    view.zoom = static_cast<double>(zoomOf(s));
     view.iterations = iterations;
     const long digits = centreDigitsFor(view.zoom);
     view.re = decimalOfDouble(planeX(s, kDeepCentrePixel), digits);
@@ -129,7 +140,7 @@ std::vector<Click> clicksToward(const DeepCentre& view)
     const double a = mpfr_get_d(re.get(), MPFR_RNDN);
     const double b = mpfr_get_d(im.get(), MPFR_RNDN);
     std::vector<Click> clicks;
-    const long long zooms = std::min(view.zoom, kMaxLegacyZoom);
+    const long long zooms = std::min(static_cast<long long>(view.zoom), kMaxLegacyZoom);
     for (long long k = 0; k < zooms; ++k) {
         // The pixel under the target in the view as it is, kept on the
         // picture; the next, finer zoom takes up what this one misses.

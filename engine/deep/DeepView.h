@@ -10,6 +10,7 @@
 namespace mandel {
 
 struct ExplorerState;
+class BigFloat;
 
 // A deep view is a DeepCentre: centre (a, b) as decimal text, zoom K and
 // iteration cap N. Pixel offset (dx, dy) from the centre pixel shows
@@ -23,15 +24,21 @@ inline constexpr int kDeepCentrePixel = 300;
 // the field at fault.
 Status checkDeepView(const DeepCentre& view);
 
+// Sets `out` to 150 * 10^zoom, the pixels in a unit of the plane, rounded
+// at its precision. 10^K is rounded once, so a whole K gives exactly the
+// value of the power of ten, whichever MPFR routine would compute it.
+void setPixelsPerUnit(BigFloat& out, double zoom);
+
 // Bits of precision that tell the points of pixels at zoom K apart with
 // a wide margin; what reference orbits use.
-long precisionFor(long long zoom);
+long precisionFor(double zoom);
 
 // The pixel spacing h = 1 / (150 * 10^zoom), to double precision.
-FloatExp pixelSpacing(long long zoom);
+FloatExp pixelSpacing(double zoom);
 
-// Significant digits a centre at zoom K is written with.
-long centreDigitsFor(long long zoom);
+// Significant digits a centre at zoom K is written with: whole digits of
+// the magnification and 20 more.
+long centreDigitsFor(double zoom);
 
 // The same view moved so that the point at pixel offset (dx, dy) is its
 // centre, with centreDigitsFor(K) significant digits.
@@ -41,6 +48,11 @@ DeepCentre moveDeepCentre(const DeepCentre& view, double dx, double dy);
 // point, with centreDigitsFor(K + 1) significant digits, becomes the
 // centre; same iteration cap.
 DeepCentre zoomDeepAt(const DeepCentre& view, double dx, double dy);
+
+// The view with the point at pixel offset (dx, dy) as its centre and zoom
+// `zoom`, centreDigitsFor(zoom) significant digits: every move of a free
+// view (wheel, drag, rectangle) is one of these.
+DeepCentre reframeDeep(const DeepCentre& view, double dx, double dy, double zoom);
 
 // The deep view that shows what the legacy view `s` shows: its centre is
 // the plane point of pixel (300, 300) and K the number of zooms.

@@ -4,6 +4,10 @@
 #include "DeepComputer.h"
 #include "DeepView.h"
 
+#include "Numbers.h"
+
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace mandel {
@@ -30,7 +34,27 @@ bool sameView(const DeepCentre& a, const DeepCentre& b)
     return a.re == b.re && a.im == b.im && a.zoom == b.zoom;
 }
 
+// Zooms within this of a whole number are taken as it: a wheel turned in
+// and back out again lands on the tenfold steps it left.
+constexpr double kWholeZoomSnap = 1e-9;
+
+// Rectangles narrower than this are a press that slipped, not a choice.
+constexpr double kSmallestRectangle = 3;
+
+std::string_view trimmedField(std::string_view text)
+{
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
 } // namespace
+
+const char* viewKindName(ViewKind kind)
+{
+    return kind == ViewKind::Free ? "Free view" : "Classic view";
+}
 
 ExplorerModel::ExplorerModel(RandomSource& rng) : rng_(rng), deepIterations_(kDefaultDeepIterations) {}
 
@@ -46,7 +70,7 @@ void ExplorerModel::start()
 CommandResult ExplorerModel::zoomAt(float X, float Y)
 {
     if (deep_) {
-        if (deep_->zoom >= kMaxDeepZoom)
+        if (deep_->zoom + 1 > static_cast<double>(kMaxDeepZoom))
             return refused(Refusal::PastDeepestZoom);
         // The point under the pointer becomes the centre, as in legacy mode.
         const DeepCentre next = zoomDeepAt(*deep_, static_cast<double>(X) - kDeepCentrePixel,
@@ -60,6 +84,98 @@ CommandResult ExplorerModel::zoomAt(float X, float Y)
     if (next)
         next->clicks.push_back({X, Y});
     return enterLegacy(zoomed, std::move(next), Step::Record);
+}
+
+DeepCentre ExplorerModel::freeView() const
+{
+    if (deep_)
+        return *deep_;
+    return deepViewOf(state_, startingCap());
+}
+
+CommandResult ExplorerModel::reframe(const DeepCentre& view, double dx, double dy, double zoom)
+{
+    const double whole = std::round(zoom);
+    if (std::fabs(zoom - whole) < kWholeZoomSnap)
+        zoom = whole;
+    if (zoom > static_cast<double>(kMaxDeepZoom))
+        return refused(Refusal::PastDeepestZoom);
+    if (zoom < 0)
+        return refused(Refusal::PastWidestZoom);
+    if (!deep_)
+        origin_ = LegacyOrigin{state_, view_, view};
+    const DeepCentre next = reframeDeep(view, dx, dy, zoom);
+    return enterDeep(next, deepLocation(next), Step::Record, autoIterations_);
+}
+
+CommandResult ExplorerModel::zoomBy(double factor, double X, double Y)
+{
+    if (!(factor > 0) || !std::isfinite(factor))
+        return {};
+    const DeepCentre view = freeView();
+    double zoom = view.zoom + std::log10(factor);
+    // Out past the full view's scale stops at it, once.
+    if (zoom < 0 && view.zoom > 0)
+        zoom = 0;
+    const double step = std::pow(10.0, view.zoom - zoom);  // new pixel size in old pixels
+    const double dx = X - kDeepCentrePixel, dy = Y - kDeepCentrePixel;
+    // The point at offset d stays at offset d: the centre moves by d (1 - step).
+    return reframe(view, dx * (1 - step), dy * (1 - step), zoom);
+}
+
+CommandResult ExplorerModel::zoomOut(double X, double Y)
+{
+    return zoomBy(0.1, X, Y);
+}
+
+CommandResult ExplorerModel::pan(double dx, double dy)
+{
+    if (dx == 0 && dy == 0)
+        return {};
+    const DeepCentre view = freeView();
+    return reframe(view, -dx, -dy, view.zoom);
+}
+
+CommandResult ExplorerModel::zoomToRectangle(double x0, double y0, double x1, double y1)
+{
+    const double across = std::max(std::fabs(x1 - x0), std::fabs(y1 - y0));
+    if (!(across >= kSmallestRectangle))
+        return {};
+    const DeepCentre view = freeView();
+    const double zoom = view.zoom + std::log10(static_cast<double>(kSurfaceSize - 4) / across);
+    return reframe(view, (x0 + x1) / 2 - kDeepCentrePixel, (y0 + y1) / 2 - kDeepCentrePixel, zoom);
+}
+
+CommandResult ExplorerModel::goToCoordinates(std::string_view re, std::string_view im, std::string_view zoom,
+                                             std::string_view iterations)
+{
+    re = trimmedField(re);
+    im = trimmedField(im);
+    zoom = trimmedField(zoom);
+    iterations = trimmedField(iterations);
+    if (!isPlainDecimal(re))
+        return refused(Refusal::Location, "real part: a plain decimal such as -0.75, got '" + std::string(re) + "'");
+    if (!isPlainDecimal(im))
+        return refused(Refusal::Location,
+                       "imaginary part: a plain decimal such as 0.1, got '" + std::string(im) + "'");
+    const auto k = readDouble(zoom, 0, static_cast<double>(kMaxDeepZoom));
+    if (!k)
+        return refused(Refusal::Location, "zoom: a decimal 0 to " + std::to_string(kMaxDeepZoom) +
+                                              " (magnification 10^zoom), got '" + std::string(zoom) + "'");
+    DeepCentre next{std::string(re), std::string(im), *k, startingCap()};
+    bool choose = autoIterations_;
+    if (!iterations.empty()) {
+        const auto n = readWhole(iterations, kMinDeepIterations, kMaxDeepIterations);
+        if (!n)
+            return refused(Refusal::Location, "iterations: a whole number " + std::to_string(kMinDeepIterations) +
+                                                  " to " + std::to_string(kMaxDeepIterations) + ", or empty, got '" +
+                                                  std::string(iterations) + "'");
+        next.iterations = *n;
+        choose = false;
+    }
+    if (!deep_)
+        origin_ = LegacyOrigin{state_, view_, deepViewOf(state_, startingCap())};
+    return enterDeep(next, deepLocation(next), Step::Record, choose);
 }
 
 CommandResult ExplorerModel::newColours()
@@ -93,7 +209,8 @@ CommandResult ExplorerModel::toggleDeep()
         origin_ = LegacyOrigin{state_, view_, deep};
         return enterDeep(deep, deepLocation(deep), Step::Record, autoIterations_);
     }
-    if (deep_->zoom > kMaxLegacyZoom)
+    // Legacy views zoom in whole tenfold steps only.
+    if (deep_->zoom > kMaxLegacyZoom || deep_->zoom != std::floor(deep_->zoom))
         return refused(Refusal::DeepStaysOn);
     if (origin_ && sameView(origin_->deep, *deep_) && paletteOf(origin_->state) == paletteOf(state_)) {
         ExplorerState back = origin_->state;

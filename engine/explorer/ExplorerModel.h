@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace mandel {
 
@@ -16,7 +17,8 @@ enum class Refusal {
     None,
     PastDoubleRange,  // a tenfold zoom would carry the legacy view past a double's range
     PastDeepestZoom,  // a deep view is as deep as views go (kMaxDeepZoom)
-    DeepStaysOn,      // deep mode cannot be left past kMaxLegacyZoom
+    PastWidestZoom,   // a free view cannot zoom out past the full view's scale (zoom 0)
+    DeepStaysOn,      // the free view cannot be left past kMaxLegacyZoom or between tenfold steps
     Location,         // a location that cannot be shown; CommandResult::reason says why
     CapOutOfRange,    // an iteration cap outside kMinDeepIterations..kMaxDeepIterations
     CapTooLarge,      // a cap whose orbit and tables would not fit in memory
@@ -34,6 +36,14 @@ struct CommandResult {
     bool done() const noexcept { return refusal == Refusal::None; }
 };
 
+// What the user sees: the classic view (the start-up window, zoomed in
+// tenfold steps in doubles) or the free view (any centre and zoom, moved
+// by wheel, drag, keys and typed coordinates; computed in deep mode).
+enum class ViewKind { Classic, Free };
+
+// The user-facing name of a view kind, for menus and the status bar.
+const char* viewKindName(ViewKind kind);
+
 // The explorer without its window: the state, the view's location, the
 // history, deep mode and its iteration cap, and the commands that move them.
 // A command either changes the view (and says to draw it) or is refused with
@@ -50,6 +60,26 @@ public:
 
     // Zooms tenfold about surface pixel (X, Y), in legacy or deep mode.
     CommandResult zoomAt(float X, float Y);
+
+    // The moves of the free view. Each one in the classic view first
+    // enters the free view at its centre and scale, as one command (Undo
+    // goes back to the classic view).
+    //
+    // Zooms by `factor` (2: twice as close, 0.5: half) keeping the point
+    // under surface pixel (X, Y) where it is; refused past either end.
+    CommandResult zoomBy(double factor, double X, double Y);
+    // Zooms out tenfold keeping the point under (X, Y) where it is.
+    CommandResult zoomOut(double X, double Y);
+    // Moves the picture by (dx, dy) pixels, as a drag does: the point under
+    // (X, Y) ends under (X + dx, Y + dy).
+    CommandResult pan(double dx, double dy);
+    // Shows the rectangle between corners (x0, y0) and (x1, y1) as large as
+    // the picture holds it, centred; nothing for one under 3 pixels across.
+    CommandResult zoomToRectangle(double x0, double y0, double x1, double y1);
+    // Goes to a centre, zoom and cap typed in (cap empty: the current
+    // choice, automatic or set); refused with a reason naming the field.
+    CommandResult goToCoordinates(std::string_view re, std::string_view im, std::string_view zoom,
+                                  std::string_view iterations);
     // "new": new colours over the full view (deep mode stays on, its cap
     // chosen afresh).
     CommandResult newColours();
@@ -82,6 +112,7 @@ public:
     void setImageName(std::string name) { state_.imeslike = std::move(name); }
 
     const ExplorerState& state() const noexcept { return state_; }
+    ViewKind viewKind() const noexcept { return deep_ ? ViewKind::Free : ViewKind::Classic; }
     // The deep view shown in deep mode; nothing in legacy mode.
     const std::optional<DeepCentre>& deepView() const noexcept { return deep_; }
     // Whether deep views get their cap chosen from the picture.
@@ -100,6 +131,10 @@ private:
     using HistoryMove = std::optional<Location> (History::*)(Location);
 
     CommandResult fullView();
+    // The free view as it is, or as the classic view becomes one.
+    DeepCentre freeView() const;
+    // Enters the free view `view` moved to pixel offset (dx, dy) at `zoom`.
+    CommandResult reframe(const DeepCentre& view, double dx, double dy, double zoom);
     CommandResult enterLegacy(const ExplorerState& next, std::optional<Location> view, Step step);
     CommandResult enterDeep(const DeepCentre& next, std::optional<Location> view, Step step, bool chooseCap);
     CommandResult enterLocation(const Location& target, Step step);

@@ -100,7 +100,8 @@ TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
         {{"--centre", "0.25,0.5"}, "--centre needs --zoom"},
         {{"--zoom", "20"}, "--zoom needs --centre"},
         {{"--centre", "0,0", "--zoom", "-1"}, "--zoom"},
-        {{"--centre", "0,0", "--zoom", "2.5"}, "--zoom"},
+        {{"--centre", "0,0", "--zoom", "2.5e0"}, "--zoom"},
+        {{"--centre", "0,0", "--zoom", ".5"}, "--zoom"},
         {{"--centre", "0,0", "--zoom", "+2"}, "--zoom"},
         {{"--centre", "0,0", "--zoom", "1000001"}, "0 to 1000000"},
         {{"--deep", "--iterations", "199"}, "200 to 100000000"},
@@ -109,6 +110,7 @@ TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
         {{"--iterations", "1000"}, "--iterations sets the cap of deep views"},
         {{"--deep", "--reference"}, "--reference"},
         {{"--centre", "0,0", "--zoom", "1000000", "--click", "3,3"}, "--click"},
+        {{"--centre", "0,0", "--zoom", "999999.5", "--click", "3,3"}, "--click"},
     };
     for (const auto& c : cases) {
         auto args = c.args;
@@ -296,6 +298,10 @@ TEST_F(RenderCli, DrawsTheDeepViewTheOptionsName)
           "--iterations", "2000"},
          {"-0.74364388703715870475219150611477", "0.13182590420531197049040516193", 25, 2000}, " 1E+25 "},
         {{"--centre", "0,1", "--zoom", "1000", "--iterations", "200"}, {"0", "1", 1000, 200}, " 1E+1000 "},
+        // A zoom between powers of ten, as the wheel leaves it.
+        {{"--centre", "-0.75,0.1", "--zoom", "2.30103", "--iterations", "300"}, {"-0.75", "0.1", 2.30103, 300}, " 2E+2 "},
+        {{"--centre", "-0.75,0.1", "--zoom", "20.5", "--iterations", "1000", "--click", "10,20"},
+         zoomDeepAt({"-0.75", "0.1", 20.5, 1000}, -290, -280), " 3.16E+21 "},
         // Near a small copy of the set the edges run into the default cap: it is raised.
         {{"--centre", mini[0] + "," + mini[1], "--zoom", "31"}, {mini[0], mini[1], 31, 0}, " 1E+31 "},
     };

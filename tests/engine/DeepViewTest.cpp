@@ -20,12 +20,13 @@ namespace mandel {
 namespace {
 
 // How many pixels of 10^-zoom / 150 `to` lies from `from`, in high precision.
-double pixelsBetween(const std::string& from, const std::string& to, long long zoom)
+double pixelsBetween(const std::string& from, const std::string& to, double zoom)
 {
     BigFloat a(5000), b(5000), scale(5000);
     EXPECT_TRUE(a.setDecimal(from) && b.setDecimal(to)) << from << " " << to;
     mpfr_sub(b.get(), b.get(), a.get(), MPFR_RNDN);
-    mpfr_ui_pow_ui(scale.get(), 10, static_cast<unsigned long>(zoom), MPFR_RNDN);
+    mpfr_set_d(scale.get(), zoom, MPFR_RNDN);
+    mpfr_exp10(scale.get(), scale.get(), MPFR_RNDN);
     mpfr_mul_ui(scale.get(), scale.get(), 150, MPFR_RNDN);
     mpfr_mul(b.get(), b.get(), scale.get(), MPFR_RNDN);
     return mpfr_get_d(b.get(), MPFR_RNDN);
@@ -72,7 +73,10 @@ INSTANTIATE_TEST_SUITE_P(
                       Move{"CentreStays", {"-0.75", "0.1", 7, 1000}, 0, 0},
                       Move{"ThirdOfAPixel", {"0", "0", 3, 1000}, 1.0 / 3, 0},
                       Move{"Deep", {"-1.25", "0", 40, 5000}, 150, 300},
-                      Move{"FarBelowDoubles", {"-0.75", "0.125", 600, 1000}, 30.25, -20}),
+                      Move{"FarBelowDoubles", {"-0.75", "0.125", 600, 1000}, 30.25, -20},
+                      Move{"FractionalZoom", {"-0.75", "0.1", 2.5, 1000}, 10, -7},
+                      Move{"WheelNotchesDeep", {"-1.25", "0", 40 + 3 * 0.3010299956639812, 5000}, -120.5, 33},
+                      Move{"FractionalFarBelowDoubles", {"-0.75", "0.125", 600.7, 1000}, 1, 1}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // Views the deep path is handed from locations, files and the window: one
@@ -92,6 +96,9 @@ TEST(DeepView, CheckRefusesAnyOneMalformedFieldNamingIt)
         {"real part a bare sign", {"-", "0", 3, 1000}, "centre"},
         {"zoom negative", {"0", "0", -1, 1000}, "zoom"},
         {"zoom too deep", {"0", "0", kMaxDeepZoom + 1, 1000}, "zoom"},
+        {"zoom fractional", {"0", "0", 2.5, 1000}, nullptr},
+        {"zoom just past the deepest", {"0", "0", kMaxDeepZoom + 0.5, 1000}, "zoom"},
+        {"zoom not a number", {"0", "0", std::nan(""), 1000}, "zoom"},
         {"iterations too few", {"0", "0", 3, kMinDeepIterations - 1}, "iterations"},
         {"iterations too many", {"0", "0", 3, kMaxDeepIterations + 1}, "iterations"},
     };
@@ -106,6 +113,28 @@ TEST(DeepView, CheckRefusesAnyOneMalformedFieldNamingIt)
     }
 }
 
+// A whole zoom scales pixels by exactly the power of ten it always did, at
+// every precision the deep path asks for: the pictures of every location
+// written before zooms took decimals stay the same, bit for bit.
+TEST(DeepView, WholeZoomsScaleByTheExactPowerOfTen)
+{
+    for (const long long k : {0LL, 1LL, 7LL, 14LL, 15LL, 20LL, 313LL, 1000LL, 54321LL, kMaxDeepZoom}) {
+        for (const long bits : {64L, 128L, precisionFor(static_cast<double>(k)), precisionFor(static_cast<double>(k)) + 64}) {
+            BigFloat got(bits), want(bits);
+            setPixelsPerUnit(got, static_cast<double>(k));
+            mpfr_ui_pow_ui(want.get(), 10, static_cast<unsigned long>(k), MPFR_RNDN);
+            mpfr_mul_ui(want.get(), want.get(), 150, MPFR_RNDN);
+            ASSERT_EQ(mpfr_cmp(got.get(), want.get()), 0) << "10^" << k << " at " << bits << " bits";
+        }
+        EXPECT_EQ(centreDigitsFor(static_cast<double>(k)), k + 20);
+    }
+    // A fractional zoom lies between its neighbours and rounds precision up.
+    EXPECT_EQ(precisionFor(20.5), precisionFor(20) + 2);
+    EXPECT_EQ(centreDigitsFor(20.5), 41);
+    EXPECT_GT(pixelSpacing(20).toDouble(), pixelSpacing(20.5).toDouble());
+    EXPECT_GT(pixelSpacing(20.5).toDouble(), pixelSpacing(21).toDouble());
+}
+
 // Deep views a legacy view can show, centred on the full view or far off
 // it, written with few digits or many: leaving deep mode takes clicks that
 // stay on the picture, so the location of the legacy view reads back.
@@ -118,10 +147,11 @@ TEST(DeepView, ClicksBackToALegacyViewMakeALocationThatReadsBack)
         char re[64], im[64];
         std::snprintf(re, sizeof re, "%.*f", digits, plane(rng));
         std::snprintf(im, sizeof im, "%.*f", digits, trial % 3 == 0 ? plane(rng) / 1000 : plane(rng));
-        const DeepCentre view{re, im, std::uniform_int_distribution<long long>(0, kMaxLegacyZoom)(rng), 1000};
+        const DeepCentre view{re, im, static_cast<double>(std::uniform_int_distribution<long long>(0, kMaxLegacyZoom)(rng)),
+                              1000};
         ASSERT_TRUE(checkDeepView(view).ok()) << re << "," << im;
         const Location legacy{paletteOf(testing::fullView()), clicksToward(view), {}, {}};
-        ASSERT_EQ(static_cast<long long>(legacy.clicks.size()), view.zoom);
+        ASSERT_EQ(static_cast<double>(legacy.clicks.size()), view.zoom);
         for (const Click c : legacy.clicks)
             ASSERT_TRUE(c.x >= 0 && c.x < 596 && c.y >= 0 && c.y < 596) << re << "," << im << ": " << c.x << "," << c.y;
         const std::string text = formatLocation(legacy);
@@ -141,7 +171,7 @@ TEST_P(LegacyAndDeep, ShowTheSamePlace)
     for (const Click c : GetParam())
         ZoomAt(s, c.x, c.y);
     const DeepCentre deep = deepViewOf(s, 1000);
-    ASSERT_EQ(deep.zoom, static_cast<long long>(GetParam().size()));
+    ASSERT_EQ(deep.zoom, static_cast<double>(GetParam().size()));
     const double h = pixelSpacing(deep.zoom).toDouble();
     BigFloat re(256), im(256);
     ASSERT_TRUE(re.setDecimal(deep.re) && im.setDecimal(deep.im));

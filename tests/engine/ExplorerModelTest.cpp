@@ -2,12 +2,16 @@
 // to the view, the history and deep mode, and what it refuses.
 
 #include "AutoIterations.h"
+#include "BigFloat.h"
 #include "DeepComputer.h"
 #include "DeepView.h"
 #include "ExplorerModel.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <functional>
+#include <utility>
 #include <vector>
 
 namespace mandel {
@@ -177,6 +181,171 @@ TEST(ExplorerModel, NewAndBackStayInDeepModeAndACapSetByHandIsKept)
     (void)legacy.model.toggleDeep();
     EXPECT_EQ(legacy.model.deepView()->iterations, 2500);
     EXPECT_FALSE(legacy.model.choosingCap());
+}
+
+// Where the plane point under pixel (x, y) of `from` lies in `to`, in
+// pixels, computed far more precisely than any view is written.
+std::pair<double, double> pixelIn(const DeepCentre& from, double x, double y, const DeepCentre& to)
+{
+    const auto coordinate = [](const std::string& centre, double offset, double zoom, BigFloat& out) {
+        BigFloat scale(4000), d(4000);
+        mpfr_set_d(scale.get(), zoom, MPFR_RNDN);
+        mpfr_exp10(scale.get(), scale.get(), MPFR_RNDN);
+        mpfr_mul_ui(scale.get(), scale.get(), 150, MPFR_RNDN);
+        EXPECT_TRUE(out.setDecimal(centre));
+        mpfr_set_d(d.get(), offset, MPFR_RNDN);
+        mpfr_div(d.get(), d.get(), scale.get(), MPFR_RNDN);
+        mpfr_add(out.get(), out.get(), d.get(), MPFR_RNDN);
+    };
+    BigFloat re(4000), im(4000), toRe(4000), toIm(4000);
+    coordinate(from.re, x - kDeepCentrePixel, from.zoom, re);
+    coordinate(from.im, kDeepCentrePixel - y, from.zoom, im);
+    coordinate(to.re, 0, to.zoom, toRe);
+    coordinate(to.im, 0, to.zoom, toIm);
+    BigFloat scale(4000);
+    mpfr_set_d(scale.get(), to.zoom, MPFR_RNDN);
+    mpfr_exp10(scale.get(), scale.get(), MPFR_RNDN);
+    mpfr_mul_ui(scale.get(), scale.get(), 150, MPFR_RNDN);
+    mpfr_sub(re.get(), re.get(), toRe.get(), MPFR_RNDN);
+    mpfr_sub(im.get(), toIm.get(), im.get(), MPFR_RNDN);
+    mpfr_mul(re.get(), re.get(), scale.get(), MPFR_RNDN);
+    mpfr_mul(im.get(), im.get(), scale.get(), MPFR_RNDN);
+    return {mpfr_get_d(re.get(), MPFR_RNDN) + kDeepCentrePixel, mpfr_get_d(im.get(), MPFR_RNDN) + kDeepCentrePixel};
+}
+
+// The gestures of the free view: what each does to the zoom, and a point
+// it must carry from one pixel to another (the wheel keeps the point under
+// the pointer, a drag moves it with the pointer, a rectangle centres its
+// middle). Each starts from a classic view zoomed twice and from a deep
+// free view, and can be undone in one step.
+TEST(ExplorerModel, FreeViewGesturesKeepTheirPointAndScaleAsAskedAndUndoInOneStep)
+{
+    const struct {
+        const char* name;
+        std::function<CommandResult(ExplorerModel&)> gesture;
+        double zoomStep;
+        double x, y, toX, toY;  // the point under (x, y) ends under (toX, toY)
+    } rows[] = {
+        {"wheel notch in at a corner", [](ExplorerModel& m) { return m.zoomBy(2, 10, 580); }, std::log10(2.0), 10, 580,
+         10, 580},
+        {"fine wheel in", [](ExplorerModel& m) { return m.zoomBy(std::pow(2.0, 0.125), 333.5, 12); },
+         std::log10(2.0) / 8, 333.5, 12, 333.5, 12},
+        {"wheel notch out", [](ExplorerModel& m) { return m.zoomBy(0.5, 400, 100); }, -std::log10(2.0), 400, 100, 400,
+         100},
+        {"tenfold out", [](ExplorerModel& m) { return m.zoomOut(123, 456); }, -1, 123, 456, 123, 456},
+        {"drag", [](ExplorerModel& m) { return m.pan(30, -12.5); }, 0, 300, 300, 330, 287.5},
+        {"long drag", [](ExplorerModel& m) { return m.pan(-590, 400); }, 0, 590, 10, 0, 410},
+        {"rectangle", [](ExplorerModel& m) { return m.zoomToRectangle(249, 200, 100, 100); }, std::log10(596.0 / 149),
+         174.5, 150, 300, 300},
+        {"tall rectangle", [](ExplorerModel& m) { return m.zoomToRectangle(500, 0, 510, 298); }, std::log10(2.0), 505,
+         149, 300, 300},
+    };
+    for (const auto& row : rows) {
+        for (const bool startFree : {false, true}) {
+            Explorer e(7);
+            (void)e.model.zoomAt(186, 255);
+            (void)e.model.zoomAt(310.5f, 290);
+            if (startFree)
+                (void)e.model.goToCoordinates("-0.743643887037158704752191506114774", "0.131825904205311970493132056385139",
+                                              "30.25", "5000");
+            const auto before = e.model.location();
+            const DeepCentre from = startFree ? *e.model.deepView() : deepViewOf(e.model.state(), 1000);
+            const std::size_t steps = e.model.history().undoSteps();
+            const std::string name = std::string(row.name) + (startFree ? " in a free view" : " from the classic view");
+
+            const CommandResult r = row.gesture(e.model);
+            ASSERT_TRUE(r.redraw) << name;
+            ASSERT_TRUE(e.model.deepView()) << name;
+            EXPECT_EQ(e.model.viewKind(), ViewKind::Free) << name;
+            const DeepCentre& to = *e.model.deepView();
+            EXPECT_NEAR(to.zoom, from.zoom + row.zoomStep, 1e-12) << name;
+            const auto [x, y] = pixelIn(from, row.x, row.y, to);
+            EXPECT_NEAR(x, row.toX, 1e-6) << name;
+            EXPECT_NEAR(y, row.toY, 1e-6) << name;
+            // Its location reads back to the same view.
+            const auto back = parseLocation(formatLocation(*e.model.location()));
+            ASSERT_TRUE(back) << name;
+            EXPECT_EQ(back->deep, e.model.location()->deep) << name;
+
+            EXPECT_EQ(e.model.history().undoSteps(), steps + 1) << name;
+            ASSERT_TRUE(e.model.undo().redraw) << name;
+            EXPECT_EQ(e.model.location(), before) << name;
+            EXPECT_EQ(e.model.viewKind(), startFree ? ViewKind::Free : ViewKind::Classic) << name;
+        }
+    }
+}
+
+// The classic view enters the free view exactly at its own centre and
+// scale; wheel notches in and as many out come back to the tenfold step.
+TEST(ExplorerModel, WheelNotchesInAndOutReturnToTheWholeZoomTheyLeft)
+{
+    Explorer e(8);
+    (void)e.model.zoomAt(450, 150);
+    const DeepCentre start = deepViewOf(e.model.state(), kDefaultDeepIterations);
+    for (int k = 0; k < 7; ++k)
+        ASSERT_TRUE(e.model.zoomBy(2, 300, 300).redraw);
+    const auto sameNumber = [](const std::string& a, const std::string& b) {
+        BigFloat x(512), y(512);
+        return x.setDecimal(a) && y.setDecimal(b) && mpfr_cmp(x.get(), y.get()) == 0;
+    };
+    EXPECT_TRUE(sameNumber(e.model.deepView()->re, start.re)) << e.model.deepView()->re;
+    for (int k = 0; k < 7; ++k)
+        ASSERT_TRUE(e.model.zoomBy(0.5, 300, 300).redraw);
+    EXPECT_EQ(e.model.deepView()->zoom, 1);
+    EXPECT_TRUE(sameNumber(e.model.deepView()->re, start.re)) << e.model.deepView()->re;
+    EXPECT_TRUE(sameNumber(e.model.deepView()->im, start.im)) << e.model.deepView()->im;
+    // Whole again: the classic view it was (not a picture between steps).
+    EXPECT_TRUE(e.model.toggleDeep().redraw);
+    EXPECT_EQ(e.model.viewKind(), ViewKind::Classic);
+    EXPECT_EQ(e.model.state().f1, 10);
+}
+
+TEST(ExplorerModel, FreeViewRefusalsChangeNothingAndNameTheField)
+{
+    Explorer e(9);
+    EXPECT_EQ(e.model.zoomBy(0.5, 300, 300).refusal, Refusal::PastWidestZoom);
+    EXPECT_EQ(e.model.viewKind(), ViewKind::Classic);
+    // Out past the full view's scale stops there, once.
+    (void)e.model.zoomBy(3, 300, 300);
+    ASSERT_TRUE(e.model.zoomOut(300, 300).redraw);
+    EXPECT_EQ(e.model.deepView()->zoom, 0);
+    EXPECT_EQ(e.model.zoomOut(300, 300).refusal, Refusal::PastWidestZoom);
+    (void)e.model.zoomBy(3, 300, 300);
+    EXPECT_EQ(e.model.toggleDeep().refusal, Refusal::DeepStaysOn);  // between tenfold steps
+    const auto view = e.model.location();
+    const std::size_t steps = e.model.history().undoSteps();
+    const struct {
+        const char* name;
+        CommandResult result;
+        const char* mentions;  // the start of the reason; nullptr: nothing done, nothing said
+    } rows[] = {
+        {"no drag", e.model.pan(0, 0), nullptr},
+        {"a slipped press is no rectangle", e.model.zoomToRectangle(100, 100, 102, 98), nullptr},
+        {"no wheel", e.model.zoomBy(0, 300, 300), nullptr},
+        {"real part with exponent", e.model.goToCoordinates("1e-3", "0", "3", ""), "real part"},
+        {"imaginary part empty", e.model.goToCoordinates("0", " ", "3", ""), "imaginary part"},
+        {"zoom negative", e.model.goToCoordinates("0", "0", "-1", ""), "zoom"},
+        {"zoom past the deepest", e.model.goToCoordinates("0", "0", "1000001", ""), "zoom"},
+        {"cap too small", e.model.goToCoordinates("0", "0", "3", "100"), "iterations"},
+        {"cap not whole", e.model.goToCoordinates("0", "0", "3", "1000.5"), "iterations"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_FALSE(row.result.redraw) << row.name;
+        if (row.mentions) {
+            EXPECT_EQ(row.result.refusal, Refusal::Location) << row.name;
+            EXPECT_EQ(row.result.reason.rfind(row.mentions, 0), 0u) << row.name << ": " << row.result.reason;
+        }
+    }
+    EXPECT_EQ(e.model.location(), view);
+    EXPECT_EQ(e.model.history().undoSteps(), steps);
+    // Deeper than views go.
+    ASSERT_TRUE(e.model.goToCoordinates(" -0.5 ", "0.25", "999999.9", "1000").redraw);
+    EXPECT_EQ(*e.model.deepView(), (DeepCentre{"-0.5", "0.25", 999999.9, 1000}));
+    EXPECT_FALSE(e.model.choosingCap());
+    EXPECT_EQ(e.model.zoomBy(2, 300, 300).refusal, Refusal::PastDeepestZoom);
+    // An empty cap is chosen from the picture, as the menu says.
+    ASSERT_TRUE(e.model.goToCoordinates("0", "1", "2", "").redraw);
+    EXPECT_TRUE(e.model.choosingCap());
 }
 
 } // namespace

@@ -73,6 +73,9 @@ TEST(Location, RefusesMalformedTextNamingTheField)
         {"centre infinity", p + " centre=inf,0 zoom=3 iterations=200", "centre takes"},
         {"centre one part", p + " centre=0.5 zoom=3 iterations=200", "centre takes"},
         {"zoom negative", p + " centre=0,0 zoom=-1 iterations=200", "zoom takes"},
+        {"zoom past the deepest", p + " centre=0,0 zoom=1000000.5 iterations=200", "zoom takes"},
+        {"zoom with exponent", p + " centre=0,0 zoom=2e1 iterations=200", "zoom takes"},
+        {"zoom lone point", p + " centre=0,0 zoom=. iterations=200", "zoom takes"},
         {"iterations low", p + " centre=0,0 zoom=3 iterations=199", "iterations takes"},
         {"deep without iterations", p + " centre=0,0 zoom=3", "'iterations' is missing"},
         {"deep with clicks", p + " centre=0,0 zoom=3 iterations=200 clicks=none", "cannot be combined"},
@@ -84,6 +87,46 @@ TEST(Location, RefusesMalformedTextNamingTheField)
         ASSERT_FALSE(r) << c.name;
         EXPECT_NE(r.error().find(c.mentions), std::string::npos) << c.name << ": " << r.error();
         EXPECT_EQ(r.error().find('\n'), std::string::npos) << c.name;
+    }
+}
+
+// Zooms as the wheel leaves them (sums of log10 2) and as people type
+// them; every one written reads back to the very same double, and whole
+// ones are written as they always were.
+TEST(Location, DecimalZoomsSurviveTheRoundTrip)
+{
+    struct Row {
+        const char* name;
+        double zoom;
+        const char* written;  // nullptr: not pinned
+    };
+    const Row rows[] = {
+        {"whole", 20, "20"},
+        {"full view", 0, "0"},
+        {"deepest", 1000000, "1000000"},
+        {"one wheel notch", std::log10(2.0), "0.3010299956639812"},
+        {"typed", 2.5, "2.5"},
+        {"tiny", 1e-300, nullptr},
+        {"deep and fractional", 123456.789012345, nullptr},
+    };
+    std::mt19937_64 rng(24);
+    std::vector<Row> all(std::begin(rows), std::end(rows));
+    for (int k = 0; k < 300; ++k)
+        all.push_back({"random", std::uniform_real_distribution<double>(0, 400)(rng) * (k % 3 == 0 ? 2500 : 1), nullptr});
+    double notches = 0;
+    for (int k = 0; k < 300; ++k)
+        all.push_back({"notches", notches += std::log10(2.0) * (k % 7 == 0 ? -1 : 1) + (notches < 1 ? 1 : 0), nullptr});
+    for (const Row& r : all) {
+        Location l;
+        l.palette = {1, 1, 1, 1, 150, 150, 150};
+        l.deep = DeepCentre{"-0.75", "0.1", r.zoom, 1000};
+        const std::string text = formatLocation(l);
+        const auto back = parseLocation(text);
+        ASSERT_TRUE(back) << r.name << ": " << text << ": " << back.error();
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(back->deep->zoom), std::bit_cast<std::uint64_t>(r.zoom)) << r.name << text;
+        if (r.written) {
+            EXPECT_NE(text.find(std::string(" zoom=") + r.written + " "), std::string::npos) << r.name << ": " << text;
+        }
     }
 }
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 namespace mandel {
 namespace {
 
@@ -60,10 +62,27 @@ TEST(StatusLine, DeepPicturesPrintTheLegacyLineAndGoOnPastDoubles)
     ResetView(s);
     s.b = 4;
     for (long long k = 0; k <= 300; ++k) {
-        EXPECT_EQ(deepStatusLine(4, k), statusLine(s)) << k << " zooms";
+        EXPECT_EQ(deepStatusLine(4, static_cast<double>(k)), statusLine(s)) << k << " zooms";
         ZoomAt(s, 300, 300);
     }
     EXPECT_EQ(magnificationText(1000), " 1E+1000 ");
+}
+
+TEST(StatusLine, FractionalZoomsPrintMantissaAndExponent)
+{
+    const struct {
+        const char* name;
+        double zoom;
+        const char* text;
+    } rows[] = {
+        {"two hundred", std::log10(200.0), " 2E+2 "},
+        {"one wheel notch", std::log10(2.0), " 2E+0 "},
+        {"half a decade", 5.5, " 3.16E+5 "},
+        {"rounds up into the next decade", 3.99999, " 1E+4 "},
+        {"deep", 1000.25, " 1.78E+1000 "},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(magnificationText(r.zoom), r.text) << r.name;
 }
 
 TEST(StatusLine, TheWholeLine)

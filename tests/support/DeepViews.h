@@ -14,7 +14,7 @@ namespace mandel::testing {
 struct DeepTestView {
     std::string_view name;
     std::string_view re, im;
-    long long zoom;
+    double zoom;
     long long iterations;
     int samples;  // pixels checked against the brute-force path
 };
