@@ -476,6 +476,8 @@ QString Form1::refusalText(const CommandResult& result) const
                   "of a double. Turn on View > Deep zoom (Ctrl+D) to go on, or press \"back\".");
     case Refusal::PastDeepestZoom:
         return tr("Cannot zoom in further: 1E+%1 is as deep as views go.").arg(kMaxDeepZoom);
+    case Refusal::PastWidestZoom:
+        return tr("Cannot zoom out further: the full view is as wide as views go.");
     case Refusal::DeepStaysOn:
         return tr("Deep zoom stays on past 1E+%1: doubles cannot show this view. Press \"back\" for the full "
                   "view.")
