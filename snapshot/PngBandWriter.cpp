@@ -18,8 +18,6 @@ namespace {
 // that ends a flushed piece, with room to spare.
 constexpr std::size_t kFlushSlack = 64;
 
-// The largest chunk a PNG allows is 2^31 - 1 bytes; stay well below.
-constexpr std::size_t kMaxChunk = std::size_t{1} << 30;
 
 // One stretch of rows compressed on its own: its deflate state is kept from
 // band to band, its buffers grow to the largest piece seen.
@@ -60,6 +58,7 @@ struct PngBandWriter::State {
     ByteWriter out;
     ThreadPool* pool;
     int level;
+    std::size_t maxChunk;
     png_structp png = nullptr;
     png_infop info = nullptr;
     std::string pngError;
@@ -104,7 +103,8 @@ struct PngBandWriter::State {
     void compress(Piece& piece, const std::uint8_t* rgb, int rows, bool last) const;
 };
 
-PngBandWriter::PngBandWriter(PictureSize size, std::vector<PngText> texts, ByteWriter out, ThreadPool* pool, int level)
+PngBandWriter::PngBandWriter(PictureSize size, std::vector<PngText> texts, ByteWriter out, ThreadPool* pool, int level,
+                             std::size_t maxChunk)
     : state_(std::make_unique<State>())
 {
     State& s = *state_;
@@ -113,6 +113,7 @@ PngBandWriter::PngBandWriter(PictureSize size, std::vector<PngText> texts, ByteW
     s.out = std::move(out);
     s.pool = pool;
     s.level = std::clamp(level, 1, 9);
+    s.maxChunk = std::max<std::size_t>(maxChunk, 1);
     s.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &s, &State::onError, &State::onWarning);
     if (s.png)
         s.info = png_create_info_struct(s.png);
@@ -263,7 +264,8 @@ Status PngBandWriter::writeRows(const std::uint8_t* rgb, int rows)
     std::size_t total = head.size() + tail.size();
     for (int i = 0; i < parts; ++i)
         total += s.pieces[static_cast<std::size_t>(i)].outBytes;
-    if (total > kMaxChunk) {
+    const std::size_t maxChunk = s.maxChunk;
+    if (total > maxChunk) {
         // Only a band of more than a gigabyte gets here: one chunk per piece.
         for (int i = 0; i < parts && s.failure; ++i) {
             Piece& p = s.pieces[static_cast<std::size_t>(i)];
@@ -273,8 +275,8 @@ Status PngBandWriter::writeRows(const std::uint8_t* rgb, int rows)
             one.insert(one.end(), p.out.begin(), p.out.begin() + static_cast<std::ptrdiff_t>(p.outBytes));
             if (i == parts - 1)
                 one.insert(one.end(), tail.begin(), tail.end());
-            for (std::size_t at = 0; at < one.size() && s.failure; at += kMaxChunk)
-                s.failure = s.writeChunk("IDAT", one.data() + at, std::min(kMaxChunk, one.size() - at));
+            for (std::size_t at = 0; at < one.size() && s.failure; at += maxChunk)
+                s.failure = s.writeChunk("IDAT", one.data() + at, std::min(maxChunk, one.size() - at));
         }
     } else {
         const bool ok = s.guarded([&] {

@@ -13,6 +13,10 @@ namespace mandel {
 
 class ThreadPool;
 
+// The largest image-data chunk written: PNG allows 2^31 - 1 bytes; stay
+// well below.
+inline constexpr std::size_t kMaxPngChunk = std::size_t{1} << 30;
+
 // A text chunk of a PNG file: a keyword (1-79 Latin-1 characters) and its text.
 struct PngText {
     std::string keyword;
@@ -28,8 +32,10 @@ class PngBandWriter final : public BandSink {
 public:
     // A PNG of `size` with `texts` before the image data, written through
     // `out`; compresses on `pool` (serially when null), which must outlive
-    // the writer. `level` is zlib's 1 (fastest) to 9.
-    PngBandWriter(PictureSize size, std::vector<PngText> texts, ByteWriter out, ThreadPool* pool, int level = 1);
+    // the writer. `level` is zlib's 1 (fastest) to 9. A band whose data
+    // passes `maxChunk` bytes goes out in chunks of at most that.
+    PngBandWriter(PictureSize size, std::vector<PngText> texts, ByteWriter out, ThreadPool* pool, int level = 1,
+                  std::size_t maxChunk = kMaxPngChunk);
     ~PngBandWriter() override;
     PngBandWriter(const PngBandWriter&) = delete;
     PngBandWriter& operator=(const PngBandWriter&) = delete;

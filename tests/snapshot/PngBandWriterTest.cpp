@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <memory>
 #include <random>
@@ -50,6 +51,7 @@ TEST(PngBandWriter, DecodesToTheRowsThatWentIn)
         std::vector<int> bands;  // rows of each call
         int threads;             // 0: no pool
         int level;
+        std::size_t maxChunk = kMaxPngChunk;
     } layouts[] = {
         {"one pixel", {1, 1}, {1}, 2, 1},
         {"one band, no pool", {57, 31}, {31}, 0, 1},
@@ -57,13 +59,17 @@ TEST(PngBandWriter, DecodesToTheRowsThatWentIn)
         {"bands of uneven height", {123, 50}, {7, 1, 30, 12}, 2, 1},
         {"fewer rows than threads", {16, 5}, {2, 3}, 4, 1},
         {"best compression", {96, 40}, {20, 20}, 2, 9},
+        // Bands past the chunk limit go out in several chunks, as the
+        // gigabyte bands of the largest posters do.
+        {"bands over the chunk limit on a pool", {123, 50}, {25, 25}, 3, 1, 97},
+        {"bands over the chunk limit, no pool", {64, 20}, {20}, 0, 1, 50},
     };
     const std::vector<PngText> texts = {{"mandel-location", "mandel-location/1 mode=3"}, {"Software", "mandel-render"}};
     for (const auto& l : layouts) {
         const auto rgb = sampleRows(l.size, 7);
         std::unique_ptr<ThreadPool> pool = l.threads > 0 ? std::make_unique<ThreadPool>(l.threads) : nullptr;
         MemoryFile file;
-        PngBandWriter png(l.size, texts, file.writer(), pool.get(), l.level);
+        PngBandWriter png(l.size, texts, file.writer(), pool.get(), l.level, l.maxChunk);
         const std::uint8_t* row = rgb.data();
         for (const int rows : l.bands) {
             EXPECT_FALSE(png.complete()) << l.name;
@@ -80,6 +86,21 @@ TEST(PngBandWriter, DecodesToTheRowsThatWentIn)
         EXPECT_EQ(decoded.pixels, coloursOf(rgb)) << l.name;
         EXPECT_EQ(decoded.texts.at("mandel-location"), "mandel-location/1 mode=3") << l.name;
         EXPECT_EQ(decoded.texts.at("Software"), "mandel-render") << l.name;
+        // No image-data chunk is longer than the limit; a small limit makes many.
+        int chunks = 0;
+        for (std::size_t at = 8; at + 8 <= file.bytes.size();) {
+            const std::size_t length = std::size_t{file.bytes[at]} << 24 | std::size_t{file.bytes[at + 1]} << 16 |
+                                       std::size_t{file.bytes[at + 2]} << 8 | file.bytes[at + 3];
+            if (std::equal(file.bytes.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                           file.bytes.begin() + static_cast<std::ptrdiff_t>(at + 8), "IDAT")) {
+                EXPECT_LE(length, l.maxChunk) << l.name;
+                ++chunks;
+            }
+            at += 12 + length;
+        }
+        if (l.maxChunk < 1000) {
+            EXPECT_GT(chunks, 4) << l.name;
+        }
     }
 }
 
