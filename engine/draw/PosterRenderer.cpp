@@ -1,5 +1,7 @@
 #include "PosterRenderer.h"
 
+#include "PictureComputer.h"
+
 #include "ColourGrid.h"
 #include "ColourTables.h"
 #include "DeepComputer.h"
@@ -13,6 +15,7 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace mandel {
@@ -79,26 +82,6 @@ PosterRenderer::PosterRenderer(DeepComputer& deep, std::int64_t bandPixels)
 {
 }
 
-double PosterRenderer::columnPoint(const PosterMapping& mapping, int u) const noexcept
-{
-    return deep_ ? mapping.pictureX(u) - kDeepCentrePixel : mapping.planeX(u);
-}
-
-double PosterRenderer::rowPoint(const PosterMapping& mapping, int v) const noexcept
-{
-    return deep_ ? mapping.pictureY(v) - kDeepCentrePixel : mapping.planeY(v);
-}
-
-void PosterRenderer::computeGrid(const double* xs, int columns, const double* ys, int rows, PointResult* out)
-{
-    if (deep_)
-        deep_->computeGrid(xs, columns, ys, rows, out);
-    else
-        computer_->computeGrid(xs, columns, ys, rows, out);
-}
-
-ThreadPool* PosterRenderer::pool() const noexcept { return deep_ ? deep_->pool() : computer_->pool(); }
-
 int PosterRenderer::bandRows(int width) const noexcept
 {
     const std::int64_t rows = bandPixels_ / std::max(1, width);
@@ -113,12 +96,21 @@ Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandS
         return fail("a poster's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
     const ColourTables tables(view);
     const PosterMapping mapping(view, size);
+    // The one place legacy and deep posters differ: how a picture pixel is
+    // turned into a point.
+    std::optional<LegacyPixels> legacy;
+    std::optional<DeepPixels> deep;
+    if (deep_)
+        deep.emplace(*deep_);
+    else
+        legacy.emplace(*computer_, view);
+    PictureComputer& pixels = deep ? static_cast<PictureComputer&>(*deep) : *legacy;
     const int band = std::min(height, bandRows(width));
     const auto w = static_cast<std::size_t>(width);
 
     cx_.resize(w);
     for (int u = 0; u < width; ++u)
-        cx_[static_cast<std::size_t>(u)] = columnPoint(mapping, u);
+        cx_[static_cast<std::size_t>(u)] = mapping.pictureX(u);
     cy_.resize(static_cast<std::size_t>(band));
     field_.resize(w * static_cast<std::size_t>(band));
     rgb_.resize(w * static_cast<std::size_t>(band) * 3);
@@ -127,26 +119,26 @@ Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandS
     if (mode == 7 || mode == 8) {
         // These modes carry a component down each column and on to the top
         // of the next, so row 0 follows the bottom row of the column before.
-        const double bottom = rowPoint(mapping, height - 1);
-        computeGrid(cx_.data(), width, &bottom, 1, field_.data());
+        const double bottom = mapping.pictureY(height - 1);
+        pixels.computePixels(cx_.data(), width, &bottom, 1, field_.data());
         bottom_.resize(w);
         for (std::size_t u = 0; u < w; ++u)
             bottom_[u] = field_[u].n;
     }
 
-    ThreadPool* pool = this->pool();
+    ThreadPool* pool = pixels.pool();
     const int parts = pool ? pool->size() : 1;
     std::vector<std::vector<Colour>> columnBuffers(static_cast<std::size_t>(parts));
     for (int r0 = 0; r0 < height; r0 += band) {
         const int rows = std::min(band, height - r0);
         for (int r = 0; r < rows; ++r)
-            cy_[static_cast<std::size_t>(r)] = rowPoint(mapping, r0 + r);
+            cy_[static_cast<std::size_t>(r)] = mapping.pictureY(r0 + r);
         if (r0 == 0) {
             before_[0] = kNoPixelBefore;
             for (std::size_t u = 1; u < w; ++u)
                 before_[u] = bottom_.empty() ? 0 : bottom_[u - 1];
         }
-        computeGrid(cx_.data(), width, cy_.data(), rows, field_.data());
+        pixels.computePixels(cx_.data(), width, cy_.data(), rows, field_.data());
 
         const BandColouring job{tables, field_.data(), width, rows, before_.data(), rgb_.data()};
         std::vector<char> formed(static_cast<std::size_t>(parts), 1);

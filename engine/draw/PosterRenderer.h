@@ -50,15 +50,10 @@ public:
     int bandRows(int width) const noexcept;
 
 private:
-    double columnPoint(const PosterMapping& mapping, int u) const noexcept;
-    double rowPoint(const PosterMapping& mapping, int v) const noexcept;
-    void computeGrid(const double* xs, int columns, const double* ys, int rows, PointResult* out);
-    ThreadPool* pool() const noexcept;
-
     FieldComputer* computer_ = nullptr;
     DeepComputer* deep_ = nullptr;
     std::int64_t bandPixels_;
-    std::vector<double> cx_, cy_;
+    std::vector<double> cx_, cy_;  // picture pixels of the columns and of one band's rows
     std::vector<PointResult> field_;      // one band, column by column
     std::vector<std::int32_t> before_;    // n of the pixel before each column's first row
     std::vector<std::int32_t> bottom_;    // n of the poster's bottom row
