@@ -8,11 +8,13 @@
 #include "AutoIterations.h"
 #include "BruteForceDeep.h"
 #include "DeepComputer.h"
+#include "DeepView.h"
 #include "DeepViews.h"
 #include "ReferenceOrbit.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <initializer_list>
 #include <memory>
@@ -68,6 +70,79 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Points{"SettledCycles", "MinibrotPeriod44", 40000, 0, {0, 3, -7.5}, {0, 11, 20}},
                       Points{"LowerCapThanTheOrbits", "MinibrotPeriod44", 5000, 1200, {-300, 12.5, 200}, {-30, 150}},
                       Points{"AcrossAPicture", "MinibrotPeriod137", 3000, 0, {-300, -123.5, 0.25, 299.75}, {-300, 0, 150.5}}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+DeepCentre testView(std::string_view name, long long iterations)
+{
+    for (const auto& v : testing::kDeepTestViews)
+        if (v.name == name)
+            return {std::string(v.re), std::string(v.im), v.zoom, iterations};
+    return {};
+}
+
+// The shortcuts of the deep path, pinned by what they do where they must
+// apply, as shares of all the steps the points' counts add up to. Where
+// the interior watch runs, every count is the one the computer gives
+// without it, step by step.
+struct ShortcutView {
+    const char* name;
+    DeepCentre view;
+    bool findInterior;
+    double interior;  // least share skipped on attracting cycles of the pixels' own orbits
+    double settled;   // least share skipped where rebased orbits settle inside small copies
+    double tables;    // least share taken by approximation tables
+    int level;        // a table level at least this high is used (-1: none needed)
+};
+
+void PrintTo(const ShortcutView& row, std::ostream* os) { *os << row.name; }
+
+class DeepShortcutsOn : public ::testing::TestWithParam<ShortcutView> {};
+
+TEST_P(DeepShortcutsOn, SkipWhatTheyMustAndChangeNoCount)
+{
+    const ShortcutView& t = GetParam();
+    std::vector<double> offsets;  // every tenth pixel of each row and column
+    for (int x = 0; x <= 600; x += 10)
+        offsets.push_back(x - kDeepCentrePixel);
+    const int side = static_cast<int>(offsets.size());
+    auto computed = ReferenceOrbit::compute(t.view);
+    ASSERT_TRUE(computed.ok()) << computed.error();
+    const std::shared_ptr<const ReferenceOrbit> orbit(std::move(*computed));
+    DeepComputerOptions options;
+    options.findInterior = t.findInterior;
+    DeepComputer computer(orbit, options);
+    std::vector<PointResult> got(offsets.size() * offsets.size());
+    computer.computeGrid(offsets.data(), side, offsets.data(), side, got.data());
+
+    double steps = 0;
+    for (const PointResult& p : got)
+        steps += p.n;
+    const DeepShortcuts done = computer.shortcuts();
+    EXPECT_GE(static_cast<double>(done.interiorSteps), t.interior * steps);
+    EXPECT_GE(static_cast<double>(done.settledSteps), t.settled * steps);
+    EXPECT_GE(static_cast<double>(done.tableSteps), t.tables * steps);
+    if (t.level >= 0) {
+        EXPECT_GE(std::bit_width(done.tableLevels), t.level + 1) << std::hex << done.tableLevels;
+    }
+    if (!t.findInterior)
+        return;
+    options.findInterior = false;
+    std::vector<PointResult> want(got.size());
+    DeepComputer(orbit, options).computeGrid(offsets.data(), side, offsets.data(), side, want.data());
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        ASSERT_EQ(got[i].n, want[i].n) << "pixel " << i % offsets.size() << ", " << i / offsets.size();
+        ASSERT_NEAR(got[i].zi, want[i].zi, 1e-6 * (1 + std::fabs(want[i].zi)));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, DeepShortcutsOn,
+    ::testing::Values(
+        // Inside the main cardioid, near its edge, and in a bulb; the rebase
+        // watch sees none of it, the reference escaping early.
+        ShortcutView{"CardioidEdgeAt1E2", {"-0.75", "0.1", 2, 20000}, true, 0.5, 0, 0, -1},
+        ShortcutView{"FullView", {"0", "0", 0, 20000}, true, 0.3, 0, 0, -1},
+        ShortcutView{"BulbAt1E2", {"0.3", "0.5", 2, 20000}, true, 0.8, 0, 0, -1}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // A grid written row by row, as it looks, stored column by column as
@@ -163,14 +238,6 @@ struct ChosenCap {
 };
 
 void PrintTo(const ChosenCap& row, std::ostream* os) { *os << row.name; }
-
-DeepCentre testView(std::string_view name, long long iterations)
-{
-    for (const auto& v : testing::kDeepTestViews)
-        if (v.name == name)
-            return {std::string(v.re), std::string(v.im), v.zoom, iterations};
-    return {};
-}
 
 class AutomaticCap : public ::testing::TestWithParam<ChosenCap> {};
 
