@@ -42,6 +42,7 @@ struct DeepComputer::Kernel {
     const BlaTable* table;
     FloatExp h;
     double hd;               // h, or 0 below 2^-1000
+    bool settle;
     bool findInterior;
 };
 
@@ -347,7 +348,7 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
     // At a rebase: when the orbit has settled on a cycle, go on from the
     // cycle's point as many whole periods later as fit before the stop.
     auto settle = [&](double re, double im, std::int64_t e) {
-        if (!watch.see(i, re, im, e, settled))
+        if (!k.settle || !watch.see(i, re, im, e, settled))
             return false;
         const long long skip = periodsToSkip(settled, i, stop);
         if (skip == 0)
@@ -416,7 +417,7 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
                     const long long steps = (run + 1) << t.minLevel();
                     m += steps;
                     i += steps;
-                    done.tableSteps += steps;
+                    done.tableSteps += steps - 1;
                     attract.reset();
                     continue;
                 }
@@ -438,7 +439,7 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
                     }
                     m += 1LL << level;
                     i += 1LL << level;
-                    done.tableSteps += 1LL << level;
+                    done.tableSteps += (1LL << level) - 1;
                     done.tableLevels |= 1ULL << level;
                     attract.reset();
                     continue;
@@ -496,7 +497,7 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
                     const long long steps = (run + 1) << t.minLevel();
                     m += steps;
                     i += steps;
-                    done.tableSteps += steps;
+                    done.tableSteps += steps - 1;
                     continue;
                 }
             }
@@ -507,7 +508,7 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
                     wide = e.a * wide + e.b * dc;
                     m += 1LL << level;
                     i += 1LL << level;
-                    done.tableSteps += 1LL << level;
+                    done.tableSteps += (1LL << level) - 1;
                     done.tableLevels |= 1ULL << level;
                     continue;
                 }
@@ -522,7 +523,7 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
 } // namespace
 
 DeepComputer::DeepComputer(std::shared_ptr<const ReferenceOrbit> orbit, const DeepComputerOptions& options)
-    : orbit_(std::move(orbit)), findInterior_(options.findInterior)
+    : orbit_(std::move(orbit)), shortcuts_(options)
 {
     const long long full = orbit_->view().iterations;
     cap_ = options.iterations > 0 ? std::min(options.iterations, full) : full;
@@ -539,6 +540,11 @@ std::size_t DeepComputer::bytesFor(long long iterations) noexcept
     return ReferenceOrbit::bytesFor(iterations) + BlaTable::bytesFor(iterations, lowestLevelFor(iterations));
 }
 
+std::size_t DeepComputer::bytes() const noexcept
+{
+    return orbit_->bytes() + (table_ ? table_->bytes() : 0);
+}
+
 int DeepComputer::threads() const noexcept
 {
     return pool_->size();
@@ -548,7 +554,8 @@ Status DeepComputer::prepare(double maxOffset, std::size_t memoryLimit)
 {
     if (table_ && table_->maxOffset() >= maxOffset)
         return {};
-    const long long length = std::min(orbit_->size(), cap_);
+    // Without tables, an empty one: every step is taken one by one.
+    const long long length = shortcuts_.tables ? std::min(orbit_->size(), cap_) : 0;
     Result<BlaTable> built = BlaTable::build(*orbit_, length, maxOffset, lowestLevelFor(length), memoryLimit);
     if (!built)
         return built.failure();
@@ -571,7 +578,8 @@ Kernel DeepComputer::kernel() const
 {
     const FloatExp h = orbit_->spacing();
     const double hd = h.e > -1000 ? h.toDouble() : 0.0;
-    return {orbit_.get(), orbit_->values(), std::min(orbit_->size(), cap_) - 1, cap_, &*table_, h, hd, findInterior_};
+    return {orbit_.get(), orbit_->values(), std::min(orbit_->size(), cap_) - 1, cap_, &*table_, h, hd,
+            shortcuts_.settle, shortcuts_.findInterior};
 }
 
 DeepShortcuts DeepComputer::shortcuts() const noexcept
