@@ -1,12 +1,16 @@
 // Speed of deep pictures: a 596 x 596 picture at about 1E+100 with
 // N = 10^4 and at about 1E+1000 with N = 10^5, each a small copy of the
-// set with what surrounds it, split into the three parts of the work.
+// set with what surrounds it, split into the three parts of the work; and
+// one at 1E+2 with N = 64000 where the main cardioid's edge crosses the
+// picture, a third of it inside the set.
 //
 //   mandel_deep_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 //
 // Orbit/*: the high-precision reference orbit (one thread, MPFR).
 // Tables/*: the bilinear approximation tables built from it.
 // Pixels/*: every pixel's perturbation on all threads.
+// PixelsUnwatched/*: the same without looking for attracting cycles on the
+//   pixels' own orbits, as before that watch (the interior view only).
 // Picture/*: the three together, as a new view costs.
 // The label names the CPU, the Highway target of the legacy kernel beside
 // it (the deep path is scalar C++) and the threads.
@@ -41,6 +45,7 @@ std::string cpuModel()
 struct BenchView {
     std::string name;
     DeepCentre view;
+    bool interior = false;  // also timed without the interior watch
 };
 
 DeepCentre fromTests(std::string_view name, long long zoom, long long iterations)
@@ -83,6 +88,7 @@ void registerAll()
     const std::vector<BenchView> views = {
         {"1E+100_N1E4", fromTests("MinibrotPeriod137", 100, 10000)},
         {"1E+998_N1E5", fromTests("MinibrotPeriod1333", 998, 100000)},
+        {"1E+2_interior_N64000", {"-0.75", "0.1", 2, 64000}, true},
     };
     for (const BenchView& v : views) {
         const DeepCentre view = v.view;
@@ -106,22 +112,28 @@ void registerAll()
                                      })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
-        benchmark::RegisterBenchmark(("Pixels/" + v.name).c_str(),
-                                     [view, label](benchmark::State& st) {
-                                         DeepComputer computer(orbitOf(view));
-                                         const std::vector<double> d = pictureOffsets();
-                                         std::vector<PointResult> field(d.size() * d.size());
-                                         (void)computer.prepare(300 * 1.4142135623730951);
-                                         for (auto _ : st)
-                                             computer.computeGrid(d.data(), 596, d.data(), 596, field.data());
-                                         st.counters["mean_n"] = meanCount(field);
-                                         st.counters["pixels/s"] = benchmark::Counter(
-                                             static_cast<double>(field.size()),
-                                             benchmark::Counter::kIsIterationInvariantRate);
-                                         st.SetLabel(label + ", " + std::to_string(computer.threads()) + " threads");
-                                     })
-            ->Unit(benchmark::kMillisecond)
-            ->UseRealTime();
+        for (const bool watch : {true, false}) {
+            if (!watch && !v.interior)
+                continue;
+            benchmark::RegisterBenchmark(((watch ? "Pixels/" : "PixelsUnwatched/") + v.name).c_str(),
+                                         [view, label, watch](benchmark::State& st) {
+                                             DeepComputerOptions options;
+                                             options.findInterior = watch;
+                                             DeepComputer computer(orbitOf(view), options);
+                                             const std::vector<double> d = pictureOffsets();
+                                             std::vector<PointResult> field(d.size() * d.size());
+                                             (void)computer.prepare(300 * 1.4142135623730951);
+                                             for (auto _ : st)
+                                                 computer.computeGrid(d.data(), 596, d.data(), 596, field.data());
+                                             st.counters["mean_n"] = meanCount(field);
+                                             st.counters["pixels/s"] = benchmark::Counter(
+                                                 static_cast<double>(field.size()),
+                                                 benchmark::Counter::kIsIterationInvariantRate);
+                                             st.SetLabel(label + ", " + std::to_string(computer.threads()) + " threads");
+                                         })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        }
         benchmark::RegisterBenchmark(("Picture/" + v.name).c_str(),
                                      [view, label](benchmark::State& st) {
                                          const std::vector<double> d = pictureOffsets();

@@ -81,6 +81,16 @@ std::size_t BlaTable::bytesFor(long long length, int minLevel) noexcept
     return entries * (sizeof(BlaStep) + sizeof(BlaStepExp));
 }
 
+std::size_t BlaTable::bytes() const noexcept
+{
+    std::size_t held = prefix_.capacity() * sizeof(BlaStep) + prefixExact_.capacity() * sizeof(BlaStepExp);
+    for (const auto& level : steps_)
+        held += level.capacity() * sizeof(BlaStep);
+    for (const auto& level : exact_)
+        held += level.capacity() * sizeof(BlaStepExp);
+    return held;
+}
+
 Result<BlaTable> BlaTable::build(const ReferenceOrbit& orbit, long long length, double maxOffset, int minLevel,
                                  std::size_t memoryLimit, double epsilon)
 {

@@ -71,6 +71,8 @@ public:
 
     // Bytes the tables for `length` values from `minLevel` up hold.
     static std::size_t bytesFor(long long length, int minLevel) noexcept;
+    // Bytes these tables hold.
+    std::size_t bytes() const noexcept;
 
 private:
     BlaTable() = default;

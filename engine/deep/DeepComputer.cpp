@@ -6,6 +6,7 @@
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <thread>
 
 namespace mandel {
@@ -41,6 +42,8 @@ struct DeepComputer::Kernel {
     const BlaTable* table;
     FloatExp h;
     double hd;               // h, or 0 below 2^-1000
+    bool settle;
+    bool findInterior;
 };
 
 namespace {
@@ -254,7 +257,65 @@ inline long long periodsToSkip(const Settled& s, long long i, long long stop)
     return left <= -40 ? periods : 0;
 }
 
-PointResult iterate(const Kernel& k, double dx, double dy)
+// Watches the pixel's own orbit for an attracting cycle, in doubles, one
+// step at a time. Brent's way, a value z_s is kept and renewed after 1, 2,
+// 4, ... steps, and the derivatives D_j of z_j by z_s are followed in size
+// (products of |2 z|). When z comes back within g of z_s after P steps with
+// D = rho < 1, F = f^P moves z_s by g and has F'(z_s) = D. If F' stays
+// below (1 + rho) / 2 on the disc of radius R = 2 g / (1 - rho) about z_s,
+// F maps that disc into itself and the orbit stays there for ever: the
+// point is inside the set. F'' = F' sum_j D_j / z_j bounds how far F'
+// moves on the disc, so g <= 2^-20 (1 - rho)^2 / (rho P max_j |D_j / z_j|)
+// leaves a wide margin. Near the set's boundary, where rho is near 1, and
+// near small copies of the set, whose orbits pass close to 0, that takes
+// long or never comes: the rebase watch serves the small copies.
+class AttractWatch {
+public:
+    // Sees z_i (r2 = |z_i|^2) before its step; true when it closes a cycle
+    // of `period` steps as above.
+    bool back(long long i, double zr, double zi, double r2, long long& period)
+    {
+        if (size2_ < 1) {
+            const double gr = zr - r_;
+            const double gi = zi - i_;
+            const double room = 1 - std::sqrt(size2_);
+            const double p = static_cast<double>(i - at_);
+            if ((gr * gr + gi * gi) * size2_ * (p * p) * worst_ <= kClose2 * (room * room) * (room * room)) {
+                period = i - at_;
+                *this = {};
+                return true;
+            }
+        }
+        worst_ = std::max(worst_, size2_ / r2);
+        if (++seen_ == window_) {
+            r_ = zr;
+            i_ = zi;
+            at_ = i;
+            size2_ = 1;
+            worst_ = 1 / r2;
+            window_ *= 2;
+            seen_ = 0;
+        }
+        return false;
+    }
+    // The step from the value seen last multiplies the derivative by
+    // sqrt(factor2). Held above 2^-1000, so that it never reads 0.
+    void stepped(double factor2) { size2_ = std::max(size2_ * factor2, 0x1p-1000); }
+    // Forgets all: steps by the tables and in the wide-ranged float are not
+    // followed.
+    void reset() { *this = {}; }
+
+private:
+    static constexpr double kClose2 = 0x1p-40;
+    double r_ = 0, i_ = 0;
+    double size2_ = 2;  // 2: nothing kept yet
+    double worst_ = 0;  // max |D_j / z_j|^2 since z_s
+    long long at_ = 0;
+    long long seen_ = 0;
+    long long window_ = 1;
+};
+
+PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
 {
     const long long cap = k.cap;
     const ComplexExp dc(FloatExp(dx) * k.h, FloatExp(-dy) * k.h);
@@ -287,15 +348,18 @@ PointResult iterate(const Kernel& k, double dx, double dy)
     // At a rebase: when the orbit has settled on a cycle, go on from the
     // cycle's point as many whole periods later as fit before the stop.
     auto settle = [&](double re, double im, std::int64_t e) {
-        if (!watch.see(i, re, im, e, settled))
+        if (!k.settle || !watch.see(i, re, im, e, settled))
             return false;
         const long long skip = periodsToSkip(settled, i, stop);
         if (skip == 0)
             return false;
         i += skip * settled.period;
+        done.settledSteps += skip * settled.period;
         return true;
     };
+    AttractWatch attract;
     for (;;) {
+        attract.reset();
         while (inDoubles) {
             double Zr = Z[2 * m];
             double Zi = Z[2 * m + 1];
@@ -304,6 +368,14 @@ PointResult iterate(const Kernel& k, double dx, double dy)
             const double r2 = zr * zr + zi * zi;
             if (r2 >= 4.0 && i <= cap - 2)
                 return escapedAt(i, zr, zi, cIm);
+            // On an attracting cycle: on by whole periods to just before
+            // the stop; the orbit stays where it is on the cycle.
+            long long period = 0;
+            if (k.findInterior && attract.back(i, zr, zi, r2, period)) {
+                const long long rounds = (stop - i) / period;
+                i += rounds * period;
+                done.interiorSteps += rounds * period;
+            }
             double d2 = dr * dr + di * di;
             if (r2 < d2 || m == k.last || (m > 0 && Zr * Zr + Zi * Zi < d2)) {
                 if (r2 < kDoubleFloor2) {
@@ -323,6 +395,7 @@ PointResult iterate(const Kernel& k, double dx, double dy)
                     dr = settled.re;
                     di = settled.im;
                     d2 = dr * dr + di * di;
+                    attract.reset();
                 }
             }
             if (i >= stop)
@@ -344,6 +417,8 @@ PointResult iterate(const Kernel& k, double dx, double dy)
                     const long long steps = (run + 1) << t.minLevel();
                     m += steps;
                     i += steps;
+                    done.tableSteps += steps - 1;
+                    attract.reset();
                     continue;
                 }
             }
@@ -364,9 +439,13 @@ PointResult iterate(const Kernel& k, double dx, double dy)
                     }
                     m += 1LL << level;
                     i += 1LL << level;
+                    done.tableSteps += (1LL << level) - 1;
+                    done.tableLevels |= 1ULL << level;
+                    attract.reset();
                     continue;
                 }
             }
+            attract.stepped(4 * r2);
             // (2 Z + d) d + dc
             const double tr = 2.0 * Zr + dr;
             const double ti = 2.0 * Zi + di;
@@ -418,6 +497,7 @@ PointResult iterate(const Kernel& k, double dx, double dy)
                     const long long steps = (run + 1) << t.minLevel();
                     m += steps;
                     i += steps;
+                    done.tableSteps += steps - 1;
                     continue;
                 }
             }
@@ -428,6 +508,8 @@ PointResult iterate(const Kernel& k, double dx, double dy)
                     wide = e.a * wide + e.b * dc;
                     m += 1LL << level;
                     i += 1LL << level;
+                    done.tableSteps += (1LL << level) - 1;
+                    done.tableLevels |= 1ULL << level;
                     continue;
                 }
             }
@@ -441,7 +523,7 @@ PointResult iterate(const Kernel& k, double dx, double dy)
 } // namespace
 
 DeepComputer::DeepComputer(std::shared_ptr<const ReferenceOrbit> orbit, const DeepComputerOptions& options)
-    : orbit_(std::move(orbit))
+    : orbit_(std::move(orbit)), shortcuts_(options)
 {
     const long long full = orbit_->view().iterations;
     cap_ = options.iterations > 0 ? std::min(options.iterations, full) : full;
@@ -458,6 +540,11 @@ std::size_t DeepComputer::bytesFor(long long iterations) noexcept
     return ReferenceOrbit::bytesFor(iterations) + BlaTable::bytesFor(iterations, lowestLevelFor(iterations));
 }
 
+std::size_t DeepComputer::bytes() const noexcept
+{
+    return orbit_->bytes() + (table_ ? table_->bytes() : 0);
+}
+
 int DeepComputer::threads() const noexcept
 {
     return pool_->size();
@@ -467,7 +554,8 @@ Status DeepComputer::prepare(double maxOffset, std::size_t memoryLimit)
 {
     if (table_ && table_->maxOffset() >= maxOffset)
         return {};
-    const long long length = std::min(orbit_->size(), cap_);
+    // Without tables, an empty one: every step is taken one by one.
+    const long long length = shortcuts_.tables ? std::min(orbit_->size(), cap_) : 0;
     Result<BlaTable> built = BlaTable::build(*orbit_, length, maxOffset, lowestLevelFor(length), memoryLimit);
     if (!built)
         return built.failure();
@@ -490,14 +578,31 @@ Kernel DeepComputer::kernel() const
 {
     const FloatExp h = orbit_->spacing();
     const double hd = h.e > -1000 ? h.toDouble() : 0.0;
-    return {orbit_.get(), orbit_->values(), std::min(orbit_->size(), cap_) - 1, cap_, &*table_, h, hd};
+    return {orbit_.get(), orbit_->values(), std::min(orbit_->size(), cap_) - 1, cap_, &*table_, h, hd,
+            shortcuts_.settle, shortcuts_.findInterior};
+}
+
+DeepShortcuts DeepComputer::shortcuts() const noexcept
+{
+    return {tableSteps_.load(), tableLevels_.load(), settledSteps_.load(), interiorSteps_.load()};
+}
+
+void DeepComputer::add(const DeepShortcuts& done)
+{
+    tableSteps_ += done.tableSteps;
+    tableLevels_ |= done.tableLevels;
+    settledSteps_ += done.settledSteps;
+    interiorSteps_ += done.interiorSteps;
 }
 
 PointResult DeepComputer::computePoint(double dx, double dy)
 {
     const double reach = std::max(std::fabs(dx), std::fabs(dy)) * std::sqrt(2.0);
     ensureTable(reach);
-    return iterate(kernel(), dx, dy);
+    DeepShortcuts done;
+    const PointResult result = iterate(kernel(), dx, dy, done);
+    add(done);
+    return result;
 }
 
 void DeepComputer::computeGrid(const double* dx, int columns, const double* dy, int rows, PointResult* out)
@@ -516,12 +621,14 @@ void DeepComputer::computeGrid(const double* dx, int columns, const double* dy, 
     const Kernel k = kernel();
     std::atomic<int> next{0};
     auto job = [&](int) {
+        DeepShortcuts done;
         for (int c = next.fetch_add(1, std::memory_order_relaxed); c < columns;
              c = next.fetch_add(1, std::memory_order_relaxed)) {
             PointResult* column = out + static_cast<std::size_t>(c) * static_cast<std::size_t>(rows);
             for (int r = 0; r < rows; ++r)
-                column[r] = iterate(k, dx[c], dy[r]);
+                column[r] = iterate(k, dx[c], dy[r], done);
         }
+        add(done);
     };
     pool_->run(job);
 }

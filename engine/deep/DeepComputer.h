@@ -4,6 +4,7 @@
 #include "PointResult.h"
 #include "ReferenceOrbit.h"
 
+#include <atomic>
 #include <memory>
 #include <optional>
 
@@ -15,6 +16,27 @@ class ThreadPool;
 struct DeepComputerOptions {
     int threads = 0;            // threads of a pool of its own; 0: the process-wide pool
     long long iterations = 0;   // the cap N, at most the orbit's; 0: the orbit's
+    // The shortcuts, each of which can be left out to compare: the
+    // approximation tables, the watch on rebased values that ends orbits
+    // settled inside small copies of the set, and the watch that ends
+    // pixels whose own orbit is found on an attracting cycle. With none,
+    // every step is taken one by one.
+    bool tables = true;
+    bool settle = true;
+    bool findInterior = true;
+};
+
+// What the shortcuts of a deep computer did, summed over every point it
+// computed: steps the approximation tables saved (those their entries
+// took, less one per entry), the table levels used (bit k: an entry of 2^k
+// steps), steps skipped because the values the orbit was rebased at settled
+// on a cycle inside a small copy of the set, and steps skipped because the
+// pixel's own orbit was found on an attracting cycle.
+struct DeepShortcuts {
+    long long tableSteps = 0;
+    unsigned long long tableLevels = 0;
+    long long settledSteps = 0;
+    long long interiorSteps = 0;
 };
 
 // Iteration results of deep-view pixels by perturbation: each pixel's
@@ -46,10 +68,14 @@ public:
     // Bytes an orbit of `iterations` values and the tables prepare() makes
     // for it take.
     static std::size_t bytesFor(long long iterations) noexcept;
+    // Bytes its orbit and tables hold.
+    std::size_t bytes() const noexcept;
 
     const ReferenceOrbit& orbit() const noexcept { return *orbit_; }
     // The cap N results are computed with.
     long long iterations() const noexcept { return cap_; }
+    // What the shortcuts did since the computer was made.
+    DeepShortcuts shortcuts() const noexcept;
     int threads() const noexcept;
     // The pool it computes on.
     ThreadPool* pool() const noexcept { return pool_; }
@@ -60,9 +86,14 @@ private:
     void ensureTable(double reach);
     Kernel kernel() const;
 
+    void add(const DeepShortcuts& done);
+
     std::shared_ptr<const ReferenceOrbit> orbit_;
     std::optional<BlaTable> table_;
     long long cap_ = 0;
+    DeepComputerOptions shortcuts_;
+    std::atomic<long long> tableSteps_{0}, settledSteps_{0}, interiorSteps_{0};
+    std::atomic<unsigned long long> tableLevels_{0};
     std::unique_ptr<ThreadPool> own_;
     ThreadPool* pool_ = nullptr;
 };

@@ -53,6 +53,11 @@ std::size_t ReferenceOrbit::bytesFor(long long iterations) noexcept
     return static_cast<std::size_t>(std::max(iterations, 1LL)) * 2 * sizeof(double);
 }
 
+std::size_t ReferenceOrbit::bytes() const noexcept
+{
+    return values_.capacity() * sizeof(double) + tiny_.capacity() * kTinyBytes;
+}
+
 Result<std::unique_ptr<ReferenceOrbit>> ReferenceOrbit::compute(const DeepCentre& view, const WorkControl& control)
 {
     if (Status ok = checkDeepView(view); !ok)
@@ -128,8 +133,14 @@ Status ReferenceOrbit::iterateTo(long long iterations, const WorkControl& contro
             return fail("stopped");
         const double re = mpfr_get_d(st.zr.get(), MPFR_RNDN);
         const double im = mpfr_get_d(st.zi.get(), MPFR_RNDN);
-        if (!inDoubleRange(st.zr.get(), st.zi.get()))
+        if (!inDoubleRange(st.zr.get(), st.zi.get())) {
             tiny_.emplace_back(j, fullRange(st.zr.get(), st.zi.get()));
+            // Rare, except on centres that stay this near 0: the estimate
+            // leaves them out, so they are held to the limit here.
+            if (control.memoryLimit != 0 && bytes() > control.memoryLimit)
+                return fail("the reference orbit of " + std::to_string(iterations) +
+                            " iterations does not fit in the memory available");
+        }
         values_.push_back(re);
         values_.push_back(im);
         if (re * re + im * im >= 4) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace mandel {
@@ -67,8 +68,12 @@ public:
     // Bits of precision used.
     long precision() const noexcept { return precision_; }
 
-    // Bytes an orbit with `iterations` values holds.
+    // Bytes an orbit with `iterations` values holds, none of them below the
+    // range of doubles (each of those takes kTinyBytes more).
     static std::size_t bytesFor(long long iterations) noexcept;
+    static constexpr std::size_t kTinyBytes = sizeof(std::pair<long long, ComplexExp>);
+    // Bytes this orbit holds.
+    std::size_t bytes() const noexcept;
 
 private:
     ReferenceOrbit() = default;

@@ -8,11 +8,13 @@
 #include "AutoIterations.h"
 #include "BruteForceDeep.h"
 #include "DeepComputer.h"
+#include "DeepView.h"
 #include "DeepViews.h"
 #include "ReferenceOrbit.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <initializer_list>
 #include <memory>
@@ -69,6 +71,134 @@ INSTANTIATE_TEST_SUITE_P(
                       Points{"LowerCapThanTheOrbits", "MinibrotPeriod44", 5000, 1200, {-300, 12.5, 200}, {-30, 150}},
                       Points{"AcrossAPicture", "MinibrotPeriod137", 3000, 0, {-300, -123.5, 0.25, 299.75}, {-300, 0, 150.5}}),
     [](const auto& p) { return std::string(p.param.name); });
+
+DeepCentre testView(std::string_view name, long long iterations)
+{
+    for (const auto& v : testing::kDeepTestViews)
+        if (v.name == name)
+            return {std::string(v.re), std::string(v.im), v.zoom, iterations};
+    return {};
+}
+
+// The shortcuts of the deep path, pinned by what they do where they must
+// apply, as shares of all the steps the points' counts add up to, and held
+// to the plain loop (every step one by one): the same counts but for a
+// thousandth, and where the counts agree, zi within a thousandth. Without
+// the interior watch alone, every count is the same.
+struct ShortcutView {
+    const char* name;
+    DeepCentre view;
+    bool axis;        // points on the centre's row only (on the real axis, real multipliers)
+    bool findInterior;  // with the interior watch, which would leave the rebase watch little
+    double interior;  // least share skipped on attracting cycles of the pixels' own orbits
+    double settled;   // least share skipped where rebased orbits settle inside small copies
+    double tables;    // least share the approximation tables saved
+    int level;        // a table level at least this high is used (-1: none needed)
+};
+
+void PrintTo(const ShortcutView& row, std::ostream* os) { *os << row.name; }
+
+// The nucleus of the period-3 small copy on the real axis, c^3 + 2 c^2 +
+// c + 1 = 0, to 400 digits.
+const std::string kAirplane =
+    "-1.7548776662466927600495088963585286918946066177727931439892839706460806551280810907382270928422503"
+    "0364837736791281342293829759711560627585214813332913847833804044537093686355984467244815497084222346"
+    "6286249864962942241799070770338842144876771448112365863248144555095125216621355225093127091863010777"
+    "5381874397199363598187057476033263371247318135646365708752030594733071670874922794179328392356836934"
+    "454";
+
+class DeepShortcutsOn : public ::testing::TestWithParam<ShortcutView> {};
+
+TEST_P(DeepShortcutsOn, SkipWhatTheyMustAndChangeNoCount)
+{
+    const ShortcutView& t = GetParam();
+    std::vector<double> dx;  // every tenth pixel of each row and column
+    for (int x = 0; x <= 600; x += 10)
+        dx.push_back(x - kDeepCentrePixel);
+    const std::vector<double> dy = t.axis ? std::vector<double>{0.0} : dx;
+    const int columns = static_cast<int>(dx.size()), rows = static_cast<int>(dy.size());
+    auto computed = ReferenceOrbit::compute(t.view);
+    ASSERT_TRUE(computed.ok()) << computed.error();
+    const std::shared_ptr<const ReferenceOrbit> orbit(std::move(*computed));
+    auto gridWith = [&](const DeepComputerOptions& options, DeepShortcuts* done) {
+        DeepComputer computer(orbit, options);
+        std::vector<PointResult> grid(dx.size() * dy.size());
+        computer.computeGrid(dx.data(), columns, dy.data(), rows, grid.data());
+        if (done)
+            *done = computer.shortcuts();
+        return grid;
+    };
+    DeepShortcuts done;
+    DeepComputerOptions options;
+    options.findInterior = t.findInterior;
+    const std::vector<PointResult> got = gridWith(options, &done);
+    double steps = 0;
+    for (const PointResult& p : got)
+        steps += p.n;
+    EXPECT_GE(static_cast<double>(done.interiorSteps), t.interior * steps);
+    EXPECT_GE(static_cast<double>(done.settledSteps), t.settled * steps);
+    EXPECT_GE(static_cast<double>(done.tableSteps), t.tables * steps);
+    if (t.level >= 0) {
+        EXPECT_GE(std::bit_width(done.tableLevels), t.level + 1) << std::hex << done.tableLevels;
+    }
+
+    DeepComputerOptions noInterior;
+    noInterior.findInterior = false;
+    const std::vector<PointResult> watched = gridWith(noInterior, nullptr);
+    for (std::size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got[i].n, watched[i].n) << "point " << i;
+    DeepComputerOptions plain{0, 0, false, false, false};
+    const std::vector<PointResult> want = gridWith(plain, nullptr);
+    std::size_t differ = 0;
+    for (std::size_t i = 0; i < got.size(); ++i) {
+        if (got[i].n != want[i].n) {
+            ++differ;
+            continue;
+        }
+        // As in the differential tests: escapes near the cap are sensitive.
+        EXPECT_NEAR(got[i].zi, want[i].zi, 1e-3 * std::max(1.0, std::fabs(want[i].zi))) << "point " << i;
+    }
+    EXPECT_LE(differ, got.size() / 1000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Views, DeepShortcutsOn,
+    ::testing::Values(
+        // Inside the main cardioid, near its edge, and in a bulb; the rebase
+        // watch sees little of it, the reference escaping early.
+        ShortcutView{"CardioidEdgeAt1E2", {"-0.75", "0.1", 2, 20000}, false, true, 0.5, 0, 0, -1},
+        ShortcutView{"FullView", {"0", "0", 0, 20000}, false, true, 0.3, 0, 0, -1},
+        ShortcutView{"BulbAt1E2", {"0.3", "0.5", 2, 20000}, false, true, 0.8, 0, 0, -1},
+        // Inside and around small copies: multipliers complex and real (the
+        // whole period-3 copy on the axis, its nucleus at 1E+30, where
+        // orbits come back exactly, and past the range of doubles).
+        ShortcutView{"SmallCopyComplexMultiplier", testView("MinibrotPeriod44", 5000), false, true, 0, 0.15, 0.5, 5},
+        ShortcutView{"SmallCopyRealMultiplier", {kAirplane, "0", 2, 2000}, true, false, 0, 0.5, 0, -1},
+        ShortcutView{"SmallCopyNucleus", {kAirplane, "0", 30, 2000}, true, true, 0, 0.9, 0, -1},
+        ShortcutView{"SmallCopyNucleusAt1E330", {kAirplane, "0", 330, 2000}, true, true, 0, 0.9, 0, -1},
+        // Around a copy at 1E+101 most steps are the tables'.
+        ShortcutView{"TablesAt1E101", testView("MinibrotPeriod137", 3000), false, true, 0, 0, 0.85, 6}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// What the memory checks go by: each estimate is what the built object holds.
+TEST(DeepMemory, TablesAndComputersHoldWhatTheirEstimatesSay)
+{
+    // c = 0 never escapes: the orbit is as long as its cap.
+    auto computed = ReferenceOrbit::compute({"0", "0", 30, 5000});
+    ASSERT_TRUE(computed.ok());
+    const std::shared_ptr<const ReferenceOrbit> orbit(std::move(*computed));
+    struct Shape {
+        long long length;
+        int minLevel;
+    };
+    for (const Shape t : {Shape{5000, 0}, Shape{5000, 3}, Shape{4097, 2}, Shape{3, 0}, Shape{2, 0}})
+        EXPECT_EQ(BlaTable::build(*orbit, t.length, 300, t.minLevel).value().bytes(),
+                  BlaTable::bytesFor(t.length, t.minLevel))
+            << t.length << " values from level " << t.minLevel;
+    DeepComputer computer(orbit);
+    ASSERT_TRUE(computer.prepare(kDeepCentrePixel * std::sqrt(2.0)).ok());
+    EXPECT_EQ(computer.bytes(), DeepComputer::bytesFor(5000));
+}
 
 // A grid written row by row, as it looks, stored column by column as
 // computers fill grids.
@@ -163,14 +293,6 @@ struct ChosenCap {
 };
 
 void PrintTo(const ChosenCap& row, std::ostream* os) { *os << row.name; }
-
-DeepCentre testView(std::string_view name, long long iterations)
-{
-    for (const auto& v : testing::kDeepTestViews)
-        if (v.name == name)
-            return {std::string(v.re), std::string(v.im), v.zoom, iterations};
-    return {};
-}
 
 class AutomaticCap : public ::testing::TestWithParam<ChosenCap> {};
 

@@ -1,6 +1,8 @@
 // The reference orbit: extending one gives what computing it at once gives;
-// it refuses an orbit memory cannot hold and stops when asked. Its values
-// are checked through the deep differential tests.
+// it refuses an orbit memory cannot hold and stops when asked; it holds
+// what its estimate says, reports progress now and then, keeps an escape
+// once and values below the range of doubles in full. Its values are
+// checked through the deep differential tests.
 
 #include "ReferenceOrbit.h"
 
@@ -10,6 +12,7 @@
 
 #include <atomic>
 #include <memory>
+#include <cmath>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +32,65 @@ TEST(ReferenceOrbit, ExtendingGivesWhatOneLongRunGives)
     ASSERT_EQ((*extended)->size(), (*atOnce)->size());
     for (long long m = 0; m < 2 * (*atOnce)->size(); ++m)
         ASSERT_EQ((*extended)->values()[m], (*atOnce)->values()[m]) << m / 2;
+}
+
+TEST(ReferenceOrbit, HoldsWhatItsEstimateSays)
+{
+    // c = 0 never escapes and never comes below the range of doubles.
+    auto atOnce = ReferenceOrbit::compute({"0", "0", 30, 5000});
+    auto extended = ReferenceOrbit::compute({"0", "0", 30, 1000});
+    ASSERT_TRUE(atOnce.ok() && extended.ok());
+    ASSERT_TRUE((*extended)->extend(3000).ok() && (*extended)->extend(5000).ok());
+    EXPECT_EQ((*atOnce)->bytes(), ReferenceOrbit::bytesFor(5000));
+    EXPECT_EQ((*extended)->bytes(), ReferenceOrbit::bytesFor(5000));
+}
+
+TEST(ReferenceOrbit, ReportsProgressEvery8192StepsAndKeepsAnEscapeOnce)
+{
+    int reports = 0;
+    WorkControl counting;
+    counting.progress = [&](double) { return ++reports > 0; };
+    const auto counted = ReferenceOrbit::compute({"0", "0", 30, 100000}, counting);
+    ASSERT_TRUE(counted.ok()) << counted.error();
+    EXPECT_GE(reports, 100000 / 8192);
+    EXPECT_LE(reports, 100000 / 8192 + 2);
+
+    // c = 1: 0, 1, 2, and 2 is where it escapes.
+    auto escaping = ReferenceOrbit::compute({"1", "0", 30, 200});
+    ASSERT_TRUE(escaping.ok());
+    for (const long long cap : {300, 400}) {
+        ASSERT_TRUE((*escaping)->extend(cap).ok());
+        EXPECT_TRUE((*escaping)->escaped());
+        EXPECT_EQ((*escaping)->size(), 3);
+        EXPECT_EQ((*escaping)->view().iterations, cap);
+    }
+}
+
+TEST(ReferenceOrbit, KeepsValuesBelowTheDoublesInFullOnTheRealAxis)
+{
+    // The nucleus of the period-3 copy on the real axis to 400 digits:
+    // Z_3, Z_6, ... come as near 0 as the precision of 1E+330 lets them,
+    // exactly on the axis.
+    const std::string airplane =
+        "-1.7548776662466927600495088963585286918946066177727931439892839706460806551280810907382270928422503"
+        "0364837736791281342293829759711560627585214813332913847833804044537093686355984467244815497084222346"
+        "6286249864962942241799070770338842144876771448112365863248144555095125216621355225093127091863010777"
+        "5381874397199363598187057476033263371247318135646365708752030594733071670874922794179328392356836934"
+        "454";
+    const DeepCentre view{airplane, "0", 330, 3000};
+    auto orbit = ReferenceOrbit::compute(view);
+    ASSERT_TRUE(orbit.ok()) << orbit.error();
+    const ComplexExp z3 = (*orbit)->exact(3);
+    EXPECT_EQ((*orbit)->values()[6], 0.0);  // below every double
+    ASSERT_NE(z3.re, 0.0);
+    EXPECT_EQ(z3.im, 0.0);
+    EXPECT_LT(std::log2(std::fabs(z3.re)) + static_cast<double>(z3.e), -1100);
+    EXPECT_GT((*orbit)->bytes(), ReferenceOrbit::bytesFor(3000));
+
+    // Those values count against the memory limit too.
+    WorkControl tight;
+    tight.memoryLimit = ReferenceOrbit::bytesFor(3000);
+    EXPECT_FALSE(ReferenceOrbit::compute(view, tight).ok());
 }
 
 TEST(ReferenceOrbit, RefusesWhatDoesNotFitAndStopsWhenAsked)
