@@ -57,6 +57,30 @@ const DialogRow kDialog[] = {
 
 class ExportDialogs : public ::testing::TestWithParam<DialogRow> {};
 
+// The sides can be typed straight away: the size becomes a custom one; and
+// a custom size handed back in is proposed again.
+TEST(ExportDialog, TypingASideMakesACustomSizeThatIsProposedAgain)
+{
+    testing::qtApp();
+    QTemporaryDir dir;
+    ExportDialog dialog(dir.path(), QStringLiteral("M20240309080507"));
+    EXPECT_EQ(dialog.preset()->currentIndex(), 0);
+    dialog.widthEdit()->selectAll();
+    QTest::keyClicks(dialog.widthEdit(), QStringLiteral("1234"));
+    EXPECT_EQ(dialog.preset()->currentIndex(), dialog.preset()->count() - 1);
+    EXPECT_EQ(dialog.widthEdit()->text(), QStringLiteral("1234"));
+    dialog.accept();
+    ASSERT_EQ(dialog.result(), QDialog::Accepted) << dialog.problem()->text().toStdString();
+    EXPECT_TRUE(dialog.customChosen());
+    EXPECT_EQ(dialog.chosenSize(), (PictureSize{1234, 1080}));
+
+    ExportDialog again(dir.path(), QStringLiteral("M20240309080508"), nullptr, dialog.chosenSize());
+    EXPECT_EQ(again.preset()->currentIndex(), again.preset()->count() - 1);
+    EXPECT_EQ(again.widthEdit()->text(), QStringLiteral("1234"));
+    EXPECT_EQ(again.heightEdit()->text(), QStringLiteral("1080"));
+    EXPECT_TRUE(again.pathEdit()->text().endsWith(QStringLiteral("-1234x1080.png"))) << again.pathEdit()->text().toStdString();
+}
+
 TEST_P(ExportDialogs, ExportOnlyWhatCanBeWritten)
 {
     const DialogRow& row = GetParam();
