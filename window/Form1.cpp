@@ -114,6 +114,7 @@ Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWi
         showNotice(tr("Deep zoom: computing the reference orbit, %1 %").arg(percent), false);
     });
     exportJob_ = new PictureExportJob(this);
+    exportJob_->yieldWhile(drawingNow_);
     connect(exportJob_, &PictureExportJob::progressed, this, [this](int percent) {
         if (exportProgress_)
             exportProgress_->setValue(percent);
@@ -802,6 +803,7 @@ void Form1::DrawFractal()
         return;
     }
     drawing_ = true;
+    drawingNow_->store(true);
     int column = 0;
     DrawHooks hooks;
     hooks.yield = [this, &column] { return yieldToEvents(column++); };
@@ -818,6 +820,7 @@ void Form1::DrawFractal()
         }
     } while (redrawPending_ && !ending_);
     drawing_ = false;
+    drawingNow_->store(false);
     picture1_->flush();
 }
 

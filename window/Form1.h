@@ -19,7 +19,9 @@
 #include <QProgressDialog>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <functional>
 #include <optional>
 #include <string>
@@ -128,6 +130,9 @@ public:
     void cancelExport();
     // Whether an export is running.
     bool isExporting() const noexcept;
+    // Holds running and new exports between bands while `hold` (tests: the
+    // rule the window's own drawing follows).
+    void holdExports(bool hold) { drawingNow_->store(hold); }
     // The progress window of the running export, or null.
     QProgressDialog* exportProgress() const noexcept { return exportProgress_; }
 
@@ -266,6 +271,8 @@ private:
     QPointer<QProgressDialog> exportProgress_;
 
     bool drawing_ = false;        // a drawing loop is running (we are inside its yield)
+    // Set while a picture is drawn: exports wait between bands meanwhile.
+    std::shared_ptr<std::atomic<bool>> drawingNow_ = std::make_shared<std::atomic<bool>>(false);
     bool redrawPending_ = false;  // a command asked for a new picture during a yield
     bool ending_ = false;
     std::function<void(int)> yieldHook_;

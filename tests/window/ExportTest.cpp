@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@ namespace mandel {
 namespace {
 
 using testing::TestWindow;
+using testing::clickPicture;
 using testing::waitForPicture;
 
 bool waitForExport(const Form1& form)
@@ -193,6 +195,30 @@ TEST(Form1Export, NeverReplacesAFileAndAFailureNamesThePathAndReason)
                 && !notice.endsWith(QStringLiteral(": ")))
         << "the path or reason is missing: " << notice.toStdString();
     EXPECT_TRUE(noticeIsProblem(*w));
+}
+
+// While the window draws, an export waits between its bands: the picture
+// shown gets the cores.
+TEST(Form1Export, WaitsBetweenBandsWhileThePictureIsDrawn)
+{
+    TestWindow w(12);
+    w->OnLoad();
+    const QString path = w.dir.filePath(QStringLiteral("held.png"));
+    w->holdExports(true);
+    ASSERT_TRUE(w->exportPicture(path.toStdString(), {2000, 2000}, ImageFormat::Png));
+    QProgressDialog* progress = w->exportProgress();
+    ASSERT_TRUE(progress);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progress->value() > 0; }, 120000));
+    const int held = progress->value();
+    QTest::qWait(300);
+    EXPECT_TRUE(w->isExporting());
+    EXPECT_EQ(progress->value(), held);
+    EXPECT_LT(held, 50);
+    // The window's own drawing holds and lets go the same way.
+    w->holdExports(false);
+    clickPicture(*w, 100, 100);
+    ASSERT_TRUE(waitForExport(*w));
+    EXPECT_TRUE(QFileInfo::exists(path)) << w->noticeText().toStdString();
 }
 
 class StoppedExports : public ::testing::TestWithParam<bool> {};
