@@ -13,10 +13,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 
 #include <benchmark/benchmark.h>
 
+#include <fstream>
 #include <memory>
+#include <string>
 
 namespace {
 
@@ -40,6 +43,15 @@ struct Window {
         form->OnLoad();
     }
 };
+
+std::string cpuModel()
+{
+    std::ifstream in("/proc/cpuinfo");
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("model name", 0) == 0)
+            return line.substr(line.find(':') + 2);
+    return "unknown";
+}
 
 // Made on first use, destroyed before the QApplication.
 std::unique_ptr<Window> theWindow;
@@ -114,11 +126,32 @@ void BM_WindowClickZoomFromFullView(benchmark::State& st)
     }
 }
 
+// A wheel notch over a free view at 1E+20: the event handled, the command
+// done and the scaled picture shown, the new picture's reference orbit
+// started off the window's thread. Notches alternate in and out.
+void BM_WindowWheelNotchPreview(benchmark::State& st)
+{
+    Form1& form = *window().form;
+    (void)form.goToCoordinates("-0.7436438870371587047521915061147", "0.1318259042053119704931320563851", "20",
+                               "1000");
+    const QPointF at(PictureBox::kBorder + 200, PictureBox::kBorder + 300);
+    int notch = 120;
+    for (auto _ : st) {
+        QWheelEvent wheel(at, form.Picture1()->mapToGlobal(at), QPoint(), QPoint(0, notch), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(form.Picture1(), &wheel);
+        notch = -notch;
+    }
+    benchmark::DoNotOptimize(form.pictureImage().constBits());
+    form.OnBack();
+}
+
 BENCHMARK(BM_EngineFullView)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EngineFullViewEmptyYields)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EngineIntoPicture1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowBackFullView)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowClickZoomFromFullView)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowWheelNotchPreview)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
@@ -131,6 +164,8 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
+    benchmark::AddCustomContext("cpu_model", cpuModel());
+    benchmark::AddCustomContext("highway_target", FastComputer().targetName());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     theWindow.reset();

@@ -20,6 +20,9 @@ namespace {
 
 enum class Menu { File, View, Help };
 
+// An arrow key moves the picture a tenth of its width.
+constexpr int kPanStep = 60;
+
 // One menu item; a row without a name is a separator.
 struct Item {
     Menu menu;
@@ -42,8 +45,16 @@ QString keysText(const QList<QKeySequence>& keys)
 QString keysAndMouseText(const QMenuBar& bar)
 {
     QString text = QStringLiteral("<p>%1</p><table>")
-                       .arg(QObject::tr("Mouse: press any button on the picture to zoom in tenfold around that "
-                                        "point.").toHtmlEscaped());
+                       .arg(QObject::tr(
+                                "Mouse, classic view (at start-up): press any button on the picture to zoom in "
+                                "tenfold around that point; the wheel, the keys below and Go to coordinates "
+                                "move on into the free view. Free view: click (left or middle button) to zoom "
+                                "in tenfold around the point; drag with the left button to move the picture; "
+                                "Ctrl+drag a rectangle to zoom into it; the right button, or Shift+click, zooms "
+                                "out tenfold; the wheel zooms in or out about the pointer, twice a notch. The "
+                                "status bar shows the view, its centre, zoom and cap, and the point under the "
+                                "pointer.")
+                                .toHtmlEscaped());
     for (const QAction* menu : bar.actions()) {
         if (!menu->menu())
             continue;
@@ -88,9 +99,21 @@ ExplorerMenus::ExplorerMenus(Form1& form, QMenuBar& bar) : QObject(&bar), form_(
         {Menu::View, "actionBack", tr("&Back to the full view"), {QKeySequence(Qt::Key_Backspace)},
          [f] { f->OnBack(); }},
         {Menu::View, nullptr, {}, {}, {}},
-        {Menu::View, "actionDeepZoom", tr("&Deep zoom"), {QKeySequence(Qt::CTRL | Qt::Key_D)},
+        {Menu::View, "actionDeepZoom", tr("&Free view"), {QKeySequence(Qt::CTRL | Qt::Key_D)},
          [f] { f->OnDeepZoom(); }, true},
+        {Menu::View, "actionGoToCoordinates", tr("&Go to coordinates..."), {QKeySequence(Qt::CTRL | Qt::Key_G)},
+         [f] { f->OnGoToCoordinates(); }},
         {Menu::View, "actionIterations", tr("&Iterations..."), {}, [f] { f->OnIterations(); }},
+        {Menu::View, nullptr, {}, {}, {}},
+        {Menu::View, "actionZoomIn", tr("Zoom &in"), {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)},
+         [f] { f->OnZoomKey(2); }},
+        {Menu::View, "actionZoomOut", tr("Zoom &out"), {QKeySequence(Qt::Key_Minus)}, [f] { f->OnZoomKey(0.5); }},
+        {Menu::View, "actionMoveLeft", tr("Move &left"), {QKeySequence(Qt::Key_Left)}, [f] { f->OnPanKey(kPanStep, 0); }},
+        {Menu::View, "actionMoveRight", tr("Move &right"), {QKeySequence(Qt::Key_Right)},
+         [f] { f->OnPanKey(-kPanStep, 0); }},
+        {Menu::View, "actionMoveUp", tr("Move u&p"), {QKeySequence(Qt::Key_Up)}, [f] { f->OnPanKey(0, kPanStep); }},
+        {Menu::View, "actionMoveDown", tr("Move &down"), {QKeySequence(Qt::Key_Down)},
+         [f] { f->OnPanKey(0, -kPanStep); }},
         {Menu::View, nullptr, {}, {}, {}},
         {Menu::View, "actionUndo", tr("&Undo"), {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [f] { f->OnUndo(); }},
         {Menu::View, "actionRedo", tr("&Redo"),

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include <cerrno>
@@ -123,7 +124,8 @@ std::string firstFreePath(const std::string& path)
     }
 }
 
-ExportDialog::ExportDialog(const QString& folder, const QString& stamp, QWidget* parent)
+ExportDialog::ExportDialog(const QString& folder, const QString& stamp, QWidget* parent,
+                           std::optional<PictureSize> lastCustom)
     : QDialog(parent), folder_(folder), stamp_(stamp)
 {
     setObjectName(QStringLiteral("exportDialog"));
@@ -194,11 +196,22 @@ ExportDialog::ExportDialog(const QString& folder, const QString& stamp, QWidget*
 
     connect(preset_, &QComboBox::currentIndexChanged, this, &ExportDialog::onPresetChosen);
     connect(format_, &QComboBox::currentIndexChanged, this, &ExportDialog::onFormatChosen);
+    // Typing a side makes the size a custom one, whatever was picked.
+    for (QLineEdit* side : {width_, height_})
+        connect(side, &QLineEdit::textEdited, this, [this] {
+            const QSignalBlocker quiet(preset_);
+            preset_->setCurrentIndex(kCustom);
+        });
     connect(width_, &QLineEdit::textChanged, this, &ExportDialog::proposePath);
     connect(height_, &QLineEdit::textChanged, this, &ExportDialog::proposePath);
     connect(path_, &QLineEdit::textEdited, this, [this] { pathChosen_ = true; });
     connect(browse_, &QPushButton::clicked, this, &ExportDialog::browse);
     onPresetChosen(0);
+    if (lastCustom) {
+        preset_->setCurrentIndex(kCustom);
+        width_->setText(QString::number(lastCustom->width));
+        height_->setText(QString::number(lastCustom->height));
+    }
 }
 
 ImageFormat ExportDialog::shownFormat() const
@@ -210,8 +223,6 @@ void ExportDialog::onPresetChosen(int index)
 {
     // A preset fills the sides; Custom keeps them for editing.
     const bool custom = index == kCustom;
-    width_->setReadOnly(!custom);
-    height_->setReadOnly(!custom);
     if (!custom && index >= 0) {
         width_->setText(QString::number(kPresets[index].width));
         height_->setText(QString::number(kPresets[index].height));
@@ -284,6 +295,7 @@ void ExportDialog::accept()
                           .arg(QString::fromLatin1(extensionOf(*named)),
                                shownFormat() == ImageFormat::Bmp ? QStringLiteral("BMP") : QStringLiteral("PNG")));
     size_ = *size;
+    customChosen_ = preset_->currentIndex() == kCustom;
     chosenFormat_ = *named;
     chosenPath_ = QDir::cleanPath(QFileInfo(path).absoluteFilePath()).toStdString();
     problem_->hide();

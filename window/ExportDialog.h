@@ -5,6 +5,8 @@
 #include "Result.h"
 
 #include <QDialog>
+
+#include <optional>
 #include <QString>
 
 #include <string>
@@ -39,8 +41,13 @@ class ExportDialog final : public QDialog {
     Q_OBJECT
 
 public:
-    // `stamp` is the timestamp name ("M" + YYYYMMDDhhmmss) the file is named from.
-    ExportDialog(const QString& folder, const QString& stamp, QWidget* parent = nullptr);
+    // `stamp` is the timestamp name ("M" + YYYYMMDDhhmmss) the file is named
+    // from; `lastCustom`, when set, is proposed as the size.
+    ExportDialog(const QString& folder, const QString& stamp, QWidget* parent = nullptr,
+                 std::optional<PictureSize> lastCustom = {});
+
+    // Whether the size accepted is a custom one (not a preset).
+    bool customChosen() const noexcept { return customChosen_; }
 
     QComboBox* preset() const noexcept { return preset_; }
     QLineEdit* widthEdit() const noexcept { return width_; }
@@ -66,6 +73,7 @@ private:
 
     QString folder_;
     QString stamp_;
+    bool customChosen_ = false;
     QComboBox* preset_ = nullptr;
     QLineEdit* width_ = nullptr;
     QLineEdit* height_ = nullptr;

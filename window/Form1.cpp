@@ -3,12 +3,14 @@
 #include "AppIcon.h"
 #include "AutoIterations.h"
 #include "ClientArea.h"
+#include "CoordinatesDialog.h"
 #include "DeepOrbitJob.h"
 #include "DeepView.h"
 #include "ExportDialog.h"
 #include "ExplorerMenus.h"
 #include "IterationsDialog.h"
 #include "LocationFile.h"
+#include "Numbers.h"
 #include "FastComputer.h"
 #include "OneLine.h"
 #include "PictureBox.h"
@@ -29,9 +31,13 @@
 #include <QLabel>
 #include <QAction>
 #include <QMenuBar>
+#include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QRubberBand>
 #include <QScreen>
+#include <QStatusBar>
+#include <QTransform>
 
 #include <algorithm>
 #include <cerrno>
@@ -44,6 +50,46 @@ namespace {
 constexpr int kMargin = 24;
 // The notice line starts this far below the top of the status line.
 constexpr int kNoticeGap = 4;
+
+// Status bar fields show this many characters at most; the whole text is
+// their tooltip (and, for the centre, in Copy location).
+constexpr int kShortField = 30;
+
+QString shortened(const QString& text)
+{
+    return text.size() <= kShortField ? text : text.left(kShortField - 1) + QChar(0x2026);
+}
+
+Qt::MouseButton qtButtonOf(PointerButton b)
+{
+    return b == PointerButton::Right ? Qt::RightButton : b == PointerButton::Middle ? Qt::MiddleButton : Qt::LeftButton;
+}
+
+PointerButton pointerButtonOf(Qt::MouseButton b)
+{
+    return b == Qt::RightButton ? PointerButton::Right : b == Qt::MiddleButton ? PointerButton::Middle : PointerButton::Left;
+}
+
+// The picture as it looks after zooming by `factor` about (X, Y): the
+// preview shown until the new picture covers it.
+QImage scaledAbout(const QImage& picture, double factor, double X, double Y)
+{
+    QImage out(picture.size(), picture.format());
+    out.fill(toQRgb(kBackground));
+    QPainter painter(&out);
+    painter.setTransform(QTransform::fromTranslate(X, Y).scale(factor, factor).translate(-X, -Y));
+    painter.drawImage(0, 0, picture);
+    return out;
+}
+
+QImage shiftedBy(const QImage& picture, double dx, double dy)
+{
+    QImage out(picture.size(), picture.format());
+    out.fill(toQRgb(kBackground));
+    QPainter painter(&out);
+    painter.drawImage(QPointF(dx, dy), picture);
+    return out;
+}
 
 // The widest status line there can be: one-digit mode, fifteen-digit magnification.
 QString widestStatusLine()
@@ -68,6 +114,7 @@ Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWi
         showNotice(tr("Deep zoom: computing the reference orbit, %1 %").arg(percent), false);
     });
     exportJob_ = new PictureExportJob(this);
+    exportJob_->yieldWhile(drawingNow_);
     connect(exportJob_, &PictureExportJob::progressed, this, [this](int percent) {
         if (exportProgress_)
             exportProgress_->setValue(percent);
@@ -141,6 +188,12 @@ void Form1::buildLayout()
     setTabOrder(command4_, command5_);
 
     connect(picture1_, &PictureBox::pressed, this, &Form1::OnPictureMouseDown);
+    connect(picture1_, &PictureBox::moved, this, &Form1::OnPictureMouseMove);
+    connect(picture1_, &PictureBox::released, this, &Form1::OnPictureMouseUp);
+    connect(picture1_, &PictureBox::wheeled, this, &Form1::OnPictureWheel);
+    // The plane point under the pointer shows without a button held.
+    picture1_->setMouseTracking(true);
+    band_ = new QRubberBand(QRubberBand::Rectangle, picture1_);
     connect(command1_, &QPushButton::clicked, this, &Form1::OnNew);
     connect(command2_, &QPushButton::clicked, this, &Form1::OnBack);
     connect(command3_, &QPushButton::clicked, this, &Form1::OnExit);
@@ -159,7 +212,69 @@ void Form1::buildLayout()
 
     // Large enough for every element and the status line, and never smaller.
     client_->setMinimumSize(width, noticeTop + metrics.height() + 2 + kMargin / 2);
+    buildStatusBar();
     resize(minimumSizeHint());
+}
+
+void Form1::buildStatusBar()
+{
+    // Below the client area, so the classic layout keeps its place; its
+    // fields never widen the window.
+    QStatusBar* bar = statusBar();
+    bar->setObjectName(QStringLiteral("statusBar"));
+    bar->setSizeGripEnabled(false);
+    for (const char* name : {"viewKind", "centre", "zoom", "cap", "pointer", "progress"}) {
+        auto* field = new QLabel(bar);
+        field->setObjectName(QString::fromLatin1(name));
+        field->setTextFormat(Qt::PlainText);
+        field->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        field->setMinimumWidth(40);
+        bar->addWidget(field, std::string_view(name) == "centre" || std::string_view(name) == "pointer" ? 3 : 1);
+    }
+}
+
+QLabel* Form1::statusField(const QString& name) const
+{
+    return statusBar()->findChild<QLabel*>(name);
+}
+
+void Form1::updateViewStatus()
+{
+    const DeepCentre view = model_.freeView();
+    statusField(QStringLiteral("viewKind"))->setText(tr(viewKindName(model_.viewKind())));
+    const QString centre = QStringLiteral("%1, %2").arg(QString::fromStdString(view.re), QString::fromStdString(view.im));
+    QLabel* centreField = statusField(QStringLiteral("centre"));
+    centreField->setText(shortened(centre));
+    centreField->setToolTip(centre);
+    QLabel* zoom = statusField(QStringLiteral("zoom"));
+    zoom->setText(tr("zoom %1").arg(QString::fromStdString(magnificationText(view.zoom)).trimmed()));
+    zoom->setToolTip(tr("magnification 10^K, K = %1").arg(QString::fromStdString(writeDouble(view.zoom))));
+    QLabel* cap = statusField(QStringLiteral("cap"));
+    if (!deepView())
+        cap->setText(tr("cap 200"));
+    else if (model_.choosingCap())
+        cap->setText(tr("cap: choosing"));
+    else
+        cap->setText(tr("cap %1").arg(deepView()->iterations));
+}
+
+void Form1::showPointer(double X, double Y)
+{
+    QLabel* field = statusField(QStringLiteral("pointer"));
+    if (X < 0 || Y < 0 || X >= kDrawableSize || Y >= kDrawableSize) {
+        field->clear();
+        return;
+    }
+    QString text;
+    if (const auto& deep = deepView()) {
+        const DeepCentre at = moveDeepCentre(*deep, X - kDeepCentrePixel, Y - kDeepCentrePixel);
+        text = QStringLiteral("%1, %2").arg(QString::fromStdString(at.re), QString::fromStdString(at.im));
+    } else {
+        text = QStringLiteral("%1, %2").arg(planeX(state(), static_cast<int>(X)), 0, 'g', 17)
+                   .arg(planeY(state(), static_cast<int>(Y)), 0, 'g', 17);
+    }
+    field->setText(shortened(text));
+    field->setToolTip(text);
 }
 
 void Form1::OnLoad()
@@ -170,13 +285,108 @@ void Form1::OnLoad()
     // A folder that cannot be made now is tried again, and reported, on save.
     (void)saver_.prepareFolder();
     model_.start();
+    updateViewStatus();
+    drawTimer_.start();
     DrawFractal();
 }
 
-void Form1::OnPictureMouseDown(Qt::MouseButton /*button*/, Qt::KeyboardModifiers /*shift*/, float X, float Y)
+void Form1::OnPictureMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, float X, float Y)
 {
-    if (!ending_)
+    if (ending_)
+        return;
+    // The classic view zooms at once, whatever the button; the free view
+    // waits to see whether the press becomes a drag.
+    if (!deepView()) {
         (void)apply(model_.zoomAt(X, Y));
+        return;
+    }
+    press_ = PointerPress{pointerButtonOf(button), shift.testFlag(Qt::ShiftModifier),
+                          shift.testFlag(Qt::ControlModifier), X, Y};
+}
+
+void Form1::OnPictureMouseMove(double X, double Y)
+{
+    showPointer(X, Y);
+    if (!press_)
+        return;
+    const GestureKind kind = gestureOf(*press_, X, Y);
+    picture1_->setDragOffset(kind == GestureKind::Pan ? QPoint(static_cast<int>(X - press_->x0),
+                                                               static_cast<int>(Y - press_->y0))
+                                                      : QPoint());
+    band_->setVisible(kind == GestureKind::Rectangle);
+    if (kind == GestureKind::Rectangle)
+        band_->setGeometry(QRect(QPoint(static_cast<int>(press_->x0), static_cast<int>(press_->y0)),
+                                 QPoint(static_cast<int>(X), static_cast<int>(Y)))
+                               .normalized()
+                               .translated(PictureBox::kBorder, PictureBox::kBorder));
+}
+
+void Form1::OnPictureMouseUp(Qt::MouseButton button, double X, double Y)
+{
+    if (!press_ || qtButtonOf(press_->button) != button)
+        return;
+    const PointerPress press = *press_;
+    press_.reset();
+    picture1_->setDragOffset({});
+    band_->hide();
+    if (ending_)
+        return;
+    switch (gestureOf(press, X, Y)) {
+    case GestureKind::ZoomIn:
+        (void)apply(model_.zoomAt(static_cast<float>(press.x0), static_cast<float>(press.y0)));
+        break;
+    case GestureKind::ZoomOut:
+        preview_ = scaledAbout(picture1_->image(), 0.1, press.x0, press.y0);
+        (void)apply(model_.zoomOut(press.x0, press.y0));
+        break;
+    case GestureKind::Pan:
+        preview_ = shiftedBy(picture1_->image(), X - press.x0, Y - press.y0);
+        (void)apply(model_.pan(X - press.x0, Y - press.y0));
+        break;
+    case GestureKind::Rectangle:
+        (void)apply(model_.zoomToRectangle(press.x0, press.y0, X, Y));
+        break;
+    }
+}
+
+void Form1::OnPictureWheel(int angleDelta, double X, double Y)
+{
+    if (ending_)
+        return;
+    const double factor = wheelFactor(angleDelta);
+    preview_ = scaledAbout(picture1_->image(), factor, X, Y);
+    (void)apply(model_.zoomBy(factor, X, Y));
+}
+
+void Form1::OnZoomKey(double factor)
+{
+    if (ending_)
+        return;
+    preview_ = scaledAbout(picture1_->image(), factor, kDeepCentrePixel, kDeepCentrePixel);
+    (void)apply(model_.zoomBy(factor, kDeepCentrePixel, kDeepCentrePixel));
+}
+
+void Form1::OnPanKey(int dx, int dy)
+{
+    if (ending_)
+        return;
+    preview_ = shiftedBy(picture1_->image(), dx, dy);
+    (void)apply(model_.pan(dx, dy));
+}
+
+void Form1::OnGoToCoordinates()
+{
+    if (ending_)
+        return;
+    CoordinatesDialog dialog(*this);
+    dialog.exec();
+    activateWindow();
+}
+
+bool Form1::goToCoordinates(const std::string& re, const std::string& im, const std::string& zoom,
+                            const std::string& iterations)
+{
+    return !ending_ && apply(model_.goToCoordinates(re, im, zoom, iterations));
 }
 
 void Form1::OnNew()
@@ -316,12 +526,15 @@ void Form1::OnExportPicture()
     (void)saver_.prepareFolder();
     ExplorerState named = model_.state();
     MakeImageName(named, clock_);
-    ExportDialog dialog(QString::fromStdString(saver_.folder()), QString::fromStdString(named.imeslike), this);
+    ExportDialog dialog(QString::fromStdString(saver_.folder()), QString::fromStdString(named.imeslike), this,
+                        lastCustomSize_);
     const int answer = dialog.exec();
     // Keys go back to the window, also where no window manager hands them back.
     activateWindow();
     if (answer != QDialog::Accepted || ending_)
         return;
+    if (dialog.customChosen())
+        lastCustomSize_ = dialog.chosenSize();
     (void)exportPicture(dialog.chosenPath(), dialog.chosenSize(), dialog.chosenFormat());
 }
 
@@ -440,6 +653,8 @@ void Form1::OnRedo()
 
 bool Form1::apply(const CommandResult& result)
 {
+    // A preview is for this command's picture only.
+    QImage preview = std::exchange(preview_, QImage());
     if (!result.done()) {
         // Picture, state, history and status line stay; only the reason is added.
         QApplication::beep();
@@ -450,7 +665,11 @@ bool Form1::apply(const CommandResult& result)
     updateHistoryMenus();
     if (!result.redraw)
         return true;
-    picture1_->clear();
+    drawTimer_.start();
+    if (preview.isNull())
+        picture1_->clear();
+    else
+        picture1_->setImage(preview);
     if (!deepView()) {
         // A legacy view: what deep mode held is let go.
         orbitJob_->cancel();
@@ -458,10 +677,11 @@ bool Form1::apply(const CommandResult& result)
         deepComputer_.reset();
     }
     updateDeepMenus();
+    updateViewStatus();
     clearWindow();
     // Doubles give out at about 1E+15: say so as a dive gets there.
     if (model_.nearsDoubleLimit())
-        showNotice(tr("Pictures blur past 1E+15 here: View > Deep zoom (Ctrl+D) keeps them sharp, to 1E+%1.")
+        showNotice(tr("Pictures blur past 1E+15 here: View > Free view (Ctrl+D) keeps them sharp, to 1E+%1.")
                        .arg(kMaxDeepZoom),
                    false);
     DrawFractal();
@@ -473,14 +693,14 @@ QString Form1::refusalText(const CommandResult& result) const
     switch (result.refusal) {
     case Refusal::PastDoubleRange:
         return tr("Cannot zoom in further: one more tenfold zoom would carry the view past the range "
-                  "of a double. Turn on View > Deep zoom (Ctrl+D) to go on, or press \"back\".");
+                  "of a double. Turn on View > Free view (Ctrl+D) to go on, or press \"back\".");
     case Refusal::PastDeepestZoom:
         return tr("Cannot zoom in further: 1E+%1 is as deep as views go.").arg(kMaxDeepZoom);
     case Refusal::PastWidestZoom:
-        return tr("Cannot zoom out further: the full view is as wide as views go.");
+        return tr("Cannot zoom out further: this is the full view's scale.");
     case Refusal::DeepStaysOn:
-        return tr("Deep zoom stays on past 1E+%1: doubles cannot show this view. Press \"back\" for the full "
-                  "view.")
+        return tr("The free view stays on past 1E+%1 and between tenfold steps: the classic view cannot show "
+                  "this view. Press \"back\" for the full view.")
             .arg(kMaxLegacyZoom);
     case Refusal::CapOutOfRange:
         return tr("The iteration cap is a whole number %1 to %2.").arg(kMinDeepIterations).arg(kMaxDeepIterations);
@@ -528,6 +748,7 @@ void Form1::onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrb
         return;
     orbit_ = std::move(orbit);
     deepComputer_ = std::move(computer);
+    updateViewStatus();
     clearWindow();
     DrawFractal();
 }
@@ -582,6 +803,7 @@ void Form1::DrawFractal()
         return;
     }
     drawing_ = true;
+    drawingNow_->store(true);
     int column = 0;
     DrawHooks hooks;
     hooks.yield = [this, &column] { return yieldToEvents(column++); };
@@ -598,12 +820,17 @@ void Form1::DrawFractal()
         }
     } while (redrawPending_ && !ending_);
     drawing_ = false;
+    drawingNow_->store(false);
     picture1_->flush();
 }
 
 bool Form1::yieldToEvents(int column)
 {
     picture1_->flush();
+    QLabel* progress = statusField(QStringLiteral("progress"));
+    const QString drawing = tr("drawing %1 %").arg(column * 100 / kDrawableSize);
+    if (progress->text() != drawing)
+        progress->setText(drawing);
     if (yieldHook_)
         yieldHook_(column);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -638,6 +865,8 @@ void Form1::clearWindow()
 
 void Form1::printStatus(const std::string& line)
 {
+    statusField(QStringLiteral("progress"))
+        ->setText(tr("drawn in %1 s").arg(static_cast<double>(drawTimer_.elapsed()) / 1000.0, 0, 'f', 2));
     client_->setStatusText(QString::fromStdString(line));
     emit statusPrinted(client_->statusText());
 }

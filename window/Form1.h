@@ -3,6 +3,7 @@
 #include "DeepComputer.h"
 #include "DeepSetup.h"
 #include "ExplorerModel.h"
+#include "Gestures.h"
 #include "ExplorerState.h"
 #include "History.h"
 #include "Location.h"
@@ -11,13 +12,16 @@
 #include "Renderer.h"
 #include "SnapshotSaver.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QMainWindow>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QString>
 
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <functional>
 #include <optional>
 #include <string>
@@ -25,6 +29,7 @@
 
 class QLabel;
 class QPushButton;
+class QRubberBand;
 
 namespace mandel {
 
@@ -53,9 +58,25 @@ public:
 
     // Start-up: show, seed, clear, sizes, save folder, colours, view, picture.
     void OnLoad();
-    // Zooms tenfold at drawable-area pixel (X, Y) and draws; any button and
-    // shift state zoom alike. A zoom past the range of a double is refused.
+    // In the classic view: zooms tenfold at drawable-area pixel (X, Y) and
+    // draws; any button and shift state zoom alike. A zoom past the range of
+    // a double is refused. In the free view: the start of a gesture, done
+    // when the button goes up (OnPictureMouseUp).
     void OnPictureMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift, float X, float Y);
+    // The pointer at (X, Y): its plane point in the status bar, and the
+    // preview of a drag under way.
+    void OnPictureMouseMove(double X, double Y);
+    // The free view's gesture ends at (X, Y): a zoom, a pan or a rectangle
+    // zoom (see gestureOf).
+    void OnPictureMouseUp(Qt::MouseButton button, double X, double Y);
+    // The wheel over (X, Y): zooms about that point, 2x a notch.
+    void OnPictureWheel(int angleDelta, double X, double Y);
+    // Keys: zooms by `factor` about the centre, or moves the picture by
+    // (dx, dy) pixels.
+    void OnZoomKey(double factor);
+    void OnPanKey(int dx, int dy);
+    // Asks for a centre, zoom and cap and goes there (goToCoordinates).
+    void OnGoToCoordinates();
     // New colours over the full view.
     void OnNew();
     // The full view in the same colours.
@@ -88,6 +109,10 @@ public:
     // no location, or one this window cannot show, is refused with its reason
     // in the notice line, and nothing else changes. Returns whether it went.
     bool goToLocation(std::string_view text);
+    // Goes to a typed centre, zoom and cap in the free view, as a command;
+    // a refused field is named in the notice line. Returns whether it went.
+    bool goToCoordinates(const std::string& re, const std::string& im, const std::string& zoom,
+                         const std::string& iterations);
     // goToLocation for a location already read.
     bool goTo(Location location);
     // goToLocation for the location stored in the PNG at `path`; one that
@@ -105,6 +130,9 @@ public:
     void cancelExport();
     // Whether an export is running.
     bool isExporting() const noexcept;
+    // Holds running and new exports between bands while `hold` (tests: the
+    // rule the window's own drawing follows).
+    void holdExports(bool hold) { drawingNow_->store(hold); }
     // The progress window of the running export, or null.
     QProgressDialog* exportProgress() const noexcept { return exportProgress_; }
 
@@ -124,6 +152,12 @@ public:
     const ExplorerState& state() const noexcept { return model_.state(); }
     // The deep view shown in deep mode; nothing in legacy mode.
     const std::optional<DeepCentre>& deepView() const noexcept { return model_.deepView(); }
+    // The free view shown, or the one the classic view would become.
+    DeepCentre currentFreeView() const { return model_.freeView(); }
+    // The status bar's fields: view kind, centre, zoom, cap, the plane point
+    // under the pointer and the drawing's progress or time, by object name
+    // ("viewKind", "centre", "zoom", "cap", "pointer", "progress").
+    QLabel* statusField(const QString& name) const;
     // Whether deep views get their cap chosen from the picture.
     bool automaticIterations() const noexcept { return model_.automaticIterations(); }
     // Whether a deep picture waits for its reference orbit.
@@ -181,6 +215,9 @@ protected:
 
 private:
     void buildLayout();
+    void buildStatusBar();
+    void updateViewStatus();
+    void showPointer(double X, double Y);
     void clearWindow();
     void printStatus(const std::string& line);
     // Shows what a command of the model did: its refusal in the notice line,
@@ -216,7 +253,16 @@ private:
     QPushButton* command4_ = nullptr;
     QPushButton* command5_ = nullptr;
     QLabel* notice_ = nullptr;
+    QRubberBand* band_ = nullptr;
 
+    // The free view's gesture under way: the press, and where it was.
+    std::optional<PointerPress> press_;
+    // What a gesture's picture looks like at once, shown until the new
+    // picture covers it; null: the picture starts from the background.
+    QImage preview_;
+    // The custom export size last chosen: the export dialog proposes it again.
+    std::optional<PictureSize> lastCustomSize_;
+    QElapsedTimer drawTimer_;
     // What draws the model's deep view.
     std::shared_ptr<ReferenceOrbit> orbit_;     // of the deep view's centre and zoom, when prepared
     std::shared_ptr<DeepComputer> deepComputer_;  // draws the deep view, when prepared
@@ -225,6 +271,8 @@ private:
     QPointer<QProgressDialog> exportProgress_;
 
     bool drawing_ = false;        // a drawing loop is running (we are inside its yield)
+    // Set while a picture is drawn: exports wait between bands meanwhile.
+    std::shared_ptr<std::atomic<bool>> drawingNow_ = std::make_shared<std::atomic<bool>>(false);
     bool redrawPending_ = false;  // a command asked for a new picture during a yield
     bool ending_ = false;
     std::function<void(int)> yieldHook_;

@@ -61,6 +61,15 @@ IterationsDialog::IterationsDialog(Form1& form) : QDialog(&form), form_(form)
 
 void IterationsDialog::accept()
 {
+    // A number typed out of range is not quietly replaced by the last good one.
+    if (!automatic_->isChecked() && !iterations_->hasAcceptableInput()) {
+        problem_->setText(tr("The iteration cap is a whole number %1 to %2; '%3' is not.")
+                              .arg(kMinDeepIterations)
+                              .arg(kMaxDeepIterations)
+                              .arg(iterations_->cleanText()));
+        problem_->show();
+        return;
+    }
     if (!form_.setIterations(automatic_->isChecked(), iterations_->value())) {
         problem_->setText(form_.noticeText());
         problem_->show();

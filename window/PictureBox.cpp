@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -79,13 +80,27 @@ void PictureBox::flush()
     dirtyMax_ = -1;
 }
 
+void PictureBox::setDragOffset(QPoint offset)
+{
+    if (offset == dragOffset_)
+        return;
+    dragOffset_ = offset;
+    update(contentsRect());
+}
+
 void PictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     // Only the part asked for: during drawing that is one column.
     const QRect wanted = event->rect() & contentsRect();
-    if (!wanted.isEmpty())
+    if (!dragOffset_.isNull()) {
+        painter.setClipRect(contentsRect());
+        painter.fillRect(contentsRect(), QColor::fromRgb(toQRgb(kBackground)));
+        painter.drawImage(contentsRect().topLeft() + dragOffset_, image_);
+        painter.setClipping(false);
+    } else if (!wanted.isEmpty()) {
         painter.drawImage(wanted, image_, wanted.translated(-kBorder, -kBorder));
+    }
     painter.end();
     QFrame::paintEvent(event);  // the border
 }
@@ -104,6 +119,31 @@ void PictureBox::mousePressEvent(QMouseEvent* event)
     }
     event->accept();
     emit pressed(event->button(), event->modifiers(), static_cast<float>(x), static_cast<float>(y));
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent* event)
+{
+    const QPointF p = event->position();
+    emit moved(std::floor(p.x()) - kBorder, std::floor(p.y()) - kBorder);
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    const QPointF p = event->position();
+    emit released(event->button(), std::floor(p.x()) - kBorder, std::floor(p.y()) - kBorder);
+}
+
+void PictureBox::wheelEvent(QWheelEvent* event)
+{
+    const QPointF p = event->position();
+    const double x = std::floor(p.x()) - kBorder;
+    const double y = std::floor(p.y()) - kBorder;
+    if (event->angleDelta().y() == 0 || x < 0 || y < 0 || x >= kDrawableSize || y >= kDrawableSize) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    emit wheeled(event->angleDelta().y(), x, y);
 }
 
 } // namespace mandel

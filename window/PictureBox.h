@@ -37,16 +37,31 @@ public:
     // Asks for a repaint of the columns set since the last flush, only those.
     void flush();
 
+    // Shows the picture moved by `offset` pixels (a drag under way), the
+    // uncovered part in the background colour; (0, 0) shows it as it is.
+    void setDragOffset(QPoint offset);
+
 signals:
     // A mouse button went down at drawable-area pixel (X, Y).
     void pressed(Qt::MouseButton button, Qt::KeyboardModifiers shift, float X, float Y);
+    // The pointer moved to (X, Y), in drawable-area pixels (outside it too
+    // while a button is held).
+    void moved(double X, double Y);
+    // A mouse button went up with the pointer at (X, Y).
+    void released(Qt::MouseButton button, double X, double Y);
+    // The wheel turned by `angleDelta` eighths of a degree over (X, Y).
+    void wheeled(int angleDelta, double X, double Y);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 
 private:
     QImage image_;
+    QPoint dragOffset_;
     int dirtyMin_ = kDrawableSize;  // columns dirtyMin_..dirtyMax_ wait for a repaint
     int dirtyMax_ = -1;
 };

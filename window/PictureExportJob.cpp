@@ -1,6 +1,8 @@
 #include "PictureExportJob.h"
 
+#include <chrono>
 #include <cmath>
+#include <thread>
 
 namespace mandel {
 
@@ -13,11 +15,14 @@ bool PictureExportJob::start(const std::string& path, const PictureRequest& requ
 {
     if (job_->running())
         return false;
-    job_->start([this, path, request](BackgroundJob::Run& run) {
+    job_->start([this, path, request, busy = busy_](BackgroundJob::Run& run) {
         PictureFileHooks hooks;
         hooks.stop = &run.stopFlag();
-        hooks.progress = [&run](double share) {
+        hooks.progress = [&run, busy](double share) {
             run.progress(static_cast<int>(std::floor(share * 100)));
+            // Between bands: the next waits while the window draws.
+            while (busy && busy->load(std::memory_order_relaxed) && !run.stopping())
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
             return !run.stopping();
         };
         Result<std::string> done = writePictureFile(path, request, hooks);

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <atomic>
+#include <memory>
 #include <string>
 
 namespace mandel {
@@ -26,6 +28,9 @@ public:
     void cancel();
     // Whether an export is running (its end not yet signalled).
     bool running() const noexcept { return job_->running(); }
+    // Exports started from now on pause between bands while `busy` is
+    // set: the window's picture has every core while it is drawn.
+    void yieldWhile(std::shared_ptr<const std::atomic<bool>> busy) { busy_ = std::move(busy); }
 
 signals:
     // The share written, 0 to 100, as it grows.
@@ -40,6 +45,7 @@ private:
     // Its destructor stops a running export and waits for it: the writer
     // removes what it wrote before it returns, so nothing is left behind.
     BackgroundJob* job_;
+    std::shared_ptr<const std::atomic<bool>> busy_;
 };
 
 } // namespace mandel

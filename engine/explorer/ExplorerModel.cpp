@@ -113,19 +113,26 @@ CommandResult ExplorerModel::zoomBy(double factor, double X, double Y)
     if (!(factor > 0) || !std::isfinite(factor))
         return {};
     const DeepCentre view = freeView();
-    double zoom = view.zoom + std::log10(factor);
-    // Out past the full view's scale stops at it, once.
-    if (zoom < 0 && view.zoom > 0)
-        zoom = 0;
-    const double step = std::pow(10.0, view.zoom - zoom);  // new pixel size in old pixels
-    const double dx = X - kDeepCentrePixel, dy = Y - kDeepCentrePixel;
-    // The point at offset d stays at offset d: the centre moves by d (1 - step).
-    return reframe(view, dx * (1 - step), dy * (1 - step), zoom);
+    return zoomAbout(view, view.zoom + std::log10(factor), 1 / factor, X, Y);
 }
 
 CommandResult ExplorerModel::zoomOut(double X, double Y)
 {
-    return zoomBy(0.1, X, Y);
+    const DeepCentre view = freeView();
+    return zoomAbout(view, view.zoom - 1, 10, X, Y);
+}
+
+CommandResult ExplorerModel::zoomAbout(const DeepCentre& view, double zoom, double shrink, double X, double Y)
+{
+    // Out past the full view's scale stops at it, once.
+    if (zoom < 0 && view.zoom > 0) {
+        zoom = 0;
+        shrink = std::pow(10.0, view.zoom);
+    }
+    // The point at offset d stays at offset d: the centre moves by d (1 - shrink),
+    // shrink being the new pixel's size in old pixels.
+    const double dx = X - kDeepCentrePixel, dy = Y - kDeepCentrePixel;
+    return reframe(view, dx * (1 - shrink), dy * (1 - shrink), zoom);
 }
 
 CommandResult ExplorerModel::pan(double dx, double dy)

@@ -112,6 +112,8 @@ public:
     void setImageName(std::string name) { state_.imeslike = std::move(name); }
 
     const ExplorerState& state() const noexcept { return state_; }
+    // The free view as it is, or as the classic view would become one.
+    DeepCentre freeView() const;
     ViewKind viewKind() const noexcept { return deep_ ? ViewKind::Free : ViewKind::Classic; }
     // The deep view shown in deep mode; nothing in legacy mode.
     const std::optional<DeepCentre>& deepView() const noexcept { return deep_; }
@@ -131,8 +133,9 @@ private:
     using HistoryMove = std::optional<Location> (History::*)(Location);
 
     CommandResult fullView();
-    // The free view as it is, or as the classic view becomes one.
-    DeepCentre freeView() const;
+    // Zooms `view` to `zoom` keeping the point under (X, Y), the new pixel
+    // `shrink` old ones wide.
+    CommandResult zoomAbout(const DeepCentre& view, double zoom, double shrink, double X, double Y);
     // Enters the free view `view` moved to pixel offset (dx, dy) at `zoom`.
     CommandResult reframe(const DeepCentre& view, double dx, double dy, double zoom);
     CommandResult enterLegacy(const ExplorerState& next, std::optional<Location> view, Step step);

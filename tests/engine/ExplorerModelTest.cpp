@@ -6,6 +6,7 @@
 #include "DeepComputer.h"
 #include "DeepView.h"
 #include "ExplorerModel.h"
+#include "Gestures.h"
 
 #include <gtest/gtest.h>
 
@@ -346,6 +347,37 @@ TEST(ExplorerModel, FreeViewRefusalsChangeNothingAndNameTheField)
     // An empty cap is chosen from the picture, as the menu says.
     ASSERT_TRUE(e.model.goToCoordinates("0", "1", "2", "").redraw);
     EXPECT_TRUE(e.model.choosingCap());
+}
+
+TEST(Gestures, PressesDragsAndWheelsBecomeTheirCommands)
+{
+    const struct {
+        const char* name;
+        PointerPress press;
+        double x1, y1;
+        GestureKind expected;
+    } rows[] = {
+        {"left press", {PointerButton::Left, false, false, 100, 100}, 100, 100, GestureKind::ZoomIn},
+        {"left press that slips", {PointerButton::Left, false, false, 100, 100}, 102, 98, GestureKind::ZoomIn},
+        {"left drag", {PointerButton::Left, false, false, 100, 100}, 103, 100, GestureKind::Pan},
+        {"left drag upward", {PointerButton::Left, false, false, 100, 100}, 100, 20, GestureKind::Pan},
+        {"ctrl drag", {PointerButton::Left, false, true, 100, 100}, 200, 150, GestureKind::Rectangle},
+        {"ctrl press", {PointerButton::Left, false, true, 100, 100}, 101, 100, GestureKind::ZoomIn},
+        {"shift press", {PointerButton::Left, true, false, 100, 100}, 100, 100, GestureKind::ZoomOut},
+        {"shift drag", {PointerButton::Left, true, false, 100, 100}, 300, 100, GestureKind::ZoomOut},
+        {"right press", {PointerButton::Right, false, false, 5, 5}, 5, 5, GestureKind::ZoomOut},
+        {"middle drag", {PointerButton::Middle, false, false, 5, 5}, 50, 5, GestureKind::ZoomIn},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(gestureOf(r.press, r.x1, r.y1), r.expected) << r.name;
+    EXPECT_EQ(wheelFactor(120), 2);
+    EXPECT_EQ(wheelFactor(-120), 0.5);
+    EXPECT_EQ(wheelFactor(0), 1);
+    // Eight steps of a fine wheel make one notch.
+    double fine = 1;
+    for (int k = 0; k < 8; ++k)
+        fine *= wheelFactor(15);
+    EXPECT_NEAR(fine, 2, 1e-12);
 }
 
 } // namespace

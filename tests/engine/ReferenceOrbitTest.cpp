@@ -11,8 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <memory>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>

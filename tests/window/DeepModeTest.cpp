@@ -6,20 +6,26 @@
 #include "DeepView.h"
 #include "ExplorerMenus.h"
 #include "IterationsDialog.h"
+#include "Numbers.h"
 #include "StatusLine.h"
 
 #include <QAction>
+#include <QTest>
 #include <QCheckBox>
+#include <QLabel>
+#include <QStatusBar>
 #include <QSpinBox>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
 namespace mandel {
 namespace {
 
+using testing::clickPicture;
 using testing::pictureOf;
 using testing::TestWindow;
 using testing::waitForPicture;
@@ -45,8 +51,8 @@ TEST(Form1Deep, OnKeepsTheViewPressesZoomTenfoldWithoutLimitAndOffGoesBack)
 {
     TestWindow w(5);
     w->OnLoad();
-    w->OnPictureMouseDown(Qt::LeftButton, {}, 186, 255);
-    w->OnPictureMouseDown(Qt::LeftButton, {}, 310.5f, 290);
+    clickPicture(*w, 186, 255);
+    clickPicture(*w, 310.5f, 290);
     const ExplorerState legacy = w->state();
     const auto legacyView = w->location();
     const std::vector<Colour> legacyPicture = pictureOf(*w);
@@ -75,7 +81,7 @@ TEST(Form1Deep, OnKeepsTheViewPressesZoomTenfoldWithoutLimitAndOffGoesBack)
     w->OnDeepZoom();
     DeepCentre view = *w->deepView();
     for (const Click c : {Click{400, 100}, Click{123, 456}}) {
-        w->OnPictureMouseDown(Qt::LeftButton, {}, c.x, c.y);
+        clickPicture(*w, c.x, c.y);
         view = zoomDeepAt(view, c.x - 300, c.y - 300);
     }
     EXPECT_EQ(*w->deepView(), view);
@@ -89,7 +95,7 @@ TEST(Form1Deep, OnKeepsTheViewPressesZoomTenfoldWithoutLimitAndOffGoesBack)
     w->OnDeepZoom();
     view = *w->deepView();
     for (int k = 0; k < 16; ++k) {
-        w->OnPictureMouseDown(Qt::LeftButton, {}, 300.25f, 299.5f);
+        clickPicture(*w, 300.25f, 299.5f);
         view = zoomDeepAt(view, 0.25, -0.5);
     }
     EXPECT_EQ(*w->deepView(), view);
@@ -126,7 +132,7 @@ TEST(Form1Deep, UndoRedoAndLocationsCarryDeepViews)
     ASSERT_TRUE(w->setIterations(false, 400));
     const auto legacyView = w->location();
     w->OnDeepZoom();
-    w->OnPictureMouseDown(Qt::LeftButton, {}, 200, 100);
+    clickPicture(*w, 200, 100);
     const auto deepLocation = w->location();
     ASSERT_TRUE(deepLocation && deepLocation->deep);
 
@@ -190,9 +196,87 @@ TEST(Form1Deep, LegacyZoomsFrom1E13To1E15PointToDeepZoom)
     TestWindow w(13);
     w->OnLoad();
     for (int k = 1; k <= 16; ++k) {
-        w->OnPictureMouseDown(Qt::LeftButton, {}, 300, 300);
-        EXPECT_EQ(w->noticeText().contains(QStringLiteral("Deep zoom (Ctrl+D)")), k >= 13 && k <= 15) << k;
+        clickPicture(*w, 300, 300);
+        EXPECT_EQ(w->noticeText().contains(QStringLiteral("Free view (Ctrl+D)")), k >= 13 && k <= 15) << k;
     }
+}
+
+// The free view's gestures as the window hands them to the model, and what
+// the status bar says about them.
+TEST(Form1Free, WheelDragRectangleAndZoomOutMoveTheViewAndTheStatusBarFollows)
+{
+    TestWindow w(14);
+    w->OnLoad();
+    ASSERT_TRUE(w->setIterations(false, 300));
+    EXPECT_EQ(w->statusField(QStringLiteral("viewKind"))->text(), QStringLiteral("Classic view"));
+    const DeepCentre start = w->currentFreeView();
+
+    // A wheel notch over (100, 200): the free view, twice as close, that point kept.
+    w->OnPictureWheel(120, 100, 200);
+    ASSERT_TRUE(w->deepView());
+    DeepCentre want = reframeDeep(start, -100, -50, std::log10(2.0));
+    EXPECT_EQ(*w->deepView(), want);
+    EXPECT_EQ(w->statusField(QStringLiteral("viewKind"))->text(), QStringLiteral("Free view"));
+    EXPECT_EQ(w->statusField(QStringLiteral("zoom"))->text(), QStringLiteral("zoom 2E+0"));
+    EXPECT_EQ(w->statusField(QStringLiteral("cap"))->text(), QStringLiteral("cap 300"));
+
+    // A drag by (40, 10) moves the picture with it; a press that slips zooms.
+    w->OnPictureMouseDown(Qt::LeftButton, {}, 300, 300);
+    w->OnPictureMouseMove(320, 305);
+    w->OnPictureMouseUp(Qt::LeftButton, 340, 310);
+    want = reframeDeep(want, -40, -10, want.zoom);
+    EXPECT_EQ(*w->deepView(), want);
+    w->OnPictureMouseDown(Qt::LeftButton, {}, 200, 100);
+    w->OnPictureMouseUp(Qt::LeftButton, 201, 101);
+    want = zoomDeepAt(want, -100, -200);
+    EXPECT_EQ(*w->deepView(), want);
+
+    // Right button: tenfold out about the point; Ctrl+drag: the rectangle.
+    w->OnPictureMouseDown(Qt::RightButton, {}, 300, 300);
+    w->OnPictureMouseUp(Qt::RightButton, 300, 300);
+    want = reframeDeep(want, 0, 0, want.zoom - 1);
+    EXPECT_EQ(*w->deepView(), want);
+    w->OnPictureMouseDown(Qt::LeftButton, Qt::ControlModifier, 250, 250);
+    w->OnPictureMouseUp(Qt::LeftButton, 350, 300);
+    want = reframeDeep(want, 0, -25, want.zoom + std::log10(5.96));
+    EXPECT_EQ(*w->deepView(), want);
+    ASSERT_TRUE(waitForPicture(*w));
+    EXPECT_EQ(pictureOf(*w), deepDrawing(w->state(), want));
+    EXPECT_TRUE(w->statusField(QStringLiteral("progress"))->text().startsWith(QStringLiteral("drawn in")));
+
+    // The pointer over the centre pixel shows the centre, whole on hover.
+    w->OnPictureMouseMove(300, 300);
+    const DeepCentre at = moveDeepCentre(want, 0, 0);
+    EXPECT_EQ(w->statusField(QStringLiteral("pointer"))->toolTip().toStdString(), at.re + ", " + at.im);
+    EXPECT_EQ(w->statusField(QStringLiteral("centre"))->toolTip().toStdString(), want.re + ", " + want.im);
+
+    // Typed coordinates: a bad field is named, a good one is gone to.
+    EXPECT_FALSE(w->goToCoordinates("-0.75", "0.1", "2e3", ""));
+    EXPECT_TRUE(w->noticeText().startsWith(QStringLiteral("zoom:"))) << w->noticeText().toStdString();
+    EXPECT_TRUE(w->goToCoordinates("-0.75", "0.1", "2.5", "400"));
+    EXPECT_EQ(*w->deepView(), (DeepCentre{"-0.75", "0.1", 2.5, 400}));
+    EXPECT_EQ(w->statusField(QStringLiteral("zoom"))->text(), QStringLiteral("zoom 3.16E+2"));
+    // Six steps back: before the wheel, the classic view.
+    for (int k = 0; k < 6; ++k)
+        w->OnUndo();
+    EXPECT_FALSE(w->deepView());
+    EXPECT_EQ(w->statusField(QStringLiteral("viewKind"))->text(), QStringLiteral("Classic view"));
+}
+
+TEST(Form1Free, TheIterationsDialogRefusesACapOutOfRangeWithAMessage)
+{
+    TestWindow w(15);
+    w->OnLoad();
+    w->OnDeepZoom();
+    IterationsDialog dialog(*w);
+    dialog.automatic()->setChecked(false);
+    dialog.iterations()->selectAll();
+    QTest::keyClicks(dialog.iterations(), QStringLiteral("50"));
+    dialog.accept();
+    EXPECT_NE(dialog.result(), QDialog::Accepted);
+    EXPECT_TRUE(dialog.problem()->isVisibleTo(&dialog));
+    EXPECT_TRUE(dialog.problem()->text().contains(QStringLiteral("200 to 100000000")))
+        << dialog.problem()->text().toStdString();
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,7 @@ namespace mandel {
 namespace {
 
 using testing::TestWindow;
+using testing::clickPicture;
 using testing::waitForPicture;
 
 bool waitForExport(const Form1& form)
@@ -56,6 +58,30 @@ const DialogRow kDialog[] = {
 };
 
 class ExportDialogs : public ::testing::TestWithParam<DialogRow> {};
+
+// The sides can be typed straight away: the size becomes a custom one; and
+// a custom size handed back in is proposed again.
+TEST(ExportDialog, TypingASideMakesACustomSizeThatIsProposedAgain)
+{
+    testing::qtApp();
+    QTemporaryDir dir;
+    ExportDialog dialog(dir.path(), QStringLiteral("M20240309080507"));
+    EXPECT_EQ(dialog.preset()->currentIndex(), 0);
+    dialog.widthEdit()->selectAll();
+    QTest::keyClicks(dialog.widthEdit(), QStringLiteral("1234"));
+    EXPECT_EQ(dialog.preset()->currentIndex(), dialog.preset()->count() - 1);
+    EXPECT_EQ(dialog.widthEdit()->text(), QStringLiteral("1234"));
+    dialog.accept();
+    ASSERT_EQ(dialog.result(), QDialog::Accepted) << dialog.problem()->text().toStdString();
+    EXPECT_TRUE(dialog.customChosen());
+    EXPECT_EQ(dialog.chosenSize(), (PictureSize{1234, 1080}));
+
+    ExportDialog again(dir.path(), QStringLiteral("M20240309080508"), nullptr, dialog.chosenSize());
+    EXPECT_EQ(again.preset()->currentIndex(), again.preset()->count() - 1);
+    EXPECT_EQ(again.widthEdit()->text(), QStringLiteral("1234"));
+    EXPECT_EQ(again.heightEdit()->text(), QStringLiteral("1080"));
+    EXPECT_TRUE(again.pathEdit()->text().endsWith(QStringLiteral("-1234x1080.png"))) << again.pathEdit()->text().toStdString();
+}
 
 TEST_P(ExportDialogs, ExportOnlyWhatCanBeWritten)
 {
@@ -169,6 +195,30 @@ TEST(Form1Export, NeverReplacesAFileAndAFailureNamesThePathAndReason)
                 && !notice.endsWith(QStringLiteral(": ")))
         << "the path or reason is missing: " << notice.toStdString();
     EXPECT_TRUE(noticeIsProblem(*w));
+}
+
+// While the window draws, an export waits between its bands: the picture
+// shown gets the cores.
+TEST(Form1Export, WaitsBetweenBandsWhileThePictureIsDrawn)
+{
+    TestWindow w(12);
+    w->OnLoad();
+    const QString path = w.dir.filePath(QStringLiteral("held.png"));
+    w->holdExports(true);
+    ASSERT_TRUE(w->exportPicture(path.toStdString(), {2000, 2000}, ImageFormat::Png));
+    QProgressDialog* progress = w->exportProgress();
+    ASSERT_TRUE(progress);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return progress->value() > 0; }, 120000));
+    const int held = progress->value();
+    QTest::qWait(300);
+    EXPECT_TRUE(w->isExporting());
+    EXPECT_EQ(progress->value(), held);
+    EXPECT_LT(held, 50);
+    // The window's own drawing holds and lets go the same way.
+    w->holdExports(false);
+    clickPicture(*w, 100, 100);
+    ASSERT_TRUE(waitForExport(*w));
+    EXPECT_TRUE(QFileInfo::exists(path)) << w->noticeText().toStdString();
 }
 
 class StoppedExports : public ::testing::TestWithParam<bool> {};

@@ -137,7 +137,7 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
         ExplorerState s = testing::fullView(static_cast<float>(b));
         for (int zooms = 0; zooms < 306; ++zooms, ZoomAt(s, 300, 300))
             ASSERT_TRUE(fits(statusLine(s))) << statusLine(s);
-        for (const long long zoom : {14LL, 15LL, 1000000LL})
+        for (const double zoom : {14.0, 15.0, 1000000.0, 999999.25})
             ASSERT_TRUE(fits(deepStatusLine(static_cast<float>(b), zoom)));
     }
     // Opened, and shrunk as far as it goes, exactly as wide as the picture or
@@ -201,7 +201,14 @@ const MenuItem kItems[] = {
     {"menuView", "actionNew", "Ctrl+N"},
     {"menuView", "actionBack", "Backspace"},
     {"menuView", "actionDeepZoom", "Ctrl+D"},
+    {"menuView", "actionGoToCoordinates", "Ctrl+G"},
     {"menuView", "actionIterations", ""},
+    {"menuView", "actionZoomIn", "+, ="},
+    {"menuView", "actionZoomOut", "-"},
+    {"menuView", "actionMoveLeft", "Left"},
+    {"menuView", "actionMoveRight", "Right"},
+    {"menuView", "actionMoveUp", "Up"},
+    {"menuView", "actionMoveDown", "Down"},
     {"menuView", "actionUndo", "Ctrl+Z"},
     {"menuView", "actionRedo", "Ctrl+Shift+Z, Ctrl+Y"},
     {"menuHelp", "actionKeysAndMouse", "F1"},

@@ -24,6 +24,7 @@
 namespace mandel {
 namespace {
 
+using testing::clickPicture;
 using testing::clipboardText;
 using testing::drawingOf;
 using testing::pictureOf;
@@ -121,7 +122,7 @@ TEST(Form1UndoRedo, RandomSessionsShowAndCopyWhatTheChainOfEachViewDraws)
                 const float scale = std::array{1.0f, 1.25f, 1.5f, 2.0f}[step % 4];
                 std::uniform_real_distribution<float> at(0.0f, 595.99f);
                 const Click c{std::floor(at(rng) * scale) / scale, std::floor(at(rng) * scale) / scale};
-                w->OnPictureMouseDown(Qt::LeftButton, {}, c.x, c.y);
+                clickPicture(*w, c.x, c.y);
                 Location next = now;
                 next.clicks.push_back(c);
                 m.go(next);

@@ -76,6 +76,14 @@ inline void postPress(Form1& form, double X, double Y, Qt::MouseButton button = 
                                                                  Qt::NoButton, Qt::NoModifier));
 }
 
+// A left click on Picture1 at (X, Y): the press and its release, as the
+// free view needs both to zoom.
+inline void clickPicture(Form1& form, float X, float Y)
+{
+    form.OnPictureMouseDown(Qt::LeftButton, {}, X, Y);
+    form.OnPictureMouseUp(Qt::LeftButton, X, Y);
+}
+
 // Queues a left click (press and release) in the middle of `widget`.
 inline void postClick(QWidget* widget)
 {

@@ -69,6 +69,35 @@ press_picture() {  # picture pixels
   click_at $((48 + 2 + $1)) $((48 + 2 + $2))
 }
 
+point_picture() {  # moves the pointer over picture pixels (X, Y)
+  xdotool mousemove --window "$win" $((left + 48 + 2 + $1)) $((top + 48 + 2 + $2))
+}
+
+wheel_picture() {  # wheel notches over picture pixel (X, Y): button 4 in, 5 out
+  point_picture "$1" "$2"
+  xdotool click "$3"
+}
+
+drag_picture() {  # a left drag from picture pixel (X0, Y0) to (X1, Y1), in steps
+  point_picture "$1" "$2"
+  xdotool mousedown 1
+  for k in 1 2 3 4; do
+    point_picture $(($1 + ($3 - $1) * k / 4)) $(($2 + ($4 - $2) * k / 4))
+    sleep 0.05
+  done
+  xdotool mouseup 1
+}
+
+# The value of field $1 in the location $2.
+field_of() {
+  sed -n "s/.* $1=\([^ ]*\).*/\1/p" <<<"$2"
+}
+
+# Whether the decimals $1 and $2 differ by less than $3.
+near() {
+  awk -v a="$1" -v b="$2" -v d="$3" 'BEGIN { exit !((a - b) < d && (b - a) < d) }'
+}
+
 key() {  # real key events to the window, focused first (no window manager here)
   xdotool windowfocus --sync "$win" 2>/dev/null || true
   xdotool key "$@"
