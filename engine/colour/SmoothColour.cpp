@@ -1,0 +1,182 @@
+#include "SmoothColour.h"
+
+#include "PointResult.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace mandel {
+
+namespace {
+
+// Light falls from the upper left, from above the plane; slopes facing it
+// are lit, the others shaded by up to kSlopeStrength.
+constexpr double kLightRe = -0.70710678118654752;
+constexpr double kLightIm = 0.70710678118654752;
+constexpr double kLightHeight = 1.5;
+constexpr double kSlopeStrength = 0.6;
+
+double clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
+
+} // namespace
+
+SmoothPoint finishSmooth(double cr, double ci, int n, int cap, double zr, double zi, double dzr, double dzi) noexcept
+{
+    SmoothPoint p;
+    p.n = n;
+    if (n >= cap)
+        return p;
+    p.inside = false;
+    double r2 = zr * zr + zi * zi;
+    int k = 0;
+    while (r2 < kSmoothRadius * kSmoothRadius && k < kMaxExtraSteps) {
+        const double ndr = 2.0 * (zr * dzr - zi * dzi) + 1.0;
+        const double ndi = 2.0 * (zr * dzi + zi * dzr);
+        const double nzi = (2.0 * zi) * zr + ci;
+        zr = (zr * zr - zi * zi) + cr;
+        zi = nzi;
+        dzr = ndr;
+        dzi = ndi;
+        r2 = zr * zr + zi * zi;
+        ++k;
+    }
+    const double log2Radius = 0.5 * std::log2(r2);
+    p.nu = static_cast<double>(n) + 2.0 + static_cast<double>(k) - std::log2(log2Radius);
+    const double dz = std::hypot(dzr, dzi);
+    const double radius = std::sqrt(r2);
+    p.distance = dz > 0 ? radius * std::log(radius) / dz : 0;
+    // z / z' as a direction: z * conj(z').
+    const double ur = zr * dzr + zi * dzi;
+    const double ui = zi * dzr - zr * dzi;
+    const double u = std::hypot(ur, ui);
+    if (u > 0) {
+        p.slopeRe = ur / u;
+        p.slopeIm = ui / u;
+    }
+    return p;
+}
+
+SmoothPoint iterateSmooth(double cr, double ci) noexcept
+{
+    double zr = 0, zi = 0, zr2 = 0, zi2 = 0, dzr = 0, dzi = 0;
+    int n = 1;
+    // The legacy loop, step for step, with z' = 2 z z' + 1 taken from the
+    // value before each step.
+    while ((n < kMaxIterations) & (zr2 + zi2 < 4.0)) {
+        const double ndr = 2.0 * (zr * dzr - zi * dzi) + 1.0;
+        const double ndi = 2.0 * (zr * dzi + zi * dzr);
+        dzr = ndr;
+        dzi = ndi;
+        zr2 = zr * zr;
+        zi2 = zi * zi;
+        zi = (2.0 * zi) * zr + ci;
+        zr = (zr2 - zi2) + cr;
+        n = n + 1;
+    }
+    return finishSmooth(cr, ci, n, kMaxIterations, zr, zi, dzr, dzi);
+}
+
+double decodeSrgb(std::uint8_t value) noexcept
+{
+    static const std::array<double, 256> table = [] {
+        std::array<double, 256> t{};
+        for (int v = 0; v < 256; ++v) {
+            const double s = v / 255.0;
+            t[static_cast<std::size_t>(v)] = s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        }
+        return t;
+    }();
+    return table[value];
+}
+
+std::uint8_t encodeSrgb(double linear) noexcept
+{
+    const double l = clamp01(linear);
+    const double s = l <= 0.0031308 ? 12.92 * l : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
+    return static_cast<std::uint8_t>(std::lround(clamp01(s) * 255.0));
+}
+
+Colour colourOf(const LinearRgb& c) noexcept
+{
+    return composeColour(encodeSrgb(c.red), encodeSrgb(c.green), encodeSrgb(c.blue));
+}
+
+GradientMap::GradientMap(const SmoothColours& colours)
+    : density_(colours.density > 0 ? colours.density : 1), offset_(colours.offset), log_(colours.logDensity),
+      shading_(colours.shading)
+{
+    const auto stops = stopsOf(colours);
+    for (const GradientStop& s : stops) {
+        // Linear sRGB to OKLab (Ottosson's matrices).
+        const double r = decodeSrgb(s.red), g = decodeSrgb(s.green), b = decodeSrgb(s.blue);
+        const double l = std::cbrt(0.4122214708 * r + 0.5363325363 * g + 0.0514459929 * b);
+        const double m = std::cbrt(0.2119034982 * r + 0.6806995451 * g + 0.1073969566 * b);
+        const double q = std::cbrt(0.0883024619 * r + 0.2817188376 * g + 0.6299787005 * b);
+        at_.push_back(s.at);
+        lab_.push_back({0.2104542553 * l + 0.7936177850 * m - 0.0040720468 * q,
+                        1.9779984951 * l - 2.4285922050 * m + 0.4505937099 * q,
+                        0.0259040371 * l + 0.7827717662 * m - 0.8086757660 * q});
+    }
+    if (at_.empty()) {
+        at_.push_back(0);
+        lab_.push_back({0, 0, 0});
+    }
+    if (const BuiltInPalette* p = colours.palette.empty() ? nullptr : findPalette(colours.palette))
+        interior_ = {decodeSrgb(p->interior[0]), decodeSrgb(p->interior[1]), decodeSrgb(p->interior[2])};
+}
+
+LinearRgb GradientMap::gradientAt(double t) const noexcept
+{
+    // The stop at or before t, and the one after it (the first again, a
+    // cycle on, past the last).
+    const auto after = std::upper_bound(at_.begin(), at_.end(), t) - at_.begin();
+    const std::size_t count = at_.size();
+    const std::size_t hi = static_cast<std::size_t>(after) % count;
+    const std::size_t lo = (static_cast<std::size_t>(after) + count - 1) % count;
+    double from = at_[lo], to = at_[hi];
+    double x = t;
+    if (after == 0)
+        from -= 1;
+    if (static_cast<std::size_t>(after) == count)
+        to += 1;
+    const double w = to > from ? (x - from) / (to - from) : 0;
+    const Lab& a = lab_[lo];
+    const Lab& b = lab_[hi];
+    const double L = a.l + (b.l - a.l) * w, A = a.a + (b.a - a.a) * w, B = a.b + (b.b - a.b) * w;
+    const double l = L + 0.3963377774 * A + 0.2158037573 * B;
+    const double m = L - 0.1055613458 * A - 0.0638541728 * B;
+    const double q = L - 0.0894841775 * A - 1.2914855480 * B;
+    const double l3 = l * l * l, m3 = m * m * m, q3 = q * q * q;
+    return {clamp01(4.0767416621 * l3 - 3.3077115913 * m3 + 0.2309699292 * q3),
+            clamp01(-1.2684380046 * l3 + 2.6097574011 * m3 - 0.3413193965 * q3),
+            clamp01(-0.0041960863 * l3 - 0.7034186147 * m3 + 1.7076147010 * q3)};
+}
+
+double GradientMap::positionOf(double nu) const noexcept
+{
+    const double cycles = (log_ ? std::log2(std::max(nu, 1.0)) : nu) / density_ + offset_;
+    const double t = cycles - std::floor(cycles);
+    return t < 1 ? t : 0;
+}
+
+LinearRgb GradientMap::colourOf(const SmoothPoint& p, double pixel) const noexcept
+{
+    if (p.inside)
+        return interior_;
+    LinearRgb c = gradientAt(positionOf(p.nu));
+    double light = 1;
+    if (shading_ == Shading::Distance) {
+        // Within a pixel of the boundary darkens, so filaments show as
+        // thin lines at any zoom.
+        light = pixel > 0 ? clamp01(p.distance / pixel) : 1;
+    } else if (shading_ == Shading::Slopes) {
+        const double facing = (p.slopeRe * kLightRe + p.slopeIm * kLightIm + kLightHeight) / (1 + kLightHeight);
+        light = 1 - kSlopeStrength + kSlopeStrength * clamp01(facing);
+    }
+    c.red *= light;
+    c.green *= light;
+    c.blue *= light;
+    return c;
+}
+
+} // namespace mandel

@@ -1,0 +1,88 @@
+#include "SmoothRenderer.h"
+
+#include "ExplorerState.h"
+#include "PosterMapping.h"
+#include "SmoothColour.h"
+#include "ThreadPool.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <string>
+
+namespace mandel {
+
+namespace {
+
+constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 20;
+
+} // namespace
+
+SmoothRenderer::SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels)
+    : pool_(pool), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandSamples)
+{
+}
+
+Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& colours, PictureSize size,
+                              BandSink& sink, const PosterHooks& hooks)
+{
+    const int width = size.width;
+    const int height = size.height;
+    if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide)
+        return fail("a picture's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
+    const int n = std::clamp(colours.samples, 1, kMaxSamples);
+    const PosterMapping samples(view, PictureSize{width * n, height * n});
+    const GradientMap gradient(colours);
+    // One sample's width in the plane, for the distance shading.
+    const double pixel = std::abs(samples.planeX(1) - samples.planeX(0));
+
+    const auto w = static_cast<std::size_t>(width);
+    const std::int64_t rowSamples = std::int64_t{width} * n * n;
+    const int band = static_cast<int>(std::clamp<std::int64_t>(bandPixels_ / rowSamples, 1, height));
+    cx_.resize(w * static_cast<std::size_t>(n));
+    for (std::size_t u = 0; u < cx_.size(); ++u)
+        cx_[u] = samples.planeX(static_cast<int>(u));
+    cy_.resize(static_cast<std::size_t>(band) * static_cast<std::size_t>(n));
+    rgb_.resize(w * static_cast<std::size_t>(band) * 3);
+
+    const double blockSize = static_cast<double>(n) * static_cast<double>(n);
+    for (int r0 = 0; r0 < height; r0 += band) {
+        const int rows = std::min(band, height - r0);
+        for (int r = 0; r < rows * n; ++r)
+            cy_[static_cast<std::size_t>(r)] = samples.planeY(r0 * n + r);
+        const int parts = pool_ ? pool_->size() : 1;
+        // Rows dealt out in turn, so that slow rows near the set spread
+        // over every thread.
+        auto part = [&](int i) {
+            for (int r = i; r < rows; r += parts) {
+                std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
+                for (int u = 0; u < width; ++u, out += 3) {
+                    double sum[3] = {0, 0, 0};
+                    for (int j = 0; j < n; ++j) {
+                        const double ci = cy_[static_cast<std::size_t>(r * n + j)];
+                        for (int i2 = 0; i2 < n; ++i2) {
+                            const double cr = cx_[static_cast<std::size_t>(u * n + i2)];
+                            const Colour c = colourOf(gradient.colourOf(iterateSmooth(cr, ci), pixel));
+                            sum[0] += decodeSrgb(static_cast<std::uint8_t>(redOf(c)));
+                            sum[1] += decodeSrgb(static_cast<std::uint8_t>(greenOf(c)));
+                            sum[2] += decodeSrgb(static_cast<std::uint8_t>(blueOf(c)));
+                        }
+                    }
+                    for (int k = 0; k < 3; ++k)
+                        out[k] = encodeSrgb(sum[k] / blockSize);
+                }
+            }
+        };
+        if (pool_)
+            pool_->run(part);
+        else
+            part(0);
+        if (Status s = sink.writeRows(rgb_.data(), rows); !s)
+            return s;
+        if (hooks.progress && !hooks.progress(r0 + rows))
+            return fail("stopped", ECANCELED);
+    }
+    return {};
+}
+
+} // namespace mandel

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "BandSink.h"
+#include "Location.h"
+#include "PosterRenderer.h"
+#include "Result.h"
+#include "SmoothColours.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace mandel {
+
+struct ExplorerState;
+class ThreadPool;
+
+// Draws legacy views in smooth colours at any size, a band of rows at a
+// time, so memory stays bounded by the width.
+//
+// Samples: with N = colours.samples, pixel (u, v) of a W x H picture
+// averages the N x N pixels (N u + i, N v + j), i, j < N, of the N W x N H
+// poster of the view (PosterMapping). Each sample is first rounded to 8-bit
+// sRGB as that poster's pixel is, then the block is averaged in linear
+// light and rounded to the nearest 8-bit sRGB value; so the W x H picture
+// is exactly the block average of the larger poster. With N = 1 it is
+// that poster itself.
+class SmoothRenderer {
+public:
+    // Draws on `pool` (null: the calling thread). `bandPixels` bounds the
+    // samples of one band (0: a default of about a million).
+    explicit SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels = 0);
+
+    // Draws the view of `view` (its palette unused) at `size` in `colours`
+    // and hands every row to `sink` in order. Fails when the sink fails, or
+    // when the hooks stop it ("stopped", ECANCELED).
+    Status render(const ExplorerState& view, const SmoothColours& colours, PictureSize size, BandSink& sink,
+                  const PosterHooks& hooks = {});
+
+private:
+    ThreadPool* pool_;
+    std::int64_t bandPixels_;
+    std::vector<double> cx_, cy_;
+    std::vector<std::uint8_t> rgb_;
+};
+
+} // namespace mandel
