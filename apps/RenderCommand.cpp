@@ -17,6 +17,8 @@
 #include "PictureFile.h"
 #include "RandomSource.h"
 #include "Renderer.h"
+#include "SmoothRenderer.h"
+#include "ThreadPool.h"
 #include "StatusLine.h"
 #include "ReferenceOrbit.h"
 #include "Version.h"
@@ -174,6 +176,66 @@ const OptionRow<RenderOptions> kOptions[] = {
          return {};
      },
      "  --reference       draw with the reference: the plain scalar loop, coloured pixel by pixel\n"},
+    {"--palette", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         if (v == "list") {
+             o.listPalettes = true;
+             return {};
+         }
+         if (!findPalette(v))
+             return fail("the name of a built-in palette (" + paletteNames() + ") or list, got '" + v + "'");
+         o.palette = v;
+         return {};
+     },
+     "  --palette NAME    smooth colours from the built-in palette NAME instead of the colour\n"
+     "                    mode; list: print the names, one a line\n"},
+    {"--stops", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         auto stops = parseStops(v);
+         if (!stops)
+             return fail(std::string(kStopsAccepts) + ", got '" + v + "'");
+         o.stops = std::move(stops);
+         return {};
+     },
+     "  --stops SPEC      smooth colours from a custom palette: RRGGBB@P stops joined by commas,\n"
+     "                    P in [0, 1) rising (or colours alone, spread evenly)\n"},
+    {"--density", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto d = parseDensity(v);
+         if (!d)
+             return fail(std::string(kDensityAccepts) + ", got '" + v + "'");
+         o.density = *d;
+         return {};
+     },
+     "  --density D       escape values per cycle of the palette, D > 0; log:D: doublings of\n"
+     "                    the escape value per cycle; default 24\n"},
+    {"--offset", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto f = readSingle(v, 0.0f, 1.0f);
+         if (!f)
+             return fail(std::string(kOffsetAccepts) + ", got '" + v + "'");
+         o.offset = *f;
+         return {};
+     },
+     "  --offset F        where the palette's cycle starts, a decimal in [0, 1); default 0\n"},
+    {"--shading", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto shading = parseShading(v);
+         if (!shading)
+             return fail(std::string(kShadingAccepts) + ", got '" + v + "'");
+         o.shading = *shading;
+         return {};
+     },
+     "  --shading KIND    none, distance (darkens near the set) or slopes (light on a relief)\n"},
+    {"--samples", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto n = readWhole(v, 1, kMaxSamples);
+         if (!n)
+             return fail(std::string(kSamplesAccepts) + ", got '" + v + "'");
+         o.samples = static_cast<int>(*n);
+         return {};
+     },
+     "  --samples N       N x N samples a pixel, averaged in linear light, N 1 to 8; default 1\n"},
     {"--help", false,
      [](RenderOptions& o, const std::string&) -> Status {
          o.help = true;
@@ -187,6 +249,31 @@ const OptionRow<RenderOptions> kOptions[] = {
      },
      "  --version         show the version\n"},
 };
+
+// The smooth colours the options give: the location's, changed by the
+// options; none without a palette or stops.
+std::optional<SmoothColours> smoothColoursOf(const RenderOptions& o)
+{
+    std::optional<SmoothColours> c;
+    if (o.location)
+        c = o.location->smooth;
+    if (o.palette || o.stops) {
+        if (!c)
+            c.emplace();
+        c->palette = o.palette.value_or("");
+        c->stops = o.stops.value_or(std::vector<GradientStop>{});
+    }
+    if (!c)
+        return c;
+    if (o.density) {
+        c->density = o.density->value;
+        c->logDensity = o.density->logarithmic;
+    }
+    c->offset = o.offset.value_or(c->offset);
+    c->shading = o.shading.value_or(c->shading);
+    c->samples = o.samples.value_or(c->samples);
+    return c;
+}
 
 // Flushes `out`, named `name` in messages; false, with a message on `err`,
 // when what was written to it did not all arrive (a full disk, a closed pipe).
@@ -280,7 +367,11 @@ void drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer
 {
     for (int r = 0; r < o.repeat; ++r) {
         surface.clear();
-        if (view.computer)
+        if (view.location.smooth) {
+            (void)SmoothRenderer(&ThreadPool::shared()).renderPicture(view.state, *view.location.smooth, surface);
+            if (hooks.printStatus)
+                hooks.printStatus(statusLine(view.state));
+        } else if (view.computer)
             renderer.DrawDeep(*view.computer, view.state, surface, hooks);
         else
             renderer.DrawFractal(view.state, surface, hooks);
@@ -443,6 +534,14 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args)
         return fail("mandel-render: --size draws a poster into a file: add --out FILE");
     if (o.size && (o.repeat != 1 || o.reference))
         return fail("mandel-render: --repeat and --reference draw the 596 x 596 picture; leave out --size");
+    if (o.palette && o.stops)
+        return fail("mandel-render: --palette and --stops both choose the palette; give one");
+    const bool smoothGiven = o.palette || o.stops || (o.location && o.location->smooth);
+    if (!smoothGiven && (o.density || o.offset || o.shading || o.samples))
+        return fail("mandel-render: --density, --offset, --shading and --samples colour smooth pictures: add "
+                    "--palette or --stops");
+    if (smoothGiven && deep)
+        return fail("mandel-render: smooth colours draw legacy views; deep views keep the colour modes");
     return parsed;
 }
 
@@ -461,6 +560,11 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     }
     if (o.version) {
         out << "mandel-render " << kVersion << '\n';
+        return wroteAll(out, err) ? 0 : 1;
+    }
+    if (o.listPalettes) {
+        for (const BuiltInPalette& p : builtInPalettes())
+            out << p.name << '\n';
         return wroteAll(out, err) ? 0 : 1;
     }
 
@@ -507,6 +611,7 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (!o.location || o.location->deep)
         ResetView(state);
     view.location.palette = paletteOf(state);
+    view.location.smooth = smoothColoursOf(o);
     const bool deep = o.deep || o.centre;
     if (const int failed = deep ? prepareDeep(o, view, err) : zoomLegacy(o, view, err))
         return failed;

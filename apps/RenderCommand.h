@@ -32,6 +32,14 @@ struct RenderOptions {
     bool reference = false;
     bool help = false;
     bool version = false;
+    // Smooth colours: a built-in palette or custom stops switch them on.
+    std::optional<std::string> palette;          // a built-in's name
+    bool listPalettes = false;                   // --palette list
+    std::optional<std::vector<GradientStop>> stops;
+    std::optional<Density> density;
+    std::optional<float> offset;                 // [0, 1)
+    std::optional<Shading> shading;
+    std::optional<int> samples;                  // 1..8
 };
 
 // Parses argv[1..]; on bad input the failure is a one-line message naming

@@ -46,15 +46,28 @@ _mandel_render()
             COMPREPLY=($(compgen -W '1920x1080 3840x2160 7680x4320 8192x8192 16384x16384' -- "$cur"))
             return
             ;;
-        --seed | --location | --fn | --moduli | --click | --repeat | --centre | --zoom | --iterations)
+        --palette)
+            COMPREPLY=($(compgen -W 'list classic fire ice grey contrast sunset ocean forest spectrum copper' -- "$cur"))
+            return
+            ;;
+        --shading)
+            COMPREPLY=($(compgen -W 'none distance slopes' -- "$cur"))
+            return
+            ;;
+        --samples)
+            COMPREPLY=($(compgen -W '1 2 3 4 5 6 7 8' -- "$cur"))
+            return
+            ;;
+        --seed | --location | --fn | --moduli | --click | --repeat | --centre | --zoom | --iterations | --stops | \
+            --density | --offset)
             return
             ;;
     esac
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--seed --location --location-file --fn --mode --moduli --click
-            --out --size --quiet --repeat --reference --deep --centre --zoom --iterations --help
-            --version' -- "$cur"))
+            --out --size --quiet --repeat --reference --deep --centre --zoom --iterations --palette
+            --stops --density --offset --shading --samples --help --version' -- "$cur"))
     fi
 } &&
     complete -F _mandel_render mandel-render

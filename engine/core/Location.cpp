@@ -58,6 +58,13 @@ DeepCentre& deepOf(Location& l)
     return *l.deep;
 }
 
+SmoothColours& smoothOf(Location& l)
+{
+    if (!l.smooth)
+        l.smooth.emplace();
+    return *l.smooth;
+}
+
 std::string range(long long lo, long long hi)
 {
     return "a whole number " + std::to_string(lo) + " to " + std::to_string(hi);
@@ -140,8 +147,55 @@ const FieldRow kFields[] = {
          out.size = parsePictureSize(v);
          return out.size.has_value();
      }},
+    // Smooth colours: a built-in palette or stops, and how they are laid on.
+    {"palette", "the name of a built-in palette: " + paletteNames(),
+     [](std::string_view v, Location& out) {
+         smoothOf(out).palette = std::string(v);
+         return findPalette(v) != nullptr;
+     }},
+    {"stops", std::string(kStopsAccepts),
+     [](std::string_view v, Location& out) {
+         auto stops = parseStops(v);
+         smoothOf(out).palette.clear();
+         if (stops)
+             smoothOf(out).stops = std::move(*stops);
+         return stops.has_value();
+     }},
+    {"density", std::string(kDensityAccepts),
+     [](std::string_view v, Location& out) {
+         const auto d = parseDensity(v);
+         if (d) {
+             smoothOf(out).density = d->value;
+             smoothOf(out).logDensity = d->logarithmic;
+         }
+         return d.has_value();
+     }},
+    {"offset", std::string(kOffsetAccepts),
+     [](std::string_view v, Location& out) {
+         const auto f = readSingle(v, 0.0f, 1.0f);
+         if (f)
+             smoothOf(out).offset = *f;
+         return f.has_value();
+     }},
+    {"shading", std::string(kShadingAccepts),
+     [](std::string_view v, Location& out) {
+         const auto s = parseShading(v);
+         if (s)
+             smoothOf(out).shading = *s;
+         return s.has_value();
+     }},
+    {"samples", std::string(kSamplesAccepts),
+     [](std::string_view v, Location& out) {
+         const auto n = readWhole(v, 1, kMaxSamples);
+         if (n)
+             smoothOf(out).samples = static_cast<int>(*n);
+         return n.has_value();
+     }},
 };
-enum Field { kMode, kFn, kModuli, kClicks, kCentre, kZoom, kIterations, kSize, kFieldCount };
+enum Field {
+    kMode, kFn, kModuli, kClicks, kCentre, kZoom, kIterations, kSize,
+    kPalette, kStops, kDensity, kOffset, kShading, kSamples, kFieldCount
+};
 static_assert(std::size(kFields) == kFieldCount);
 
 } // namespace
@@ -196,6 +250,14 @@ std::string formatLocation(const Location& location)
     }
     if (location.size)
         text += " size=" + std::to_string(location.size->width) + "x" + std::to_string(location.size->height);
+    if (location.smooth) {
+        const SmoothColours& c = *location.smooth;
+        text += c.palette.empty() ? " stops=" + formatStops(c.stops) : " palette=" + c.palette;
+        text += " density=" + formatDensity(c.density, c.logDensity);
+        text += " offset=" + decimalOf(c.offset);
+        text += " shading=" + std::string(shadingName(c.shading));
+        text += " samples=" + std::to_string(c.samples);
+    }
     return text;
 }
 
@@ -246,7 +308,8 @@ Result<Location> parseLocation(std::string_view text)
             ++field;
         if (eq == std::string_view::npos || field == kFieldCount)
             return fail("location: unknown field '" + std::string(word) +
-                        "'; fields are mode, fn, moduli, clicks, centre, zoom, iterations and size");
+                        "'; fields are mode, fn, moduli, clicks, centre, zoom, iterations, size, palette, "
+                        "stops, density, offset, shading and samples");
         if (seen[field])
             return fail("location: field '" + std::string(name) + "' appears twice");
         seen[field] = true;
@@ -269,6 +332,11 @@ Result<Location> parseLocation(std::string_view text)
     } else if (!seen[kClicks]) {
         return fail("location: field 'clicks' is missing; a view has clicks, or centre, zoom and iterations");
     }
+    if (seen[kPalette] && seen[kStops])
+        return fail("location: palette and stops cannot be combined; a picture has one gradient");
+    if (out.smooth && !seen[kPalette] && !seen[kStops])
+        return fail("location: field 'palette' is missing; density, offset, shading and samples go with a palette "
+                    "or stops");
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Result.h"
+#include "SmoothColours.h"
 
 #include <optional>
 #include <string>
@@ -46,12 +47,13 @@ struct PictureSize {
 
 // A place in the set that fixes a picture exactly: the palette, and either
 // the chain of clicks from the full view (a legacy view) or a deep view;
-// optionally the size of a poster of it.
+// optionally the size of a poster of it, and smooth colours.
 struct Location {
     Palette palette;
     std::vector<Click> clicks;       // legacy view: zooms since the full view
     std::optional<DeepCentre> deep;  // set: a deep view (clicks then empty)
     std::optional<PictureSize> size;
+    std::optional<SmoothColours> smooth = std::nullopt;  // set: smooth colours instead of the mode
 
     friend bool operator==(const Location&, const Location&) = default;
 };

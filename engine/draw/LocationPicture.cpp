@@ -5,6 +5,7 @@
 #include "PosterMapping.h"
 #include "PosterRenderer.h"
 #include "Renderer.h"
+#include "SmoothRenderer.h"
 #include "ThreadPool.h"
 
 #include <algorithm>
@@ -49,6 +50,9 @@ Result<LocationPicture> LocationPicture::prepare(const Location& location, std::
     LocationPicture picture;
     picture.poster_ = location.size.has_value();
     picture.size_ = location.size.value_or(PictureSize{kDrawableSize, kDrawableSize});
+    picture.smooth_ = location.smooth;
+    if (location.smooth && location.deep)
+        return fail("smooth colours draw legacy views; deep views keep the colour modes", EINVAL);
     if (location.deep) {
         // The legacy state carries only the palette here; the deep view is the
         // computer's.
@@ -91,6 +95,11 @@ ThreadPool* LocationPicture::pool() const noexcept
 
 Status LocationPicture::drawWindowPicture(ImageSurface& surface, const DrawControl& control)
 {
+    if (smooth_) {
+        PosterHooks hooks;
+        hooks.progress = [&control](int) { return !stopped(control); };
+        return SmoothRenderer(pool()).renderPicture(state_, *smooth_, surface, hooks);
+    }
     Renderer renderer(makeFastComputer());
     DrawHooks draw;
     draw.yield = [&control] { return !stopped(control); };
@@ -100,6 +109,15 @@ Status LocationPicture::drawWindowPicture(ImageSurface& surface, const DrawContr
 
 Status LocationPicture::drawPoster(BandSink& sink, const DrawControl& control)
 {
+    PosterHooks posterHooks;
+    posterHooks.progress = [&](int rowsDone) {
+        if (stopped(control))
+            return false;
+        const double share = shareBefore_ + (1 - shareBefore_) * rowsDone / size_.height;
+        return !control.progress || control.progress(share);
+    };
+    if (smooth_)
+        return SmoothRenderer(pool()).render(state_, *smooth_, size_, sink, posterHooks);
     std::unique_ptr<FieldComputer> computer;
     std::optional<PosterRenderer> renderer;
     if (deep_) {
@@ -108,13 +126,6 @@ Status LocationPicture::drawPoster(BandSink& sink, const DrawControl& control)
         computer = makeFastComputer();
         renderer.emplace(*computer);
     }
-    PosterHooks posterHooks;
-    posterHooks.progress = [&](int rowsDone) {
-        if (stopped(control))
-            return false;
-        const double share = shareBefore_ + (1 - shareBefore_) * rowsDone / size_.height;
-        return !control.progress || control.progress(share);
-    };
     return renderer->render(state_, size_, sink, posterHooks);
 }
 

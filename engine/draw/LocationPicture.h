@@ -9,6 +9,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace mandel {
 
@@ -58,6 +59,7 @@ private:
     LocationPicture() = default;
 
     ExplorerState state_;
+    std::optional<SmoothColours> smooth_;  // set: drawn in smooth colours
     PictureSize size_{};
     bool poster_ = false;
     std::shared_ptr<DeepComputer> deep_;

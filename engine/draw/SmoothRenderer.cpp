@@ -3,6 +3,7 @@
 #include "ExplorerState.h"
 #include "PosterMapping.h"
 #include "SmoothColour.h"
+#include "Surface.h"
 #include "ThreadPool.h"
 
 #include <algorithm>
@@ -16,7 +17,28 @@ namespace {
 
 constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 20;
 
+// Hands rows on to a surface, as the picture's pixels.
+struct SurfaceSink final : BandSink {
+    explicit SurfaceSink(Surface& s) : surface(s) {}
+    Status writeRows(const std::uint8_t* rgb, int rows) override
+    {
+        for (int r = 0; r < rows; ++r, ++row)
+            for (int x = 0; x < kDrawableSize; ++x, rgb += 3)
+                surface.setPixel(x, row, composeColour(rgb[0], rgb[1], rgb[2]));
+        return {};
+    }
+    Surface& surface;
+    int row = 0;
+};
+
 } // namespace
+
+Status SmoothRenderer::renderPicture(const ExplorerState& view, const SmoothColours& colours, Surface& surface,
+                                     const PosterHooks& hooks)
+{
+    SurfaceSink sink(surface);
+    return render(view, colours, PictureSize{kDrawableSize, kDrawableSize}, sink, hooks);
+}
 
 SmoothRenderer::SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels)
     : pool_(pool), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandSamples)

@@ -12,6 +12,7 @@
 namespace mandel {
 
 struct ExplorerState;
+class Surface;
 class ThreadPool;
 
 // Draws legacy views in smooth colours at any size, a band of rows at a
@@ -35,6 +36,11 @@ public:
     // when the hooks stop it ("stopped", ECANCELED).
     Status render(const ExplorerState& view, const SmoothColours& colours, PictureSize size, BandSink& sink,
                   const PosterHooks& hooks = {});
+
+    // Draws the window's 596 x 596 picture of `view` on `surface` (the
+    // 596 x 596 poster, which is that picture).
+    Status renderPicture(const ExplorerState& view, const SmoothColours& colours, Surface& surface,
+                         const PosterHooks& hooks = {});
 
 private:
     ThreadPool* pool_;

@@ -104,6 +104,26 @@ TEST_F(PosterCli, APngGivesBackItsViewAndSize)
         << "the window's picture, modes 7 and 8 included";
 }
 
+TEST_F(PosterCli, APngGivesBackItsSmoothColours)
+{
+    auto run = [&](std::vector<std::string> args, const char* out) {
+        args.insert(args.begin(), {"--out", path(out)});
+        EXPECT_EQ(render(args).status, 0) << out;
+        return decodePngFile(path(out));
+    };
+    const auto first = run({"--seed", "3", "--click", "150,200", "--stops", "102030@0,ffc080@0.5", "--density",
+                            "log:0.5", "--offset", "0.25", "--shading", "slopes", "--samples", "2", "--size", "40x30"},
+                           "smooth.png");
+    const auto again = run({"--location-file", path("smooth.png")}, "again.png");
+    ASSERT_TRUE(first.ok && again.ok);
+    EXPECT_EQ(again.pixels, first.pixels);
+    // The options change a location's colours as they change its mode.
+    EXPECT_NE(run({"--location-file", path("smooth.png"), "--offset", "0.75"}, "other.png").pixels, first.pixels);
+    // The window's picture in a palette is the 596 x 596 poster.
+    EXPECT_EQ(run({"--palette", "ice", "--shading", "distance"}, "w.png").pixels,
+              run({"--palette", "ice", "--shading", "distance", "--size", "596x596"}, "p.png").pixels);
+}
+
 // The progress line of a poster: on a terminal once half a second has gone
 // by, and cleared at the end; never with --quiet, nor when standard error is
 // not a terminal. Every report comes `late` seconds after the start.

@@ -109,6 +109,19 @@ TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
         {{"--iterations", "1000"}, "--iterations sets the cap of deep views"},
         {{"--deep", "--reference"}, "--reference"},
         {{"--centre", "0,0", "--zoom", "1000000", "--click", "3,3"}, "--click"},
+        {{"--palette", "mauve"}, "--palette takes the name of a built-in palette"},
+        {{"--stops", "00000g"}, "--stops"},
+        {{"--stops", "000000@0.5,ffffff@0.5"}, "--stops"},
+        {{"--palette", "fire", "--stops", "000000"}, "give one"},
+        {{"--palette", "fire", "--density", "0"}, "--density"},
+        {{"--palette", "fire", "--density", "log:"}, "--density"},
+        {{"--palette", "fire", "--offset", "1"}, "--offset"},
+        {{"--palette", "fire", "--offset", "-0.1"}, "--offset"},
+        {{"--palette", "fire", "--shading", "bumps"}, "--shading"},
+        {{"--palette", "fire", "--samples", "0"}, "--samples"},
+        {{"--palette", "fire", "--samples", "9"}, "1 to 8"},
+        {{"--density", "4"}, "add --palette or --stops"},
+        {{"--palette", "fire", "--deep"}, "deep views"},
     };
     for (const auto& c : cases) {
         auto args = c.args;
@@ -188,6 +201,15 @@ TEST_F(RenderCli, HelpListsEveryOptionWithItsRange)
     for (const char* o : {"--seed", "--fn", "--mode", "--moduli", "--click", "--out", "--repeat", "[0, 10)", "1 to 9",
                           "150 to 304", "[0, 596)", "--deep", "--centre", "--zoom", "--iterations", "200 to 100000000"})
         EXPECT_NE(r.out.find(o), std::string::npos) << o;
+}
+
+TEST_F(RenderCli, PaletteListPrintsOneNameALine)
+{
+    const Outcome r = render({"--palette", "list", "--out", path("never.png")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.substr(0, 13), "classic\nfire\n");
+    EXPECT_GE(std::count(r.out.begin(), r.out.end(), '\n'), 8);
+    EXPECT_FALSE(fs::exists(path("never.png")));
 }
 
 // A stream whose every write fails, as on a full disk.

@@ -36,6 +36,19 @@ TEST(Location, ReadsLegacyAndDeepViews)
     EXPECT_EQ(deep->deep->zoom, 40);
     EXPECT_EQ(deep->deep->iterations, 5000);
     EXPECT_EQ(deep->size, (PictureSize{3840, 2160}));
+    EXPECT_FALSE(deep->smooth);
+
+    // Smooth colours: given fields read, the others default; stops
+    // without positions spread evenly.
+    const auto smooth = parseLocation(std::string(kPalette) + " clicks=none stops=000000,FF8000,ffffff density=log:1.5");
+    ASSERT_TRUE(smooth) << smooth.error();
+    ASSERT_TRUE(smooth->smooth);
+    EXPECT_EQ(smooth->smooth->palette, "");
+    EXPECT_EQ(smooth->smooth->stops,
+              (std::vector<GradientStop>{{0, 0, 0, 0}, {1.0f / 3, 255, 128, 0}, {2.0f / 3, 255, 255, 255}}));
+    EXPECT_TRUE(smooth->smooth->logDensity);
+    EXPECT_EQ(smooth->smooth->density, 1.5f);
+    EXPECT_EQ(smooth->smooth->samples, 1);
 }
 
 struct Refusal {
@@ -78,6 +91,22 @@ TEST(Location, RefusesMalformedTextNamingTheField)
         {"deep with clicks", p + " centre=0,0 zoom=3 iterations=200 clicks=none", "cannot be combined"},
         {"size without height", p + " clicks=none size=100", "size takes"},
         {"size too wide", p + " clicks=none size=65536x10", "size takes"},
+        {"unknown palette", p + " clicks=none palette=mauve", "palette takes"},
+        {"stops not hex", p + " clicks=none stops=00zz00,ffffff", "stops takes"},
+        {"stops short", p + " clicks=none stops=fff,000000", "stops takes"},
+        {"stops falling", p + " clicks=none stops=000000@0.5,ffffff@0.25", "stops takes"},
+        {"stops half placed", p + " clicks=none stops=000000@0,ffffff", "stops takes"},
+        {"stop at one", p + " clicks=none stops=000000@0,ffffff@1", "stops takes"},
+        {"stops empty", p + " clicks=none stops=", "stops takes"},
+        {"palette and stops", p + " clicks=none palette=fire stops=000000", "cannot be combined"},
+        {"density zero", p + " clicks=none palette=fire density=0", "density takes"},
+        {"density log zero", p + " clicks=none palette=fire density=log:0", "density takes"},
+        {"density negative", p + " clicks=none palette=fire density=-2", "density takes"},
+        {"offset one", p + " clicks=none palette=fire offset=1", "offset takes"},
+        {"shading unknown", p + " clicks=none palette=fire shading=bumps", "shading takes"},
+        {"samples nine", p + " clicks=none palette=fire samples=9", "samples takes"},
+        {"samples zero", p + " clicks=none palette=fire samples=0", "samples takes"},
+        {"density without palette", p + " clicks=none density=4", "'palette' is missing"},
     };
     for (const Refusal& c : cases) {
         const auto r = parseLocation(c.text);
@@ -117,6 +146,29 @@ TEST(Location, EveryReachableStateSurvivesTheRoundTrip)
             const Click c{std::floor(pixel(rng) * scale) / scale, std::floor(pixel(rng) * scale) / scale};
             if (tryZoomAt(s, c.x, c.y))
                 l.clicks.push_back(c);
+        }
+        if (trial % 3 == 1) {
+            // Smooth colours: a built-in or random stops, and the rest drawn.
+            SmoothColours c;
+            const auto palettes = builtInPalettes();
+            if (trial % 2 == 0) {
+                c.palette.clear();
+                float at = 0;
+                for (int k = std::uniform_int_distribution<int>(1, 8)(rng); k > 0 && at < 1; --k) {
+                    const auto rgb = static_cast<std::uint32_t>(rng());
+                    c.stops.push_back({at, static_cast<std::uint8_t>(rgb), static_cast<std::uint8_t>(rgb >> 8),
+                                       static_cast<std::uint8_t>(rgb >> 16)});
+                    at = std::nextafter(at, 1.0f) + std::uniform_real_distribution<float>(0, 0.3f)(rng);
+                }
+            } else {
+                c.palette = palettes[rng() % palettes.size()].name;
+            }
+            c.density = std::uniform_real_distribution<float>(1e-3f, 5000)(rng);
+            c.logDensity = rng() % 2 == 0;
+            c.offset = std::uniform_real_distribution<float>(0, 1)(rng);
+            c.shading = static_cast<Shading>(rng() % 3);
+            c.samples = static_cast<int>(rng() % kMaxSamples) + 1;
+            l.smooth = c;
         }
         const std::string text = formatLocation(l);
         const auto back = parseLocation(text);
