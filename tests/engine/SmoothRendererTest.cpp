@@ -1,0 +1,149 @@
+#include "SmoothRenderer.h"
+
+#include "BandSink.h"
+#include "ExplorerState.h"
+#include "ImageSurface.h"
+#include "PosterMapping.h"
+#include "SmoothColour.h"
+#include "TestStates.h"
+#include "ThreadPool.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <set>
+
+namespace mandel {
+namespace {
+
+using testing::fullView;
+
+// Where pixel (x, y) of a picture `width` wide starts among its bytes.
+std::size_t byteOf(int x, int y, int width)
+{
+    return (static_cast<std::size_t>(y) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)) * 3;
+}
+
+struct RgbSink final : BandSink {
+    explicit RgbSink(int w) : width(w) {}
+    Status writeRows(const std::uint8_t* rgb, int rows) override
+    {
+        maxRows = std::max(maxRows, rows);
+        pixels.insert(pixels.end(), rgb, rgb + static_cast<std::ptrdiff_t>(rows) * width * 3);
+        return {};
+    }
+    int width;
+    int maxRows = 0;
+    std::vector<std::uint8_t> pixels;  // row by row, three bytes a pixel
+};
+
+std::vector<std::uint8_t> draw(const ExplorerState& v, const SmoothColours& c, PictureSize size, ThreadPool* pool,
+                               std::int64_t bandPixels = 0)
+{
+    SmoothRenderer renderer(pool, bandPixels);
+    RgbSink sink(size.width);
+    EXPECT_TRUE(renderer.render(v, c, size, sink));
+    EXPECT_EQ(sink.pixels.size(), byteOf(0, size.height, size.width));
+    return sink.pixels;
+}
+
+ExplorerState zoomed()
+{
+    ExplorerState s = fullView();
+    ZoomAt(s, 150, 400);
+    ZoomAt(s, 310.5f, 290.25f);
+    return s;
+}
+
+struct Sampling {
+    const char* name;
+    int samples;
+    PictureSize size;
+    Shading shading;
+    std::int64_t bandPixels;
+};
+
+class SupersampledPictures : public ::testing::TestWithParam<Sampling> {};
+
+// A supersampled W x H picture is the N W x N H poster averaged over N x N
+// blocks in linear light: its definition, recomputed here from the poster.
+TEST_P(SupersampledPictures, EqualTheBlockAverageOfTheLargerPoster)
+{
+    const Sampling& p = GetParam();
+    SmoothColours c;
+    c.palette = "ocean";
+    c.density = 6;
+    c.shading = p.shading;
+    const ExplorerState view = zoomed();
+    const int n = p.samples;
+    const PictureSize big{p.size.width * n, p.size.height * n};
+    const auto poster = draw(view, c, big, nullptr);
+    c.samples = n;
+    ThreadPool pool(3);
+    const auto picture = draw(view, c, p.size, &pool, p.bandPixels);
+    for (int v = 0; v < p.size.height; ++v)
+        for (int u = 0; u < p.size.width; ++u)
+            for (int k = 0; k < 3; ++k) {
+                double sum = 0;
+                for (int j = 0; j < n; ++j)
+                    for (int i = 0; i < n; ++i)
+                        sum += decodeSrgb(poster[byteOf(u * n + i, v * n + j, big.width) + static_cast<std::size_t>(k)]);
+                ASSERT_EQ(picture[byteOf(u, v, p.size.width) + static_cast<std::size_t>(k)], encodeSrgb(sum / (n * n)))
+                    << "pixel " << u << "," << v;
+            }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Samples, SupersampledPictures,
+    ::testing::Values(Sampling{"OneSampleIsThePoster", 1, {31, 17}, Shading::None, 0},
+                      Sampling{"TwoByTwo", 2, {40, 30}, Shading::Distance, 0},
+                      Sampling{"ThreeByThreeInBandsOfOneRow", 3, {21, 13}, Shading::Slopes, 1},
+                      Sampling{"EightByEightOddSides", 8, {7, 5}, Shading::Distance, 500}),
+    [](const auto& row) { return std::string(row.param.name); });
+
+TEST(SmoothRenderer, WindowPictureIsThe596Poster)
+{
+    SmoothColours c;
+    c.palette = "fire";
+    const ExplorerState view = zoomed();
+    ImageSurface surface;
+    ASSERT_TRUE(SmoothRenderer(&ThreadPool::shared()).renderPicture(view, c, surface));
+    const auto poster = draw(view, c, {kDrawableSize, kDrawableSize}, nullptr);
+    for (int y = 0; y < kDrawableSize; y += 7)
+        for (int x = 0; x < kDrawableSize; x += 5) {
+            const std::size_t at = byteOf(x, y, kDrawableSize);
+            ASSERT_EQ(surface.pixel(x, y), composeColour(poster[at], poster[at + 1], poster[at + 2]));
+        }
+}
+
+// Away from the set a smooth picture has no steps: neighbours differ by
+// little; and lit as a relief, the full view shows many thousands of colours.
+TEST(SmoothRenderer, FullViewIsSmoothAndRich)
+{
+    SmoothColours c;
+    c.palette = "classic";
+    c.shading = Shading::Slopes;
+    const PictureSize size{300, 300};
+    const auto image = draw(fullView(), c, size, &ThreadPool::shared());
+    std::set<int> colours;
+    int far = 0;
+    const PosterMapping mapping(fullView(), size);
+    const double pixel = mapping.planeX(1) - mapping.planeX(0);
+    for (int v = 0; v + 1 < size.height; ++v)
+        for (int u = 0; u + 1 < size.width; ++u) {
+            const std::size_t at = byteOf(u, v, size.width);
+            colours.insert(image[at] << 16 | image[at + 1] << 8 | image[at + 2]);
+            const SmoothPoint p = iterateSmooth(mapping.planeX(u), mapping.planeY(v));
+            if (p.inside || p.distance < 8 * pixel)
+                continue;
+            ++far;
+            for (const std::size_t next : {byteOf(u + 1, v, size.width), byteOf(u, v + 1, size.width)})
+                for (std::size_t k = 0; k < 3; ++k)
+                    ASSERT_LE(std::abs(image[at + k] - image[next + k]), 10) << u << "," << v;
+        }
+    EXPECT_GT(far, 20000);
+    EXPECT_GT(colours.size(), 10000u);
+}
+
+} // namespace
+} // namespace mandel
