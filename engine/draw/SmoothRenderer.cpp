@@ -1,6 +1,7 @@
 #include "SmoothRenderer.h"
 
 #include "ExplorerState.h"
+#include "FieldComputer.h"
 #include "PosterMapping.h"
 #include "SmoothColour.h"
 #include "Surface.h"
@@ -45,6 +46,12 @@ SmoothRenderer::SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels)
 {
 }
 
+SmoothRenderer::SmoothRenderer(FieldComputer& computer, std::int64_t bandPixels)
+    : pool_(computer.pool()), computer_(&computer),
+      bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandSamples)
+{
+}
+
 Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& colours, PictureSize size,
                               BandSink& sink, const PosterHooks& hooks)
 {
@@ -72,6 +79,18 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
         const int rows = std::min(band, height - r0);
         for (int r = 0; r < rows * n; ++r)
             cy_[static_cast<std::size_t>(r)] = samples.planeY(r0 * n + r);
+        const auto sampleRows = static_cast<std::size_t>(rows * n);
+        if (computer_) {
+            // Counts first, fast: samples inside the set need nothing more.
+            counts_.resize(cx_.size() * sampleRows);
+            computer_->computeGrid(cx_.data(), static_cast<int>(cx_.size()), cy_.data(), rows * n, counts_.data());
+        }
+        auto sample = [&](std::size_t column, std::size_t row) {
+            const double cr = cx_[column], ci = cy_[row];
+            if (computer_ && counts_[column * sampleRows + row].n >= kMaxIterations)
+                return SmoothPoint{kMaxIterations, true};
+            return iterateSmooth(cr, ci);
+        };
         const int parts = pool_ ? pool_->size() : 1;
         // Rows dealt out in turn, so that slow rows near the set spread
         // over every thread.
@@ -79,12 +98,22 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
             for (int r = i; r < rows; r += parts) {
                 std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
                 for (int u = 0; u < width; ++u, out += 3) {
+                    if (n == 1) {
+                        // One sample: its 8-bit value is the pixel's, as
+                        // decoding and encoding again would give.
+                        const Colour c = colourOf(gradient.colourOf(
+                            sample(static_cast<std::size_t>(u), static_cast<std::size_t>(r)), pixel));
+                        out[0] = static_cast<std::uint8_t>(redOf(c));
+                        out[1] = static_cast<std::uint8_t>(greenOf(c));
+                        out[2] = static_cast<std::uint8_t>(blueOf(c));
+                        continue;
+                    }
                     double sum[3] = {0, 0, 0};
                     for (int j = 0; j < n; ++j) {
-                        const double ci = cy_[static_cast<std::size_t>(r * n + j)];
+                        const auto row = static_cast<std::size_t>(r * n + j);
                         for (int i2 = 0; i2 < n; ++i2) {
-                            const double cr = cx_[static_cast<std::size_t>(u * n + i2)];
-                            const Colour c = colourOf(gradient.colourOf(iterateSmooth(cr, ci), pixel));
+                            const Colour c = colourOf(
+                                gradient.colourOf(sample(static_cast<std::size_t>(u * n + i2), row), pixel));
                             sum[0] += decodeSrgb(static_cast<std::uint8_t>(redOf(c)));
                             sum[1] += decodeSrgb(static_cast<std::uint8_t>(greenOf(c)));
                             sum[2] += decodeSrgb(static_cast<std::uint8_t>(blueOf(c)));

@@ -2,6 +2,7 @@
 
 #include "BandSink.h"
 #include "Location.h"
+#include "PointResult.h"
 #include "PosterRenderer.h"
 #include "Result.h"
 #include "SmoothColours.h"
@@ -12,6 +13,7 @@
 namespace mandel {
 
 struct ExplorerState;
+class FieldComputer;
 class Surface;
 class ThreadPool;
 
@@ -27,9 +29,14 @@ class ThreadPool;
 // that poster itself.
 class SmoothRenderer {
 public:
-    // Draws on `pool` (null: the calling thread). `bandPixels` bounds the
-    // samples of one band (0: a default of about a million).
+    // Draws on `pool` (null: the calling thread), every sample by the
+    // scalar reference. `bandPixels` bounds the samples of one band (0: a
+    // default of about a million).
     explicit SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels = 0);
+    // Draws on the threads of `computer`, which finds the counts first, so
+    // that only escaped samples are iterated again for their smooth value;
+    // the same picture as the reference's.
+    explicit SmoothRenderer(FieldComputer& computer, std::int64_t bandPixels = 0);
 
     // Draws the view of `view` (its palette unused) at `size` in `colours`
     // and hands every row to `sink` in order. Fails when the sink fails, or
@@ -44,7 +51,9 @@ public:
 
 private:
     ThreadPool* pool_;
+    FieldComputer* computer_ = nullptr;
     std::int64_t bandPixels_;
+    std::vector<PointResult> counts_;  // the band's samples, column by column
     std::vector<double> cx_, cy_;
     std::vector<std::uint8_t> rgb_;
 };
