@@ -4,6 +4,7 @@
 #include "FieldComputer.h"
 #include "PosterMapping.h"
 #include "SmoothColour.h"
+#include "SmoothKernel.h"
 #include "Surface.h"
 #include "ThreadPool.h"
 
@@ -16,7 +17,9 @@ namespace mandel {
 
 namespace {
 
-constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 20;
+// A band of a quarter million samples keeps its counts and smooth values
+// near 16 MB.
+constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 18;
 
 // Hands rows on to a surface, as the picture's pixels.
 struct SurfaceSink final : BandSink {
@@ -85,13 +88,53 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
             counts_.resize(cx_.size() * sampleRows);
             computer_->computeGrid(cx_.data(), static_cast<int>(cx_.size()), cy_.data(), rows * n, counts_.data());
         }
-        auto sample = [&](std::size_t column, std::size_t row) {
-            const double cr = cx_[column], ci = cy_[row];
-            if (computer_ && counts_[column * sampleRows + row].n >= kMaxIterations)
-                return SmoothPoint{kMaxIterations, true};
-            return iterateSmooth(cr, ci);
-        };
         const int parts = pool_ ? pool_->size() : 1;
+        if (computer_) {
+            // Then the escaped samples again on SIMD lanes with their
+            // derivatives, a column at a time; interior ones are done.
+            points_.resize(cx_.size() * sampleRows);
+            auto lanes = [&](int i) {
+                std::vector<double> ci, cr, zr, zi, dzr, dzi;
+                std::vector<std::int32_t> counts;
+                std::vector<std::size_t> at;
+                const std::size_t columns = cx_.size();
+                for (std::size_t c = columns * static_cast<std::size_t>(i) / static_cast<std::size_t>(parts);
+                     c < columns * static_cast<std::size_t>(i + 1) / static_cast<std::size_t>(parts); ++c) {
+                    ci.clear();
+                    counts.clear();
+                    at.clear();
+                    for (std::size_t r = 0; r < sampleRows; ++r) {
+                        const std::int32_t count = counts_[c * sampleRows + r].n;
+                        if (count >= kMaxIterations) {
+                            points_[c * sampleRows + r] = SmoothPoint{kMaxIterations, true};
+                            continue;
+                        }
+                        ci.push_back(cy_[r]);
+                        counts.push_back(count);
+                        at.push_back(r);
+                    }
+                    cr.assign(ci.size(), cx_[c]);
+                    zr.resize(ci.size());
+                    zi.resize(ci.size());
+                    dzr.resize(ci.size());
+                    dzi.resize(ci.size());
+                    runSmoothSteps({cr.data(), ci.data(), counts.data(), static_cast<int>(ci.size()), zr.data(),
+                                    zi.data(), dzr.data(), dzi.data()});
+                    for (std::size_t k = 0; k < ci.size(); ++k)
+                        points_[c * sampleRows + at[k]] =
+                            finishSmooth(cr[k], ci[k], counts[k], kMaxIterations, zr[k], zi[k], dzr[k], dzi[k]);
+                }
+            };
+            if (pool_)
+                pool_->run(lanes);
+            else
+                lanes(0);
+        }
+        auto sample = [&](std::size_t column, std::size_t row) {
+            if (computer_)
+                return points_[column * sampleRows + row];
+            return iterateSmooth(cx_[column], cy_[row]);
+        };
         // Rows dealt out in turn, so that slow rows near the set spread
         // over every thread.
         auto part = [&](int i) {

@@ -5,6 +5,7 @@
 #include "PointResult.h"
 #include "PosterRenderer.h"
 #include "Result.h"
+#include "SmoothColour.h"
 #include "SmoothColours.h"
 
 #include <cstdint>
@@ -34,8 +35,8 @@ public:
     // default of about a million).
     explicit SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels = 0);
     // Draws on the threads of `computer`, which finds the counts first, so
-    // that only escaped samples are iterated again for their smooth value;
-    // the same picture as the reference's.
+    // that only escaped samples are iterated again for their smooth value,
+    // on SIMD lanes; the same picture as the reference's.
     explicit SmoothRenderer(FieldComputer& computer, std::int64_t bandPixels = 0);
 
     // Draws the view of `view` (its palette unused) at `size` in `colours`
@@ -54,6 +55,7 @@ private:
     FieldComputer* computer_ = nullptr;
     std::int64_t bandPixels_;
     std::vector<PointResult> counts_;  // the band's samples, column by column
+    std::vector<SmoothPoint> points_;  // their smooth values, column by column
     std::vector<double> cx_, cy_;
     std::vector<std::uint8_t> rgb_;
 };
