@@ -13,6 +13,7 @@
 #include "OneLine.h"
 #include "PictureBox.h"
 #include "PictureExportJob.h"
+#include "SmoothRenderer.h"
 #include "QtColour.h"
 #include "StatusLine.h"
 #include "Surface.h"
@@ -591,6 +592,16 @@ void Form1::DrawFractal()
             // Without its orbit yet: drawn when the orbit arrives.
             if (!drawDeepPicture(hooks))
                 break;
+        } else if (const SmoothColours* smooth = model_.smoothColours()) {
+            // Smooth colours: the picture in bands of a few rows, yielding
+            // between them as the columns of the modes do.
+            if (!smoothCounts_)
+                smoothCounts_ = makeFastComputer();
+            PosterHooks bands;
+            bands.progress = [&hooks](int) { return hooks.yield(); };
+            if (SmoothRenderer(*smoothCounts_, std::int64_t{kDrawableSize} * 8).renderPicture(model_.state(), *smooth,
+                                                                                          *picture1_, bands))
+                printStatus(statusLine(model_.state()));
         } else {
             renderer_.DrawFractal(model_.state(), *picture1_, hooks);
         }

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -205,6 +206,7 @@ private:
     const Clock& clock_;
     SnapshotSaver saver_;
     Renderer renderer_;
+    std::unique_ptr<FieldComputer> smoothCounts_;  // counts of smooth pictures, made on first use
 
     ClientArea* client_ = nullptr;
     ExplorerMenus* menus_ = nullptr;

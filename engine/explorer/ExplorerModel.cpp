@@ -4,6 +4,7 @@
 #include "DeepComputer.h"
 #include "DeepView.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace mandel {
@@ -66,7 +67,15 @@ CommandResult ExplorerModel::newColours()
 {
     ResetView(state_);
     DrawColourParameters(state_, rng_);
-    return fullView();
+    CommandResult r = fullView();
+    if (view_ && view_->smooth) {
+        // In a palette, new colours are another built-in palette and offset.
+        const auto palettes = builtInPalettes();
+        const auto pick = static_cast<std::size_t>(rng_.next() * static_cast<float>(palettes.size()));
+        view_->smooth->palette = std::string(palettes[std::min(pick, palettes.size() - 1)].name);
+        view_->smooth->offset = rng_.next();
+    }
+    return r;
 }
 
 CommandResult ExplorerModel::back()
@@ -82,7 +91,11 @@ CommandResult ExplorerModel::fullView()
         const DeepCentre full{"0", "0", 0, startingCap()};
         return enterDeep(full, deepLocation(full), Step::Record, autoIterations_);
     }
-    show(Location{paletteOf(state_), {}, {}, {}}, Step::Record);
+    Location full{paletteOf(state_), {}, {}, {}};
+    // Back to the full view keeps smooth colours, as it keeps the modes'.
+    if (view_)
+        full.smooth = view_->smooth;
+    show(std::move(full), Step::Record);
     return redrawn();
 }
 

@@ -90,6 +90,11 @@ public:
     bool choosingCap() const noexcept { return chooseCap_; }
     // The location of the view shown, or nothing after setState.
     const std::optional<Location>& location() const noexcept { return view_; }
+    // The smooth colours of the legacy picture shown; null: its colour mode.
+    const SmoothColours* smoothColours() const noexcept
+    {
+        return view_ && view_->smooth && !deep_ ? &*view_->smooth : nullptr;
+    }
     const History& history() const noexcept { return history_; }
     // Whether a legacy dive nears the end of doubles (1E+13 to 1E+15), where
     // deep mode is worth a word.

@@ -3,6 +3,7 @@
 #include "WindowTestSupport.h"
 
 #include "ExplorerMenus.h"
+#include "LocationPicture.h"
 #include "RandomSource.h"
 #include "StatusLine.h"
 
@@ -229,6 +230,24 @@ TEST(Form1Locations, ALocationAtStartUpReplacesTheFirstPictureAndUndoReturnsToIt
     EXPECT_EQ(clipboardText(), view);
     w->OnUndo();
     EXPECT_EQ(w->state(), testing::startupState(8));
+}
+
+// A location in smooth colours shows its palette in the window, pixel for
+// pixel the picture mandel-render draws of it, and Copy location keeps it.
+TEST(Form1Locations, ASmoothLocationIsDrawnInItsPalette)
+{
+    const std::string view = kPalette + " clicks=186,300 palette=fire density=log:0.5 offset=0.25 shading=slopes "
+                                        "samples=2";
+    TestWindow w(9);
+    w->OnLoad();
+    ASSERT_TRUE(w->goTo(*parseLocation(view)));
+    Result<LocationPicture> picture = LocationPicture::prepare(*parseLocation(view), nullptr, {});
+    ASSERT_TRUE(picture);
+    ImageSurface expected;
+    ASSERT_TRUE(picture->drawWindowPicture(expected, {}));
+    EXPECT_EQ(pictureOf(*w), expected.pixels());
+    w->OnCopyLocation();
+    EXPECT_EQ(clipboardText(), view);
 }
 
 } // namespace
