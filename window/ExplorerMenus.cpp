@@ -91,6 +91,7 @@ ExplorerMenus::ExplorerMenus(Form1& form, QMenuBar& bar) : QObject(&bar), form_(
         {Menu::View, "actionDeepZoom", tr("&Deep zoom"), {QKeySequence(Qt::CTRL | Qt::Key_D)},
          [f] { f->OnDeepZoom(); }, true},
         {Menu::View, "actionIterations", tr("&Iterations..."), {}, [f] { f->OnIterations(); }},
+        {Menu::View, "actionColours", tr("&Colours..."), {}, [f] { f->OnColours(); }},
         {Menu::View, nullptr, {}, {}, {}},
         {Menu::View, "actionUndo", tr("&Undo"), {QKeySequence(Qt::CTRL | Qt::Key_Z)}, [f] { f->OnUndo(); }},
         {Menu::View, "actionRedo", tr("&Redo"),

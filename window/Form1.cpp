@@ -3,6 +3,7 @@
 #include "AppIcon.h"
 #include "AutoIterations.h"
 #include "ClientArea.h"
+#include "ColoursDialog.h"
 #include "DeepOrbitJob.h"
 #include "DeepView.h"
 #include "ExportDialog.h"
@@ -218,6 +219,19 @@ void Form1::OnIterations()
         return;
     IterationsDialog dialog(*this);
     dialog.exec();
+}
+
+void Form1::OnColours()
+{
+    if (ending_)
+        return;
+    ColoursDialog dialog(*this);
+    dialog.exec();
+}
+
+bool Form1::setColours(std::optional<SmoothColours> smooth)
+{
+    return apply(model_.setColours(std::move(smooth)));
 }
 
 bool Form1::setIterations(bool automatic, long long iterations)

@@ -153,6 +153,19 @@ CommandResult ExplorerModel::goTo(Location location)
     return enterLocation(location, Step::Record);
 }
 
+CommandResult ExplorerModel::setColours(std::optional<SmoothColours> smooth)
+{
+    if (deep_)
+        return refused(Refusal::Location, "smooth colours draw legacy views; leave deep zoom first");
+    if (!view_)
+        return {};
+    Location next = *view_;
+    next.smooth = std::move(smooth);
+    if (next == *view_)
+        return {};
+    return enterLocation(next, Step::Record);
+}
+
 CommandResult ExplorerModel::undo()
 {
     return moveInHistory(&History::undo, &History::redo);

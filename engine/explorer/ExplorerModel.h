@@ -65,6 +65,9 @@ public:
     CommandResult setIterations(bool automatic, long long iterations, std::size_t memoryLimit);
     // Goes to `location` (its poster size left aside), as a command.
     CommandResult goTo(Location location);
+    // Colours the legacy view in `smooth` (none: its colour mode), as a
+    // command undo takes back. Refused in deep mode (Refusal::Location).
+    CommandResult setColours(std::optional<SmoothColours> smooth);
     // Back to the view the last command left; nothing when there is none.
     CommandResult undo();
     // Forward again to the view the last undo left.

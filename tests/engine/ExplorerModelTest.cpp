@@ -204,6 +204,16 @@ TEST(ExplorerModel, SmoothColoursFollowTheView)
     EXPECT_LT(drawn->offset, 1.0f);
     ASSERT_TRUE(e.model.undo().redraw);
     EXPECT_EQ(e.model.location()->smooth, at.smooth);
+
+    // Chosen in the window: a command of its own; the same colours again
+    // change nothing; undo goes back to the modes.
+    ASSERT_TRUE(e.model.setColours(std::nullopt).redraw);
+    EXPECT_EQ(e.model.smoothColours(), nullptr);
+    EXPECT_FALSE(e.model.setColours(std::nullopt).redraw);
+    ASSERT_TRUE(e.model.undo().redraw);
+    EXPECT_EQ(e.model.location()->smooth, at.smooth);
+    ASSERT_TRUE(e.model.toggleDeep().redraw);
+    EXPECT_EQ(e.model.setColours(at.smooth).refusal, Refusal::Location);
 }
 
 } // namespace

@@ -202,6 +202,7 @@ const MenuItem kItems[] = {
     {"menuView", "actionBack", "Backspace"},
     {"menuView", "actionDeepZoom", "Ctrl+D"},
     {"menuView", "actionIterations", ""},
+    {"menuView", "actionColours", ""},
     {"menuView", "actionUndo", "Ctrl+Z"},
     {"menuView", "actionRedo", "Ctrl+Shift+Z, Ctrl+Y"},
     {"menuHelp", "actionKeysAndMouse", "F1"},
