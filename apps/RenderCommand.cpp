@@ -368,7 +368,9 @@ void drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer
     for (int r = 0; r < o.repeat; ++r) {
         surface.clear();
         if (view.location.smooth) {
-            (void)SmoothRenderer(&ThreadPool::shared()).renderPicture(view.state, *view.location.smooth, surface);
+            const auto fast = o.reference ? nullptr : makeFastComputer();
+            SmoothRenderer smooth = fast ? SmoothRenderer(*fast) : SmoothRenderer(&ThreadPool::shared());
+            (void)smooth.renderPicture(view.state, *view.location.smooth, surface);
             if (hooks.printStatus)
                 hooks.printStatus(statusLine(view.state));
         } else if (view.computer)

@@ -11,10 +11,13 @@ trap 'rm -rf "$scratch"' EXIT
 shots=(
   "mandel-explorer-full-view|--seed 4"
   "mandel-explorer-zoomed|--seed 4 --click 300,200"
+  "mandel-explorer-smooth|--palette classic --density 16 --click 188,283 --click 120,120 --samples 2"
+  "mandel-explorer-distance|--palette classic --density 16 --click 188,283 --click 120,120 --samples 2 --shading distance"
+  "mandel-explorer-slopes|--palette classic --density 16 --click 188,283 --click 120,120 --samples 2 --shading slopes"
 )
 for shot in "${shots[@]}"; do
   IFS='|' read -r name options <<<"$shot"
   # shellcheck disable=SC2086
-  "$render" $options --out "$scratch/$name.bmp" >/dev/null
-  convert "$scratch/$name.bmp" -strip -define png:compression-level=9 "data/screenshots/$name.png"
+  "$render" $options --out "$scratch/$name.png" >/dev/null
+  mv "$scratch/$name.png" "data/screenshots/$name.png"
 done

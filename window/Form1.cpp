@@ -4,6 +4,7 @@
 #include "AutoIterations.h"
 #include "ClientArea.h"
 #include "CoordinatesDialog.h"
+#include "ColoursDialog.h"
 #include "DeepOrbitJob.h"
 #include "DeepView.h"
 #include "ExportDialog.h"
@@ -15,6 +16,7 @@
 #include "OneLine.h"
 #include "PictureBox.h"
 #include "PictureExportJob.h"
+#include "SmoothRenderer.h"
 #include "QtColour.h"
 #include "StatusLine.h"
 #include "Surface.h"
@@ -429,6 +431,19 @@ void Form1::OnIterations()
     dialog.exec();
 }
 
+void Form1::OnColours()
+{
+    if (ending_)
+        return;
+    ColoursDialog dialog(*this);
+    dialog.exec();
+}
+
+bool Form1::setColours(std::optional<SmoothColours> smooth)
+{
+    return apply(model_.setColours(std::move(smooth)));
+}
+
 bool Form1::setIterations(bool automatic, long long iterations)
 {
     return apply(model_.setIterations(automatic, iterations, deepMemoryLimit()));
@@ -815,6 +830,16 @@ void Form1::DrawFractal()
             // Without its orbit yet: drawn when the orbit arrives.
             if (!drawDeepPicture(hooks))
                 break;
+        } else if (const SmoothColours* smooth = model_.smoothColours()) {
+            // Smooth colours: the picture in bands of a few rows, yielding
+            // between them as the columns of the modes do.
+            if (!smoothCounts_)
+                smoothCounts_ = makeFastComputer();
+            PosterHooks bands;
+            bands.progress = [&hooks](int) { return hooks.yield(); };
+            if (SmoothRenderer(*smoothCounts_, std::int64_t{kDrawableSize} * 8).renderPicture(model_.state(), *smooth,
+                                                                                          *picture1_, bands))
+                printStatus(statusLine(model_.state()));
         } else {
             renderer_.DrawFractal(model_.state(), *picture1_, hooks);
         }

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <memory>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -100,6 +101,8 @@ public:
     void OnDeepZoom();
     // Asks for the iteration cap of deep views: automatic, or a number.
     void OnIterations();
+    // View > Colours...: the modes or a palette, as a command undo takes back.
+    void OnColours();
     // Back to the view the last command left, and draws it.
     void OnUndo();
     // Forward again to the view the last undo left, and draws it.
@@ -145,6 +148,10 @@ public:
     // small enough to fit in memory); redraws a deep picture. Returns false,
     // with the reason in the notice line, for a cap it refuses.
     bool setIterations(bool automatic, long long iterations);
+    // Colours the picture in `smooth` (none: its mode); false, with the
+    // reason in the notice, when refused.
+    bool setColours(std::optional<SmoothColours> smooth);
+    const SmoothColours* smoothColours() const noexcept { return model_.smoothColours(); }
 
     // The explorer's model: state, view, history and deep mode.
     const ExplorerModel& model() const noexcept { return model_; }
@@ -242,6 +249,7 @@ private:
     const Clock& clock_;
     SnapshotSaver saver_;
     Renderer renderer_;
+    std::unique_ptr<FieldComputer> smoothCounts_;  // counts of smooth pictures, made on first use
 
     ClientArea* client_ = nullptr;
     ExplorerMenus* menus_ = nullptr;

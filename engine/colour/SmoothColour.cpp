@@ -18,6 +18,11 @@ constexpr double kSlopeStrength = 0.6;
 
 double clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
 
+double srgbToLinear(double s)
+{
+    return s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+}
+
 } // namespace
 
 SmoothPoint finishSmooth(double cr, double ci, int n, int cap, double zr, double zi, double dzr, double dzi) noexcept
@@ -81,8 +86,7 @@ double decodeSrgb(std::uint8_t value) noexcept
     static const std::array<double, 256> table = [] {
         std::array<double, 256> t{};
         for (int v = 0; v < 256; ++v) {
-            const double s = v / 255.0;
-            t[static_cast<std::size_t>(v)] = s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+            t[static_cast<std::size_t>(v)] = srgbToLinear(v / 255.0);
         }
         return t;
     }();
@@ -91,9 +95,17 @@ double decodeSrgb(std::uint8_t value) noexcept
 
 std::uint8_t encodeSrgb(double linear) noexcept
 {
-    const double l = clamp01(linear);
-    const double s = l <= 0.0031308 ? 12.92 * l : 1.055 * std::pow(l, 1.0 / 2.4) - 0.055;
-    return static_cast<std::uint8_t>(std::lround(clamp01(s) * 255.0));
+    // The light at which the encoded value reaches v - 1/2, for v = 1..255:
+    // the value is how many of them `linear` has reached (no pow a pixel).
+    static const std::array<double, 255> halfway = [] {
+        std::array<double, 255> t{};
+        for (std::size_t v = 1; v <= 255; ++v)
+            t[v - 1] = srgbToLinear((static_cast<double>(v) - 0.5) / 255.0);
+        return t;
+    }();
+    if (!(linear > 0))
+        return 0;
+    return static_cast<std::uint8_t>(std::upper_bound(halfway.begin(), halfway.end(), linear) - halfway.begin());
 }
 
 Colour colourOf(const LinearRgb& c) noexcept

@@ -40,7 +40,8 @@ struct LinearRgb {
 };
 
 double decodeSrgb(std::uint8_t value) noexcept;
-// The 8-bit sRGB value nearest to `linear` (clamped to [0, 1]).
+// The 8-bit sRGB value nearest to `linear` on the encoded scale, halves up
+// (clamped to [0, 1]).
 std::uint8_t encodeSrgb(double linear) noexcept;
 Colour colourOf(const LinearRgb& c) noexcept;
 

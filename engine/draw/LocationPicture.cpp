@@ -98,7 +98,8 @@ Status LocationPicture::drawWindowPicture(ImageSurface& surface, const DrawContr
     if (smooth_) {
         PosterHooks hooks;
         hooks.progress = [&control](int) { return !stopped(control); };
-        return SmoothRenderer(pool()).renderPicture(state_, *smooth_, surface, hooks);
+        const auto computer = makeFastComputer();
+        return SmoothRenderer(*computer).renderPicture(state_, *smooth_, surface, hooks);
     }
     Renderer renderer(makeFastComputer());
     DrawHooks draw;
@@ -116,8 +117,10 @@ Status LocationPicture::drawPoster(BandSink& sink, const DrawControl& control)
         const double share = shareBefore_ + (1 - shareBefore_) * rowsDone / size_.height;
         return !control.progress || control.progress(share);
     };
-    if (smooth_)
-        return SmoothRenderer(pool()).render(state_, *smooth_, size_, sink, posterHooks);
+    if (smooth_) {
+        const auto computer = makeFastComputer();
+        return SmoothRenderer(*computer).render(state_, *smooth_, size_, sink, posterHooks);
+    }
     std::unique_ptr<FieldComputer> computer;
     std::optional<PosterRenderer> renderer;
     if (deep_) {

@@ -1,8 +1,10 @@
 #include "SmoothRenderer.h"
 
 #include "ExplorerState.h"
+#include "FieldComputer.h"
 #include "PosterMapping.h"
 #include "SmoothColour.h"
+#include "SmoothKernel.h"
 #include "Surface.h"
 #include "ThreadPool.h"
 
@@ -15,7 +17,9 @@ namespace mandel {
 
 namespace {
 
-constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 20;
+// A band of a quarter million samples keeps its counts and smooth values
+// near 16 MB.
+constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 18;
 
 // Hands rows on to a surface, as the picture's pixels.
 struct SurfaceSink final : BandSink {
@@ -42,6 +46,12 @@ Status SmoothRenderer::renderPicture(const ExplorerState& view, const SmoothColo
 
 SmoothRenderer::SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels)
     : pool_(pool), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandSamples)
+{
+}
+
+SmoothRenderer::SmoothRenderer(FieldComputer& computer, std::int64_t bandPixels)
+    : pool_(computer.pool()), computer_(&computer),
+      bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandSamples)
 {
 }
 
@@ -72,19 +82,81 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
         const int rows = std::min(band, height - r0);
         for (int r = 0; r < rows * n; ++r)
             cy_[static_cast<std::size_t>(r)] = samples.planeY(r0 * n + r);
+        const auto sampleRows = static_cast<std::size_t>(rows * n);
+        if (computer_) {
+            // Counts first, fast: samples inside the set need nothing more.
+            counts_.resize(cx_.size() * sampleRows);
+            computer_->computeGrid(cx_.data(), static_cast<int>(cx_.size()), cy_.data(), rows * n, counts_.data());
+        }
         const int parts = pool_ ? pool_->size() : 1;
+        if (computer_) {
+            // Then the escaped samples again on SIMD lanes with their
+            // derivatives, a column at a time; interior ones are done.
+            points_.resize(cx_.size() * sampleRows);
+            auto lanes = [&](int i) {
+                std::vector<double> ci, cr, zr, zi, dzr, dzi;
+                std::vector<std::int32_t> counts;
+                std::vector<std::size_t> at;
+                const std::size_t columns = cx_.size();
+                for (std::size_t c = columns * static_cast<std::size_t>(i) / static_cast<std::size_t>(parts);
+                     c < columns * static_cast<std::size_t>(i + 1) / static_cast<std::size_t>(parts); ++c) {
+                    ci.clear();
+                    counts.clear();
+                    at.clear();
+                    for (std::size_t r = 0; r < sampleRows; ++r) {
+                        const std::int32_t count = counts_[c * sampleRows + r].n;
+                        if (count >= kMaxIterations) {
+                            points_[c * sampleRows + r] = SmoothPoint{kMaxIterations, true};
+                            continue;
+                        }
+                        ci.push_back(cy_[r]);
+                        counts.push_back(count);
+                        at.push_back(r);
+                    }
+                    cr.assign(ci.size(), cx_[c]);
+                    zr.resize(ci.size());
+                    zi.resize(ci.size());
+                    dzr.resize(ci.size());
+                    dzi.resize(ci.size());
+                    runSmoothSteps({cr.data(), ci.data(), counts.data(), static_cast<int>(ci.size()), zr.data(),
+                                    zi.data(), dzr.data(), dzi.data()});
+                    for (std::size_t k = 0; k < ci.size(); ++k)
+                        points_[c * sampleRows + at[k]] =
+                            finishSmooth(cr[k], ci[k], counts[k], kMaxIterations, zr[k], zi[k], dzr[k], dzi[k]);
+                }
+            };
+            if (pool_)
+                pool_->run(lanes);
+            else
+                lanes(0);
+        }
+        auto sample = [&](std::size_t column, std::size_t row) {
+            if (computer_)
+                return points_[column * sampleRows + row];
+            return iterateSmooth(cx_[column], cy_[row]);
+        };
         // Rows dealt out in turn, so that slow rows near the set spread
         // over every thread.
         auto part = [&](int i) {
             for (int r = i; r < rows; r += parts) {
                 std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
                 for (int u = 0; u < width; ++u, out += 3) {
+                    if (n == 1) {
+                        // One sample: its 8-bit value is the pixel's, as
+                        // decoding and encoding again would give.
+                        const Colour c = colourOf(gradient.colourOf(
+                            sample(static_cast<std::size_t>(u), static_cast<std::size_t>(r)), pixel));
+                        out[0] = static_cast<std::uint8_t>(redOf(c));
+                        out[1] = static_cast<std::uint8_t>(greenOf(c));
+                        out[2] = static_cast<std::uint8_t>(blueOf(c));
+                        continue;
+                    }
                     double sum[3] = {0, 0, 0};
                     for (int j = 0; j < n; ++j) {
-                        const double ci = cy_[static_cast<std::size_t>(r * n + j)];
+                        const auto row = static_cast<std::size_t>(r * n + j);
                         for (int i2 = 0; i2 < n; ++i2) {
-                            const double cr = cx_[static_cast<std::size_t>(u * n + i2)];
-                            const Colour c = colourOf(gradient.colourOf(iterateSmooth(cr, ci), pixel));
+                            const Colour c = colourOf(
+                                gradient.colourOf(sample(static_cast<std::size_t>(u * n + i2), row), pixel));
                             sum[0] += decodeSrgb(static_cast<std::uint8_t>(redOf(c)));
                             sum[1] += decodeSrgb(static_cast<std::uint8_t>(greenOf(c)));
                             sum[2] += decodeSrgb(static_cast<std::uint8_t>(blueOf(c)));

@@ -2,8 +2,10 @@
 
 #include "BandSink.h"
 #include "Location.h"
+#include "PointResult.h"
 #include "PosterRenderer.h"
 #include "Result.h"
+#include "SmoothColour.h"
 #include "SmoothColours.h"
 
 #include <cstdint>
@@ -12,6 +14,7 @@
 namespace mandel {
 
 struct ExplorerState;
+class FieldComputer;
 class Surface;
 class ThreadPool;
 
@@ -27,9 +30,14 @@ class ThreadPool;
 // that poster itself.
 class SmoothRenderer {
 public:
-    // Draws on `pool` (null: the calling thread). `bandPixels` bounds the
-    // samples of one band (0: a default of about a million).
+    // Draws on `pool` (null: the calling thread), every sample by the
+    // scalar reference. `bandPixels` bounds the samples of one band (0: a
+    // default of about a million).
     explicit SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels = 0);
+    // Draws on the threads of `computer`, which finds the counts first, so
+    // that only escaped samples are iterated again for their smooth value,
+    // on SIMD lanes; the same picture as the reference's.
+    explicit SmoothRenderer(FieldComputer& computer, std::int64_t bandPixels = 0);
 
     // Draws the view of `view` (its palette unused) at `size` in `colours`
     // and hands every row to `sink` in order. Fails when the sink fails, or
@@ -44,7 +52,10 @@ public:
 
 private:
     ThreadPool* pool_;
+    FieldComputer* computer_ = nullptr;
     std::int64_t bandPixels_;
+    std::vector<PointResult> counts_;  // the band's samples, column by column
+    std::vector<SmoothPoint> points_;  // their smooth values, column by column
     std::vector<double> cx_, cy_;
     std::vector<std::uint8_t> rgb_;
 };

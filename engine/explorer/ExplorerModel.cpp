@@ -189,7 +189,15 @@ CommandResult ExplorerModel::newColours()
 {
     ResetView(state_);
     DrawColourParameters(state_, rng_);
-    return fullView();
+    CommandResult r = fullView();
+    if (view_ && view_->smooth) {
+        // In a palette, new colours are another built-in palette and offset.
+        const auto palettes = builtInPalettes();
+        const auto pick = static_cast<std::size_t>(rng_.next() * static_cast<float>(palettes.size()));
+        view_->smooth->palette = std::string(palettes[std::min(pick, palettes.size() - 1)].name);
+        view_->smooth->offset = rng_.next();
+    }
+    return r;
 }
 
 CommandResult ExplorerModel::back()
@@ -205,7 +213,11 @@ CommandResult ExplorerModel::fullView()
         const DeepCentre full{"0", "0", 0, startingCap()};
         return enterDeep(full, deepLocation(full), Step::Record, autoIterations_);
     }
-    show(Location{paletteOf(state_), {}, {}, {}}, Step::Record);
+    Location full{paletteOf(state_), {}, {}, {}};
+    // Back to the full view keeps smooth colours, as it keeps the modes'.
+    if (view_)
+        full.smooth = view_->smooth;
+    show(std::move(full), Step::Record);
     return redrawn();
 }
 
@@ -262,6 +274,19 @@ CommandResult ExplorerModel::goTo(Location location)
     // The window draws its own size; a poster size only matters to posters.
     location.size.reset();
     return enterLocation(location, Step::Record);
+}
+
+CommandResult ExplorerModel::setColours(std::optional<SmoothColours> smooth)
+{
+    if (deep_)
+        return refused(Refusal::Location, "smooth colours draw legacy views; leave deep zoom first");
+    if (!view_)
+        return {};
+    Location next = *view_;
+    next.smooth = std::move(smooth);
+    if (next == *view_)
+        return {};
+    return enterLocation(next, Step::Record);
 }
 
 CommandResult ExplorerModel::undo()

@@ -380,5 +380,42 @@ TEST(Gestures, PressesDragsAndWheelsBecomeTheirCommands)
     EXPECT_NEAR(fine, 2, 1e-12);
 }
 
+// A location in smooth colours keeps them through zooms and "back"; "new"
+// draws another built-in palette and offset; undo brings the old ones back.
+TEST(ExplorerModel, SmoothColoursFollowTheView)
+{
+    Explorer e(5);
+    EXPECT_EQ(e.model.smoothColours(), nullptr);
+    Location at = *e.model.location();
+    at.smooth = SmoothColours{};
+    at.smooth->palette = "ice";
+    at.smooth->offset = 0.5f;
+    ASSERT_TRUE(e.model.goTo(at).redraw);
+    ASSERT_TRUE(e.model.zoomAt(200, 300).redraw);
+    EXPECT_NE(e.model.smoothColours(), nullptr);
+    EXPECT_EQ(e.model.location()->smooth, at.smooth);
+    ASSERT_TRUE(e.model.back().redraw);
+    EXPECT_EQ(e.model.location()->smooth, at.smooth);
+
+    ASSERT_TRUE(e.model.newColours().redraw);
+    const std::optional<SmoothColours> drawn = e.model.location()->smooth;
+    ASSERT_TRUE(drawn);
+    EXPECT_NE(findPalette(drawn->palette), nullptr);
+    EXPECT_NE(drawn->offset, 0.5f);
+    EXPECT_LT(drawn->offset, 1.0f);
+    ASSERT_TRUE(e.model.undo().redraw);
+    EXPECT_EQ(e.model.location()->smooth, at.smooth);
+
+    // Chosen in the window: a command of its own; the same colours again
+    // change nothing; undo goes back to the modes.
+    ASSERT_TRUE(e.model.setColours(std::nullopt).redraw);
+    EXPECT_EQ(e.model.smoothColours(), nullptr);
+    EXPECT_FALSE(e.model.setColours(std::nullopt).redraw);
+    ASSERT_TRUE(e.model.undo().redraw);
+    EXPECT_EQ(e.model.location()->smooth, at.smooth);
+    ASSERT_TRUE(e.model.toggleDeep().redraw);
+    EXPECT_EQ(e.model.setColours(at.smooth).refusal, Refusal::Location);
+}
+
 } // namespace
 } // namespace mandel

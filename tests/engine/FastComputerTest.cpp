@@ -1,6 +1,7 @@
 #include "ExplorerState.h"
 #include "EveryComputer.h"
 #include "FastComputer.h"
+#include "SmoothKernel.h"
 #include "FieldComputer.h"
 #include "RecordingSurface.h"
 #include "Renderer.h"
@@ -227,6 +228,33 @@ TEST_P(FastComputerOn, RendererWithItYieldsBeforeEachColumnAndDrawsTheReferenceP
         ASSERT_EQ(fast.calls[i].y, slow.calls[i].y);
         ASSERT_EQ(fast.calls[i].c, slow.calls[i].c) << "pixel " << fast.calls[i].x << "," << fast.calls[i].y;
     }
+}
+
+// The smooth steps on every target's lanes, bit for bit the scalar loop,
+// for counts of every length side by side (so lanes stop at different steps).
+TEST_P(FastComputerOn, SmoothStepsEqualTheScalarLoop)
+{
+    std::vector<double> cr, ci;
+    std::vector<std::int32_t> n;
+    for (int k = 0; k < 1001; ++k) {
+        cr.push_back(-2.1 + 2.7 * ((k * 37) % 1001) / 1001.0);
+        ci.push_back(-1.2 + 2.4 * ((k * 91) % 1001) / 1001.0);
+        n.push_back(iteratePoint(cr.back(), ci.back()).n);
+    }
+    const auto count = cr.size();
+    std::vector<double> lanes[4], scalar[4];
+    for (auto* set : {&lanes, &scalar})
+        for (auto& v : *set)
+            v.assign(count, -1.0);
+    auto task = [&](std::vector<double>(&out)[4]) {
+        return SmoothSteps{cr.data(), ci.data(), n.data(), static_cast<int>(count), out[0].data(), out[1].data(),
+                           out[2].data(), out[3].data()};
+    };
+    runSmoothSteps(task(lanes));
+    runSmoothStepsScalar(task(scalar));
+    for (std::size_t k = 0; k < count; ++k)
+        for (int part = 0; part < 4; ++part)
+            ASSERT_TRUE(sameBits(lanes[part][k], scalar[part][k])) << "point " << k << " part " << part;
 }
 
 } // namespace

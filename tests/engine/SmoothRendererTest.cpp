@@ -2,6 +2,7 @@
 
 #include "BandSink.h"
 #include "ExplorerState.h"
+#include "FastComputer.h"
 #include "ImageSurface.h"
 #include "PosterMapping.h"
 #include "SmoothColour.h"
@@ -81,6 +82,12 @@ TEST_P(SupersampledPictures, EqualTheBlockAverageOfTheLargerPoster)
     c.samples = n;
     ThreadPool pool(3);
     const auto picture = draw(view, c, p.size, &pool, p.bandPixels);
+    // Counts from the fast computer first: the same picture.
+    FastComputer fast(FastComputerOptions{2});
+    SmoothRenderer fastRenderer(fast, p.bandPixels);
+    RgbSink sink(p.size.width);
+    ASSERT_TRUE(fastRenderer.render(view, c, p.size, sink));
+    ASSERT_EQ(sink.pixels, picture);
     for (int v = 0; v < p.size.height; ++v)
         for (int u = 0; u < p.size.width; ++u)
             for (int k = 0; k < 3; ++k) {

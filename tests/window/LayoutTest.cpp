@@ -209,6 +209,7 @@ const MenuItem kItems[] = {
     {"menuView", "actionMoveRight", "Right"},
     {"menuView", "actionMoveUp", "Up"},
     {"menuView", "actionMoveDown", "Down"},
+    {"menuView", "actionColours", ""},
     {"menuView", "actionUndo", "Ctrl+Z"},
     {"menuView", "actionRedo", "Ctrl+Shift+Z, Ctrl+Y"},
     {"menuHelp", "actionKeysAndMouse", "F1"},

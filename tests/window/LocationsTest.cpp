@@ -3,10 +3,16 @@
 #include "WindowTestSupport.h"
 
 #include "ExplorerMenus.h"
+#include "ColoursDialog.h"
+#include "LocationPicture.h"
 #include "RandomSource.h"
 #include "StatusLine.h"
 
 #include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -230,6 +236,76 @@ TEST(Form1Locations, ALocationAtStartUpReplacesTheFirstPictureAndUndoReturnsToIt
     EXPECT_EQ(clipboardText(), view);
     w->OnUndo();
     EXPECT_EQ(w->state(), testing::startupState(8));
+}
+
+// A location in smooth colours shows its palette in the window, pixel for
+// pixel the picture mandel-render draws of it, and Copy location keeps it.
+TEST(Form1Locations, ASmoothLocationIsDrawnInItsPalette)
+{
+    const std::string view = kPalette + " clicks=186,300 palette=fire density=log:0.5 offset=0.25 shading=slopes "
+                                        "samples=2";
+    TestWindow w(9);
+    w->OnLoad();
+    ASSERT_TRUE(w->goTo(*parseLocation(view)));
+    Result<LocationPicture> picture = LocationPicture::prepare(*parseLocation(view), nullptr, {});
+    ASSERT_TRUE(picture);
+    ImageSurface expected;
+    ASSERT_TRUE(picture->drawWindowPicture(expected, {}));
+    EXPECT_EQ(pictureOf(*w), expected.pixels());
+    w->OnCopyLocation();
+    EXPECT_EQ(clipboardText(), view);
+}
+
+// The smooth colours the window shows (defaults when it shows the modes).
+SmoothColours shownColours(const Form1& form)
+{
+    const SmoothColours* c = form.smoothColours();
+    return c ? *c : SmoothColours{};
+}
+
+// View > Colours...: a palette chosen in the dialog is drawn and carried by
+// the location, custom stops as typed; malformed stops keep the dialog open;
+// undo returns to the modes.
+TEST(Form1Locations, TheColoursDialogChoosesAPaletteAsACommand)
+{
+    TestWindow w(10);
+    w->OnLoad();
+    const std::vector<Colour> modes = pictureOf(*w);
+    {
+        ColoursDialog dialog(*w);
+        EXPECT_FALSE(dialog.stops()->isEnabled()) << "the modes are shown";
+        dialog.palette()->setCurrentText(QStringLiteral("ocean"));
+        for (const BuiltInPalette& p : builtInPalettes()) {
+            if (p.name == "ocean") {
+                EXPECT_EQ(dialog.stops()->text().toStdString(), formatStops(p.stops));
+            }
+        }
+        dialog.offset()->setValue(500);
+        dialog.shading()->setCurrentIndex(2);
+        dialog.accept();
+    }
+    ASSERT_NE(w->smoothColours(), nullptr);
+    EXPECT_EQ(shownColours(*w).palette, "ocean");
+    EXPECT_EQ(shownColours(*w).offset, 0.5f);
+    EXPECT_EQ(shownColours(*w).shading, Shading::Slopes);
+    EXPECT_NE(pictureOf(*w), modes);
+    {
+        ColoursDialog dialog(*w);
+        dialog.stops()->setText(QStringLiteral("000000@0,ffffff@0.4"));
+        emit dialog.stops()->textEdited(dialog.stops()->text());
+        dialog.accept();
+        EXPECT_TRUE(shownColours(*w).palette.empty());
+        dialog.stops()->setText(QStringLiteral("000000@0.5,ffffff@0.4"));
+        emit dialog.stops()->textEdited(dialog.stops()->text());
+        EXPECT_FALSE(dialog.problem()->isHidden());
+        EXPECT_FALSE(dialog.chosen());
+    }
+    w->OnCopyLocation();
+    EXPECT_NE(clipboardText().find("stops=000000@0,ffffff@0.4"), std::string::npos) << clipboardText();
+    w->OnUndo();
+    w->OnUndo();
+    EXPECT_EQ(w->smoothColours(), nullptr);
+    EXPECT_EQ(pictureOf(*w), modes);
 }
 
 } // namespace

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+
+namespace mandel {
+
+// Points whose counts are known, iterated again with the derivative beside
+// them: what smooth colouring and distance shading need of escaped points.
+struct SmoothSteps {
+    const double* cr = nullptr;
+    const double* ci = nullptr;
+    const std::int32_t* n = nullptr;  // each point's count: it takes n - 1 steps
+    int count = 0;
+    // The point's last value and derivative after its steps, as the loop of
+    // iterateSmooth leaves them (z' = 2 z z' + 1 from the value before each step).
+    double* zr = nullptr;
+    double* zi = nullptr;
+    double* dzr = nullptr;
+    double* dzi = nullptr;
+};
+
+// On SIMD lanes of the best target this CPU runs: the same roundings, step
+// for step, as the scalar loop, so the results equal it bit for bit.
+void runSmoothSteps(const SmoothSteps& task);
+
+// The scalar form, the reference the lanes are held to.
+void runSmoothStepsScalar(const SmoothSteps& task);
+
+} // namespace mandel
