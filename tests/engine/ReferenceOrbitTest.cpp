@@ -4,6 +4,7 @@
 // once and values below the range of doubles in full. Its values are
 // checked through the deep differential tests.
 
+#include "DeepViews.h"
 #include "ReferenceOrbit.h"
 
 #include "DeepComputer.h"
@@ -68,16 +69,9 @@ TEST(ReferenceOrbit, ReportsProgressEvery8192StepsAndKeepsAnEscapeOnce)
 
 TEST(ReferenceOrbit, KeepsValuesBelowTheDoublesInFullOnTheRealAxis)
 {
-    // The nucleus of the period-3 copy on the real axis to 400 digits:
-    // Z_3, Z_6, ... come as near 0 as the precision of 1E+330 lets them,
-    // exactly on the axis.
-    const std::string airplane =
-        "-1.7548776662466927600495088963585286918946066177727931439892839706460806551280810907382270928422503"
-        "0364837736791281342293829759711560627585214813332913847833804044537093686355984467244815497084222346"
-        "6286249864962942241799070770338842144876771448112365863248144555095125216621355225093127091863010777"
-        "5381874397199363598187057476033263371247318135646365708752030594733071670874922794179328392356836934"
-        "454";
-    const DeepCentre view{airplane, "0", 330, 3000};
+    // Z_3, Z_6, ... of the period-3 nucleus come as near 0 as the
+    // precision of 1E+330 lets them, exactly on the axis.
+    const DeepCentre view{std::string(testing::kAirplane), "0", 330, 3000};
     auto orbit = ReferenceOrbit::compute(view);
     ASSERT_TRUE(orbit.ok()) << orbit.error();
     const ComplexExp z3 = (*orbit)->exact(3);
