@@ -10,6 +10,7 @@
 #include "Renderer.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -126,6 +127,33 @@ void BM_WindowClickZoomFromFullView(benchmark::State& st)
     }
 }
 
+// The same press while an 8192 x 8192 export is written in the background:
+// the export waits between its bands while the window draws.
+void BM_WindowClickZoomDuringExport(benchmark::State& st)
+{
+    Window& w = window();
+    Form1& form = *w.form;
+    const std::string path = w.home.filePath(QStringLiteral("export.png")).toStdString();
+    for (auto _ : st) {
+        st.PauseTiming();
+        if (!form.isExporting()) {
+            QFile::remove(QString::fromStdString(path));
+            form.OnBack();  // a view with a location, which an export needs
+            if (!form.exportPicture(path, {8192, 8192}, ImageFormat::Png)) {
+                st.SkipWithError("the export did not start");
+                break;
+            }
+        }
+        ExplorerState s = form.state();
+        ResetView(s);
+        form.setState(s);
+        st.ResumeTiming();
+        QTest::mousePress(form.Picture1(), Qt::LeftButton, {}, QPoint(PictureBox::kBorder + 186, PictureBox::kBorder + 300));
+    }
+    form.cancelExport();
+    (void)QTest::qWaitFor([&] { return !form.isExporting(); }, 60000);
+}
+
 // A wheel notch over a free view at 1E+20: the event handled, the command
 // done and the scaled picture shown, the new picture's reference orbit
 // started off the window's thread. Notches alternate in and out.
@@ -151,6 +179,7 @@ BENCHMARK(BM_EngineFullViewEmptyYields)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EngineIntoPicture1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowBackFullView)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowClickZoomFromFullView)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowClickZoomDuringExport)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowWheelNotchPreview)->Unit(benchmark::kMillisecond);
 
 } // namespace

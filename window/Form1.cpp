@@ -57,6 +57,10 @@ constexpr int kNoticeGap = 4;
 // their tooltip (and, for the centre, in Copy location).
 constexpr int kShortField = 30;
 
+// Past this zoom the pointer's plane point is shown as its offset from the
+// centre: its exact decimals would be written on every move.
+constexpr double kLongestPointerZoom = 5000;
+
 QString shortened(const QString& text)
 {
     return text.size() <= kShortField ? text : text.left(kShortField - 1) + QChar(0x2026);
@@ -268,7 +272,10 @@ void Form1::showPointer(double X, double Y)
         return;
     }
     QString text;
-    if (const auto& deep = deepView()) {
+    if (const auto& deep = deepView(); deep && deep->zoom > kLongestPointerZoom) {
+        // Writing out so many digits on every move would stall the window.
+        text = tr("centre + (%1, %2) pixels").arg(X - kDeepCentrePixel).arg(kDeepCentrePixel - Y);
+    } else if (deep) {
         const DeepCentre at = moveDeepCentre(*deep, X - kDeepCentrePixel, Y - kDeepCentrePixel);
         text = QStringLiteral("%1, %2").arg(QString::fromStdString(at.re), QString::fromStdString(at.im));
     } else {

@@ -261,6 +261,10 @@ TEST(Form1Free, WheelDragRectangleAndZoomOutMoveTheViewAndTheStatusBarFollows)
         w->OnUndo();
     EXPECT_FALSE(w->deepView());
     EXPECT_EQ(w->statusField(QStringLiteral("viewKind"))->text(), QStringLiteral("Classic view"));
+    // Very deep, the pointer is shown as its offset from the centre.
+    ASSERT_TRUE(w->goToCoordinates("-1.5", "0", "6000", "1000"));
+    w->OnPictureMouseMove(310, 290);
+    EXPECT_EQ(w->statusField(QStringLiteral("pointer"))->text(), QStringLiteral("centre + (10, 10) pixels"));
 }
 
 TEST(Form1Free, TheIterationsDialogRefusesACapOutOfRangeWithAMessage)
