@@ -1,6 +1,7 @@
 #include "Location.h"
 
 #include "ExplorerState.h"
+#include "OneLine.h"
 
 #include <array>
 #include <charconv>
@@ -91,8 +92,7 @@ std::string wholeOf(float v)
 
 Failure refuse(std::string_view field, std::string_view accepts, std::string_view got)
 {
-    return fail("location: " + std::string(field) + " takes " + std::string(accepts) + ", got '" +
-                std::string(got) + "'");
+    return fail("location: " + std::string(field) + " takes " + std::string(accepts) + ", got " + inQuotes(got));
 }
 
 DeepCentre& deepOf(Location& l)
@@ -153,14 +153,13 @@ Status readField(Field field, std::string_view value, Location& out)
         constexpr std::string_view accepts = "'none' or X,Y pairs joined by '/', each number in [0, 596)";
         if (value == "none")
             return {};
+        // A refusal quotes the click at fault, which may be the last of thousands.
         for (const std::string_view pair : split(value, '/')) {
             const auto xy = split(pair, ',');
-            if (xy.size() != 2)
-                return refuse("clicks", accepts, value);
-            const auto x = singleIn(xy[0], 0.0f, 596.0f);
-            const auto y = singleIn(xy[1], 0.0f, 596.0f);
+            const auto x = xy.size() == 2 ? singleIn(xy[0], 0.0f, 596.0f) : std::nullopt;
+            const auto y = xy.size() == 2 ? singleIn(xy[1], 0.0f, 596.0f) : std::nullopt;
             if (!x || !y)
-                return refuse("clicks", accepts, value);
+                return fail(refuse("clicks", accepts, pair).reason + " (click " + std::to_string(out.clicks.size() + 1) + ")");
             out.clicks.push_back({*x, *y});
         }
         return {};
@@ -274,34 +273,36 @@ Result<Location> parseLocation(std::string_view text)
     if (line.find_first_of("\r\n") != std::string_view::npos)
         return fail("location: more than one line; a location is one line of text");
 
-    std::vector<std::string_view> words;
-    for (std::size_t at = 0; at < line.size();) {
+    // Words are taken one at a time: a refusal comes at the first bad one,
+    // however many follow.
+    std::size_t at = 0;
+    auto nextWord = [&line, &at]() -> std::string_view {
+        at = std::min(line.find_first_not_of(kBlank, at), line.size());
         const auto end = std::min(line.find_first_of(kBlank, at), line.size());
-        words.push_back(line.substr(at, end - at));
-        at = line.find_first_not_of(kBlank, end);
-        if (at == std::string_view::npos)
-            break;
-    }
+        const std::string_view word = line.substr(at, end - at);
+        at = end;
+        return word;
+    };
+    const std::string_view tag = nextWord();
     constexpr std::string_view family = "mandel-location/";
-    if (words.front() != kLocationTag) {
-        if (words.front().substr(0, family.size()) == family)
-            return fail("location: version '" + std::string(words.front().substr(family.size())) +
-                        "' is not known; this program reads " + std::string(kLocationTag));
+    if (tag != kLocationTag) {
+        if (tag.substr(0, family.size()) == family)
+            return fail("location: version " + inQuotes(tag.substr(family.size())) +
+                        " is not known; this program reads " + std::string(kLocationTag));
         return fail("location: not a location; a location starts with " + std::string(kLocationTag));
     }
 
     Location out;
     std::array<bool, kFieldCount> seen{};
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const std::string_view word = words[i];
+    for (std::string_view word = nextWord(); !word.empty(); word = nextWord()) {
         const auto eq = word.find('=');
         const std::string_view name = word.substr(0, eq);
         std::size_t field = 0;
         while (field < kFieldCount && kFieldNames[field] != name)
             ++field;
         if (eq == std::string_view::npos || field == kFieldCount)
-            return fail("location: unknown field '" + std::string(word) +
-                        "'; fields are mode, fn, moduli, clicks, centre, zoom, iterations and size");
+            return fail("location: unknown field " + inQuotes(word) +
+                        "; fields are mode, fn, moduli, clicks, centre, zoom, iterations and size");
         if (seen[field])
             return fail("location: field '" + std::string(name) + "' appears twice");
         seen[field] = true;

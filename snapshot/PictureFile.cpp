@@ -199,6 +199,21 @@ Status drawPoster(BandSink& sink, PictureSize size, const ExplorerState& state, 
 
 } // namespace
 
+Status deepViewFits(const DeepCentre& view, std::size_t budget)
+{
+    // Seven numbers of the orbit's precision, with room for MPFR's limbs.
+    const std::size_t numbers = 7 * (static_cast<std::size_t>(precisionFor(view.zoom)) / 8 + 64);
+    const std::size_t needed = DeepComputer::bytesFor(view.iterations) + numbers;
+    if (budget == 0 || needed <= budget)
+        return {};
+    auto megabytes = [](std::size_t bytes) { return std::to_string((bytes + (std::size_t{1} << 20) - 1) >> 20); };
+    return fail("a cap of " + std::to_string(view.iterations) + " iterations needs about " + megabytes(needed) +
+                    " MB for the reference orbit and its tables, and at most " + megabytes(budget) +
+                    " MB may be used here (three quarters of the least of the memory available, the address "
+                    "space limit and the cgroup's memory limit)",
+                ENOMEM);
+}
+
 Result<ImageFormat> imageFormatFor(const std::string& path)
 {
     const auto slash = path.find_last_of('/');
@@ -252,8 +267,10 @@ Result<std::string> writePictureFile(const std::string& path, const PictureReque
         options.iterations = location.deep->iterations;
         deep = std::make_unique<DeepComputer>(request.orbit, options);
     } else if (location.deep) {
+        if (Status fits = deepViewFits(*location.deep, memoryBudget()); !fits)
+            return failed(fits.failure());
         WorkControl control;
-        control.memoryLimit = availableMemory() / 4 * 3;
+        control.memoryLimit = memoryBudget();
         control.progress = [&hooks](double share) {
             if (hooks.stop && hooks.stop->load())
                 return false;
@@ -269,7 +286,7 @@ Result<std::string> writePictureFile(const std::string& path, const PictureReque
     }
     if (deep) {
         const double reach = location.size ? farthestOffset(state, size) : kDeepCentrePixel * 1.4142135623730951;
-        if (Status ok = deep->prepare(reach, availableMemory() / 4 * 3); !ok)
+        if (Status ok = deep->prepare(reach, memoryBudget()); !ok)
             return failed(ok.failure());
     }
 

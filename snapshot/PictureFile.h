@@ -52,6 +52,13 @@ struct PictureRequest {
     std::shared_ptr<const ReferenceOrbit> orbit;
 };
 
+// Whether a deep view with `view`'s centre, zoom and cap fits in `budget`
+// bytes (0: no limit known): its reference orbit, approximation tables and
+// high-precision numbers, estimated before any of them is computed, so a
+// view that cannot fit is refused at once. The failure (code ENOMEM) says
+// what the view needs and what there is.
+Status deepViewFits(const DeepCentre& view, std::size_t budget);
+
 // Draws the picture `request` names on all cores and writes it to `path`
 // band by band, in memory bounded by the width, never leaving a partial
 // file or a temporary: the file appears complete under its name or not at

@@ -36,6 +36,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
 
 namespace mandel {
 
@@ -45,6 +49,8 @@ namespace {
 constexpr int kMargin = 24;
 // The notice line starts this far below the top of the status line.
 constexpr int kNoticeGap = 4;
+// The notice line shows at most this many characters of a message.
+constexpr std::size_t kNoticeCharacters = 400;
 
 // The widest status line there can be: one-digit mode, fifteen-digit magnification.
 QString widestStatusLine()
@@ -57,11 +63,19 @@ QString widestStatusLine()
 
 } // namespace
 
+// Where a thread reading a picture for openPicture hands its result: the
+// window, while there is one.
+struct Form1::PictureInbox {
+    std::mutex mutex;
+    Form1* window = nullptr;
+};
+
 Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWidget* parent)
     : QMainWindow(parent), seed_(seed), clock_(clock), saver_(std::move(saveFolder), clock),
       renderer_(makeFastComputer()),
-      deepIterations_(kDefaultDeepIterations)
+      deepIterations_(kDefaultDeepIterations), pictureInbox_(std::make_shared<PictureInbox>())
 {
+    pictureInbox_->window = this;
     buildLayout();
     orbitJob_ = new DeepOrbitJob(this);
     connect(orbitJob_, &DeepOrbitJob::prepared, this, &Form1::onDeepPrepared);
@@ -80,7 +94,12 @@ Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWi
             [this](const QString& reason, int code) { onExportEnded(reason, false, code); });
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // A read still running (a slow network folder) finds no window.
+    const std::lock_guard<std::mutex> lock(pictureInbox_->mutex);
+    pictureInbox_->window = nullptr;
+}
 
 void Form1::buildLayout()
 {
@@ -305,13 +324,9 @@ bool Form1::setIterations(bool automatic, long long iterations)
             showNotice(tr("The iteration cap is a whole number %1 to %2.").arg(kMinDeepIterations).arg(kMaxDeepIterations));
             return false;
         }
-        const std::size_t needed = DeepComputer::bytesFor(iterations);
-        const std::size_t available = availableMemory();
-        if (available != 0 && needed > available / 4 * 3) {
-            showNotice(tr("%1 iterations need %2 MB for the reference orbit and its tables; %3 MB are available.")
-                           .arg(iterations)
-                           .arg(static_cast<qulonglong>(needed >> 20))
-                           .arg(static_cast<qulonglong>(available >> 20)));
+        if (const Status fits = deepViewFits(DeepCentre{"0", "0", deep_ ? deep_->zoom : 0, iterations}, memoryBudget());
+            !fits) {
+            showNotice(QString::fromStdString("The iteration cap is refused: " + fits.error()));
             return false;
         }
         deepIterations_ = iterations;
@@ -369,6 +384,10 @@ bool Form1::goToLocation(std::string_view text)
 {
     if (ending_)
         return false;
+    if (text.size() > kMaxLocationText) {
+        refuseLocation("location: " + std::to_string(text.size()) + " bytes, longer than any location");
+        return false;
+    }
     Result<Location> location = parseLocation(text);
     if (!location) {
         refuseLocation(location.error());
@@ -390,12 +409,44 @@ bool Form1::openPicture(const std::string& path)
 {
     if (ending_)
         return false;
-    Result<Location> location = readPngLocation(path);
-    if (!location) {
-        refuseLocation(path + ": " + location.error());
+    // Looked at, not opened: opening a FIFO would wait for a writer.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = errno;
+        refuseLocation(path + ": " + (S_ISFIFO(st.st_mode) ? "a pipe or FIFO, not a regular file"
+                                      : st.st_mode != 0  ? "not a regular file"
+                                                         : std::strerror(err)));
         return false;
     }
-    return goTo(std::move(*location));
+    const std::uint64_t ticket = ++openTicket_;
+    opening_ = true;
+    showNotice(tr("Reading %1 ...").arg(QString::fromStdString(onOneLine(path))), false);
+    std::thread([inbox = pictureInbox_, path, ticket] {
+        LocationReading how;
+        how.regularFilesOnly = true;
+        const Result<Location> read = readPngLocation(path, how);
+        const std::lock_guard<std::mutex> lock(inbox->mutex);
+        if (Form1* window = inbox->window)
+            QMetaObject::invokeMethod(
+                window, [window, ticket, path, read] { window->onPictureRead(ticket, path, read); },
+                Qt::QueuedConnection);
+    }).detach();
+    return true;
+}
+
+void Form1::onPictureRead(std::uint64_t ticket, const std::string& path, const Result<Location>& read)
+{
+    // A newer Open, or a command that changed the view since, wins.
+    if (ticket != openTicket_ || !opening_ || ending_)
+        return;
+    opening_ = false;
+    if (!read) {
+        refuseLocation(path + ": " + read.error());
+        emit pictureOpened(false);
+        return;
+    }
+    const bool went = goTo(*read);
+    emit pictureOpened(went);
 }
 
 void Form1::OnOpenPicture()
@@ -541,6 +592,11 @@ bool Form1::enterLocation(const Location& target, Step step)
             refuseLocation("location: " + ok.error());
             return false;
         }
+        // Refused at once rather than after its orbit is computed.
+        if (const Status fits = deepViewFits(*target.deep, memoryBudget()); !fits) {
+            refuseLocation("location: " + fits.error());
+            return false;
+        }
         applyPalette(state_, target.palette);
         // A deep location keeps its own cap: the picture it names.
         enterDeepView(*target.deep, target, step, false);
@@ -559,9 +615,10 @@ bool Form1::enterLocation(const Location& target, Step step)
 
 void Form1::refuseLocation(const std::string& reason)
 {
-    // Picture, state, history and status line stay; only the reason is added.
+    // Picture, state, history and status line stay; only the reason is
+    // added, escaped while it is still bytes (a file's may not be UTF-8).
     QApplication::beep();
-    showNotice(QString::fromStdString(reason));
+    showNotice(QString::fromStdString(onOneLine(reason)));
 }
 
 void Form1::OnUndo()
@@ -640,7 +697,7 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     // the orbit is computed afresh instead.
     if (reuse && reuse.use_count() > 1)
         reuse.reset();
-    orbitJob_->start(want, chooseCap_, std::move(reuse), availableMemory() / 4 * 3);
+    orbitJob_->start(want, chooseCap_, std::move(reuse), memoryBudget());
     return false;
 }
 
@@ -679,6 +736,8 @@ void Form1::updateDeepMenus()
 
 void Form1::showView(std::optional<Location> nextView, Step step)
 {
+    // A picture still being read for Open gives way to this newer view.
+    opening_ = false;
     if (step == Step::Record)
         leaveView(std::move(nextView));
     else
@@ -797,9 +856,10 @@ void Form1::showNotice(const QString& text, bool problem)
 {
     // Problems in red, so that a success never reads like one.
     notice_->setStyleSheet(problem ? QStringLiteral("color: #a00000;") : QString());
-    // One line, whatever the path in it holds: a line break would run over
-    // the status line.
-    notice_->setText(QString::fromStdString(onOneLine(text.toStdString())));
+    // One line of text, whatever the path in it holds: a line break would
+    // run over the status line, and control characters are no text; long
+    // ones (a deep location of megabytes) are cut short.
+    notice_->setText(QString::fromStdString(shortened(text.toStdString(), kNoticeCharacters)));
 }
 
 void Form1::endProgram()

@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -88,10 +89,16 @@ public:
     bool goToLocation(std::string_view text);
     // goToLocation for a location already read.
     bool goTo(Location location);
-    // goToLocation for the location stored in the PNG at `path`; one that
-    // cannot be read, or holds no location, is refused with the path and
-    // the reason in the notice line.
+    // goToLocation for the location stored in the PNG at `path`, read off
+    // the GUI thread so the window answers meanwhile (a slow file, a bomb):
+    // the location is gone to when it arrives, unless the view changed
+    // first. Anything but a regular file (a FIFO nobody writes to, a device)
+    // is refused at once without waiting for it: then false. A file that
+    // cannot be read, or holds no location, is refused when read, with the
+    // path and the reason in the notice line; pictureOpened says how it went.
     bool openPicture(const std::string& path);
+    // Whether a picture asked for by openPicture is still being read.
+    bool isOpeningPicture() const noexcept { return opening_; }
 
     // Starts writing the view shown at `size` to `path` (or, when that is
     // taken, to the first free -2, -3, ... name), off the GUI thread with a
@@ -171,6 +178,8 @@ signals:
     void statusPrinted(const QString& line);
     // The program was ended; the event loop has been told to return 0.
     void ended();
+    // A picture openPicture read went to its location (true) or was refused.
+    void pictureOpened(bool went);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -194,6 +203,7 @@ private:
     void showView(std::optional<Location> nextView, Step step);
     void leaveView(std::optional<Location> next);
     void refuseLocation(const std::string& reason);
+    void onPictureRead(std::uint64_t ticket, const std::string& path, const Result<Location>& read);
     void moveInHistory(HistoryMove step, HistoryMove inverse);
     void updateHistoryMenus();
     void showNotice(const QString& text, bool problem = true);
@@ -240,6 +250,12 @@ private:
         DeepCentre deep;
     };
     std::optional<LegacyOrigin> origin_;
+
+    // Pictures being read for openPicture: the newest one counts.
+    struct PictureInbox;
+    std::shared_ptr<PictureInbox> pictureInbox_;
+    std::uint64_t openTicket_ = 0;
+    bool opening_ = false;
 
     bool drawing_ = false;        // a drawing loop is running (we are inside its yield)
     bool redrawPending_ = false;  // a command asked for a new picture during a yield
