@@ -3,8 +3,10 @@
 #include "ExplorerState.h"
 #include "Location.h"
 #include "LocationFile.h"
+#include "OneLine.h"
 #include "Result.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -45,9 +47,23 @@ inline Result<Location> locationOption(std::string_view text)
 // The value of a --location-file option: the location stored in a PNG this
 // program wrote, or in a text file of one location line. A failure's reason
 // completes "--location-file takes ...".
-inline Result<Location> locationFileOption(const std::string& path)
+inline Result<Location> locationFileOption(const std::string& path, const LocationReading& how = {})
 {
-    return drawableLocation(readLocationFile(path), "a PNG this program wrote or a text file of one location line; " + path);
+    return drawableLocation(readLocationFile(path, how),
+                            "a PNG this program wrote or a text file of one location line; " + path);
+}
+
+// How a program reads its --location-file: a pipe or FIFO that stays
+// silent is waited for, and `tell` (when set) says so in a line.
+inline LocationReading locationFileReading(const std::function<void(const std::string&)>& tell, const std::string& path)
+{
+    LocationReading how;
+    if (tell)
+        how.waiting = [tell, path] {
+            tell(onOneLine("--location-file: waiting for " + path +
+                           " to be written to (a pipe or FIFO nobody has written to yet; Ctrl+C stops)"));
+        };
+    return how;
 }
 
 // Takes the location `read` gives (from --location or --location-file)

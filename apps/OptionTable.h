@@ -41,7 +41,7 @@ Result<Options> parseOptionTable(std::string_view program, std::span<const Optio
             if (r.name == name)
                 row = &r;
         if (!row)
-            return fail(onOneLine(prefix + "unknown option '" + name + "' (see --help)"));
+            return fail(onOneLine(prefix + "unknown option " + inQuotes(name) + " (see --help)"));
         std::string value;
         if (row->takesValue) {
             if (i + 1 >= args.size())

@@ -3,6 +3,7 @@
 #include "AtomicFile.h"
 #include "AutoIterations.h"
 #include "DeepSetup.h"
+#include "BmpBandWriter.h"
 #include "BmpWriter.h"
 #include "DeepComputer.h"
 #include "DeepView.h"
@@ -56,7 +57,9 @@ const OptionRow<RenderOptions> kOptions[] = {
      "                    colours, --iterations a deep view's cap, and each --click zooms on\n"
      "                    from its view; its size, if any, is the picture's unless --size is given\n"},
     {"--location-file", true,
-     [](RenderOptions& o, const std::string& v) { return takeLocation(o.location, [&v] { return locationFileOption(v); }); },
+     [](RenderOptions& o, const std::string& v) {
+         return takeLocation(o.location, [&] { return locationFileOption(v, locationFileReading(o.tell, v)); });
+     },
      "  --location-file FILE\n"
      "                    as --location, with the location stored in FILE: a PNG this program\n"
      "                    wrote, or a text file holding one location line\n"},
@@ -64,7 +67,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          auto fn = readSingles(v, 3, 0.0f, 10.0f);
          if (!fn)
-             return fail("three decimals R,G,B, each in [0, 10), got '" + v + "'");
+             return fail("three decimals R,G,B, each in [0, 10), got " + inQuotes(v));
          o.fn = std::move(fn);
          return {};
      },
@@ -73,7 +76,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto mode = readWhole(v, 1, 9);
          if (!mode)
-             return fail("a whole number 1 to 9, got '" + v + "'");
+             return fail("a whole number 1 to 9, got " + inQuotes(v));
          o.mode = static_cast<float>(*mode);
          return {};
      },
@@ -82,7 +85,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          auto moduli = readWholes(v, 3, 150, 304);
          if (!moduli)
-             return fail("three whole numbers M1,M2,M3, each 150 to 304, got '" + v + "'");
+             return fail("three whole numbers M1,M2,M3, each 150 to 304, got " + inQuotes(v));
          o.moduli = std::move(moduli);
          return {};
      },
@@ -91,7 +94,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto xy = readSingles(v, 2, 0.0f, static_cast<float>(kDrawableSize));
          if (!xy)
-             return fail("X,Y, two numbers each in [0, 596), got '" + v + "'");
+             return fail("X,Y, two numbers each in [0, 596), got " + inQuotes(v));
          o.clicks.emplace_back((*xy)[0], (*xy)[1]);
          return {};
      },
@@ -106,8 +109,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto parts = splitAt(v, ',');
          if (parts.size() != 2 || !isPlainDecimal(parts[0]) || !isPlainDecimal(parts[1]))
-             return fail("RE,IM, two plain decimals of any length such as -0.75,0.1 (no exponent), got '" + v +
-                         "'");
+             return fail("RE,IM, two plain decimals of any length such as -0.75,0.1 (no exponent), got " + inQuotes(v));
          o.centre = std::make_pair(std::string(parts[0]), std::string(parts[1]));
          return {};
      },
@@ -116,7 +118,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto zoom = readDouble(v, 0, kMaxDeepZoom);
          if (!zoom)
-             return fail("a decimal 0 to " + std::to_string(kMaxDeepZoom) + ", got '" + v + "'");
+             return fail("a decimal 0 to " + std::to_string(kMaxDeepZoom) + ", got " + inQuotes(v));
          o.zoom = *zoom;
          return {};
      },
@@ -126,7 +128,7 @@ const OptionRow<RenderOptions> kOptions[] = {
          const auto n = readWhole(v, kMinDeepIterations, kMaxDeepIterations);
          if (!n)
              return fail("a whole number " + std::to_string(kMinDeepIterations) + " to " +
-                         std::to_string(kMaxDeepIterations) + ", got '" + v + "'");
+                         std::to_string(kMaxDeepIterations) + ", got " + inQuotes(v));
          o.iterations = *n;
          return {};
      },
@@ -135,20 +137,30 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          if (v.empty())
              return fail("a file name, got an empty one");
-         if (const auto format = imageFormatFor(v); !format)
-             return fail("a file name: " + format.error());
          o.out = v;
          return {};
      },
      "  --out FILE        write the picture to FILE (replacing it), as PNG for FILE.png (with its\n"
      "                    location inside) or as a 24-bit BMP for FILE.bmp (or a name without\n"
-     "                    an extension, such as /dev/stdout)\n"},
+     "                    an extension, such as /dev/stdout), unless --format names the format\n"},
+    {"--format", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         if (v == "png")
+             o.format = ImageFormat::Png;
+         else if (v == "bmp")
+             o.format = ImageFormat::Bmp;
+         else
+             return fail("png or bmp, got " + inQuotes(v));
+         return {};
+     },
+     "  --format FORMAT   write --out FILE as FORMAT, png or bmp, whatever its name says (so a\n"
+     "                    PNG can go to /dev/stdout); default: from FILE's extension\n"},
     {"--size", true,
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto size = parsePictureSize(v);
          if (!size)
              return fail("WxH, two whole numbers 1 to " + std::to_string(kMaxPictureSide) +
-                         " such as 3840x2160, got '" + v + "'");
+                         " such as 3840x2160, got " + inQuotes(v));
          o.size = *size;
          return {};
      },
@@ -165,7 +177,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto repeat = readWhole(v, 1, 1000000);
          if (!repeat)
-             return fail("a whole number 1 to 1000000, got '" + v + "'");
+             return fail("a whole number 1 to 1000000, got " + inQuotes(v));
          o.repeat = static_cast<int>(*repeat);
          return {};
      },
@@ -183,7 +195,7 @@ const OptionRow<RenderOptions> kOptions[] = {
              return {};
          }
          if (!findPalette(v))
-             return fail("the name of a built-in palette (" + paletteNames() + ") or list, got '" + v + "'");
+             return fail("the name of a built-in palette (" + paletteNames() + ") or list, got " + inQuotes(v));
          o.palette = v;
          return {};
      },
@@ -193,7 +205,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          auto stops = parseStops(v);
          if (!stops)
-             return fail(std::string(kStopsAccepts) + ", got '" + v + "'");
+             return fail(std::string(kStopsAccepts) + ", got " + inQuotes(v));
          o.stops = std::move(stops);
          return {};
      },
@@ -203,7 +215,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto d = parseDensity(v);
          if (!d)
-             return fail(std::string(kDensityAccepts) + ", got '" + v + "'");
+             return fail(std::string(kDensityAccepts) + ", got " + inQuotes(v));
          o.density = *d;
          return {};
      },
@@ -213,7 +225,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto f = readSingle(v, 0.0f, 1.0f);
          if (!f)
-             return fail(std::string(kOffsetAccepts) + ", got '" + v + "'");
+             return fail(std::string(kOffsetAccepts) + ", got " + inQuotes(v));
          o.offset = *f;
          return {};
      },
@@ -222,7 +234,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto shading = parseShading(v);
          if (!shading)
-             return fail(std::string(kShadingAccepts) + ", got '" + v + "'");
+             return fail(std::string(kShadingAccepts) + ", got " + inQuotes(v));
          o.shading = *shading;
          return {};
      },
@@ -231,7 +243,7 @@ const OptionRow<RenderOptions> kOptions[] = {
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto n = readWhole(v, 1, kMaxSamples);
          if (!n)
-             return fail(std::string(kSamplesAccepts) + ", got '" + v + "'");
+             return fail(std::string(kSamplesAccepts) + ", got " + inQuotes(v));
          o.samples = static_cast<int>(*n);
          return {};
      },
@@ -294,6 +306,28 @@ bool isStandardOutput(const std::string& path)
     struct stat target {}, stdoutFile {};
     return ::stat(path.c_str(), &target) == 0 && ::fstat(STDOUT_FILENO, &stdoutFile) == 0 &&
            target.st_dev == stdoutFile.st_dev && target.st_ino == stdoutFile.st_ino;
+}
+
+// Whether a BMP poster can be written where --out says: its sizes must fit
+// in 32 bits, and it is written bottom row first, so not down a pipe.
+// Returns 0, or the exit status 2 with the reason said on `err`.
+int checkBmpPoster(const RenderOptions& o, std::ostream& err)
+{
+    if (!o.size || outputFormat(o) != ImageFormat::Bmp)
+        return 0;
+    if (const Status fits = BmpBandWriter::fits(*o.size); !fits) {
+        err << "mandel-render: --size " << o.size->width << "x" << o.size->height << ": " << fits.error() << '\n';
+        return 2;
+    }
+    struct stat st {};
+    if (::stat(o.out.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode) || S_ISSOCK(st.st_mode))) {
+        err << onOneLine("mandel-render: --out " + o.out +
+                         ": a BMP poster is written bottom row first and cannot go to a pipe or device; "
+                         "write a PNG instead (--format png)")
+            << '\n';
+        return 2;
+    }
+    return 0;
 }
 
 // A deep view that cannot be drawn here (too large for the memory): said
@@ -395,8 +429,7 @@ PictureRequest requestFor(const RenderOptions& o, const RunView& view)
     PictureRequest request;
     request.location = view.location;
     request.location.size = o.size;
-    const Result<ImageFormat> format = imageFormatFor(o.out);  // the option checked it
-    request.format = format ? *format : ImageFormat::Bmp;
+    request.format = outputFormat(o);
     request.software = "mandel-render";
     request.orbit = view.orbit;
     return request;
@@ -514,12 +547,38 @@ std::string renderUsage()
            "Exit status: 0 done, 1 the file or standard output could not be written, 2 bad input.\n";
 }
 
-Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args)
+ImageFormat outputFormat(const RenderOptions& o)
 {
-    auto parsed = parseOptionTable<RenderOptions>("mandel-render", kOptions, args);
+    if (o.format)
+        return *o.format;
+    const Result<ImageFormat> named = imageFormatFor(o.out);  // parseRenderOptions checked it
+    return named ? *named : ImageFormat::Bmp;
+}
+
+Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args,
+                                         std::function<void(const std::string&)> tell)
+{
+    RenderOptions defaults;
+    defaults.tell = std::move(tell);
+    auto parsed = parseOptionTable<RenderOptions>("mandel-render", kOptions, args, std::move(defaults));
     if (!parsed)
         return parsed;
     const RenderOptions& o = *parsed;
+    if (o.format && o.out.empty())
+        return fail("mandel-render: --format names the format of the file --out FILE writes: add --out");
+    if (!o.out.empty()) {
+        // An extension names the format, unless --format does; the two must not disagree.
+        const Result<ImageFormat> named = imageFormatFor(o.out);
+        const auto slash = o.out.find_last_of('/');
+        const auto dot = o.out.find_last_of('.');
+        const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+        if (!o.format && !named)
+            return fail(onOneLine("mandel-render: --out takes a file name: " + named.error() +
+                                  " (or name the format with --format)"));
+        if (o.format && named && hasExtension && *named != *o.format)
+            return fail(onOneLine("mandel-render: --out " + inQuotes(o.out) + " names another format than --format " +
+                                  (*o.format == ImageFormat::Png ? "png" : "bmp")));
+    }
     if (o.location && (o.deep || o.centre || o.zoom))
         return fail("mandel-render: --location sets the view already; leave out --deep, --centre and --zoom");
     if (o.centre && !o.zoom)
@@ -550,7 +609,10 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args)
 int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, bool terminal,
               const SecondsClock& clock)
 {
-    const auto parsed = parseRenderOptions(args);
+    const auto parsed = parseRenderOptions(args, [&err](const std::string& line) {
+        err << "mandel-render: " << line << '\n';
+        err.flush();
+    });
     if (!parsed) {
         err << parsed.error() << '\n';
         return 2;
@@ -598,6 +660,9 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     // (or --repeat or --reference ask for the 596 x 596 picture).
     if (o.location && o.location->size && !o.size && !o.out.empty() && o.repeat == 1 && !o.reference)
         o.size = o.location->size;
+    // A BMP poster that cannot be written is refused before any drawing.
+    if (const int refused = checkBmpPoster(o, err))
+        return refused;
     if (o.fn) {
         state.fn1 = (*o.fn)[0];
         state.fn2 = (*o.fn)[1];

@@ -2,9 +2,11 @@
 
 #include "Location.h"
 #include "ProgressLine.h"
+#include "PictureFile.h"
 #include "Result.h"
 
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
@@ -26,6 +28,7 @@ struct RenderOptions {
     std::optional<double> zoom;                                 // its K
     std::optional<long long> iterations;                        // its cap N; none: automatic
     std::string out;                            // empty: write no file
+    std::optional<ImageFormat> format;          // none: named by out's extension
     std::optional<PictureSize> size;            // a poster of this size; none: the window's picture
     bool quiet = false;                         // no progress line
     int repeat = 1;
@@ -40,11 +43,19 @@ struct RenderOptions {
     std::optional<float> offset;                 // [0, 1)
     std::optional<Shading> shading;
     std::optional<int> samples;                  // 1..8
+    // Where a line for the user goes while the options are read (a pipe
+    // that keeps --location-file waiting); empty: nowhere.
+    std::function<void(const std::string&)> tell;
 };
 
 // Parses argv[1..]; on bad input the failure is a one-line message naming
-// the option and what it accepts.
-Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args);
+// the option and what it accepts. `tell` gets lines for the user meanwhile
+// (a --location-file that waits on a pipe says so).
+Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args,
+                                         std::function<void(const std::string&)> tell = {});
+
+// The format `o` writes its file in: --format, else the name's extension.
+ImageFormat outputFormat(const RenderOptions& o);
 
 // The usage text printed by --help.
 std::string renderUsage();

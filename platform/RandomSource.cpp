@@ -1,5 +1,7 @@
 #include "RandomSource.h"
 
+#include "OneLine.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -27,7 +29,7 @@ float RandomSource::next() noexcept
 
 Result<std::uint64_t> parseSeed(const std::string& text)
 {
-    const Failure notASeed = fail("a whole number 0 to 18446744073709551615, got '" + text + "'");
+    const Failure notASeed = fail("a whole number 0 to 18446744073709551615, got " + inQuotes(text));
     if (text.empty() || text.size() > 20)
         return notASeed;
     for (const char c : text)

@@ -5,10 +5,10 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,23 +18,54 @@ namespace mandel {
 
 namespace {
 
-constexpr const char* kTempPrefix = ".mandel-";
+// Hidden temporaries are named kTempPrefix and kTempDigits hexadecimal
+// digits, and nothing else: a name no other program's file is likely to
+// have (".mandel-config" is not one), so the sweep touches only ours.
+constexpr std::string_view kTempPrefix = ".mandel-partial-";
+constexpr std::size_t kTempDigits = 16;
+
+// A temporary younger than this is never judged stale: its writer may not
+// have taken its lock yet (it takes it right after making the file).
+constexpr time_t kLockGrace = 60;
 
 Failure failNo(int err) { return fail(std::strerror(err), err); }
 
-// A fresh hidden name for a temporary of this process in `folder`.
+// A fresh hidden name for a temporary in `folder`.
 std::string temporaryName(const std::string& folder)
 {
     static std::atomic<std::uint64_t> counter{0};
     const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
-    std::uint64_t z = now + 0x9E3779B97F4A7C15ULL * ++counter;
-    z = (z ^ (z >> 31)) * 0xBF58476D1CE4E5B9ULL;
-    z ^= z >> 29;
-    static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    const auto wall = static_cast<std::uint64_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    std::uint64_t z = now ^ (wall << 17) ^ (static_cast<std::uint64_t>(::getpid()) << 40) ^
+                      (0x9E3779B97F4A7C15ULL * ++counter);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
+    z ^= z >> 31;
+    static constexpr char kHex[] = "0123456789abcdef";
     std::string tail;
-    for (int k = 0; k < 6; ++k, z /= 62)
-        tail += kAlphabet[z % 62];
-    return folder + "/" + kTempPrefix + std::to_string(::getpid()) + "-" + tail;
+    for (std::size_t k = 0; k < kTempDigits; ++k, z >>= 4)
+        tail += kHex[z & 0xF];
+    return folder + "/" + std::string(kTempPrefix) + tail;
+}
+
+// Whether `name` is one of our temporaries' names.
+bool isTemporaryName(std::string_view name)
+{
+    return name.size() == kTempPrefix.size() + kTempDigits && name.substr(0, kTempPrefix.size()) == kTempPrefix &&
+           name.find_first_not_of("0123456789abcdef", kTempPrefix.size()) == std::string_view::npos;
+}
+
+// A lock on the whole of the file open as `fd`, held by that open file
+// (not the process, so it holds across PID namespaces and, where the file
+// system passes locks on, across hosts) until it is closed. Writers hold a
+// write lock on a temporary as long as they write it; the sweep takes a
+// read lock, which it only gets when no writer holds the file.
+bool lockWhole(int fd, short type)
+{
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
 // Errors that mean "this file system cannot do that", not "this failed".
@@ -109,15 +140,22 @@ Result<PendingFile> PendingFile::create(const std::string& folder, FileSystemFea
     // never be named, so it is only used where /proc is there.
     if (features.unnamedFiles && ::access("/proc/self/fd", X_OK) == 0) {
         const int fd = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd >= 0)
+        if (fd >= 0) {
+            // Locked too: it gets a hidden name for a moment when it replaces a file.
+            (void)lockWhole(fd, F_WRLCK);
             return PendingFile(fd, folder, {}, features);
+        }
     }
     features.unnamedFiles = false;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::string temp = temporaryName(folder);
         const int fd = ::open(temp.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd >= 0)
+        if (fd >= 0) {
+            // Where the file system cannot lock, the sweep cannot tell this
+            // temporary is stale and leaves it: the write goes on regardless.
+            (void)lockWhole(fd, F_WRLCK);
             return PendingFile(fd, folder, std::move(temp), features);
+        }
         if (errno != EEXIST)
             return failNo(errno);
     }
@@ -250,57 +288,35 @@ Status writeFileAtomically(const std::string& path, std::span<const unsigned cha
     return out->commit();
 }
 
-namespace {
-
-// Whether `rest`, a temporary's name after the prefix, is a process id, a
-// dash and six characters: a temporary whose writer can be asked after.
-bool isTemporaryOfProcess(const std::string& rest, pid_t& pid)
-{
-    const auto dash = rest.find('-');
-    if (dash == std::string::npos || dash == 0 || dash > 9 || rest.size() != dash + 7)
-        return false;
-    const std::string digits = rest.substr(0, dash);
-    if (digits.find_first_not_of("0123456789") != std::string::npos)
-        return false;
-    pid = static_cast<pid_t>(std::stol(digits));
-    return pid > 0;
-}
-
-// Whether `rest` is six letters and digits: a temporary of an older build,
-// named without its writer's process id.
-bool isOlderTemporary(const std::string& rest)
-{
-    return rest.size() == 6 &&
-           rest.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") == std::string::npos;
-}
-
-} // namespace
-
 void removeStaleTemporaries(const std::string& folder)
 {
-    DIR* dir = ::opendir(folder.c_str());
-    if (!dir)
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
         return;
-    // A writer of an older build cannot be asked after, but no write takes a
-    // day: a file of its name left that long was left by a killed one.
-    constexpr time_t kOldAge = 24 * 60 * 60;
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
     const time_t now = ::time(nullptr);
-    const std::string prefix = kTempPrefix;
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name.compare(0, prefix.size(), prefix) != 0)
+        const std::string_view name = entry->d_name;
+        if (!isTemporaryName(name))
             continue;
-        const std::string rest = name.substr(prefix.size());
-        pid_t pid = 0;
-        if (isTemporaryOfProcess(rest, pid)) {
-            if (::kill(pid, 0) != 0 && errno == ESRCH)
-                ::unlinkat(::dirfd(dir), name.c_str(), 0);
-        } else if (isOlderTemporary(rest)) {
-            struct stat st {};
-            if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode) &&
-                now - st.st_mtime > kOldAge)
-                ::unlinkat(::dirfd(dir), name.c_str(), 0);
+        // Opened as it is, never through a link, never waiting on a FIFO.
+        const int fd = ::openat(dirFd, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        // Stale: a regular file past the grace that no writer holds locked.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime >= kLockGrace && lockWhole(fd, F_RDLCK)) {
+            // Still the file under that name: removed while the lock keeps writers out.
+            struct stat named {};
+            if (::fstatat(dirFd, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 && named.st_dev == st.st_dev &&
+                named.st_ino == st.st_ino)
+                ::unlinkat(dirFd, entry->d_name, 0);
         }
+        ::close(fd);
     }
     ::closedir(dir);
 }

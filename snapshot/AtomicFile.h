@@ -26,8 +26,10 @@ struct FileSystemFeatures {
 // is complete and published, so no reader ever sees a partial file. Where
 // the file system allows, it has no name at all until published, so a
 // killed program leaves nothing; otherwise it is a hidden temporary named
-// ".mandel-PID-XXXXXX" that removeStaleTemporaries clears later. A file that
-// is never published is removed when this is destroyed.
+// ".mandel-partial-" and 16 hexadecimal digits, locked (an open file
+// description lock) for as long as it is written, which
+// removeStaleTemporaries clears once its writer is gone. A file that is
+// never published is removed when this is destroyed.
 class PendingFile {
 public:
     // An empty file in `folder`. New files get mode 0666 less the umask.
@@ -83,9 +85,14 @@ enum class Overwrite { Replace, Refuse };
 Status writeFileAtomically(const std::string& path, std::span<const unsigned char> bytes, Overwrite mode,
                            FileSystemFeatures features = {});
 
-// Removes the hidden temporaries (".mandel-PID-XXXXXX") that writers killed
-// mid-write left in `folder`: those whose process no longer runs, and those
-// of older builds (".mandel-XXXXXX") untouched for a day. Best effort.
+// Removes the hidden temporaries that writers killed mid-write left in
+// `folder`: regular files named as PendingFile names them, untouched for a
+// minute, that no writer holds locked (so a write still running is never
+// touched: in another PID namespace, or on another host where the file
+// system passes locks on). Anything else is left alone: other programs'
+// files, links, and temporaries of older versions, which cannot be told
+// from them; so is every temporary where the file system cannot lock.
+// Best effort.
 void removeStaleTemporaries(const std::string& folder);
 
 } // namespace mandel

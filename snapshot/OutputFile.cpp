@@ -39,6 +39,8 @@ Result<std::string> resolveLinks(std::string path)
     return failNo(ELOOP);
 }
 
+bool sameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
 } // namespace
 
 Result<OutputFile> OutputFile::open(const std::string& path, Overwrite mode, FileSystemFeatures features)
@@ -52,30 +54,53 @@ Result<OutputFile> OutputFile::open(const std::string& path, Overwrite mode, Fil
     if (mode == Overwrite::Refuse) {
         if (::lstat(path.c_str(), &st) == 0)
             return fail(std::strerror(S_ISDIR(st.st_mode) ? EISDIR : EEXIST), EEXIST);
-    } else if (::stat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return failNo(EISDIR);
-        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
-            // A device or pipe takes the bytes as they come: there is nothing to replace.
-            out.throughFd_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-            if (out.throughFd_ < 0)
-                return failNo(errno);
-            return out;
-        }
-        if (!S_ISREG(st.st_mode))
-            return fail("neither a regular file nor a device or pipe to write through", EINVAL);
-        auto resolved = resolveLinks(path);
-        if (!resolved)
-            return resolved.failure();
-        out.target_ = std::move(*resolved);
-    } else if (errno == ENOENT) {
-        // A new name, or a link to one: the file goes where the link points.
-        auto resolved = resolveLinks(path);
-        if (!resolved)
-            return resolved.failure();
-        out.target_ = std::move(*resolved);
     } else {
-        return failNo(errno);
+        // The kernel resolves the path, as an ordinary open() of it would,
+        // with that open's refusals: a link the kernel will not follow (one
+        // of another user in a sticky world-writable folder, under
+        // fs.protected_symlinks) is refused here, not followed in user space.
+        const int at = ::open(path.c_str(), O_PATH | O_CLOEXEC);
+        if (at < 0 && errno != ENOENT)
+            return failNo(errno);
+        if (at >= 0) {
+            const int statted = ::fstat(at, &st);
+            const int err = errno;
+            ::close(at);
+            if (statted != 0)
+                return failNo(err);
+            if (S_ISDIR(st.st_mode))
+                return failNo(EISDIR);
+            if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+                // A device or pipe takes the bytes as they come: there is nothing to replace.
+                out.throughFd_ = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+                if (out.throughFd_ < 0)
+                    return failNo(errno);
+                return out;
+            }
+            if (!S_ISREG(st.st_mode))
+                return fail("neither a regular file nor a device or pipe to write through", EINVAL);
+            // Replaced only if this user could write it: opened for writing
+            // (nothing in it changes), as `>` in a shell would open it.
+            const int writable = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+            if (writable < 0)
+                return failNo(errno);
+            struct stat opened {};
+            const int openedStat = ::fstat(writable, &opened);
+            ::close(writable);
+            if (openedStat != 0 || !sameFile(opened, st))
+                return fail("the file changed while it was opened", EAGAIN);
+        }
+        // Where the finished file goes: the end of the links, named in the
+        // folder that holds it. It must be the very file the kernel opened
+        // (or, for a new name, nothing yet).
+        auto resolved = resolveLinks(path);
+        if (!resolved)
+            return resolved.failure();
+        struct stat there {};
+        const bool exists = ::lstat(resolved->c_str(), &there) == 0;
+        if (at >= 0 ? !(exists && sameFile(there, st)) : exists)
+            return fail("the file changed while it was opened", EAGAIN);
+        out.target_ = std::move(*resolved);
     }
     auto file = PendingFile::create(folderOf(out.target_), features);
     if (!file)

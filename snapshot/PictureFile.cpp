@@ -119,6 +119,7 @@ Status writeImageRows(ImageView image, BandSink& sink)
 
 } // namespace
 
+
 Result<ImageFormat> imageFormatFor(const std::string& path)
 {
     const auto slash = path.find_last_of('/');

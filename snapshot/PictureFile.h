@@ -44,6 +44,7 @@ struct PictureRequest {
     std::shared_ptr<const ReferenceOrbit> orbit;
 };
 
+
 // Draws the picture `request` names on all cores and writes it to `path`
 // band by band, in memory bounded by the width, never leaving a partial
 // file or a temporary: the file appears complete under its name or not at

@@ -43,6 +43,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
 
 namespace mandel {
 
@@ -52,6 +56,8 @@ namespace {
 constexpr int kMargin = 24;
 // The notice line starts this far below the top of the status line.
 constexpr int kNoticeGap = 4;
+// The notice line shows at most this many characters of a message.
+constexpr std::size_t kNoticeCharacters = 400;
 
 // Status bar fields show this many characters at most; the whole text is
 // their tooltip (and, for the centre, in Copy location).
@@ -108,10 +114,18 @@ QString widestStatusLine()
 
 } // namespace
 
+// Where a thread reading a picture for openPicture hands its result: the
+// window, while there is one.
+struct Form1::PictureInbox {
+    std::mutex mutex;
+    Form1* window = nullptr;
+};
+
 Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWidget* parent)
     : QMainWindow(parent), seed_(seed), model_(rng_), clock_(clock), saver_(std::move(saveFolder), clock),
-      renderer_(makeFastComputer())
+      renderer_(makeFastComputer()), pictureInbox_(std::make_shared<PictureInbox>())
 {
+    pictureInbox_->window = this;
     buildLayout();
     orbitJob_ = new DeepOrbitJob(this);
     connect(orbitJob_, &DeepOrbitJob::prepared, this, &Form1::onDeepPrepared);
@@ -131,7 +145,12 @@ Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWi
             [this](const QString& reason, int code) { onExportEnded(reason, false, code); });
 }
 
-Form1::~Form1() = default;
+Form1::~Form1()
+{
+    // A read still running (a slow network folder) finds no window.
+    const std::lock_guard<std::mutex> lock(pictureInbox_->mutex);
+    pictureInbox_->window = nullptr;
+}
 
 void Form1::buildLayout()
 {
@@ -501,6 +520,10 @@ bool Form1::goToLocation(std::string_view text)
 {
     if (ending_)
         return false;
+    if (text.size() > kMaxLocationText) {
+        refuseLocation("location: " + std::to_string(text.size()) + " bytes, longer than any location");
+        return false;
+    }
     Result<Location> location = parseLocation(text);
     if (!location)
         return apply(CommandResult{Refusal::Location, false, location.error()});
@@ -516,10 +539,44 @@ bool Form1::openPicture(const std::string& path)
 {
     if (ending_)
         return false;
-    Result<Location> location = readPngLocation(path);
-    if (!location)
-        return apply(CommandResult{Refusal::Location, false, path + ": " + location.error()});
-    return goTo(std::move(*location));
+    // Looked at, not opened: opening a FIFO would wait for a writer.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = errno;
+        refuseLocation(path + ": " + (S_ISFIFO(st.st_mode) ? "a pipe or FIFO, not a regular file"
+                                      : st.st_mode != 0  ? "not a regular file"
+                                                         : std::strerror(err)));
+        return false;
+    }
+    const std::uint64_t ticket = ++openTicket_;
+    opening_ = true;
+    showNotice(tr("Reading %1 ...").arg(QString::fromStdString(onOneLine(path))), false);
+    std::thread([inbox = pictureInbox_, path, ticket] {
+        LocationReading how;
+        how.regularFilesOnly = true;
+        const Result<Location> read = readPngLocation(path, how);
+        const std::lock_guard<std::mutex> lock(inbox->mutex);
+        if (Form1* window = inbox->window)
+            QMetaObject::invokeMethod(
+                window, [window, ticket, path, read] { window->onPictureRead(ticket, path, read); },
+                Qt::QueuedConnection);
+    }).detach();
+    return true;
+}
+
+void Form1::onPictureRead(std::uint64_t ticket, const std::string& path, const Result<Location>& read)
+{
+    // A newer Open, or a command that changed the view since, wins.
+    if (ticket != openTicket_ || !opening_ || ending_)
+        return;
+    opening_ = false;
+    if (!read) {
+        refuseLocation(path + ": " + read.error());
+        emit pictureOpened(false);
+        return;
+    }
+    const bool went = goTo(*read);
+    emit pictureOpened(went);
 }
 
 void Form1::OnOpenPicture()
@@ -661,6 +718,11 @@ void Form1::onExportEnded(const QString& where, bool written, int code)
     }
 }
 
+void Form1::refuseLocation(const std::string& reason)
+{
+    (void)apply(CommandResult{Refusal::Location, false, reason, 0});
+}
+
 void Form1::OnUndo()
 {
     if (!ending_)
@@ -687,6 +749,8 @@ bool Form1::apply(const CommandResult& result)
     updateHistoryMenus();
     if (!result.redraw)
         return true;
+    // A picture still being read for Open gives way to this newer view.
+    opening_ = false;
     drawTimer_.start();
     if (preview.isNull())
         picture1_->clear();
@@ -727,15 +791,13 @@ QString Form1::refusalText(const CommandResult& result) const
     case Refusal::CapOutOfRange:
         return tr("The iteration cap is a whole number %1 to %2.").arg(kMinDeepIterations).arg(kMaxDeepIterations);
     case Refusal::CapTooLarge:
-        return tr("%1 iterations need %2 MB for the reference orbit and its tables; %3 MB are available.")
-            .arg(result.iterations)
-            .arg(static_cast<qulonglong>(result.bytesNeeded >> 20))
-            .arg(static_cast<qulonglong>(result.bytesAllowed >> 20));
+        return tr("The iteration cap is refused: %1").arg(QString::fromStdString(result.reason));
     case Refusal::Location:
     case Refusal::None:
         break;
     }
-    return QString::fromStdString(result.reason);
+    // Escaped while it is still bytes: a file's reason may not be UTF-8.
+    return QString::fromStdString(onOneLine(result.reason));
 }
 
 bool Form1::isPreparingDeep() const noexcept
@@ -907,9 +969,10 @@ void Form1::showNotice(const QString& text, bool problem)
 {
     // Problems in red, so that a success never reads like one.
     notice_->setStyleSheet(problem ? QStringLiteral("color: #a00000;") : QString());
-    // One line, whatever the path in it holds: a line break would run over
-    // the status line.
-    notice_->setText(QString::fromStdString(onOneLine(text.toStdString())));
+    // One line of text, whatever the path in it holds: a line break would
+    // run over the status line, and control characters are no text; long
+    // ones (a deep location of megabytes) are cut short.
+    notice_->setText(QString::fromStdString(shortened(text.toStdString(), kNoticeCharacters)));
 }
 
 void Form1::endProgram()

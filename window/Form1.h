@@ -118,10 +118,16 @@ public:
                          const std::string& iterations);
     // goToLocation for a location already read.
     bool goTo(Location location);
-    // goToLocation for the location stored in the PNG at `path`; one that
-    // cannot be read, or holds no location, is refused with the path and
-    // the reason in the notice line.
+    // goToLocation for the location stored in the PNG at `path`, read off
+    // the GUI thread so the window answers meanwhile (a slow file, a bomb):
+    // the location is gone to when it arrives, unless the view changed
+    // first. Anything but a regular file (a FIFO nobody writes to, a device)
+    // is refused at once without waiting for it: then false. A file that
+    // cannot be read, or holds no location, is refused when read, with the
+    // path and the reason in the notice line; pictureOpened says how it went.
     bool openPicture(const std::string& path);
+    // Whether a picture asked for by openPicture is still being read.
+    bool isOpeningPicture() const noexcept { return opening_; }
 
     // Starts writing the view shown at `size` to `path` (or, when that is
     // taken, to the first free -2, -3, ... name), off the GUI thread with a
@@ -216,6 +222,8 @@ signals:
     void statusPrinted(const QString& line);
     // The program was ended; the event loop has been told to return 0.
     void ended();
+    // A picture openPicture read went to its location (true) or was refused.
+    void pictureOpened(bool went);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -236,6 +244,8 @@ private:
                         std::shared_ptr<DeepComputer> computer);
     void onDeepRefused(const DeepCentre& asked, const QString& reason);
     void updateDeepMenus();
+    void refuseLocation(const std::string& reason);
+    void onPictureRead(std::uint64_t ticket, const std::string& path, const Result<Location>& read);
     void updateHistoryMenus();
     void showNotice(const QString& text, bool problem = true);
     QString whyNoExport() const;
@@ -277,6 +287,12 @@ private:
     DeepOrbitJob* orbitJob_ = nullptr;
     PictureExportJob* exportJob_ = nullptr;
     QPointer<QProgressDialog> exportProgress_;
+
+    // Pictures being read for openPicture: the newest one counts.
+    struct PictureInbox;
+    std::shared_ptr<PictureInbox> pictureInbox_;
+    std::uint64_t openTicket_ = 0;
+    bool opening_ = false;
 
     bool drawing_ = false;        // a drawing loop is running (we are inside its yield)
     // Set while a picture is drawn: exports wait between bands meanwhile.

@@ -28,17 +28,31 @@ int main(int argc, char** argv)
         }
     }
 
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("mandel-explorer"));
-    QApplication::setApplicationVersion(QString::fromUtf8(mandel::kVersion.data(), static_cast<qsizetype>(mandel::kVersion.size())));
-    QApplication::setDesktopFileName(QStringLiteral("org.mandelexplorer.MandelExplorer"));
-
-    const std::vector<std::string> args(argv + 1, argv + argc);  // what Qt left
-    const auto options = mandel::parseExplorerOptions(args);
+    // Every argument is checked (and a --location-file read) before the
+    // window system starts: bad input is refused with status 2 even where
+    // there is no display to start.
+    const auto options = mandel::parseExplorerOptions(std::vector<std::string>(argv + 1, argv + argc),
+                                                      [](const std::string& line) {
+                                                          std::cerr << "mandel-explorer: " << line << std::endl;
+                                                      });
     if (!options) {
         std::cerr << options.error() << '\n';
         return 2;
     }
+
+    // Qt gets the program's name and its own options; it keeps pointers to them.
+    std::vector<std::string> qtArguments = options->qtArguments;
+    qtArguments.insert(qtArguments.begin(), argv[0]);
+    std::vector<char*> qtArgv;
+    for (auto& arg : qtArguments)
+        qtArgv.push_back(arg.data());
+    qtArgv.push_back(nullptr);
+    int qtArgc = static_cast<int>(qtArguments.size());
+
+    QApplication app(qtArgc, qtArgv.data());
+    QApplication::setApplicationName(QStringLiteral("mandel-explorer"));
+    QApplication::setApplicationVersion(QString::fromUtf8(mandel::kVersion.data(), static_cast<qsizetype>(mandel::kVersion.size())));
+    QApplication::setDesktopFileName(QStringLiteral("org.mandelexplorer.MandelExplorer"));
 
     const mandel::SystemClock clock;
     mandel::Form1 form(options->seed ? *options->seed : mandel::secondsSinceMidnightSeed(),

@@ -42,6 +42,10 @@ _mandel_render()
             _filedir '@(png|txt)'
             return
             ;;
+        --format)
+            COMPREPLY=($(compgen -W 'png bmp' -- "$cur"))
+            return
+            ;;
         --size)
             COMPREPLY=($(compgen -W '1920x1080 3840x2160 7680x4320 8192x8192 16384x16384' -- "$cur"))
             return
@@ -66,7 +70,7 @@ _mandel_render()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--seed --location --location-file --fn --mode --moduli --click
-            --out --size --quiet --repeat --reference --deep --centre --zoom --iterations --palette
+            --out --format --size --quiet --repeat --reference --deep --centre --zoom --iterations --palette
             --stops --density --offset --shading --samples --help --version' -- "$cur"))
     fi
 } &&

@@ -2,6 +2,7 @@
 
 #include "ExplorerState.h"
 #include "Numbers.h"
+#include "OneLine.h"
 
 #include <array>
 #include <charconv>
@@ -47,8 +48,7 @@ std::string wholeOf(float v)
 
 Failure refuse(std::string_view field, std::string_view accepts, std::string_view got)
 {
-    return fail("location: " + std::string(field) + " takes " + std::string(accepts) + ", got '" +
-                std::string(got) + "'");
+    return fail("location: " + std::string(field) + " takes " + std::string(accepts) + ", got " + inQuotes(got));
 }
 
 DeepCentre& deepOf(Location& l)
@@ -281,41 +281,53 @@ Result<Location> parseLocation(std::string_view text)
     if (line.find_first_of("\r\n") != std::string_view::npos)
         return fail("location: more than one line; a location is one line of text");
 
-    std::vector<std::string_view> words;
-    for (std::size_t at = 0; at < line.size();) {
+    // Words are taken one at a time: a refusal comes at the first bad one,
+    // however many follow.
+    std::size_t at = 0;
+    auto nextWord = [&line, &at]() -> std::string_view {
+        at = std::min(line.find_first_not_of(kBlank, at), line.size());
         const auto end = std::min(line.find_first_of(kBlank, at), line.size());
-        words.push_back(line.substr(at, end - at));
-        at = line.find_first_not_of(kBlank, end);
-        if (at == std::string_view::npos)
-            break;
-    }
+        const std::string_view word = line.substr(at, end - at);
+        at = end;
+        return word;
+    };
+    const std::string_view tag = nextWord();
     constexpr std::string_view family = "mandel-location/";
-    if (words.front() != kLocationTag) {
-        if (words.front().substr(0, family.size()) == family)
-            return fail("location: version '" + std::string(words.front().substr(family.size())) +
-                        "' is not known; this program reads " + std::string(kLocationTag));
+    if (tag != kLocationTag) {
+        if (tag.substr(0, family.size()) == family)
+            return fail("location: version " + inQuotes(tag.substr(family.size())) +
+                        " is not known; this program reads " + std::string(kLocationTag));
         return fail("location: not a location; a location starts with " + std::string(kLocationTag));
     }
 
     Location out;
     std::array<bool, kFieldCount> seen{};
-    for (std::size_t i = 1; i < words.size(); ++i) {
-        const std::string_view word = words[i];
+    for (std::string_view word = nextWord(); !word.empty(); word = nextWord()) {
         const auto eq = word.find('=');
         const std::string_view name = word.substr(0, eq);
         std::size_t field = 0;
         while (field < kFieldCount && kFields[field].name != name)
             ++field;
         if (eq == std::string_view::npos || field == kFieldCount)
-            return fail("location: unknown field '" + std::string(word) +
-                        "'; fields are mode, fn, moduli, clicks, centre, zoom, iterations, size, palette, "
+            return fail("location: unknown field " + inQuotes(word) +
+                        "; fields are mode, fn, moduli, clicks, centre, zoom, iterations, size, palette, "
                         "stops, density, offset, shading and samples");
         if (seen[field])
             return fail("location: field '" + std::string(name) + "' appears twice");
         seen[field] = true;
         const std::string_view value = word.substr(eq + 1);
-        if (!kFields[field].read(value, out))
-            return refuse(name, kFields[field].accepts, value);
+        if (kFields[field].read(value, out))
+            continue;
+        if (field == kClicks && value != "none") {
+            // The refusal quotes the click at fault, which may be the last
+            // of thousands: the clicks before it were read.
+            const std::size_t bad = out.clicks.size();
+            const auto pairs = splitAt(value, '/');
+            if (bad < pairs.size())
+                return fail(refuse(name, kFields[field].accepts, pairs[bad]).reason + " (click " +
+                            std::to_string(bad + 1) + ")");
+        }
+        return refuse(name, kFields[field].accepts, value);
     }
 
     for (const Field f : {kMode, kFn, kModuli})

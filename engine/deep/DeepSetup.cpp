@@ -25,6 +25,9 @@ Status orbitFor(DeepSetupRequest& request, const WorkControl& control, DeepSetup
         setup.iterations = view.iterations;
         return {};
     }
+    // Refused before any work rather than after minutes of it.
+    if (Status fits = deepViewFits(view, request.memoryLimit); !fits)
+        return fits;
     auto reached = ReferenceOrbit::reuseOrCompute(view, std::move(request.extend), control);
     if (!reached)
         return reached.failure();
@@ -47,7 +50,22 @@ Status orbitFor(DeepSetupRequest& request, const WorkControl& control, DeepSetup
 
 std::size_t deepMemoryLimit()
 {
-    return availableMemory() / 4 * 3;
+    return memoryBudget();
+}
+
+Status deepViewFits(const DeepCentre& view, std::size_t budget)
+{
+    // Seven numbers of the orbit's precision, with room for MPFR's limbs.
+    const std::size_t numbers = 7 * (static_cast<std::size_t>(precisionFor(view.zoom)) / 8 + 64);
+    const std::size_t needed = DeepComputer::bytesFor(view.iterations) + numbers;
+    if (budget == 0 || needed <= budget)
+        return {};
+    auto megabytes = [](std::size_t bytes) { return std::to_string((bytes + (std::size_t{1} << 20) - 1) >> 20); };
+    return fail("a cap of " + std::to_string(view.iterations) + " iterations needs about " + megabytes(needed) +
+                    " MB for the reference orbit and its tables, and at most " + megabytes(budget) +
+                    " MB may be used here (three quarters of the least of the memory available, the address "
+                    "space limit and the cgroup's memory limit)",
+                ENOMEM);
 }
 
 Result<DeepSetup> setUpDeep(DeepSetupRequest request)

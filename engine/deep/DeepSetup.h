@@ -16,10 +16,17 @@ namespace mandel {
 // 596 x 596 picture: how far its approximation tables must reach.
 inline constexpr double kWindowReach = kDeepCentrePixel * 1.4142135623730951;
 
-// The memory a deep view may take: three quarters of what the system can
-// give this process, so the rest of the desktop keeps room; 0 when the
-// system cannot say (no limit).
+// The memory a deep view may take: three quarters of the least of the
+// memory available, the address-space limit and the cgroup's limit, so the
+// rest of the desktop keeps room; 0 when none is known (no limit).
 std::size_t deepMemoryLimit();
+
+// Whether a deep view with `view`'s centre, zoom and cap fits in `budget`
+// bytes (0: no limit known): its reference orbit, approximation tables and
+// high-precision numbers, estimated before any of them is computed, so a
+// view that cannot fit is refused at once. The failure (code ENOMEM) says
+// what the view needs and what there is.
+Status deepViewFits(const DeepCentre& view, std::size_t budget);
 
 // What a deep picture needs to know before its first pixel.
 struct DeepSetupRequest {
@@ -61,8 +68,8 @@ struct DeepSetup {
 
 // Computes (or extends, or takes) the reference orbit `request` names, chooses
 // the cap when asked, and builds the computer. Fails with a one-line reason
-// when the view is malformed, when it would not fit in the memory limit, or
-// with "stopped" when `progress` said so.
+// when the view is malformed, when it would not fit in the memory limit
+// (judged before any work), or with "stopped" when `progress` said so.
 Result<DeepSetup> setUpDeep(DeepSetupRequest request);
 
 } // namespace mandel

@@ -1,7 +1,7 @@
 #include "ExplorerModel.h"
 
 #include "AutoIterations.h"
-#include "DeepComputer.h"
+#include "DeepSetup.h"
 #include "DeepView.h"
 
 #include "Numbers.h"
@@ -250,12 +250,11 @@ CommandResult ExplorerModel::setIterations(bool automatic, long long iterations,
     if (!automatic) {
         if (iterations < kMinDeepIterations || iterations > kMaxDeepIterations)
             return refused(Refusal::CapOutOfRange);
-        const std::size_t needed = DeepComputer::bytesFor(iterations);
-        if (memoryLimit != 0 && needed > memoryLimit) {
-            CommandResult r = refused(Refusal::CapTooLarge);
+        // Judged at the depth shown: deeper views need more precise numbers.
+        const DeepCentre at{"0", "0", deep_ ? deep_->zoom : 0, iterations};
+        if (const Status fits = deepViewFits(at, memoryLimit); !fits) {
+            CommandResult r = refused(Refusal::CapTooLarge, fits.error());
             r.iterations = iterations;
-            r.bytesNeeded = needed;
-            r.bytesAllowed = memoryLimit;
             return r;
         }
         deepIterations_ = iterations;
@@ -345,6 +344,9 @@ CommandResult ExplorerModel::enterLocation(const Location& target, Step step)
     if (target.deep) {
         if (const Status ok = checkDeepView(*target.deep); !ok)
             return refused(Refusal::Location, "location: " + ok.error());
+        // Refused at once rather than after its orbit is computed.
+        if (const Status fits = deepViewFits(*target.deep, deepMemoryLimit()); !fits)
+            return refused(Refusal::Location, "location: " + fits.error());
         applyPalette(state_, target.palette);
         // A deep location keeps its own cap: the picture it names.
         return enterDeep(*target.deep, target, step, false);

@@ -29,9 +29,8 @@ enum class Refusal {
 struct CommandResult {
     Refusal refusal = Refusal::None;
     bool redraw = false;       // the view changed: clear the picture and draw it
-    std::string reason;        // Refusal::Location: the location's fault, one line
-    long long iterations = 0;  // Refusal::CapTooLarge: the cap asked for,
-    std::size_t bytesNeeded = 0, bytesAllowed = 0;  // what it needs, what may be used
+    std::string reason;        // Refusal::Location: the location's fault; CapTooLarge: what it needs, one line
+    long long iterations = 0;  // Refusal::CapTooLarge: the cap asked for
 
     bool done() const noexcept { return refusal == Refusal::None; }
 };

@@ -101,6 +101,12 @@ TEST(RenderLocation, RefusesWithExitTwoOneLineNamingTheFieldAndNoFile)
     std::string pastTheDoubles = "mandel-location/1 mode=1 fn=1,1,1 moduli=150,150,150 clicks=595,595";
     for (int k = 1; k < 320; ++k)
         pastTheDoubles.append("/595,595");
+    // 15,000 clicks, the last one bad: the refusal quotes that one.
+    std::string manyClicks = "mandel-location/1 mode=1 fn=1,1,1 moduli=150,150,150 clicks=1,1";
+    for (int k = 1; k < 14999; ++k)
+        manyClicks.append("/1,1");
+    manyClicks.append("/1,x");
+    const std::string hugeWord = std::string(kFlat) + " " + std::string(10 << 20, 'w');
     const struct {
         std::vector<std::string> args;
         const char* mentions;
@@ -117,6 +123,12 @@ TEST(RenderLocation, RefusesWithExitTwoOneLineNamingTheFieldAndNoFile)
         {{kFlat, "--deep"}, "--location sets the view"},
         {{kFlat, "--centre", "0,0", "--zoom", "3"}, "--location sets the view"},
         {{kFlat, "--zoom", "3"}, "--location sets the view"},
+        {{manyClicks}, "got '1,x' (click 15000)"},
+        {{hugeWord}, "unknown field 'wwwwwwwwww"},
+        // Control sequence introducers: a lone byte (8-bit terminals) and U+009B in UTF-8.
+        {{std::string(kFlat) + " \x9b[31m"}, "unknown field '\\x9b[31m'"},
+        {{std::string(kFlat) + " \xc2\x9b[31m"}, "unknown field '\\xc2\\x9b[31m'"},
+        {{"mandel-location/1 mode=\x1b]0;owned\x07"}, "got '\\x1b]0;owned\\x07'"},
     };
     testing::ScratchFolder scratch("refusal");
     const std::string out = (scratch.path() / "never.bmp").string();
@@ -128,6 +140,13 @@ TEST(RenderLocation, RefusesWithExitTwoOneLineNamingTheFieldAndNoFile)
         EXPECT_EQ(r.err.rfind("mandel-render: --location ", 0), 0u) << r.err;
         EXPECT_NE(r.err.find(refusal.mentions), std::string::npos) << r.err;
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        // About 80 characters of a value are quoted, and only text goes out.
+        EXPECT_LT(r.err.size(), 400u) << refusal.mentions;
+        EXPECT_EQ(std::count_if(r.err.begin(), r.err.end(),
+                                [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\n'; }),
+                  0)
+            << r.err;
+        EXPECT_EQ(r.err.find("\x9b"), std::string::npos) << r.err;
         EXPECT_TRUE(r.out.empty());
         EXPECT_FALSE(fs::exists(out));
     }

@@ -11,6 +11,7 @@
 #include "Renderer.h"
 #include "StatusLine.h"
 
+#include "ProtectedSymlinks.h"
 #include "ScratchFolder.h"
 #include "TestStates.h"
 
@@ -20,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -344,24 +346,135 @@ TEST_F(RenderCli, DrawsTheDeepViewTheOptionsName)
     }
 }
 
-TEST_F(RenderCli, ADeepViewTooLargeForMemoryIsRefused)
+// Odd places to read from and write to, run through bash on the program
+// itself. In each script $R is mandel-render, $D a scratch folder holding
+// want.bmp and view.png (the picture and a PNG of location $L).
+struct OddPlace {
+    const char* name;
+    const char* script;
+    int status;
+    const char* says;   // part of standard error
+    const char* check;  // bash that must succeed afterwards; empty: none
+    enum Needs { Nothing, ProtectedSymlinks, NoAddressSanitizer } needs = Nothing;
+};
+
+const OddPlace kOddPlaces[] = {
+    {"a location piped to /dev/stdin", "printf '%s' \"$L\" | $R --location-file /dev/stdin --out $D/got.bmp", 0, "",
+     "cmp $D/got.bmp $D/want.bmp"},
+    {"a location through process substitution", "$R --location-file <(printf '%s' \"$L\") --out $D/got.bmp", 0, "",
+     "cmp $D/got.bmp $D/want.bmp"},
+    {"a PNG through process substitution", "$R --location-file <(cat $D/view.png) --out $D/got.bmp", 0, "",
+     "cmp $D/got.bmp $D/want.bmp"},
+    {"a PNG piped to /dev/stdin", "{ cat $D/view.png || :; } | $R --location-file /dev/stdin --out $D/got.bmp", 0, "",
+     "cmp $D/got.bmp $D/want.bmp"},
+    {"a FIFO nobody writes to, until someone does",
+     "mkfifo $D/f; timeout 20 $R --location-file $D/f --out $D/got.bmp 2>$D/err & p=$!; "
+     "for _ in $(seq 200); do grep -q waiting $D/err && break; sleep 0.05; done; printf '%s' \"$L\" >$D/f; "
+     "wait $p; s=$?; cat $D/err >&2; exit $s",
+     0, "--location-file: waiting for", "cmp $D/got.bmp $D/want.bmp"},
+    {"a FIFO whose writer leaves without a word",
+     "mkfifo $D/f; (sleep 0.3; : >$D/f) & timeout 20 $R --location-file $D/f --out $D/got.bmp", 2, "empty",
+     "[ ! -e $D/got.bmp ]"},
+    {"a folder", "$R --location-file $D --out $D/got.bmp", 2, "Is a directory", "[ ! -e $D/got.bmp ]"},
+    {"a link of another user in a sticky folder",
+     "mkdir -m 1777 $D/shared; printf keep >$D/victim; ln -s $D/victim $D/shared/pic.bmp; "
+     "chown -h nobody $D/shared/pic.bmp; $R --seed 1 --out $D/shared/pic.bmp",
+     1, "Permission denied", "[ \"$(cat $D/victim)\" = keep ] && [ -L $D/shared/pic.bmp ]",
+     OddPlace::ProtectedSymlinks},
+    {"an oversized BMP poster", "$R --seed 1 --size 65535x65535 --out $D/x.bmp >$D/out", 2,
+     "a BMP file holds at most 4 GiB", "[ ! -e $D/x.bmp ] && [ ! -s $D/out ]"},
+    {"a BMP poster down a pipe", "$R --seed 1 --size 64x64 --out /dev/stdout | cat >$D/x", 2, "cannot go to a pipe",
+     "[ ! -s $D/x ]"},
+    {"a PNG poster to standard output",
+     "$R --location \"$L\" --size 64x48 --format png --out /dev/stdout | cat >$D/x.png", 0, "magnification",
+     "$R --location-file $D/x.png --format png --out $D/y.png >/dev/null && cmp $D/x.png $D/y.png"},
+    {"a PNG picture to standard output", "$R --location \"$L\" --format png --out /dev/stdout | cat >$D/x.png", 0,
+     "magnification", "$R --location-file $D/x.png --out $D/got.bmp >/dev/null && cmp $D/got.bmp $D/want.bmp"},
+    {"a format the name contradicts", "$R --seed 1 --format png --out $D/x.bmp", 2, "another format",
+     "[ ! -e $D/x.bmp ]"},
+    // The orbit alone (640 MB) would fit in 1 GB of address space, with its
+    // tables not: refused at once, from the estimate, not after the orbit.
+    {"a deep view too large for the address space",
+     "ulimit -v 1048576; $R --centre 0,0 --zoom 30 --iterations 40000000 --out $D/x.bmp", 2,
+     "needs about", "[ ! -e $D/x.bmp ]", OddPlace::NoAddressSanitizer},
+    // In a cgroup of 200 MB (v2 where the memory controller can be had, else
+    // v1): the orbit alone would pass the limit and have the kernel kill
+    // the program; it is refused at once instead. Exit 77: no such cgroup here.
+    {"a deep view too large for its cgroup",
+     "cg=''; P=/sys/fs/cgroup$(sed -n 's/^0:://p' /proc/self/cgroup); "
+     "if grep -qw memory $P/cgroup.controllers 2>/dev/null && mkdir $P/mandel-test-$$ 2>/dev/null; then "
+     "  cg=$P/mandel-test-$$; echo 209715200 >$cg/memory.max || { rmdir $cg; cg=''; }; "
+     "elif [ -d /sys/fs/cgroup/memory ] && mkdir /sys/fs/cgroup/memory/mandel-test-$$ 2>/dev/null; then "
+     "  cg=/sys/fs/cgroup/memory/mandel-test-$$; echo 209715200 >$cg/memory.limit_in_bytes || { rmdir $cg; cg=''; }; "
+     "fi; [ -n \"$cg\" ] || exit 77; "
+     "(echo $BASHPID >$cg/cgroup.procs && exec $R --centre 0,0 --zoom 30 --iterations 20000000 --out $D/x.bmp); "
+     "s=$?; rmdir $cg; exit $s",
+     2, "needs about", "[ ! -e $D/x.bmp ]"},
+    {"a deep view whose orbit does not fit",
+     "ulimit -v 307200; $R --centre 0,0 --zoom 30 --iterations 100000000 --out $D/x.bmp", 2, "memory",
+     "[ ! -e $D/x.bmp ]", OddPlace::NoAddressSanitizer},
+};
+
+void PrintTo(const OddPlace& row, std::ostream* os) { *os << row.name; }
+
+class OddPlaces : public ::testing::TestWithParam<OddPlace> {};
+
+// A command line that runs `script` in bash (its single quotes escaped).
+std::string inBash(const std::string& script)
 {
-#if defined(__SANITIZE_ADDRESS__)
-    GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit set here";
-#endif
-    // In 300 MB of address space an orbit of 10^8 values (1.6 GB) cannot be
-    // had: the program says so instead of dying.
-    const std::string run = "ulimit -v 307200; " + std::string(MANDEL_RENDER_BINARY) +
-                            " --centre 0,0 --zoom 30 --iterations 100000000 --out " + path("big.bmp") + " 2>" +
-                            path("said.txt");
-    const int status = std::system(run.c_str());
-    ASSERT_TRUE(WIFEXITED(status)) << "killed instead of refusing";
-    EXPECT_EQ(WEXITSTATUS(status), 2);
-    const auto said = readFile(path("said.txt"));
-    EXPECT_NE(std::string(said.begin(), said.end()).find("memory"), std::string::npos);
-    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
-    EXPECT_FALSE(fs::exists(path("big.bmp")));
+    std::string line = "bash -c '";
+    for (const char c : script)
+        line += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return line + "'";
 }
+
+TEST_P(OddPlaces, ReadAndWrittenOrRefusedAtOnce)
+{
+    const OddPlace& row = GetParam();
+    std::optional<testing::ProtectedSymlinks> protection;
+    if (row.needs == OddPlace::ProtectedSymlinks) {
+        protection.emplace();
+        if (!protection->on())
+            GTEST_SKIP() << protection->why();
+    }
+#if defined(__SANITIZE_ADDRESS__)
+    if (row.needs == OddPlace::NoAddressSanitizer)
+        GTEST_SKIP() << "AddressSanitizer reserves more address space than the limit set here";
+#endif
+    testing::ScratchFolder scratch("odd");
+    const std::string d = scratch.path().string();
+    const std::string location =
+        "mandel-location/1 mode=5 fn=2.5,7.25,0.75 moduli=200,210,220 clicks=186,300/301.5,10";
+    const std::string setup = "set -o pipefail; R='" + std::string(MANDEL_RENDER_BINARY) + "' D='" + d + "' L='" +
+                              location + "'; $R --location \"$L\" --out $D/want.bmp >/dev/null && "
+                                         "$R --location \"$L\" --out $D/view.png >/dev/null || exit 99; ";
+    const int raw = std::system((inBash(setup + row.script) + " 2>'" + d + "/said.txt'").c_str());
+    ASSERT_TRUE(WIFEXITED(raw)) << "killed";
+    if (WEXITSTATUS(raw) == 77)
+        GTEST_SKIP() << "what this needs cannot be had here";
+    const auto said = readFile(scratch.path() / "said.txt");
+    const std::string err(said.begin(), said.end());
+    EXPECT_EQ(WEXITSTATUS(raw), row.status) << err;
+    EXPECT_NE(err.find(row.says), std::string::npos) << err;
+    if (row.status != 0) {
+        EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
+    }
+    if (*row.check) {
+        std::string check = "bash -c '";
+        for (const char c : "R='" + std::string(MANDEL_RENDER_BINARY) + "' D='" + d + "'; " + row.check)
+            check += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        check += "'";
+        EXPECT_EQ(std::system(check.c_str()), 0) << row.check;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(RenderCli, OddPlaces, ::testing::ValuesIn(kOddPlaces), [](const auto& row) {
+    std::string name;
+    for (const char c : std::string(row.param.name))
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            name += c;
+    return name;
+});
 
 } // namespace
 } // namespace mandel

@@ -97,7 +97,7 @@ TEST(ExplorerModel, RefusedCommandsChangeNothing)
         EXPECT_EQ(row.result.refusal, row.expected) << row.name;
         EXPECT_FALSE(row.result.redraw) << row.name;
     }
-    EXPECT_EQ(rows[3].result.bytesNeeded, DeepComputer::bytesFor(1000000));
+    EXPECT_NE(rows[3].result.reason.find(" MB "), std::string::npos) << rows[3].result.reason;
     EXPECT_EQ(rows[4].result.reason.rfind("location: ", 0), 0u) << rows[4].result.reason;
     EXPECT_EQ(e.model.state(), before);
     EXPECT_EQ(e.model.location(), view);

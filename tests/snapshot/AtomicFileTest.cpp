@@ -1,5 +1,7 @@
 #include "AtomicFile.h"
 
+#include "FatMount.h"
+#include "ProtectedSymlinks.h"
 #include "ScratchFolder.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -146,38 +149,137 @@ TEST_F(TempFolder, AWriterKilledMidWriteLeavesNothing)
     }
 }
 
-TEST_F(TempFolder, TemporariesOfKilledWritersAreRemovedOthersKept)
+// Makes `p` (a link itself, not what it points to) look a week old.
+void makeOld(const fs::path& p)
 {
-    // Where files cannot be unnamed, a killed writer leaves a hidden temporary.
-    ASSERT_TRUE(killedMidWrite(root / "a.bmp", Overwrite::Refuse, {false, true, true}));
-    ASSERT_EQ(entries(), 1u) << "the killed writer's temporary";
-    // Temporaries of older builds carry no process id: only their age tells
-    // that their writer is gone.
-    const struct {
-        std::string name;
-        int hoursOld;
-        bool kept;
-    } files[] = {
-        {".mandel-" + std::to_string(::getpid()) + "-abc123", 0, true},  // a running writer's
-        {".mandel-Old001", 7 * 24, false},
-        {".mandel-Recent", 20, true},
-        {".mandel-Old12", 7 * 24, true},
-        {".mandel-old-12", 7 * 24, true},
-        {".mandel-12x-abc123", 0, true},
-        {".mandel-1-abc", 0, true},
-        {"M20240309080507.bmp", 7 * 24, true},
-    };
-    for (const auto& f : files) {
-        std::ofstream(root / f.name) << "x";
-        fs::last_write_time(root / f.name, fs::file_time_type::clock::now() - std::chrono::hours(f.hoursOld));
+    const timespec weekAgo{::time(nullptr) - 7 * 24 * 60 * 60, 0};
+    const timespec times[2] = {weekAgo, weekAgo};
+    ::utimensat(AT_FDCWD, p.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// The names in `folder` that start with `prefix`.
+std::vector<std::string> namesStarting(const fs::path& folder, const std::string& prefix)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename().string().rfind(prefix, 0) == 0)
+            names.push_back(e.path().filename().string());
+    return names;
+}
+
+// A writer at work in a process of its own, in a PID namespace of its own
+// where one can be had (so its process number means nothing here): it
+// makes a named temporary in `folder` and publishes it as `name` when told.
+class OtherWriter {
+public:
+    OtherWriter(const fs::path& folder, const std::string& name)
+    {
+        int ready[2], go[2];
+        EXPECT_EQ(::pipe(ready), 0);
+        EXPECT_EQ(::pipe(go), 0);
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(ready[0]);
+            ::close(go[1]);
+            // In a PID namespace of its own the writer is process 1 there.
+            if (::unshare(CLONE_NEWPID) == 0) {
+                const pid_t inner = ::fork();
+                if (inner != 0) {
+                    int status = 0;
+                    ::waitpid(inner, &status, 0);
+                    ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 1);
+                }
+            }
+            auto file = PendingFile::create(folder.string(), {false, true, true});
+            const bool written = file && file->append(std::vector<unsigned char>(1000, 6)) && file->finish();
+            char c = written ? 'y' : 'n';
+            (void)::write(ready[1], &c, 1);
+            (void)::read(go[0], &c, 1);
+            ::_exit(written && file->publishNew((folder / name).string()) ? 0 : 1);
+        }
+        ::close(ready[1]);
+        ::close(go[0]);
+        toChild_ = go[1];
+        char c = 'n';
+        ready_ = ::read(ready[0], &c, 1) == 1 && c == 'y';
+        ::close(ready[0]);
     }
-    fs::create_directory(root / ".mandel-OldDir");
-    fs::last_write_time(root / ".mandel-OldDir", fs::file_time_type::clock::now() - std::chrono::hours(7 * 24));
-    removeStaleTemporaries(root.string());
-    for (const auto& f : files)
-        EXPECT_EQ(fs::exists(root / f.name), f.kept) << f.name;
-    EXPECT_TRUE(fs::is_directory(root / ".mandel-OldDir"));
-    EXPECT_EQ(entries(), std::size(files)) << "the killed writer's temporary is removed";
+    bool ready() const noexcept { return ready_; }
+    // Tells it to publish; whether it did.
+    bool finish()
+    {
+        (void)::write(toChild_, "g", 1);
+        ::close(toChild_);
+        int status = 0;
+        ::waitpid(pid_, &status, 0);
+        return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    }
+
+private:
+    pid_t pid_ = -1;
+    int toChild_ = -1;
+    bool ready_ = false;
+};
+
+// The sweep removes the temporaries of writers that are gone, judged by
+// the lock a writer holds on its temporary, never by process numbers or
+// age alone: a writer at work elsewhere (another PID namespace, a FAT
+// mount) keeps its temporary, and other programs' files are never touched.
+TEST_F(TempFolder, OnlyOurTemporariesNoWriterHoldsAreSwept)
+{
+    const testing::FatMount fat(root / "mnt");
+    std::vector<fs::path> folders = {root / "disk"};
+    fs::create_directories(folders[0]);
+    if (fat.mounted())
+        folders.push_back(fat.path());
+    else
+        std::cout << "no FAT mount here (mkfs.vfat, fusefat and the right to mount): the disk only\n";
+    const std::string prefix = ".mandel-partial-";
+    for (const fs::path& folder : folders) {
+        const bool disk = folder == folders[0];
+        // Killed writers where files cannot be unnamed leave a temporary each.
+        ASSERT_TRUE(killedMidWrite(folder / "a.bmp", Overwrite::Refuse, {false, true, true}));
+        const std::string stale = namesStarting(folder, prefix).at(0);
+        ASSERT_TRUE(killedMidWrite(folder / "b.bmp", Overwrite::Refuse, {false, true, true}));
+        std::string fresh;
+        for (const auto& name : namesStarting(folder, prefix))
+            if (name != stale)
+                fresh = name;
+        // Writers at work: one in this process, one in another.
+        auto here = PendingFile::create(folder.string(), {false, true, true});
+        ASSERT_TRUE(here && here->append(std::vector<unsigned char>(10, 1)));
+        OtherWriter other(folder, "other.bmp");
+        ASSERT_TRUE(other.ready()) << folder;
+        // Other programs' files, ours of older versions (which cannot be told
+        // from them), and near names.
+        const std::vector<std::string> others = {
+            ".mandel-config", ".mandel-backup", ".mandel-Old001", ".mandel-1-abc123", ".mandel-999999-abc123",
+            prefix + "0123456789ABCDEF", prefix + "0123", "M20240309080507.bmp"};
+        for (const auto& name : others)
+            std::ofstream(folder / name) << "x";
+        fs::create_directory(folder / (prefix + "00000000000000dd"));
+        if (disk) {
+            fs::create_symlink(folder / ".mandel-config", folder / (prefix + "00000000000000aa"));
+            ASSERT_EQ(::mkfifo((folder / (prefix + "00000000000000ff")).c_str(), 0600), 0);
+        }
+        // Everything a week old, but for one killed writer's temporary just
+        // made: its writer might not have locked it yet.
+        for (const auto& e : fs::directory_iterator(folder))
+            if (e.path().filename() != fresh)
+                makeOld(e.path());
+
+        removeStaleTemporaries(folder.string());
+
+        EXPECT_FALSE(fs::exists(folder / stale)) << folder << ": a killed writer's temporary goes";
+        EXPECT_TRUE(fs::exists(folder / fresh)) << folder << ": one just made stays";
+        for (const auto& name : others)
+            EXPECT_TRUE(fs::exists(folder / name)) << folder << ": " << name;
+        ASSERT_TRUE(here->finish() && here->publishNew((folder / "here.bmp").string())) << folder;
+        ASSERT_TRUE(other.finish()) << folder << ": the other writer's temporary was kept";
+        EXPECT_TRUE(fs::exists(folder / "here.bmp") && fs::exists(folder / "other.bmp")) << folder;
+        EXPECT_EQ(namesStarting(folder, prefix).size(), disk ? 6u : 4u)
+            << folder << ": the fresh temporary and the near names (a link, a FIFO, a folder) stay";
+    }
 }
 
 TEST_F(TempFolder, ReplaceNeverReplacesWhatIsNotARegularFile)
@@ -225,6 +327,68 @@ TEST_F(TempFolder, ReplaceNeverReplacesWhatIsNotARegularFile)
     EXPECT_EQ(modeOf(root / "real" / "pic.bmp"), 0640u);
     EXPECT_EQ(entriesOf(root / "real"), 2u);
     EXPECT_EQ(entriesOf(root / "links"), 3u);
+}
+
+// Replace goes where an ordinary write by this user would: the kernel
+// resolves the path, so a link of another user in a sticky world-writable
+// folder is not followed under fs.protected_symlinks (as root, it made the
+// program replace a root-owned file elsewhere), and a file this user could
+// not write is not replaced, even in a folder where it could be renamed over.
+TEST_F(TempFolder, ReplaceGoesOnlyWhereAnOrdinaryWriteWould)
+{
+    const testing::ProtectedSymlinks protection;
+    if (!protection.on())
+        GTEST_SKIP() << protection.why();
+    constexpr uid_t kNobody = 65534;
+    const fs::path shared = root / "shared";
+    fs::create_directory(shared);
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    std::ofstream(root / "victim") << "root's";
+    const std::vector<unsigned char> bytes(100, 4);
+    const struct {
+        const char* link;
+        fs::path target;
+        uid_t owner;
+        bool followed;
+    } links[] = {
+        {"theirs", root / "victim", kNobody, false},
+        {"theirs-to-nothing", root / "made", kNobody, false},
+        {"mine", root / "mine.bmp", 0, true},
+    };
+    for (const auto& l : links) {
+        const fs::path link = shared / l.link;
+        fs::create_symlink(l.target, link);
+        ASSERT_EQ(::lchown(link.c_str(), l.owner, l.owner), 0);
+        const Status r = writeFileAtomically(link.string(), bytes, Overwrite::Replace);
+        EXPECT_EQ(r.ok(), l.followed) << l.link << ": " << (r ? "written" : r.error());
+        if (!l.followed) {
+            EXPECT_EQ(r.failure().code, EACCES) << l.link;
+        }
+        EXPECT_TRUE(fs::is_symlink(link)) << l.link;
+    }
+    EXPECT_EQ(readFile(root / "victim"), std::vector<unsigned char>({'r', 'o', 'o', 't', '\'', 's'}));
+    EXPECT_FALSE(fs::exists(root / "made"));
+    EXPECT_EQ(readFile(root / "mine.bmp"), bytes);
+    EXPECT_EQ(entriesOf(shared), 3u) << "no temporary left";
+
+    // Another user's own read-only file, in that user's own folder.
+    const fs::path theirs = root / "theirs";
+    fs::create_directory(theirs);
+    std::ofstream(theirs / "kept.bmp") << "kept";
+    ASSERT_EQ(::chmod((theirs / "kept.bmp").c_str(), 0444), 0);
+    ASSERT_EQ(::chown(theirs.c_str(), kNobody, kNobody) | ::chown((theirs / "kept.bmp").c_str(), kNobody, kNobody), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setresgid(kNobody, kNobody, kNobody) != 0 || ::setresuid(kNobody, kNobody, kNobody) != 0)
+            ::_exit(3);
+        const Status r = writeFileAtomically((theirs / "kept.bmp").string(), bytes, Overwrite::Replace);
+        ::_exit(!r && r.failure().code == EACCES ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a read-only file is not replaced";
+    EXPECT_EQ(readFile(theirs / "kept.bmp").size(), 4u);
+    EXPECT_EQ(entriesOf(theirs), 1u);
 }
 
 TEST_F(TempFolder, ReplaceWritesThroughAPipe)

@@ -16,9 +16,24 @@ public:
     explicit FatMount(const std::filesystem::path& folder) : point_(folder / "fat")
     {
         std::filesystem::create_directories(point_);
-        const std::string image = "'" + (folder / "fat.img").string() + "'", point = "'" + point_.string() + "'";
-        const std::string make = "truncate -s 8M " + image + " && mkfs.vfat " + image + " >/dev/null 2>&1 && fusefat -o rw+ " +
-                                 image + " " + point + " >/dev/null 2>&1 && mountpoint -q " + point;
+        // Built by appending: GCC 12 warns (-Wrestrict, wrongly) on "'" + string here.
+        auto inQuotes = [](const std::filesystem::path& p) {
+            std::string q = "'";
+            q += p.string();
+            q += '\'';
+            return q;
+        };
+        const std::string image = inQuotes(folder / "fat.img"), point = inQuotes(point_);
+        std::string make = "truncate -s 8M ";
+        make += image;
+        make += " && mkfs.vfat ";
+        make += image;
+        make += " >/dev/null 2>&1 && fusefat -o rw+ ";
+        make += image;
+        make += " ";
+        make += point;
+        make += " >/dev/null 2>&1 && mountpoint -q ";
+        make += point;
         mounted_ = std::system(make.c_str()) == 0;
     }
     ~FatMount()

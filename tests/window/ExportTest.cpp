@@ -7,6 +7,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -18,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <ostream>
+#include <sys/stat.h>
 #include <string>
 #include <utility>
 
@@ -256,7 +258,10 @@ INSTANTIATE_TEST_SUITE_P(Form1Export, StoppedExports, ::testing::Bool(),
                          [](const auto& row) { return row.param ? "CancelButton" : "ClosingTheWindow"; });
 
 // A picture exported from a view opens at that view, as an undoable step;
-// a file that is no PNG, or holds no location, is refused and changes nothing.
+// a file that is no PNG, holds no location, or is hostile, is refused and
+// changes nothing. It is read off the GUI thread, and anything but a
+// regular file (a FIFO nobody writes to) is refused at once, without
+// waiting for it: the window answers meanwhile.
 TEST(Form1OpenPicture, GoesToTheStoredViewAndUndoComesBackAndRefusesOtherFiles)
 {
     TestWindow w(11);
@@ -268,8 +273,12 @@ TEST(Form1OpenPicture, GoesToTheStoredViewAndUndoComesBackAndRefusesOtherFiles)
         request.location.size = PictureSize{32, 24};
         const QString path = w.dir.filePath(QString::fromLatin1(text == kDeepView ? "deep.png" : "legacy.png"));
         ASSERT_TRUE(writePictureFile(path.toStdString(), request));
+        int opened = 0;
+        const auto connection = QObject::connect(w.form.get(), &Form1::pictureOpened, [&](bool went) { opened += went; });
         ASSERT_TRUE(w->openPicture(path.toStdString())) << w->noticeText().toStdString();
         ASSERT_TRUE(waitForPicture(*w));
+        QObject::disconnect(connection);
+        EXPECT_EQ(opened, 1);
         EXPECT_EQ(*w->location(), *parseLocation(text)) << "the view, not the poster's size";
         w->OnUndo();
         ASSERT_TRUE(waitForPicture(*w));
@@ -278,17 +287,41 @@ TEST(Form1OpenPicture, GoesToTheStoredViewAndUndoComesBackAndRefusesOtherFiles)
 
     const QImage picture = w->pictureImage();
     const std::size_t undoSteps = w->history().undoSteps(), redoSteps = w->history().redoSteps();
-    const QString notPng = w.dir.filePath(QStringLiteral("location.png"));
+    auto put = [&](const QString& name, const QByteArray& bytes) {
+        QFile file(w.dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+        return file.fileName();
+    };
+    const QString notPng = put(QStringLiteral("location.png"), kLegacyView);
     const QString plain = w.dir.filePath(QStringLiteral("plain.png"));
-    QFile text(notPng);
-    ASSERT_TRUE(text.open(QIODevice::WriteOnly) && text.write(kLegacyView) > 0);
-    text.close();
     QImage image(8, 8, QImage::Format_RGB32);
     image.fill(Qt::blue);
     ASSERT_TRUE(image.save(plain, "PNG"));
-    for (const auto& [path, reason] : {std::pair{notPng, "not a PNG"}, std::pair{plain, "holds no location"}}) {
-        EXPECT_FALSE(w->openPicture(path.toStdString()));
-        EXPECT_TRUE(w->noticeText().startsWith(path) && w->noticeText().contains(QString::fromLatin1(reason)))
+    // A location chunk that declares 1 GB, after a PNG's header.
+    QFile png(plain);
+    ASSERT_TRUE(png.open(QIODevice::ReadOnly));
+    const QByteArray declares = png.read(33) + QByteArray::fromHex("40000000") + "iTXt" + "mandel-location" + '\0';
+    const QString bomb = put(QStringLiteral("bomb.png"), declares);
+    const QString fifo = w.dir.filePath(QStringLiteral("nobody-writes.png"));
+    ASSERT_EQ(::mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+    const struct {
+        QString path;
+        const char* reason;
+        bool atOnce;  // refused before any reading
+    } refusals[] = {
+        {notPng, "not a PNG", false},
+        {plain, "holds no location", false},
+        {bomb, "more than any location takes", false},
+        {fifo, "not a regular file", true},
+        {w.dir.filePath(QStringLiteral("missing.png")), "No such file", true},
+    };
+    for (const auto& r : refusals) {
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(w->openPicture(r.path.toStdString()), !r.atOnce) << r.reason;
+        EXPECT_LT(clock.elapsed(), 2000) << r.reason << ": the window never waits for a file";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !w->isOpeningPicture(); }, 10000)) << r.reason;
+        EXPECT_TRUE(w->noticeText().startsWith(r.path) && w->noticeText().contains(QString::fromLatin1(r.reason)))
             << w->noticeText().toStdString();
         EXPECT_TRUE(noticeIsProblem(*w));
         EXPECT_EQ(*w->location(), start);
@@ -296,6 +329,13 @@ TEST(Form1OpenPicture, GoesToTheStoredViewAndUndoComesBackAndRefusesOtherFiles)
         EXPECT_EQ(w->history().undoSteps(), undoSteps);
         EXPECT_EQ(w->history().redoSteps(), redoSteps);
     }
+
+    // A picture still being read gives way to a command given meanwhile.
+    ASSERT_TRUE(w->openPicture(w.dir.filePath(QStringLiteral("legacy.png")).toStdString()));
+    w->OnPictureMouseDown(Qt::LeftButton, {}, 100, 100);
+    ASSERT_TRUE(waitForPicture(*w));
+    testing::runPendingEvents();
+    EXPECT_EQ(w->location()->clicks.size(), 1u) << "the zoom, not the picture read before it";
 }
 
 } // namespace

@@ -77,6 +77,11 @@ const std::pair<std::string, const char*> kBadTexts[] = {
     {kPalette + " clicks=none\n" + kPalette + " clicks=none", "one line"},
     {tooDeep(), "range of a double"},
     {kPalette + " centre=-0.75,0.1 zoom=20 iterations=199", "iterations"},
+    // Hostile texts: megabytes of them are never shown whole, control
+    // characters never shown at all.
+    {std::string(10 << 20, 'x'), "longer than any location"},
+    {kPalette + " clicks=none " + std::string(2 << 20, 'w'), "unknown field 'wwwwwwww"},
+    {kPalette + " clicks=none \xc2\x9b[2J", "unknown field '\\xc2\\x9b[2J'"},
 };
 
 // Random sessions, each opened by zoom, new, undo, redo, new ("new" undone
@@ -118,6 +123,11 @@ TEST(Form1UndoRedo, RandomSessionsShowAndCopyWhatTheChainOfEachViewDraws)
                 w->OnGoToLocation();
                 const std::string notice = w->noticeText().toStdString();
                 ASSERT_TRUE(notice.find(mentions) != std::string::npos && notice.find('\n') == std::string::npos)
+                    << notice;
+                const QString shown = w->noticeText();
+                ASSERT_LT(shown.size(), 404) << "a notice shows at most 400 characters";
+                ASSERT_FALSE(std::any_of(shown.begin(), shown.end(),
+                                         [](QChar c) { return c.category() == QChar::Other_Control; }))
                     << notice;
             } else if (did == 'g') {
                 const Location there = m.views[std::uniform_int_distribution<std::size_t>(0, m.views.size() - 1)(rng)];

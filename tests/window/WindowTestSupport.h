@@ -130,7 +130,11 @@ inline std::vector<Colour> drawingOf(const Location& view)
 inline bool waitForPicture(const Form1& form)
 {
     return QTest::qWaitFor(
-        [&] { return !form.isPreparingDeep() && !form.isDrawing() && !form.statusText().isEmpty(); }, 120000);
+        [&] {
+            return !form.isOpeningPicture() && !form.isPreparingDeep() && !form.isDrawing() &&
+                   !form.statusText().isEmpty();
+        },
+        120000);
 }
 
 inline std::string clipboardText()

@@ -41,6 +41,24 @@ cmp -s "$shown" "$(save ctrl+s)" || fail "pasting the location into a fresh expl
 start opened --seed 11 --location "$location"
 cmp -s "$shown" "$(save ctrl+s)" || fail "mandel-explorer --location did not open at its picture"
 
+# Open picture on a FIFO nobody writes to: refused at once, without
+# waiting for a writer; the window answers its keys within the deadline
+# copied_location keeps (5 s).
+mkfifo "$work/nobody-writes.png"
+key ctrl+o
+dialog=""
+for _ in $(seq 1 50); do
+  dialog=$(xdotool search --all --onlyvisible --pid "$pid" --name '^Open picture$' 2>/dev/null | head -n 1 || true)
+  [ -n "$dialog" ] && break
+  sleep 0.1
+done
+[ -n "$dialog" ] || fail "Ctrl+O showed no Open picture dialog"
+# Bounded: --sync waits for the focus to arrive, and a window can be slow to take it.
+timeout 5 xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool type --delay 5 "$work/nobody-writes.png"
+xdotool key Return
+[ "$(copied_location)" = "$location" ] || fail "after opening a FIFO the window shows another view"
+
 for p in "${pids[@]}"; do
   kill -0 "$p" 2>/dev/null || fail "an explorer ended early"
 done
@@ -48,4 +66,4 @@ for win in "${windows[@]}"; do
   key ctrl+q
 done
 all_end
-echo "locations end to end: undo, redo, copy, mandel-render --location, paste and --location agree"
+echo "locations end to end: undo, redo, copy, mandel-render --location, paste and --location agree; a FIFO opened is refused at once"

@@ -4,6 +4,7 @@
 
 #include <ostream>
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ const Case kCases[] = {
     {"SeedWithLetters", {"--seed", "12a"}, false, std::nullopt, false},
     {"SeedWithoutValue", {"--seed"}, false, std::nullopt, false},
     {"UnknownOption", {"--zoom"}, false, std::nullopt, false},
+    {"QtsOwnOptionsGoAside", {"-platform", "offscreen", "--seed", "4", "-style=fusion", "--reverse"}, true, 4u, false},
+    {"AValueThatLooksLikeQtsIsTheOptions", {"--seed", "-display"}, false, std::nullopt, false},
 };
 
 // Names the row in test output instead of dumping its bytes.
@@ -48,6 +51,8 @@ TEST_P(ExplorerCommandLine, Parses)
     }
     EXPECT_EQ(o->seed, c.seed);
     EXPECT_EQ(o->help, c.help);
+    for (const auto& arg : o->qtArguments)
+        EXPECT_EQ(std::count(c.args.begin(), c.args.end(), arg), 1) << arg << ": only Qt's own go to Qt";
 }
 
 INSTANTIATE_TEST_SUITE_P(Options, ExplorerCommandLine, ::testing::ValuesIn(kCases),
