@@ -68,15 +68,15 @@ bool lockWhole(int fd, short type)
     return ::fcntl(fd, F_OFD_SETLK, &lock) == 0;
 }
 
-// Errors that mean "this file system cannot do that", not "this failed".
-bool unsupported(int err)
-{
-    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EINVAL || err == EXDEV;
-}
 
 std::string procPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
 
 } // namespace
+
+bool fileSystemLacks(int err)
+{
+    return err == EPERM || err == EOPNOTSUPP || err == ENOSYS || err == EINVAL || err == EXDEV;
+}
 
 Status writeFully(int fd, std::span<const unsigned char> bytes, std::optional<std::uint64_t> offset)
 {
@@ -211,7 +211,7 @@ Status PendingFile::publishNew(const std::string& path)
             discard();
             return {};
         }
-        if (!unsupported(errno))
+        if (!fileSystemLacks(errno))
             return failNo(errno);
     }
     return nameWithoutLinks(path);
@@ -225,7 +225,7 @@ Status PendingFile::nameWithoutLinks(const std::string& path)
             discard();
             return {};
         }
-        if (!unsupported(errno))
+        if (!fileSystemLacks(errno))
             return failNo(errno);
     }
     // Claim the name with an exclusive create, then move the finished file

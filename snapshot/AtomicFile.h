@@ -22,6 +22,11 @@ struct FileSystemFeatures {
     bool renameNoReplace = true;  // renameat2(RENAME_NOREPLACE): the same, by moving
 };
 
+// Whether the error `err` of link() or renameat2() means "this file system
+// cannot do that" (FAT, exFAT, network mounts, old kernels), so the next way
+// of naming a file is tried, rather than "this failed".
+bool fileSystemLacks(int err);
+
 // A file being written in a folder, invisible under its final name until it
 // is complete and published, so no reader ever sees a partial file. Where
 // the file system allows, it has no name at all until published, so a

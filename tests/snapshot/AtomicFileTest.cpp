@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -58,6 +60,18 @@ mode_t modeOf(const fs::path& p)
 {
     struct stat st {};
     return ::lstat(p.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// Which errors of naming a file send a save on to the next way (a file
+// system without that way), and which are real failures that must be
+// reported: a mix-up either fails saves on FAT and network mounts or hides
+// a full disk.
+TEST(FileSystemLacks, FallsBackOnlyWhereTheFileSystemCannot)
+{
+    for (const int err : {EPERM, EOPNOTSUPP, ENOSYS, EINVAL, EXDEV})
+        EXPECT_TRUE(fileSystemLacks(err)) << std::strerror(err);
+    for (const int err : {EEXIST, EACCES, ENOSPC, EIO, EROFS, ENOENT, EDQUOT})
+        EXPECT_FALSE(fileSystemLacks(err)) << std::strerror(err);
 }
 
 TEST_F(TempFolder, ReplaceWritesWholeFilesAndLeavesNoTemporaries)

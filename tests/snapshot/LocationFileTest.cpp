@@ -275,6 +275,15 @@ TEST_F(LocationFiles, CraftedFilesGiveTheirLocationOrARefusalInBoundedMemory)
         {"empty", {}, "location: empty", false},
         {"two location lines", bytesOf(std::string(kLine) + "\n" + kLine + "\n"), "more than one line", false},
         {"a text file longer than any location", bytesOf(longLine), "longer than any location", false},
+        // The limits at their exact boundaries, and the signature byte by byte.
+        {"a text file as long as a location may be", bytesOf(longest), kLine, true},
+        {"a text file one byte longer", bytesOf(longest + " "), "longer than any location", false},
+        {"a location chunk one byte longer", pngHolding(tEXt(longest + " ")), "longer than any location", false},
+        {"the signature alone", signature(), "damaged", false},
+        {"seven bytes of the signature", [] { auto b = signature(); b.pop_back(); return b; }(), "neither a PNG",
+         false},
+        {"the signature with its line ending changed",
+         [] { auto b = pngWith({{"mandel-location", kLine}}); b[4] = '\n'; return b; }(), "neither a PNG", false},
         {"PNG without a location", pngWith({{"Software", "an image editor"}}), "holds no location", false},
         {"PNG with a damaged location", pngWith({{"mandel-location", "mandel-location/1 mode=12"}}),
          "location is damaged", false},
@@ -293,7 +302,8 @@ TEST_F(LocationFiles, CraftedFilesGiveTheirLocationOrARefusalInBoundedMemory)
         EXPECT_EQ(read.said.find('\n'), std::string::npos) << f.name;
         EXPECT_LT(read.said.size(), 400u) << f.name;
 
-        const bool png = f.bytes.size() >= 8 && f.bytes[0] == 0x89;
+        const Bytes pngSignature = signature();
+        const bool png = f.bytes.size() >= 8 && std::equal(pngSignature.begin(), pngSignature.end(), f.bytes.begin());
         const Read asPng = outcome(readPngLocation(path.string()));
         if (png)
             EXPECT_EQ(asPng.said, read.said) << f.name << ": a PNG reads the same as a PNG only";
