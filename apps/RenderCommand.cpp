@@ -209,7 +209,7 @@ const OptionRow<RenderOptions> kOptions[] = {
          o.stops = std::move(stops);
          return {};
      },
-     "  --stops SPEC      smooth colours from a custom palette: RRGGBB@P stops joined by commas,\n"
+     "  --stops LIST      smooth colours from a custom palette: RRGGBB@P stops joined by commas,\n"
      "                    P in [0, 1) rising (or colours alone, spread evenly)\n"},
     {"--density", true,
      [](RenderOptions& o, const std::string& v) -> Status {

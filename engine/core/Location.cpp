@@ -23,16 +23,6 @@ std::string_view trimmed(std::string_view text)
     return text.substr(first, last - first + 1);
 }
 
-bool isDigits(std::string_view text)
-{
-    if (text.empty())
-        return false;
-    for (const char c : text)
-        if (c < '0' || c > '9')
-            return false;
-    return true;
-}
-
 // A single in the shortest plain decimal that reads back to it.
 std::string decimalOf(float v)
 {
@@ -220,10 +210,7 @@ bool isPlainDecimal(std::string_view text)
 {
     if (!text.empty() && (text.front() == '-' || text.front() == '+'))
         text.remove_prefix(1);
-    const auto point = text.find('.');
-    if (point == std::string_view::npos)
-        return isDigits(text);
-    return isDigits(text.substr(0, point)) && isDigits(text.substr(point + 1));
+    return isUnsignedDecimal(text);
 }
 
 std::string formatLocation(const Location& location)

@@ -16,16 +16,15 @@ bool isDigits(std::string_view text)
     return true;
 }
 
-// digits [. digits]
-bool isDecimal(std::string_view text)
+} // namespace
+
+bool isUnsignedDecimal(std::string_view text)
 {
     const auto point = text.find('.');
     if (point == std::string_view::npos)
         return isDigits(text);
     return isDigits(text.substr(0, point)) && isDigits(text.substr(point + 1));
 }
-
-} // namespace
 
 std::vector<std::string_view> splitAt(std::string_view text, char separator)
 {
@@ -52,7 +51,7 @@ std::optional<long long> readWhole(std::string_view text, long long lo, long lon
 
 std::optional<float> readSingle(std::string_view text, float lo, float hi)
 {
-    if (!isDecimal(text))
+    if (!isUnsignedDecimal(text))
         return std::nullopt;
     float v = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);
@@ -64,7 +63,7 @@ std::optional<float> readSingle(std::string_view text, float lo, float hi)
 
 std::optional<double> readDouble(std::string_view text, double lo, double hi)
 {
-    if (!isDecimal(text))
+    if (!isUnsignedDecimal(text))
         return std::nullopt;
     double v = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v, std::chars_format::fixed);

@@ -17,6 +17,10 @@ namespace mandel {
 // number nearest to its exact value (read in one step, never through a
 // double, so no value is rounded twice).
 
+// Whether `text` is a decimal of the form above (digits, optionally a point
+// and more digits), whatever its size.
+bool isUnsignedDecimal(std::string_view text);
+
 // The whole number `text` when it lies in [lo, hi].
 std::optional<long long> readWhole(std::string_view text, long long lo, long long hi);
 
