@@ -2,6 +2,9 @@
 
 #include "ExplorerState.h"
 
+#include <fstream>
+#include <string>
+
 namespace mandel::bench {
 
 // The full view, in a fixed palette, as the benchmarks draw it.
@@ -21,6 +24,23 @@ inline ExplorerState deepView()
     ZoomAt(s, 186, 300);
     ZoomAt(s, 300, 300);
     return s;
+}
+
+// The model name and family/model numbers of the CPU, for every figure's label.
+inline std::string cpuModel()
+{
+    std::ifstream in("/proc/cpuinfo");
+    std::string line, name, family, model;
+    auto valueOf = [](const std::string& l) { return l.substr(l.find(':') + 2); };
+    while (std::getline(in, line) && (name.empty() || family.empty() || model.empty())) {
+        if (line.rfind("model name", 0) == 0)
+            name = valueOf(line);
+        else if (line.rfind("cpu family", 0) == 0)
+            family = valueOf(line);
+        else if (line.rfind("model\t", 0) == 0)
+            model = valueOf(line);
+    }
+    return (name.empty() ? "unknown CPU" : name) + " (family " + family + ", model " + model + ")";
 }
 
 } // namespace mandel::bench

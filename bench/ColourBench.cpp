@@ -55,15 +55,6 @@ void smooth(benchmark::State& st, const ExplorerState& view, Shading shading, in
     st.counters["Mpx/s"] = benchmark::Counter(kSide * kSide / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-std::string cpuModel()
-{
-    std::ifstream in("/proc/cpuinfo");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("model name", 0) == 0)
-            return line.substr(line.find(':') + 2);
-    return "unknown";
-}
-
 void registerAll()
 {
     const struct {
@@ -94,7 +85,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    benchmark::AddCustomContext("cpu_model", cpuModel());
+    benchmark::AddCustomContext("cpu_model", bench::cpuModel());
     registerAll();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

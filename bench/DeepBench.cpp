@@ -15,6 +15,7 @@
 // The label names the CPU, the Highway target of the legacy kernel beside
 // it (the deep path is scalar C++) and the threads.
 
+#include "BenchViews.h"
 #include "DeepComputer.h"
 #include "DeepView.h"
 #include "DeepViews.h"
@@ -32,15 +33,6 @@
 namespace {
 
 using namespace mandel;
-
-std::string cpuModel()
-{
-    std::ifstream in("/proc/cpuinfo");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("model name", 0) == 0)
-            return line.substr(line.find(':') + 2);
-    return "unknown CPU";
-}
 
 struct BenchView {
     std::string name;
@@ -83,7 +75,7 @@ double meanCount(const std::vector<PointResult>& field)
 
 void registerAll()
 {
-    const std::string label = cpuModel() + ", " + FastComputer({1, false, 0}).targetName() +
+    const std::string label = bench::cpuModel() + ", " + FastComputer({1, false, 0}).targetName() +
                               " beside, scalar deep path";
     const std::vector<BenchView> views = {
         {"1E+100_N1E4", fromTests("MinibrotPeriod137", 100, 10000)},

@@ -136,15 +136,6 @@ void poster(benchmark::State& st, const ExplorerState& view, int side, Format fo
     st.counters["encode"] = encode / total;
 }
 
-std::string cpuModel()
-{
-    std::ifstream in("/proc/cpuinfo");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("model name", 0) == 0)
-            return line.substr(line.find(':') + 2);
-    return "unknown";
-}
-
 void registerAll()
 {
     struct Case {
@@ -177,7 +168,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    benchmark::AddCustomContext("cpu_model", cpuModel());
+    benchmark::AddCustomContext("cpu_model", bench::cpuModel());
     registerAll();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -149,23 +149,6 @@ void ceilingOf(benchmark::State& st, std::int64_t target, int threads)
     st.counters["lane-steps/s"] = benchmark::Counter(static_cast<double>(laneSteps.load()), benchmark::Counter::kIsRate);
 }
 
-// The model name and family/model numbers of the CPU.
-std::string cpuModel()
-{
-    std::ifstream in("/proc/cpuinfo");
-    std::string line, name, family, model;
-    auto valueOf = [](const std::string& l) { return l.substr(l.find(':') + 2); };
-    while (std::getline(in, line) && (name.empty() || family.empty() || model.empty())) {
-        if (line.rfind("model name", 0) == 0)
-            name = valueOf(line);
-        else if (line.rfind("cpu family", 0) == 0)
-            family = valueOf(line);
-        else if (line.rfind("model\t", 0) == 0)
-            model = valueOf(line);
-    }
-    return (name.empty() ? "unknown CPU" : name) + " (family " + family + ", model " + model + ")";
-}
-
 std::string loadAverage()
 {
     std::ifstream in("/proc/loadavg");
@@ -322,7 +305,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    const std::string cpu = cpuModel();
+    const std::string cpu = bench::cpuModel();
     const std::string best = hwy::TargetName(hwy::SupportedAndGeneratedTargets().front());
     const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const std::string loadBefore = loadAverage();

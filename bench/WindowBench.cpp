@@ -1,6 +1,7 @@
 // Click-to-finished-picture time of the explorer window, beside the engine's
 // own frame time for the same view: the difference is what yielding to Qt
 // once per column and repainting each new column cost.
+#include "BenchViews.h"
 #include "Clock.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
@@ -44,15 +45,6 @@ struct Window {
         form->OnLoad();
     }
 };
-
-std::string cpuModel()
-{
-    std::ifstream in("/proc/cpuinfo");
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind("model name", 0) == 0)
-            return line.substr(line.find(':') + 2);
-    return "unknown";
-}
 
 // Made on first use, destroyed before the QApplication.
 std::unique_ptr<Window> theWindow;
@@ -193,7 +185,7 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    benchmark::AddCustomContext("cpu_model", cpuModel());
+    benchmark::AddCustomContext("cpu_model", bench::cpuModel());
     benchmark::AddCustomContext("highway_target", FastComputer().targetName());
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

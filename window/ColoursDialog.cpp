@@ -1,5 +1,7 @@
 #include "ColoursDialog.h"
 
+#include "DialogParts.h"
+
 #include "Form1.h"
 #include "SmoothColour.h"
 
@@ -81,17 +83,9 @@ ColoursDialog::ColoursDialog(Form1& form) : QDialog(&form), form_(form)
     rows->addRow(tr("Sa&mples a side:"), samples_);
     layout->addLayout(rows);
 
-    problem_ = new QLabel(this);
-    problem_->setObjectName(QStringLiteral("problem"));
-    problem_->setStyleSheet(QStringLiteral("color: #a00000;"));
-    problem_->setWordWrap(true);
-    problem_->hide();
-    layout->addWidget(problem_);
+    problem_ = addProblemLine(*this, *layout);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &ColoursDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &ColoursDialog::reject);
-    layout->addWidget(buttons);
+    addOkCancel(*this, *layout);
 
     // The colours shown now.
     const SmoothColours now = form_.smoothColours() ? *form_.smoothColours() : SmoothColours{};

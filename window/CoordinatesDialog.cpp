@@ -1,5 +1,7 @@
 #include "CoordinatesDialog.h"
 
+#include "DialogParts.h"
+
 #include "DeepView.h"
 #include "Form1.h"
 #include "Numbers.h"
@@ -39,17 +41,9 @@ CoordinatesDialog::CoordinatesDialog(Form1& form) : QDialog(&form), form_(form)
           form_.automaticIterations() ? QString() : QString::number(now.iterations));
     layout->addLayout(rows);
 
-    problem_ = new QLabel(this);
-    problem_->setObjectName(QStringLiteral("problem"));
-    problem_->setStyleSheet(QStringLiteral("color: #a00000;"));
-    problem_->setWordWrap(true);
-    problem_->hide();
-    layout->addWidget(problem_);
+    problem_ = addProblemLine(*this, *layout);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &CoordinatesDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &CoordinatesDialog::reject);
-    layout->addWidget(buttons);
+    addOkCancel(*this, *layout);
 }
 
 void CoordinatesDialog::accept()

@@ -1,5 +1,7 @@
 #include "ExportDialog.h"
 
+#include "DialogParts.h"
+
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -181,18 +183,9 @@ ExportDialog::ExportDialog(const QString& folder, const QString& stamp, QWidget*
     rows->addRow(fileLabel, file);
     layout->addLayout(rows);
 
-    problem_ = new QLabel(this);
-    problem_->setObjectName(QStringLiteral("problem"));
-    problem_->setStyleSheet(QStringLiteral("color: #a00000;"));
-    problem_->setWordWrap(true);
-    problem_->hide();
-    layout->addWidget(problem_);
+    problem_ = addProblemLine(*this, *layout);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    buttons->button(QDialogButtonBox::Ok)->setText(tr("&Export"));
-    connect(buttons, &QDialogButtonBox::accepted, this, &ExportDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &ExportDialog::reject);
-    layout->addWidget(buttons);
+    addOkCancel(*this, *layout)->button(QDialogButtonBox::Ok)->setText(tr("&Export"));
 
     connect(preset_, &QComboBox::currentIndexChanged, this, &ExportDialog::onPresetChosen);
     connect(format_, &QComboBox::currentIndexChanged, this, &ExportDialog::onFormatChosen);

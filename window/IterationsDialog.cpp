@@ -1,5 +1,7 @@
 #include "IterationsDialog.h"
 
+#include "DialogParts.h"
+
 #include "AutoIterations.h"
 #include "Form1.h"
 #include "Location.h"
@@ -42,17 +44,9 @@ IterationsDialog::IterationsDialog(Form1& form) : QDialog(&form), form_(form)
     rows->addRow(tr("&Cap:"), iterations_);
     layout->addLayout(rows);
 
-    problem_ = new QLabel(this);
-    problem_->setObjectName(QStringLiteral("problem"));
-    problem_->setStyleSheet(QStringLiteral("color: #a00000;"));
-    problem_->setWordWrap(true);
-    problem_->hide();
-    layout->addWidget(problem_);
+    problem_ = addProblemLine(*this, *layout);
 
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-    connect(buttons, &QDialogButtonBox::accepted, this, &IterationsDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, this, &IterationsDialog::reject);
-    layout->addWidget(buttons);
+    addOkCancel(*this, *layout);
 
     connect(automatic_, &QCheckBox::toggled, iterations_, [this](bool on) { iterations_->setEnabled(!on); });
     automatic_->setChecked(form_.automaticIterations());
