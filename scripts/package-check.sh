@@ -55,6 +55,7 @@ expected=(
   usr/share/man/man1/mandel-render.1.gz
   usr/share/doc/mandel-explorer/copyright
   usr/share/doc/mandel-explorer/changelog.gz
+  usr/share/doc/mandel-explorer/examples/slurm-zoom-video.sh
 )
 for size in 16 22 24 32 48 64 128 256 512; do
   expected+=("usr/share/icons/hicolor/${size}x$size/apps/$app.png")

@@ -1,0 +1,40 @@
+#!/bin/bash
+#SBATCH --job-name=zoom-keyframes
+#SBATCH --output=zoom-keyframes-%A_%a.out
+# One task of a Slurm job array that draws a zoom video's keyframes into a
+# shared folder: the tasks split the dive's keyframes into even runs, in
+# order, and task i of n draws the i-th run. A finished keyframe already in
+# the folder is kept, so resubmitting a stopped array only draws the rest.
+#
+#   jobid=$(sbatch --parsable --array=0-7 slurm-zoom-video.sh KEYFRAME_DIR --location TEXT [OPTIONS])
+#   sbatch --dependency=afterok:$jobid --kill-on-invalid-dep=yes \
+#     --wrap "mandel-render --assemble KEYFRAME_DIR --video OUT.mp4 [--fps F] [--seconds S]"
+#
+# OPTIONS are mandel-render's options for the dive (--size, --fn, --mode,
+# ...), the same for every task. The folder must be one every node sees,
+# and every node must run the same build of mandel-render: MANDEL_RENDER
+# names it (default: mandel-render on the PATH), and sbatch passes the
+# submitting shell's environment on.
+set -euo pipefail
+
+if [ $# -lt 1 ] || [ -z "${SLURM_ARRAY_TASK_ID:-}" ]; then
+  echo "usage: sbatch --array=0-N slurm-zoom-video.sh KEYFRAME_DIR --location TEXT [OPTIONS]" >&2
+  exit 2
+fi
+dir=$1
+shift
+render=${MANDEL_RENDER:-mandel-render}
+
+count=$("$render" --keyframe-count "$@")
+# The task's place among the array's tasks, whatever its first index and step.
+step=${SLURM_ARRAY_TASK_STEP:-1}
+tasks=${SLURM_ARRAY_TASK_COUNT:-1}
+task=$(((SLURM_ARRAY_TASK_ID - ${SLURM_ARRAY_TASK_MIN:-0}) / step))
+first=$((task * count / tasks))
+last=$(((task + 1) * count / tasks - 1))
+if [ "$first" -gt "$last" ]; then
+  echo "task $task of $tasks: no keyframes left for it (the dive has $count)"
+  exit 0
+fi
+echo "task $task of $tasks: keyframes $first to $last of $count on $(hostname)"
+exec "$render" --keyframes "$dir" --keyframe-range "$first:$last" "$@"
