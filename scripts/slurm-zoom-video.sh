@@ -11,10 +11,11 @@
 #     --wrap "mandel-render --assemble KEYFRAME_DIR --video OUT.mp4 [--fps F] [--seconds S]"
 #
 # OPTIONS are mandel-render's options for the dive (--size, --fn, --mode,
-# ...), the same for every task. The folder must be one every node sees,
-# and every node must run the same build of mandel-render: MANDEL_RENDER
-# names it (default: mandel-render on the PATH), and sbatch passes the
-# submitting shell's environment on.
+# ...), the same for every task; each task draws on as many threads as its
+# --cpus-per-task. The folder must be one every node sees, and every node
+# must run the same build of mandel-render: MANDEL_RENDER names it (default:
+# mandel-render on the PATH), and sbatch passes the submitting shell's
+# environment on.
 set -euo pipefail
 
 if [ $# -lt 1 ] || [ -z "${SLURM_ARRAY_TASK_ID:-}" ]; then
@@ -36,5 +37,11 @@ if [ "$first" -gt "$last" ]; then
   echo "task $task of $tasks: no keyframes left for it (the dive has $count)"
   exit 0
 fi
+# As many threads as the CPUs Slurm gave the task, unless told otherwise: a
+# node shared with other tasks is not all ours.
+threads=()
+if [ -n "${SLURM_CPUS_PER_TASK:-}" ] && [[ " $* " != *" --threads "* ]]; then
+  threads=(--threads "$SLURM_CPUS_PER_TASK")
+fi
 echo "task $task of $tasks: keyframes $first to $last of $count on $(hostname)"
-exec "$render" --keyframes "$dir" --keyframe-range "$first:$last" "$@"
+exec "$render" --keyframes "$dir" --keyframe-range "$first:$last" "${threads[@]}" "$@"

@@ -89,7 +89,7 @@ skip() {
   exit 77
 }
 [ "$(id -u)" -eq 0 ] || skip "not root: slurmd must be"
-for tool in munged slurmctld slurmd sbatch sinfo squeue scontrol scancel ffprobe; do
+for tool in munged slurmctld slurmd sbatch sinfo squeue scontrol scancel ffprobe parallel; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
 # Until mandel-render draws keyframes there is nothing to spread: skipped, also in CI.
@@ -169,7 +169,7 @@ keyframes=$work/keyframes
 video=$work/zoom.mp4
 cd "$work"
 export MANDEL_RENDER=$render
-array=$(sbatch --parsable --array=0-2 --output="$work/keyframes-%a.out" "$array_script" "$keyframes" "${dive[@]}") ||
+array=$(sbatch --parsable --array=0-2 --cpus-per-task=1 --output="$work/keyframes-%a.out" "$array_script" "$keyframes" "${dive[@]}") ||
   fail "sbatch refused the keyframe array"
 assemble=$(sbatch --parsable --dependency="afterok:$array" --kill-on-invalid-dep=yes --output="$work/assemble.out" \
   --wrap "$(printf '%q ' "$render" --assemble "$keyframes" --video "$video" --fps 10 --seconds 3)") ||
@@ -186,9 +186,15 @@ for task in 0 1 2; do
   grep -q "^task $task of 3: keyframes" "$work/keyframes-$task.out" || fail "array task $task drew no keyframes"
 done
 
-# Every keyframe is there, and the video is 160 x 90 H.264 of 30 frames, 3 s.
-present=$(find "$keyframes" -name '*.png' | wc -l)
-[ "$present" -eq "$count" ] || fail "the keyframe folder holds $present of $count keyframes"
+# Every keyframe is in the folder under its name, and nothing else that
+# looks like one.
+for ((k = 0; k < count; k++)); do
+  name=$(printf 'keyframe-%05d.png' "$k")
+  [ -s "$keyframes/$name" ] || fail "keyframe $k ($name) is missing from the folder"
+done
+present=$(find "$keyframes" -name 'keyframe-*.png' | wc -l)
+[ "$present" -eq "$count" ] || fail "the keyframe folder holds $present keyframes for a dive of $count"
+# The video is 160 x 90 H.264 of 30 frames, 3 s.
 probe=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=codec_name,width,height,pix_fmt,nb_read_frames \
   -show_entries format=duration -of default=noprint_wrappers=1 "$video") || fail "ffprobe cannot read the video"
 for expected in codec_name=h264 width=160 height=90 pix_fmt=yuv420p nb_read_frames=30; do
@@ -196,5 +202,26 @@ for expected in codec_name=h264 width=160 height=90 pix_fmt=yuv420p nb_read_fram
 done
 duration=$(sed -n 's/^duration=//p' <<<"$probe")
 awk -v d="$duration" 'BEGIN { exit !(d >= 2.95 && d <= 3.05) }' || fail "the video lasts $duration s, not 3"
-echo "a $count-keyframe dive drawn by three array tasks and assembled: $probe" | tr '\n' ' '
-echo
+echo "$count keyframes drawn by three array tasks and assembled: $(tr '\n' ' ' <<<"$probe")"
+
+# The README's GNU parallel line, over two hosts that are this machine behind
+# a stand-in for ssh, on every core where the array's tasks had one thread
+# each: the same keyframes, byte for byte.
+cat >"$work/ssh" <<'EOF'
+#!/bin/sh
+# ssh [OPTIONS] HOST [--] COMMAND...: COMMAND run here, as the far side's shell would.
+while [ "${1#-}" != "$1" ]; do shift; done
+shift
+[ "$1" = -- ] && shift
+exec sh -c "$*"
+EOF
+chmod +x "$work/ssh"
+shared=$work/parallel-keyframes
+seq 0 10 $((count - 1)) | awk -v n="$count" '{ last = $1 + 9; print $1 ":" (last < n ? last : n - 1) }' |
+  parallel --ssh "$work/ssh" -q -j 1 -S host1,host2 "$render" --keyframes "$shared" --keyframe-range {} "${dive[@]}" \
+    >"$work/parallel.out" 2>&1 || fail "GNU parallel's hosts failed to draw the keyframes"
+for ((k = 0; k < count; k++)); do
+  name=$(printf 'keyframe-%05d.png' "$k")
+  cmp -s "$keyframes/$name" "$shared/$name" || fail "keyframe $k differs between one thread and every core"
+done
+echo "the same $count keyframes drawn over GNU parallel's hosts"
