@@ -344,8 +344,8 @@ const OptionRow<RenderOptions> kOptions[] = {
          o.assemble = v;
          return {};
      },
-     "  --assemble DIR    make --video (or --frames) from the complete keyframe folder DIR that\n"
-     "                    --keyframes drew, with --fps and --seconds or --rate\n"},
+     "  --assemble DIR    make --video (or --frames) from DIR, a complete folder of keyframes\n"
+     "                    that --keyframes drew, with --fps and --seconds or --rate\n"},
     {"--threads", true,
      [](RenderOptions& o, const std::string& v) -> Status {
          const auto n = readWhole(v, 1, 1024);
