@@ -23,7 +23,9 @@
 #include "StatusLine.h"
 #include "ReferenceOrbit.h"
 #include "Version.h"
+#include "ZoomVideo.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -248,6 +250,111 @@ const OptionRow<RenderOptions> kOptions[] = {
          return {};
      },
      "  --samples N       N x N samples a pixel, averaged in linear light, N 1 to 8; default 1\n"},
+    {"--video", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         if (v.empty())
+             return fail("a file name, got an empty one");
+         o.video = v;
+         return {};
+     },
+     "  --video OUT.mp4   make a zoom video (H.264 in MP4) diving from the full view into the\n"
+     "                    centre of the view the other options name (--location, --centre...)\n"},
+    {"--from", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         auto from = locationOption(v);
+         if (!from)
+             return from.failure();
+         o.from = std::move(*from);
+         return {};
+     },
+     "  --from LOCATION   start the dive at this location's zoom (same centre as the target)\n"
+     "                    instead of the full view\n"},
+    {"--fps", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto fps = readWhole(v, 1, 240);
+         if (!fps)
+             return fail("a whole number of frames a second, 1 to 240, got " + inQuotes(v));
+         o.fps = static_cast<int>(*fps);
+         return {};
+     },
+     "  --fps F           frames a second of a video, 1 to 240; default 60\n"},
+    {"--seconds", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto seconds = readDouble(v, 0, 360000);
+         if (!seconds || *seconds <= 0)
+             return fail("a decimal above 0 and at most 360000, got " + inQuotes(v));
+         o.seconds = *seconds;
+         return {};
+     },
+     "  --seconds S       the video's length in seconds; default: one second per doubling\n"},
+    {"--rate", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto rate = readDouble(v, 0, 1000);
+         if (!rate || *rate <= 0)
+             return fail("a decimal above 0 and at most 1000, got " + inQuotes(v));
+         o.rate = *rate;
+         return {};
+     },
+     "  --rate R          doublings of the zoom a second, instead of --seconds; default 1\n"},
+    {"--exact-frames", false,
+     [](RenderOptions& o, const std::string&) -> Status {
+         o.exactFrames = true;
+         return {};
+     },
+     "  --exact-frames    draw every frame of the video directly (slow; for short dives and checks)\n"},
+    {"--frames", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         if (v.empty())
+             return fail("a folder, got an empty name");
+         o.frames = v;
+         return {};
+     },
+     "  --frames DIR      write the video's frames as DIR/frame-NNNNNN.png, with --video or\n"
+     "                    instead of it\n"},
+    {"--keyframes", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         if (v.empty())
+             return fail("a folder, got an empty name");
+         o.keyframes = v;
+         return {};
+     },
+     "  --keyframes DIR   draw the dive's keyframes into DIR (keyframe-NNNNN.png, each with its\n"
+     "                    location, and dive.txt); complete ones there are kept, so a stopped run\n"
+     "                    resumes; with --video or --frames the video is made from them as well\n"},
+    {"--keyframe-range", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto parts = splitAt(v, ':');
+         std::optional<long long> a, b;
+         if (parts.size() == 2) {
+             a = readWhole(parts[0], 0, 100000000);
+             b = readWhole(parts[1], 0, 100000000);
+         }
+         if (!a || !b || *a > *b)
+             return fail("A:B, two keyframe indices from 0 with A <= B, got " + inQuotes(v));
+         o.keyframeRange = std::make_pair(static_cast<int>(*a), static_cast<int>(*b));
+         return {};
+     },
+     "  --keyframe-range A:B\n"
+     "                    with --keyframes: draw only keyframes A to B (both included; 0 is the\n"
+     "                    outermost), so machines of a cluster share a dive\n"},
+    {"--assemble", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         if (v.empty())
+             return fail("a folder, got an empty name");
+         o.assemble = v;
+         return {};
+     },
+     "  --assemble DIR    make --video (or --frames) from DIR, a complete folder of keyframes\n"
+     "                    that --keyframes drew, with --fps and --seconds or --rate\n"},
+    {"--threads", true,
+     [](RenderOptions& o, const std::string& v) -> Status {
+         const auto n = readWhole(v, 1, 1024);
+         if (!n)
+             return fail("a whole number of threads 1 to 1024, got " + inQuotes(v));
+         o.threads = static_cast<int>(*n);
+         return {};
+     },
+     "  --threads N       threads a video or its keyframes are drawn on; default: one per core\n"},
     {"--help", false,
      [](RenderOptions& o, const std::string&) -> Status {
          o.help = true;
@@ -363,7 +470,7 @@ int zoomLegacy(const RenderOptions& o, RunView& view, std::ostream& err)
 
 // Finds the deep view the options name, after its --clicks, and computes
 // its reference orbit. Returns an exit status.
-int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err)
+int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err, bool orbitOnly = false)
 {
     DeepCentre centre{"0", "0", 0, o.iterations.value_or(kDefaultDeepIterations)};
     if (o.centre) {
@@ -384,7 +491,7 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err)
     request.chooseCap = !o.iterations;
     request.memoryLimit = deepMemoryLimit();
     // A poster's tables reach as far as its size asks: built when it is drawn.
-    request.orbitOnly = o.size.has_value();
+    request.orbitOnly = orbitOnly || o.size.has_value();
     Result<DeepSetup> setup = setUpDeep(request);
     if (!setup)
         return refuseDeep(setup.error(), err);
@@ -535,6 +642,255 @@ int finish(const RenderOptions& o, const RunView& view, const ImageSurface& surf
     return statusWritten ? 0 : 1;
 }
 
+// Whether the options of a zoom video go together.
+Status checkDiveOptions(const RenderOptions& o)
+{
+    const bool making = !o.video.empty() || !o.frames.empty();
+    const bool dive = making || !o.keyframes.empty() || !o.assemble.empty();
+    const bool diveOnly = o.from || o.fps || o.seconds || o.rate || o.exactFrames || o.keyframeRange || o.threads;
+    if (!dive) {
+        if (diveOnly)
+            return fail("mandel-render: --from, --fps, --seconds, --rate, --exact-frames, --keyframe-range and "
+                        "--threads make zoom videos: add --video OUT.mp4 (or --frames, --keyframes)");
+        return {};
+    }
+    if (!o.out.empty() || o.repeat != 1 || o.reference)
+        return fail("mandel-render: --out, --repeat and --reference draw one picture; a video goes to --video");
+    if (o.video.size() >= 1 && o.video.back() == '/')
+        return fail("mandel-render: --video takes a file name such as dive.mp4, not a folder");
+    if (o.seconds && o.rate)
+        return fail("mandel-render: --seconds and --rate both set the length; give one");
+    if (o.size) {
+        if (o.size->width % 2 != 0 || o.size->height % 2 != 0)
+            return fail("mandel-render: --size of a video takes even sides (its colour planes are halved), got " +
+                        std::to_string(o.size->width) + "x" + std::to_string(o.size->height));
+        if (o.size->width > kMaxPictureSide / 2 || o.size->height > kMaxPictureSide / 2)
+            return fail("mandel-render: --size of a video takes sides up to " + std::to_string(kMaxPictureSide / 2) +
+                        " (keyframes are twice the size)");
+    }
+    if (!o.assemble.empty()) {
+        if (!making)
+            return fail("mandel-render: --assemble makes a video from a keyframe folder: add --video OUT.mp4 "
+                        "(or --frames DIR)");
+        if (o.location || o.centre || o.deep || !o.clicks.empty() || o.from || o.size || !o.keyframes.empty() ||
+            o.exactFrames || o.keyframeRange || o.fn || o.mode || o.moduli || o.iterations)
+            return fail("mandel-render: --assemble takes the dive from its folder; give only --video, --frames, "
+                        "--fps, --seconds or --rate and --threads with it");
+        return {};
+    }
+    if (o.keyframeRange && o.keyframes.empty())
+        return fail("mandel-render: --keyframe-range draws part of the keyframes into a folder: add --keyframes DIR");
+    if (o.keyframeRange && making)
+        return fail("mandel-render: --keyframe-range draws part of the keyframes; make the video with --assemble "
+                    "once every keyframe is drawn");
+    if (o.exactFrames && !making)
+        return fail("mandel-render: --exact-frames draws a video's frames: add --video OUT.mp4 (or --frames DIR)");
+    if (o.exactFrames && !o.keyframes.empty())
+        return fail("mandel-render: --exact-frames draws every frame directly, without keyframes; leave out "
+                    "--keyframes");
+    return {};
+}
+
+// Trims a plain decimal to one spelling per value: no plus sign, no
+// leading or trailing zeros, no "-0".
+std::string sameDecimal(std::string text)
+{
+    bool negative = false;
+    if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+        negative = text[0] == '-';
+        text.erase(0, 1);
+    }
+    if (text.find('.') != std::string::npos) {
+        while (!text.empty() && text.back() == '0')
+            text.pop_back();
+        if (!text.empty() && text.back() == '.')
+            text.pop_back();
+    }
+    while (text.size() > 1 && text[0] == '0' && text[1] != '.')
+        text.erase(0, 1);
+    if (text.empty() || text == "0")
+        return "0";
+    return negative ? "-" + text : text;
+}
+
+// The legacy view or deep view a location shows, as a deep view.
+Result<DeepCentre> deepCentreOf(const Location& location)
+{
+    if (location.deep)
+        return *location.deep;
+    auto state = legacyStateOf(location);
+    if (!state)
+        return state.failure();
+    return deepViewOf(*state, kMinDeepIterations);
+}
+
+// Makes the video, the frames or the keyframes a run asks for. Returns the
+// exit status.
+int runDive(const RenderOptions& o, const RunView& view, bool terminal, const SecondsClock& clock, std::ostream& out,
+            std::ostream& err)
+{
+    const StopSignals signals;
+    const int fps = o.fps.value_or(60);
+    auto framesFor = [&](double doublings) {
+        const double seconds = o.seconds.value_or(doublings / o.rate.value_or(1.0));
+        return static_cast<int>(std::clamp(std::llround(seconds * fps), 2LL, 100000000LL));
+    };
+    auto refuse = [&err](const std::string& why) {
+        err << onOneLine("mandel-render: " + why) << '\n';
+        return 2;
+    };
+    std::optional<ThreadPool> ownPool;
+    if (o.threads > 0 && !o.assemble.empty())
+        ownPool.emplace(o.threads);
+
+    std::optional<ProgressLine> progress;
+    const double start = clock();
+    constexpr std::int64_t kShares = 1000000;
+    if (terminal && !o.quiet)
+        progress.emplace(err, kShares);
+    DrawControl control;
+    control.stop = &gStopRequested;
+    control.progress = [&](double share) {
+        if (progress)
+            progress->update(static_cast<std::int64_t>(share * kShares), clock() - start);
+        return true;
+    };
+    auto stoppedOr = [&](const Status& s, const std::string& what) {
+        if (progress)
+            progress->finish();
+        if (s.failure().code == ECANCELED && gStopRequested.load()) {
+            err << "mandel-render: stopped; no video written\n";
+            const int signal = gStopSignal;
+            return signal != 0 ? 128 + signal : 1;
+        }
+        err << onOneLine("mandel-render: " + what + s.error()) << '\n';
+        return s.failure().code == ENOMEM || s.failure().code == EINVAL ? 2 : 1;
+    };
+
+    // The dive: from the folder, or from the options' view.
+    KeyframeFolder::Plan plan;
+    std::optional<DivePictures> pictures;
+    std::optional<KeyframeFolder> folder;
+    if (!o.assemble.empty()) {
+        folder.emplace(o.assemble);
+        auto read = folder->readPlan();
+        if (!read)
+            return refuse("--assemble " + o.assemble + ": " + read.error());
+        plan = std::move(*read);
+        if (const auto missing = folder->firstMissing(plan))
+            return refuse("--assemble " + o.assemble + ": keyframe " + std::to_string(*missing) + " is missing (" +
+                          folder->keyframePath(*missing, plan.keyframes) + "); the folder holds keyframes 0 to " +
+                          std::to_string(plan.keyframes - 1));
+    } else {
+        auto prepared = DivePictures::prepare(view.location, view.orbit, o.threads, control);
+        if (!prepared)
+            return stoppedOr(Status(prepared.failure()), "cannot make this dive: ");
+        pictures.emplace(std::move(*prepared));
+        plan.target = Location{};
+        plan.target.palette = view.location.palette;
+        plan.target.deep = pictures->target();
+        plan.frame = o.size.value_or(PictureSize{1920, 1080});
+        if (o.from) {
+            auto from = deepCentreOf(*o.from);
+            if (!from)
+                return refuse("--from: " + from.error());
+            if (sameDecimal(from->re) != sameDecimal(plan.target.deep->re) ||
+                sameDecimal(from->im) != sameDecimal(plan.target.deep->im))
+                return refuse("--from takes a location on the target's centre " + plan.target.deep->re + "," +
+                              plan.target.deep->im + ", got centre " + from->re + "," + from->im);
+            plan.startZoom = from->zoom;
+        }
+        if (plan.target.deep->zoom <= plan.startZoom)
+            return refuse("a dive needs a target deeper than its start: give --location (or --centre and --zoom) "
+                          "of zoom above " + writeDouble(plan.startZoom));
+    }
+    const ZoomDive probe(plan.startZoom, plan.target.deep->zoom, 2);
+    const ZoomDive dive(plan.startZoom, plan.target.deep->zoom, framesFor(probe.doublings()));
+    if (!o.assemble.empty() && dive.keyframes() != plan.keyframes)
+        return refuse("--assemble " + o.assemble + ": dive.txt names " + std::to_string(plan.keyframes) +
+                      " keyframes where its dive has " + std::to_string(dive.keyframes()));
+    plan.keyframes = dive.keyframes();
+    ThreadPool* pool = pictures ? pictures->pool() : ownPool ? &*ownPool : &ThreadPool::shared();
+
+    if (!o.keyframes.empty()) {
+        folder.emplace(o.keyframes);
+        int first = 0, last = dive.keyframes() - 1;
+        if (o.keyframeRange) {
+            if (o.keyframeRange->second > last)
+                return refuse("--keyframe-range " + std::to_string(o.keyframeRange->first) + ":" +
+                              std::to_string(o.keyframeRange->second) + ": this dive has keyframes 0 to " +
+                              std::to_string(last));
+            first = o.keyframeRange->first;
+            last = o.keyframeRange->second;
+        }
+        clearStaleTemporaries(o.keyframes + "/");
+        if (Status written = folder->writePlan(plan); !written)
+            return cannotWrite(o.keyframes, written.error(), err);
+        if (o.video.empty() && o.frames.empty()) {
+            int drawn = 0;
+            for (int j = first; j <= last; ++j) {
+                const double from = static_cast<double>(j - first) / (last - first + 1);
+                DrawControl part;
+                part.stop = control.stop;
+                part.progress = [&, from](double share) { return control.progress(from + share / (last - first + 1)); };
+                auto made = folder->ensure(j, plan, *pictures, dive, part);
+                if (!made)
+                    return stoppedOr(Status(made.failure()), "keyframe " + std::to_string(j) + ": ");
+                drawn += *made ? 1 : 0;
+            }
+            if (progress)
+                progress->finish();
+            out << "keyframes " << first << " to " << last << " of " << dive.keyframes() << " in " << o.keyframes
+                << ": " << drawn << " drawn, " << (last - first + 1 - drawn) << " kept\n";
+            return wroteAll(out, err) ? 0 : 1;
+        }
+    }
+
+    // The frames go to the video and the PNG folder asked for.
+    FrameSinks sinks;
+    std::optional<VideoFile> video;
+    std::optional<VideoFrames> videoFrames;
+    std::optional<PngFrames> pngFrames;
+    if (!o.video.empty()) {
+        clearStaleTemporaries(o.video);
+        VideoSettings settings;
+        settings.width = plan.frame.width;
+        settings.height = plan.frame.height;
+        settings.fps = fps;
+        auto opened = VideoFile::open(o.video, settings);
+        if (!opened)
+            return cannotWrite(o.video, opened.error(), err);
+        video.emplace(std::move(*opened));
+        videoFrames.emplace(*video);
+        sinks.push(&*videoFrames);
+    }
+    if (!o.frames.empty()) {
+        pngFrames.emplace(o.frames, dive, plan.target, pool);
+        sinks.push(&*pngFrames);
+    }
+    Status made;
+    if (o.exactFrames) {
+        made = drawExactFrames(dive, plan.frame, *pictures, sinks, control);
+    } else if (folder) {
+        FolderKeyframes keyframes(*folder, plan, dive, pictures ? &*pictures : nullptr);
+        made = makeDiveFrames(dive, plan.frame, keyframes, sinks, control, pool, pictures ? 0.9 : 0.3);
+    } else {
+        DrawnKeyframes keyframes(*pictures, dive, plan.frame);
+        made = makeDiveFrames(dive, plan.frame, keyframes, sinks, control, pool);
+    }
+    if (!made)
+        return stoppedOr(made, "");
+    if (video)
+        if (Status finished = video->finish(); !finished)
+            return cannotWrite(o.video, finished.error(), err);
+    if (progress)
+        progress->finish();
+    out << (o.video.empty() ? o.frames : o.video) << ": " << dive.frames() << " frames of " << plan.frame.width << "x"
+        << plan.frame.height << " at " << fps << " fps from " << dive.keyframes() << " keyframes, zoom "
+        << writeDouble(plan.startZoom) << " to " << writeDouble(plan.target.deep->zoom) << '\n';
+    return wroteAll(out, err) ? 0 : 1;
+}
+
 } // namespace
 
 std::string renderUsage()
@@ -591,7 +947,8 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args,
     if (o.reference && deep)
         return fail("mandel-render: --reference draws legacy pictures; deep pictures are checked against the "
                     "brute-force path by the tests");
-    if (o.size && o.out.empty())
+    const bool dive = !o.video.empty() || !o.frames.empty() || !o.keyframes.empty() || !o.assemble.empty();
+    if (o.size && o.out.empty() && !dive)
         return fail("mandel-render: --size draws a poster into a file: add --out FILE");
     if (o.size && (o.repeat != 1 || o.reference))
         return fail("mandel-render: --repeat and --reference draw the 596 x 596 picture; leave out --size");
@@ -603,6 +960,8 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args,
                     "--palette or --stops");
     if (smoothGiven && deep)
         return fail("mandel-render: smooth colours draw legacy views; deep views keep the colour modes");
+    if (Status diveChecked = checkDiveOptions(o); !diveChecked)
+        return diveChecked.failure();
     return parsed;
 }
 
@@ -680,8 +1039,13 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     view.location.palette = paletteOf(state);
     view.location.smooth = smoothColoursOf(o);
     const bool deep = o.deep || o.centre;
-    if (const int failed = deep ? prepareDeep(o, view, err) : zoomLegacy(o, view, err))
+    const bool dive = !o.video.empty() || !o.frames.empty() || !o.keyframes.empty() || !o.assemble.empty();
+    if (dive && !o.assemble.empty())
+        return runDive(o, view, terminal, clock, out, err);
+    if (const int failed = deep ? prepareDeep(o, view, err, dive) : zoomLegacy(o, view, err))
         return failed;
+    if (dive)
+        return runDive(o, view, terminal, clock, out, err);
     if (o.size)
         return writePoster(o, view, terminal, clock, out, err);
 

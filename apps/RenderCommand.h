@@ -43,6 +43,18 @@ struct RenderOptions {
     std::optional<float> offset;                 // [0, 1)
     std::optional<Shading> shading;
     std::optional<int> samples;                  // 1..8
+    // Zoom videos: a dive from the full view (or --from) to the view above.
+    std::string video;                          // OUT.mp4; empty: none
+    std::string frames;                         // a folder for the frames as PNGs; empty: none
+    std::string keyframes;                      // a folder the keyframes are drawn into; empty: none
+    std::string assemble;                       // a folder of keyframes to make the video from
+    std::optional<Location> from;               // the dive's start, on the target's centre
+    std::optional<int> fps;                     // default 60
+    std::optional<double> seconds;              // the length; or
+    std::optional<double> rate;                 // doublings of the zoom per second; default 1
+    bool exactFrames = false;                   // every frame drawn directly
+    std::optional<std::pair<int, int>> keyframeRange;  // keyframes A..B only
+    int threads = 0;                            // a dive's threads; 0: every core
     // Where a line for the user goes while the options are read (a pipe
     // that keeps --location-file waiting); empty: nowhere.
     std::function<void(const std::string&)> tell;

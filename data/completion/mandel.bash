@@ -38,6 +38,14 @@ _mandel_render()
             _filedir '@(png|bmp)'
             return
             ;;
+        --video)
+            _filedir mp4
+            return
+            ;;
+        --frames | --keyframes | --assemble)
+            _filedir -d
+            return
+            ;;
         --location-file)
             _filedir '@(png|txt)'
             return
@@ -63,7 +71,7 @@ _mandel_render()
             return
             ;;
         --seed | --location | --fn | --moduli | --click | --repeat | --centre | --zoom | --iterations | --stops | \
-            --density | --offset)
+            --density | --offset | --from | --fps | --seconds | --rate | --keyframe-range | --threads)
             return
             ;;
     esac
@@ -71,7 +79,8 @@ _mandel_render()
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--seed --location --location-file --fn --mode --moduli --click
             --out --format --size --quiet --repeat --reference --deep --centre --zoom --iterations --palette
-            --stops --density --offset --shading --samples --help --version' -- "$cur"))
+            --stops --density --offset --shading --samples --video --from --fps --seconds --rate --exact-frames
+            --frames --keyframes --keyframe-range --assemble --threads --help --version' -- "$cur"))
     fi
 } &&
     complete -F _mandel_render mandel-render

@@ -92,7 +92,7 @@ std::size_t BlaTable::bytes() const noexcept
 }
 
 Result<BlaTable> BlaTable::build(const ReferenceOrbit& orbit, long long length, double maxOffset, int minLevel,
-                                 std::size_t memoryLimit, double epsilon)
+                                 std::size_t memoryLimit, double epsilon, std::optional<FloatExp> spacing)
 {
     length = std::min(length, orbit.size());
     if (memoryLimit != 0 && bytesFor(length, minLevel) > memoryLimit)
@@ -102,7 +102,7 @@ Result<BlaTable> BlaTable::build(const ReferenceOrbit& orbit, long long length, 
     table.minLevel_ = minLevel;
     table.maxOffset_ = maxOffset;
     table.length_ = length;
-    const FloatExp h = orbit.spacing();
+    const FloatExp h = spacing.value_or(orbit.spacing());
     const FloatExp maxC = FloatExp(maxOffset) * h;
     try {
         // The lowest level held folds 2^minLevel single steps per entry.

@@ -4,6 +4,7 @@
 #include "Result.h"
 
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 namespace mandel {
@@ -40,9 +41,11 @@ public:
     // Builds the levels minLevel and up for the first `length` values of
     // `orbit`, for pixels at most `maxOffset` pixels from the centre.
     // Fails when the tables would not fit in `memoryLimit` bytes (0: any).
-    // `epsilon` is the allowed relative size of the dropped term.
+    // `epsilon` is the allowed relative size of the dropped term; `spacing`
+    // the pixel spacing h of the pixels drawn (none: the orbit's view's).
     static Result<BlaTable> build(const ReferenceOrbit& orbit, long long length, double maxOffset, int minLevel,
-                                  std::size_t memoryLimit = 0, double epsilon = kEpsilon);
+                                  std::size_t memoryLimit = 0, double epsilon = kEpsilon,
+                                  std::optional<FloatExp> spacing = std::nullopt);
 
     // The lowest and one past the highest level held.
     int minLevel() const noexcept { return minLevel_; }

@@ -1,5 +1,6 @@
 #include "DeepComputer.h"
 
+#include "DeepView.h"
 #include "ThreadPool.h"
 
 #include <algorithm>
@@ -527,10 +528,11 @@ DeepComputer::DeepComputer(std::shared_ptr<const ReferenceOrbit> orbit, const De
 {
     const long long full = orbit_->view().iterations;
     cap_ = options.iterations > 0 ? std::min(options.iterations, full) : full;
+    spacing_ = options.zoom ? pixelSpacing(*options.zoom) : orbit_->spacing();
     // The process-wide pool unless a number of threads is asked for.
     if (options.threads > 0)
         own_ = std::make_unique<ThreadPool>(options.threads);
-    pool_ = own_ ? own_.get() : &ThreadPool::shared();
+    pool_ = own_ ? own_.get() : options.pool ? options.pool : &ThreadPool::shared();
 }
 
 DeepComputer::~DeepComputer() = default;
@@ -556,7 +558,8 @@ Status DeepComputer::prepare(double maxOffset, std::size_t memoryLimit)
         return {};
     // Without tables, an empty one: every step is taken one by one.
     const long long length = shortcuts_.tables ? std::min(orbit_->size(), cap_) : 0;
-    Result<BlaTable> built = BlaTable::build(*orbit_, length, maxOffset, lowestLevelFor(length), memoryLimit);
+    Result<BlaTable> built = BlaTable::build(*orbit_, length, maxOffset, lowestLevelFor(length), memoryLimit,
+                                                BlaTable::kEpsilon, spacing_);
     if (!built)
         return built.failure();
     table_ = std::move(built.value());
@@ -571,12 +574,12 @@ void DeepComputer::ensureTable(double reach)
     if (prepare(std::max(reach, 300 * std::sqrt(2.0))))
         return;
     // No room for tables: every step is then taken one by one.
-    table_ = std::move(BlaTable::build(*orbit_, 0, reach, 0).value());
+    table_ = std::move(BlaTable::build(*orbit_, 0, reach, 0, 0, BlaTable::kEpsilon, spacing_).value());
 }
 
 Kernel DeepComputer::kernel() const
 {
-    const FloatExp h = orbit_->spacing();
+    const FloatExp h = spacing_;
     const double hd = h.e > -1000 ? h.toDouble() : 0.0;
     return {orbit_.get(), orbit_->values(), std::min(orbit_->size(), cap_) - 1, cap_, &*table_, h, hd,
             shortcuts_.settle, shortcuts_.findInterior};

@@ -24,6 +24,13 @@ struct DeepComputerOptions {
     bool tables = true;
     bool settle = true;
     bool findInterior = true;
+    // With threads 0, a pool to compute on, which outlives the computer
+    // (null: the process-wide pool).
+    ThreadPool* pool = nullptr;
+    // Pixels of a view of the orbit's centre at this zoom K (spacing
+    // 1 / (150 * 10^K)) rather than the orbit's own: one orbit serves every
+    // zoom of a dive into its centre. None: the orbit's view's.
+    std::optional<double> zoom = std::nullopt;
 };
 
 // What the shortcuts of a deep computer did, summed over every point it
@@ -91,6 +98,7 @@ private:
     std::shared_ptr<const ReferenceOrbit> orbit_;
     std::optional<BlaTable> table_;
     long long cap_ = 0;
+    FloatExp spacing_;
     DeepComputerOptions shortcuts_;
     std::atomic<long long> tableSteps_{0}, settledSteps_{0}, interiorSteps_{0};
     std::atomic<unsigned long long> tableLevels_{0};

@@ -24,7 +24,9 @@ Placement place(const RgbImage& frame, int pictureWidth, int pictureHeight, doub
     const double frameStep = 4.0 / (std::pow(10.0, frameZoom - pictureZoom) * std::min(frame.width, frame.height));
     const double pictureStep = 4.0 / std::min(pictureWidth, pictureHeight);
     const double scale = frameStep / pictureStep;
-    return {scale, pictureWidth / 2.0 - scale * frame.width / 2.0, pictureHeight / 2.0 - scale * frame.height / 2.0};
+    const int pictureShorter = std::min(pictureWidth, pictureHeight), frameShorter = std::min(frame.width, frame.height);
+    return {scale, diveCentre(pictureWidth, pictureShorter) - scale * diveCentre(frame.width, frameShorter),
+            diveCentre(pictureHeight, pictureShorter) - scale * diveCentre(frame.height, frameShorter)};
 }
 
 // The bilinear sample of `image` at (x, y), pixel centres at k + 0.5,
@@ -49,6 +51,11 @@ void sample(const RgbImage& image, double x, double y, double out[3])
 }
 
 } // namespace
+
+double diveCentre(int length, int shorter) noexcept
+{
+    return length / 2.0 + 0.5 + 2.0 * shorter / static_cast<double>(kPosterSquare);
+}
 
 ZoomDive::ZoomDive(double start, double target, int frames)
     : start_(start), target_(target), frames_(std::max(2, frames)),

@@ -7,6 +7,17 @@ namespace mandel {
 
 class ThreadPool;
 
+// The side of the square a poster's shorter side spans, in picture pixels.
+inline constexpr int kPosterSquare = 596;
+
+// Where the dive's centre lies along a side of `length` pixels of a poster
+// whose shorter side is `shorter` pixels, in pixel coordinates (pixel k's
+// centre at k + 0.5). A poster's pixel u shows picture pixel
+// (u - length/2) * 596/shorter + 298 and the centre is picture pixel 300,
+// so the centre sits 0.5 + 2 * shorter/596 past the middle: every picture of
+// the dive is placed by it, so keyframes and frames line up.
+double diveCentre(int length, int shorter) noexcept;
+
 // A picture in memory: width * height pixels of three bytes (red, green,
 // blue), row by row, top row first.
 struct RgbImage {
@@ -17,8 +28,9 @@ struct RgbImage {
     RgbImage(int w, int h) : width(w), height(h), rgb(static_cast<std::size_t>(w) * static_cast<std::size_t>(h) * 3) {}
 };
 
-// The dive of a zoom video: every frame shows the same centre, its zoom K
-// (magnification 10^K, the shorter side spanning 4 / 10^K of the plane)
+// The dive of a zoom video: every frame is the deep poster of the same
+// centre at its zoom K (magnification 10^K: the shorter side spans the
+// 596 pixels of spacing 1 / (150 * 10^K) of the window's square), K
 // growing at a constant rate from the start zoom to the target zoom. The
 // first frame is the start, the last the target.
 //

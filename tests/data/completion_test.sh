@@ -54,6 +54,8 @@ cases=(
   "nothing to guess for explorer's seed|mandel-explorer --seed |"
   "nothing to guess for a location|mandel-render --location |"
   "no file names where an option goes|mandel-render --mode 3 |"
+  "only folders for keyframes|mandel-render --keyframes |pictures views"
+  "nothing to guess for a frame rate|mandel-render --fps |"
 )
 
 failed=0

@@ -64,7 +64,8 @@ RgbImage picture(int width, int height, double zoom)
         for (int x = 0; x < width; ++x)
             for (int k = 0; k < 3; ++k)
                 image.rgb[at++] = static_cast<std::uint8_t>(
-                    std::lround(scene((x + 0.5 - width / 2.0) * step, -(y + 0.5 - height / 2.0) * step, k)));
+                    std::lround(scene((x + 0.5 - diveCentre(width, std::min(width, height))) * step,
+                                      -(y + 0.5 - diveCentre(height, std::min(width, height))) * step, k)));
     return image;
 }
 

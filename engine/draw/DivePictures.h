@@ -1,0 +1,51 @@
+#pragma once
+
+#include "LocationPicture.h"
+#include "Location.h"
+#include "Result.h"
+#include "ZoomDive.h"
+
+#include <memory>
+
+namespace mandel {
+
+class ReferenceOrbit;
+class ThreadPool;
+
+// The pictures of a dive into the centre of one deep view: deep posters of
+// that centre at any zoom up to the view's, in its colours and with its
+// iteration cap, all drawn against the one reference orbit of the centre
+// (computed once, at the precision of the deepest zoom).
+class DivePictures {
+public:
+    // Prepares the dive into `target`: a deep location, or a legacy one
+    // taken as the deep view that shows it (cap 200, as the legacy loop).
+    // `orbit`, when given, is the target's (same centre and zoom, a cap at
+    // least the target's); null: computed here. `threads` > 0 draws on a
+    // pool of that many threads, 0 on every core. Fails with a one-line
+    // reason: smooth colours (dives draw deep views), a view that does not
+    // fit in memory, or "stopped" (ECANCELED).
+    static Result<DivePictures> prepare(const Location& target, std::shared_ptr<const ReferenceOrbit> orbit,
+                                        int threads, const DrawControl& control);
+
+    DivePictures(DivePictures&&) noexcept;
+    DivePictures& operator=(DivePictures&&) noexcept;
+    ~DivePictures();
+
+    // The deep poster of the centre at `zoom` (at most the target's), `size`.
+    Result<RgbImage> draw(double zoom, PictureSize size, const DrawControl& control) const;
+    // The location of that poster: what mandel-render --location draws as it.
+    Location locationAt(double zoom, PictureSize size) const;
+    // The target as a deep view (its cap included).
+    const DeepCentre& target() const noexcept { return *target_.deep; }
+    // The pool the pictures are drawn on, for the work beside them.
+    ThreadPool* pool() const noexcept;
+
+private:
+    DivePictures() = default;
+    Location target_;  // deep, without a size
+    std::shared_ptr<const ReferenceOrbit> orbit_;
+    std::unique_ptr<ThreadPool> own_;
+};
+
+} // namespace mandel
