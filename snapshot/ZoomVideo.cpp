@@ -61,11 +61,14 @@ Status writeRgbPng(const std::string& path, const RgbImage& image, const Locatio
         return fail(path + ": " + out.error(), out.failure().code);
     std::vector<PngText> texts{{std::string(kPngLocationKeyword), formatLocation(location)},
                                {std::string(kPngSoftwareKeyword), "mandel-render " + std::string(kVersion)}};
+    // Pieces fixed whatever the pool, so that a keyframe is the same file
+    // on every machine and with any number of threads.
+    constexpr int kPieces = 16;
     PngBandWriter png(PictureSize{image.width, image.height}, std::move(texts),
                       [&out](std::uint64_t offset, std::span<const unsigned char> bytes) {
                           return out->writeAt(offset, bytes);
                       },
-                      pool);
+                      pool, 1, kMaxPngChunk, kPieces);
     if (Status s = png.writeRows(image.rgb.data(), image.height); !s)
         return fail(path + ": " + s.error(), s.failure().code);
     if (Status s = out->commit(); !s)
