@@ -337,6 +337,13 @@ const OptionRow<RenderOptions> kOptions[] = {
      "  --keyframe-range A:B\n"
      "                    with --keyframes: draw only keyframes A to B (both included; 0 is the\n"
      "                    outermost), so machines of a cluster share a dive\n"},
+    {"--keyframe-count", false,
+     [](RenderOptions& o, const std::string&) -> Status {
+         o.keyframeCount = true;
+         return {};
+     },
+     "  --keyframe-count  print the number of keyframes of the dive the other options name, so\n"
+     "                    a cluster's tasks can share out --keyframe-range; draw nothing\n"},
     {"--assemble", true,
      [](RenderOptions& o, const std::string& v) -> Status {
          if (v.empty())
@@ -646,7 +653,7 @@ int finish(const RenderOptions& o, const RunView& view, const ImageSurface& surf
 Status checkDiveOptions(const RenderOptions& o)
 {
     const bool making = !o.video.empty() || !o.frames.empty();
-    const bool dive = making || !o.keyframes.empty() || !o.assemble.empty();
+    const bool dive = making || !o.keyframes.empty() || !o.assemble.empty() || o.keyframeCount;
     const bool diveOnly = o.from || o.fps || o.seconds || o.rate || o.exactFrames || o.keyframeRange || o.threads;
     if (!dive) {
         if (diveOnly)
@@ -668,6 +675,9 @@ Status checkDiveOptions(const RenderOptions& o)
             return fail("mandel-render: --size of a video takes sides up to " + std::to_string(kMaxPictureSide / 2) +
                         " (keyframes are twice the size)");
     }
+    if (o.keyframeCount && (making || !o.keyframes.empty() || !o.assemble.empty()))
+        return fail("mandel-render: --keyframe-count prints a number and draws nothing; leave out --video, --frames, "
+                    "--keyframes and --assemble");
     if (!o.assemble.empty()) {
         if (!making)
             return fail("mandel-render: --assemble makes a video from a keyframe folder: add --video OUT.mp4 "
@@ -722,6 +732,56 @@ Result<DeepCentre> deepCentreOf(const Location& location)
     if (!state)
         return state.failure();
     return deepViewOf(*state, kMinDeepIterations);
+}
+
+// The zoom a dive into `target` starts from: --from's, on the same centre,
+// or the full view's. A failure's reason is the line that refuses the dive.
+Result<double> diveStart(const RenderOptions& o, const DeepCentre& target)
+{
+    double start = 0;
+    if (o.from) {
+        auto from = deepCentreOf(*o.from);
+        if (!from)
+            return fail("--from: " + from.error());
+        if (sameDecimal(from->re) != sameDecimal(target.re) || sameDecimal(from->im) != sameDecimal(target.im))
+            return fail("--from takes a location on the target's centre " + target.re + "," + target.im +
+                        ", got centre " + from->re + "," + from->im);
+        start = from->zoom;
+    }
+    if (target.zoom <= start)
+        return fail("a dive needs a target deeper than its start: give --location (or --centre and --zoom) of zoom "
+                    "above " + writeDouble(start));
+    return start;
+}
+
+// Prints the number of keyframes of the dive the options name, from its
+// zooms alone, so that each task of a cluster learns it without computing
+// an orbit. Returns the exit status.
+int printKeyframeCount(const RenderOptions& o, RunView& view, std::ostream& out, std::ostream& err)
+{
+    DeepCentre target;
+    if (o.deep || o.centre) {
+        target = {o.centre ? o.centre->first : "0", o.centre ? o.centre->second : "0", o.centre ? *o.zoom : 0.0,
+                  kMinDeepIterations};
+        if (target.zoom + static_cast<double>(o.clicks.size()) > static_cast<double>(kMaxDeepZoom)) {
+            err << "mandel-render: --click: the zooms would pass 1E+" << kMaxDeepZoom << '\n';
+            return 2;
+        }
+        for (const auto& [x, y] : o.clicks)
+            target = zoomDeepAt(target, static_cast<double>(x) - kDeepCentrePixel,
+                                static_cast<double>(y) - kDeepCentrePixel);
+    } else {
+        if (const int failed = zoomLegacy(o, view, err))
+            return failed;
+        target = deepViewOf(view.state, kMinDeepIterations);
+    }
+    const Result<double> start = diveStart(o, target);
+    if (!start) {
+        err << onOneLine("mandel-render: " + start.error()) << '\n';
+        return 2;
+    }
+    out << ZoomDive(*start, target.zoom, 2).keyframes() << '\n';
+    return wroteAll(out, err) ? 0 : 1;
 }
 
 // Makes the video, the frames or the keyframes a run asks for. Returns the
@@ -790,19 +850,10 @@ int runDive(const RenderOptions& o, const RunView& view, bool terminal, const Se
         plan.target.palette = view.location.palette;
         plan.target.deep = pictures->target();
         plan.frame = o.size.value_or(PictureSize{1920, 1080});
-        if (o.from) {
-            auto from = deepCentreOf(*o.from);
-            if (!from)
-                return refuse("--from: " + from.error());
-            if (sameDecimal(from->re) != sameDecimal(plan.target.deep->re) ||
-                sameDecimal(from->im) != sameDecimal(plan.target.deep->im))
-                return refuse("--from takes a location on the target's centre " + plan.target.deep->re + "," +
-                              plan.target.deep->im + ", got centre " + from->re + "," + from->im);
-            plan.startZoom = from->zoom;
-        }
-        if (plan.target.deep->zoom <= plan.startZoom)
-            return refuse("a dive needs a target deeper than its start: give --location (or --centre and --zoom) "
-                          "of zoom above " + writeDouble(plan.startZoom));
+        const Result<double> startZoom = diveStart(o, *plan.target.deep);
+        if (!startZoom)
+            return refuse(startZoom.error());
+        plan.startZoom = *startZoom;
     }
     const ZoomDive probe(plan.startZoom, plan.target.deep->zoom, 2);
     const ZoomDive dive(plan.startZoom, plan.target.deep->zoom, framesFor(probe.doublings()));
@@ -947,7 +998,7 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args,
     if (o.reference && deep)
         return fail("mandel-render: --reference draws legacy pictures; deep pictures are checked against the "
                     "brute-force path by the tests");
-    const bool dive = !o.video.empty() || !o.frames.empty() || !o.keyframes.empty() || !o.assemble.empty();
+    const bool dive = !o.video.empty() || !o.frames.empty() || !o.keyframes.empty() || !o.assemble.empty() || o.keyframeCount;
     if (o.size && o.out.empty() && !dive)
         return fail("mandel-render: --size draws a poster into a file: add --out FILE");
     if (o.size && (o.repeat != 1 || o.reference))
@@ -1042,6 +1093,8 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     const bool dive = !o.video.empty() || !o.frames.empty() || !o.keyframes.empty() || !o.assemble.empty();
     if (dive && !o.assemble.empty())
         return runDive(o, view, terminal, clock, out, err);
+    if (o.keyframeCount)
+        return printKeyframeCount(o, view, out, err);
     if (const int failed = deep ? prepareDeep(o, view, err, dive) : zoomLegacy(o, view, err))
         return failed;
     if (dive)

@@ -54,6 +54,7 @@ struct RenderOptions {
     std::optional<double> rate;                 // doublings of the zoom per second; default 1
     bool exactFrames = false;                   // every frame drawn directly
     std::optional<std::pair<int, int>> keyframeRange;  // keyframes A..B only
+    bool keyframeCount = false;                 // print the dive's number of keyframes, draw nothing
     int threads = 0;                            // a dive's threads; 0: every core
     // Where a line for the user goes while the options are read (a pipe
     // that keeps --location-file waiting); empty: nowhere.

@@ -80,7 +80,7 @@ _mandel_render()
         COMPREPLY=($(compgen -W '--seed --location --location-file --fn --mode --moduli --click
             --out --format --size --quiet --repeat --reference --deep --centre --zoom --iterations --palette
             --stops --density --offset --shading --samples --video --from --fps --seconds --rate --exact-frames
-            --frames --keyframes --keyframe-range --assemble --threads --help --version' -- "$cur"))
+            --frames --keyframes --keyframe-range --keyframe-count --assemble --threads --help --version' -- "$cur"))
     fi
 } &&
     complete -F _mandel_render mandel-render

@@ -346,6 +346,54 @@ TEST_F(RenderCli, DrawsTheDeepViewTheOptionsName)
     }
 }
 
+// What a cluster's tasks share out: --keyframe-count says how many
+// keyframes --keyframes draws, for a deep view, a legacy one and a dive from
+// --from, and refuses what a dive would.
+TEST_F(RenderCli, KeyframeCountIsWhatKeyframesDraws)
+{
+    const std::string from = "mandel-location/1 mode=3 fn=1,1,1 moduli=150,200,304 centre=-0.75,0.1 zoom=0.7 "
+                             "iterations=300";
+    const struct {
+        const char* name;
+        std::vector<std::string> view;
+    } dives[] = {
+        {"deep", {"--centre", "-0.75,0.1", "--zoom", "1.5", "--iterations", "300"}},
+        {"legacy", {"--click", "300,200"}},
+        {"from", {"--centre", "-0.75,0.1", "--zoom", "1.5", "--iterations", "300", "--from", from}},
+    };
+    for (const auto& dive : dives) {
+        auto args = dive.view;
+        args.insert(args.end(), {"--size", "16x10"});
+        auto counting = args;
+        counting.push_back("--keyframe-count");
+        const Outcome counted = render(counting);
+        ASSERT_EQ(counted.status, 0) << dive.name << ": " << counted.err;
+        const fs::path folder = root / dive.name;
+        args.insert(args.end(), {"--keyframes", folder.string()});
+        const Outcome drawn = render(args);
+        ASSERT_EQ(drawn.status, 0) << dive.name << ": " << drawn.err;
+        int keyframes = 0;
+        for (const auto& entry : fs::directory_iterator(folder))
+            keyframes += entry.path().filename().string().starts_with("keyframe-") ? 1 : 0;
+        EXPECT_EQ(counted.out, std::to_string(keyframes) + "\n") << dive.name;
+    }
+    const BadInput refused[] = {
+        {{"--keyframe-count", "--deep"}, "deeper than its start"},
+        {{"--keyframe-count", "--centre", "-0.75,0.1", "--zoom", "0.5", "--from", from}, "deeper than its start"},
+        {{"--keyframe-count", "--centre", "0,0", "--zoom", "3", "--from", from}, "on the target's centre"},
+        {{"--keyframe-count", "--centre", "0,0", "--zoom", "3", "--video", path("never.mp4")}, "--keyframe-count"},
+        {{"--keyframe-count", "--centre", "0,0", "--zoom", "3", "--keyframes", path("never")}, "--keyframe-count"},
+    };
+    for (const auto& r : refused) {
+        const Outcome o = render(r.args);
+        EXPECT_EQ(o.status, 2) << r.mentions;
+        EXPECT_NE(o.err.find(r.mentions), std::string::npos) << o.err;
+        EXPECT_TRUE(o.out.empty()) << o.out;
+    }
+    EXPECT_FALSE(fs::exists(path("never.mp4")));
+    EXPECT_FALSE(fs::exists(path("never")));
+}
+
 // Odd places to read from and write to, run through bash on the program
 // itself. In each script $R is mandel-render, $D a scratch folder holding
 // want.bmp and view.png (the picture and a PNG of location $L).

@@ -160,8 +160,17 @@ done
 [ "$state" = idle ] || fail "the node is '$state', not idle, 30 s after the cluster started"
 echo "cluster up: node $node, $(nproc) CPUs, ports $port and $((port + 1))"
 
+# Waits until no job is left in the queue, at most 90 s.
+wait_for_jobs() {
+  for _ in $(seq 1 450); do
+    [ -z "$(squeue -h)" ] && return 0
+    sleep 0.2
+  done
+  fail "jobs still queued or running after 90 s: $(squeue -h)"
+}
+
 # A short dive: 160 x 90 to 1E+12, 3 s at 10 frames a second, in three tasks.
-location='mandel-location/1 mode=7 fn=1.5,2.5,0.5 moduli=170,230,300 centre=-0.7436438870371587,0.1318259042053119 zoom=12 iterations=2000'
+location='mandel-location/1 mode=7 fn=1.5,2.5,0.5 moduli=170,230,300 centre=-0.7436438870371587,0.1318259042053119 zoom=12 iterations=1000'
 dive=(--location "$location" --size 160x90)
 count=$("$render" --keyframe-count "${dive[@]}") || fail "mandel-render --keyframe-count failed"
 [ "$count" -ge 3 ] || fail "a dive to 1E+12 has $count keyframes"
@@ -174,11 +183,7 @@ array=$(sbatch --parsable --array=0-2 --cpus-per-task=1 --output="$work/keyframe
 assemble=$(sbatch --parsable --dependency="afterok:$array" --kill-on-invalid-dep=yes --output="$work/assemble.out" \
   --wrap "$(printf '%q ' "$render" --assemble "$keyframes" --video "$video" --fps 10 --seconds 3)") ||
   fail "sbatch refused the assembly"
-for _ in $(seq 1 450); do
-  [ -z "$(squeue -h)" ] && break
-  sleep 0.2
-done
-[ -z "$(squeue -h)" ] || fail "jobs still queued or running after 90 s: $(squeue -h)"
+wait_for_jobs
 states=$(scontrol -o show job "$array"; scontrol -o show job "$assemble")
 [ "$(grep -c 'JobState=COMPLETED' <<<"$states")" -eq 4 ] ||
   fail "not all of the three keyframe tasks and the assembly completed: $(grep -o 'JobId=[0-9]* .*JobState=[A-Z_]*' <<<"$states" | sed 's/ .* / /')"
@@ -225,3 +230,20 @@ for ((k = 0; k < count; k++)); do
   cmp -s "$keyframes/$name" "$shared/$name" || fail "keyframe $k differs between one thread and every core"
 done
 echo "the same $count keyframes drawn over GNU parallel's hosts"
+
+# A stopped run resumes: with two keyframes lost, the same array again draws
+# those two only, and the same bytes.
+lost=(1 $((count - 2)))
+for k in "${lost[@]}"; do
+  mv "$keyframes/$(printf 'keyframe-%05d.png' "$k")" "$work/lost-$k.png"
+done
+again=$(sbatch --parsable --array=0-2 --cpus-per-task=1 --output="$work/again-%a.out" "$array_script" "$keyframes" "${dive[@]}") ||
+  fail "sbatch refused the keyframe array the second time"
+wait_for_jobs
+[ "$(scontrol -o show job "$again" | grep -c 'JobState=COMPLETED')" -eq 3 ] || fail "the resubmitted array did not complete"
+redrawn=$(sed -n 's/.*: \([0-9]*\) drawn, .*/\1/p' "$work"/again-*.out | awk '{ n += $1 } END { print n + 0 }')
+[ "$redrawn" -eq 2 ] || fail "resubmitted, the array drew $redrawn keyframes where 2 were lost"
+for k in "${lost[@]}"; do
+  cmp -s "$work/lost-$k.png" "$keyframes/$(printf 'keyframe-%05d.png' "$k")" || fail "keyframe $k drawn again differs"
+done
+echo "resubmitted, the array drew only the 2 lost keyframes again"
