@@ -1,6 +1,9 @@
 // Zoom videos: the dive's timeline of frames and keyframes, and frames made
 // from two keyframes, checked against the scene they show.
 
+#include "DeepView.h"
+#include "ExplorerState.h"
+#include "PosterMapping.h"
 #include "ZoomDive.h"
 
 #include <gtest/gtest.h>
@@ -87,6 +90,26 @@ TEST(ZoomDive, FramesShowTheSceneOfTheirZoomWithoutASeam)
         // Bilinear samples of a scene this smooth: a few levels at most,
         // in the blend as elsewhere.
         EXPECT_LE(worst, 6) << "frame " << f << " at zoom " << z;
+    }
+}
+
+// Keyframes and frames are deep posters: the dive's centre must sit where
+// a poster of each size shows picture pixel 300, or every frame would be
+// pieced from pictures a few pixels apart (4 at 1920 x 1080).
+TEST(ZoomDive, TheCentreIsWherePostersShowTheDeepCentre)
+{
+    ExplorerState view;
+    view.wid = view.hei = kSurfaceSize;
+    ResetView(view);
+    for (const PictureSize size : {PictureSize{1920, 1080}, PictureSize{3840, 2160}, PictureSize{64, 36},
+                                   PictureSize{36, 64}, PictureSize{596, 596}, PictureSize{193, 109}}) {
+        const PosterMapping mapping(view, size);
+        const int shorter = std::min(size.width, size.height);
+        // Pixel u's centre is at u + 0.5; pictureX runs linearly in u.
+        const double u = diveCentre(size.width, shorter) - 0.5, v = diveCentre(size.height, shorter) - 0.5;
+        const double stepX = mapping.pictureX(1) - mapping.pictureX(0), stepY = mapping.pictureY(1) - mapping.pictureY(0);
+        EXPECT_NEAR(mapping.pictureX(0) + u * stepX, kDeepCentrePixel, 1e-9) << size.width << "x" << size.height;
+        EXPECT_NEAR(mapping.pictureY(0) + v * stepY, kDeepCentrePixel, 1e-9) << size.width << "x" << size.height;
     }
 }
 
