@@ -4,12 +4,14 @@
 #include "DeepView.h"
 #include "ExplorerState.h"
 #include "PosterMapping.h"
+#include "ThreadPool.h"
 #include "ZoomDive.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace mandel {
 namespace {
@@ -110,6 +112,35 @@ TEST(ZoomDive, TheCentreIsWherePostersShowTheDeepCentre)
         const double stepX = mapping.pictureX(1) - mapping.pictureX(0), stepY = mapping.pictureY(1) - mapping.pictureY(0);
         EXPECT_NEAR(mapping.pictureX(0) + u * stepX, kDeepCentrePixel, 1e-9) << size.width << "x" << size.height;
         EXPECT_NEAR(mapping.pictureY(0) + v * stepY, kDeepCentrePixel, 1e-9) << size.width << "x" << size.height;
+    }
+}
+
+// The fast assembly finds each column's and row's samples once; it must
+// give the reference's bytes on noise (where any misplaced sample shows), at
+// odd and even sizes, across a step and at its ends, on one or more threads.
+TEST(ZoomDive, FramesAreTheReferencesByteForByte)
+{
+    ThreadPool pool(3);
+    std::uint32_t state = 12345;
+    auto noise = [&state](int w, int h) {
+        RgbImage image(w, h);
+        for (auto& byte : image.rgb) {
+            state = state * 1664525u + 1013904223u;
+            byte = static_cast<std::uint8_t>(state >> 24);
+        }
+        return image;
+    };
+    const double step = std::log10(2.0);
+    for (const auto& [w, h] : {std::pair{64, 36}, std::pair{37, 53}, std::pair{2, 2}, std::pair{101, 100}}) {
+        const RgbImage outer = noise(2 * w, 2 * h), innerHalf = halved(noise(2 * w, 2 * h));
+        for (const double at : {0.0, 0.001, 0.37, 0.5, 0.999, 1.0}) {
+            RgbImage fast(w, h), threaded(w, h), reference(w, h);
+            assembleFrame(outer, 7, innerHalf, 7 + step, 7 + at * step, fast);
+            assembleFrame(outer, 7, innerHalf, 7 + step, 7 + at * step, threaded, &pool);
+            assembleFrameReference(outer, 7, innerHalf, 7 + step, 7 + at * step, reference);
+            EXPECT_EQ(fast.rgb, reference.rgb) << w << "x" << h << " at " << at;
+            EXPECT_EQ(threaded.rgb, reference.rgb) << w << "x" << h << " at " << at;
+        }
     }
 }
 
