@@ -916,7 +916,7 @@ int runDive(const RenderOptions& o, const RunView& view, bool terminal, const Se
         sinks.push(&*videoFrames);
     }
     if (!o.frames.empty()) {
-        pngFrames.emplace(o.frames, dive, plan.target, pool);
+        pngFrames.emplace(o.frames, dive, plan.target);
         sinks.push(&*pngFrames);
     }
     Status made;

@@ -54,21 +54,18 @@ Location keyframeLocation(const KeyframeFolder::Plan& plan, const ZoomDive& dive
 
 } // namespace
 
-Status writeRgbPng(const std::string& path, const RgbImage& image, const Location& location, ThreadPool* pool)
+Status writeRgbPng(const std::string& path, const RgbImage& image, const Location& location)
 {
     auto out = OutputFile::open(path, Overwrite::Replace);
     if (!out)
         return fail(path + ": " + out.error(), out.failure().code);
     std::vector<PngText> texts{{std::string(kPngLocationKeyword), formatLocation(location)},
                                {std::string(kPngSoftwareKeyword), "mandel-render " + std::string(kVersion)}};
-    // Pieces fixed whatever the pool, so that a keyframe is the same file
-    // on every machine and with any number of threads.
-    constexpr int kPieces = 16;
     PngBandWriter png(PictureSize{image.width, image.height}, std::move(texts),
                       [&out](std::uint64_t offset, std::span<const unsigned char> bytes) {
                           return out->writeAt(offset, bytes);
                       },
-                      pool, 1, kMaxPngChunk, kPieces);
+                      nullptr);
     if (Status s = png.writeRows(image.rgb.data(), image.height); !s)
         return fail(path + ": " + s.error(), s.failure().code);
     if (Status s = out->commit(); !s)
@@ -235,7 +232,7 @@ Result<bool> KeyframeFolder::ensure(int index, const Plan& plan, const DivePictu
     auto image = pictures.draw(dive.keyframeZoom(index), keyframeSize(plan.frame), control);
     if (!image)
         return image.failure();
-    if (Status s = writeRgbPng(keyframePath(index, plan.keyframes), *image, expected, pictures.pool()); !s)
+    if (Status s = writeRgbPng(keyframePath(index, plan.keyframes), *image, expected); !s)
         return s.failure();
     return true;
 }
@@ -261,13 +258,13 @@ Result<RgbImage> FolderKeyframes::keyframe(int index, const DrawControl& control
     auto image = pictures_->draw(dive_.keyframeZoom(index), keyframeSize(plan_.frame), control);
     if (!image)
         return image.failure();
-    if (Status s = writeRgbPng(folder_.keyframePath(index, plan_.keyframes), *image, expected, pictures_->pool()); !s)
+    if (Status s = writeRgbPng(folder_.keyframePath(index, plan_.keyframes), *image, expected); !s)
         return s.failure();
     return image;
 }
 
-PngFrames::PngFrames(std::string folder, const ZoomDive& dive, Location target, ThreadPool* pool)
-    : folder_(std::move(folder)), dive_(dive), target_(std::move(target)), pool_(pool)
+PngFrames::PngFrames(std::string folder, const ZoomDive& dive, Location target)
+    : folder_(std::move(folder)), dive_(dive), target_(std::move(target))
 {
     target_.size.reset();
 }
@@ -285,7 +282,7 @@ Status PngFrames::add(const RgbImage& frame)
     at.size = PictureSize{frame.width, frame.height};
     const std::string path = folder_ + "/frame-" + padded(next_, 6) + ".png";
     ++next_;
-    return writeRgbPng(path, frame, at, pool_);
+    return writeRgbPng(path, frame, at);
 }
 
 } // namespace mandel

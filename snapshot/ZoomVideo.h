@@ -129,14 +129,13 @@ private:
 // of the poster it stands for, written aside and put in place whole.
 class PngFrames final : public FrameSink {
 public:
-    PngFrames(std::string folder, const ZoomDive& dive, Location target, ThreadPool* pool);
+    PngFrames(std::string folder, const ZoomDive& dive, Location target);
     Status add(const RgbImage& frame) override;
 
 private:
     std::string folder_;
     const ZoomDive& dive_;
     Location target_;
-    ThreadPool* pool_;
     int next_ = 0;
 };
 
@@ -167,8 +166,9 @@ private:
 };
 
 // An 8-bit RGB PNG of `image` holding `location`, written aside and put in
-// place whole at `path`.
-Status writeRgbPng(const std::string& path, const RgbImage& image, const Location& location, ThreadPool* pool);
+// place whole at `path`. Compressed on this thread in one piece: its bytes
+// never depend on the number of threads (a poster's pieces do).
+Status writeRgbPng(const std::string& path, const RgbImage& image, const Location& location);
 // The pixels of a PNG file as 8-bit RGB; fails for a missing, truncated or
 // damaged file.
 Result<RgbImage> readRgbPng(const std::string& path);

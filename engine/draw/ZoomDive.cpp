@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace mandel {
 
@@ -110,8 +111,97 @@ RgbImage halved(const RgbImage& image)
     return half;
 }
 
+namespace {
+
+// Shares rows [0, height) out on `pool` (null: this thread).
+template <class Rows>
+void byRows(int height, ThreadPool* pool, Rows& rows)
+{
+    if (!pool) {
+        rows(0, height);
+        return;
+    }
+    const int parts = pool->size();
+    auto job = [&](int k) { rows(height * k / parts, height * (k + 1) / parts); };
+    pool->run(job);
+}
+
+// Where the pixels along one axis of a frame fall on a picture: the two
+// picture pixels around each sample and the weight of the second, computed
+// as sample() computes them, once per column or row instead of per pixel.
+struct Taps {
+    std::vector<int> lo, hi;
+    std::vector<double> t;
+
+    Taps(int frameLength, double offset, double scale, int pictureLength)
+        : lo(static_cast<std::size_t>(frameLength)), hi(lo.size()), t(lo.size())
+    {
+        for (std::size_t k = 0; k < lo.size(); ++k) {
+            const double f = static_cast<double>(k) + 0.5;
+            const double p = std::clamp(offset + scale * f - 0.5, 0.0, pictureLength - 1.0);
+            lo[k] = static_cast<int>(p);
+            hi[k] = std::min(lo[k] + 1, pictureLength - 1);
+            t[k] = p - lo[k];
+        }
+    }
+};
+
+} // namespace
+
 void assembleFrame(const RgbImage& outer, double outerZoom, const RgbImage& innerHalf, double innerZoom,
                    double frameZoom, RgbImage& frame, ThreadPool* pool)
+{
+    const Placement o = place(frame, outer.width, outer.height, outerZoom, frameZoom);
+    const Placement i = place(frame, innerHalf.width, innerHalf.height, innerZoom, frameZoom);
+    const double left = -i.offsetX / i.scale, right = (innerHalf.width - i.offsetX) / i.scale;
+    const double top = -i.offsetY / i.scale, bottom = (innerHalf.height - i.offsetY) / i.scale;
+    const double feather = std::max(1.0, std::min(frame.width, frame.height) / 32.0);
+    const Taps outerX(frame.width, o.offsetX, o.scale, outer.width), outerY(frame.height, o.offsetY, o.scale, outer.height);
+    const Taps innerX(frame.width, i.offsetX, i.scale, innerHalf.width);
+    const Taps innerY(frame.height, i.offsetY, i.scale, innerHalf.height);
+    std::vector<double> insideX(static_cast<std::size_t>(frame.width));
+    for (std::size_t x = 0; x < insideX.size(); ++x) {
+        const double fx = static_cast<double>(x) + 0.5;
+        insideX[x] = std::min(fx - left, right - fx);
+    }
+    auto rowOf = [](const RgbImage& image, int y) {
+        return image.rgb.data() + static_cast<std::size_t>(y) * static_cast<std::size_t>(image.width) * 3;
+    };
+    auto rows = [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+            const auto yk = static_cast<std::size_t>(y);
+            const double fy = y + 0.5;
+            const double insideY = std::min(fy - top, bottom - fy);
+            const std::uint8_t *oTop = rowOf(outer, outerY.lo[yk]), *oBottom = rowOf(outer, outerY.hi[yk]);
+            const std::uint8_t *iTop = rowOf(innerHalf, innerY.lo[yk]), *iBottom = rowOf(innerHalf, innerY.hi[yk]);
+            const double oty = outerY.t[yk], ity = innerY.t[yk];
+            std::uint8_t* out = frame.rgb.data() + yk * static_cast<std::size_t>(frame.width) * 3;
+            for (std::size_t x = 0; x < insideX.size(); ++x, out += 3) {
+                const double w = std::clamp(std::min(insideX[x], insideY) / feather, 0.0, 1.0);
+                const std::size_t ox0 = static_cast<std::size_t>(outerX.lo[x]) * 3, ox1 = static_cast<std::size_t>(outerX.hi[x]) * 3;
+                const std::size_t ix0 = static_cast<std::size_t>(innerX.lo[x]) * 3, ix1 = static_cast<std::size_t>(innerX.hi[x]) * 3;
+                const double otx = outerX.t[x], itx = innerX.t[x];
+                for (std::size_t k = 0; k < 3; ++k) {
+                    const double oUp = oTop[ox0 + k] + (oTop[ox1 + k] - oTop[ox0 + k]) * otx;
+                    const double oDown = oBottom[ox0 + k] + (oBottom[ox1 + k] - oBottom[ox0 + k]) * otx;
+                    const double a = oUp + (oDown - oUp) * oty;
+                    double v = a;
+                    if (w > 0) {
+                        const double iUp = iTop[ix0 + k] + (iTop[ix1 + k] - iTop[ix0 + k]) * itx;
+                        const double iDown = iBottom[ix0 + k] + (iBottom[ix1 + k] - iBottom[ix0 + k]) * itx;
+                        const double b = iUp + (iDown - iUp) * ity;
+                        v = a + (b - a) * w;
+                    }
+                    out[k] = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 255.0)));
+                }
+            }
+        }
+    };
+    byRows(frame.height, pool, rows);
+}
+
+void assembleFrameReference(const RgbImage& outer, double outerZoom, const RgbImage& innerHalf, double innerZoom,
+                            double frameZoom, RgbImage& frame)
 {
     const Placement o = place(frame, outer.width, outer.height, outerZoom, frameZoom);
     const Placement i = place(frame, innerHalf.width, innerHalf.height, innerZoom, frameZoom);
@@ -138,13 +228,7 @@ void assembleFrame(const RgbImage& outer, double outerZoom, const RgbImage& inne
             }
         }
     };
-    if (!pool) {
-        rows(0, frame.height);
-        return;
-    }
-    const int parts = pool->size();
-    auto job = [&](int k) { rows(frame.height * k / parts, frame.height * (k + 1) / parts); };
-    pool->run(job);
+    rows(0, frame.height);
 }
 
 } // namespace mandel

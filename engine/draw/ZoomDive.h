@@ -76,5 +76,10 @@ RgbImage halved(const RgbImage& image);
 // thread).
 void assembleFrame(const RgbImage& outer, double outerZoom, const RgbImage& innerHalf, double innerZoom,
                    double frameZoom, RgbImage& frame, ThreadPool* pool = nullptr);
+// The same frame, pixel by pixel as the rule above says, on this thread:
+// what assembleFrame (which finds each column's and row's samples once) is
+// held to byte for byte.
+void assembleFrameReference(const RgbImage& outer, double outerZoom, const RgbImage& innerHalf, double innerZoom,
+                            double frameZoom, RgbImage& frame);
 
 } // namespace mandel

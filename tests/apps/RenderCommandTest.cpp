@@ -44,7 +44,7 @@ protected:
 
 struct BadInput {
     std::vector<std::string> args;
-    const char* mentions;
+    std::string mentions;
 };
 
 TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
@@ -136,6 +136,54 @@ TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_TRUE(r.out.empty());
         EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+TEST_F(RenderCli, RefusesBadDivesWithExitTwoAndNoFile)
+{
+    const std::string v = path("never.mp4"), k = path("keyframes"), missing = path("nothing");
+    const std::vector<std::string> t = {"--centre", "-0.75,0.1", "--zoom", "3", "--iterations", "200"};
+    auto with = [&t](std::vector<std::string> more) {
+        more.insert(more.begin(), t.begin(), t.end());
+        return more;
+    };
+    const BadInput cases[] = {
+        {with({"--video", v, "--size", "100x"}), "--size"},
+        {with({"--video", v, "--size", "191x108"}), "--size of a video takes even sides"},
+        {with({"--video", v, "--size", "40000x2000"}), "--size of a video takes sides up to 32767"},
+        {with({"--video", v, "--fps", "0"}), "--fps"},
+        {with({"--video", v, "--fps", "241"}), "--fps"},
+        {with({"--video", v, "--seconds", "0"}), "--seconds"},
+        {with({"--video", v, "--rate", "-1"}), "--rate"},
+        {with({"--video", v, "--seconds", "3", "--rate", "2"}), "give one"},
+        {with({"--video", v, "--threads", "0"}), "--threads"},
+        {with({"--video", v, "--out", path("a.png")}), "--out"},
+        {with({"--video", v, "--from", "nonsense"}), "--from"},
+        {with({"--video", v, "--from", "mandel-location/1 mode=1 fn=1,1,1 moduli=150,150,150 centre=0.25,0 zoom=1 "
+                                       "iterations=200"}),
+         "--from takes a location on the target's centre"},
+        {with({"--video", v, "--from", "mandel-location/1 mode=1 fn=1,1,1 moduli=150,150,150 centre=-0.750,+0.10 "
+                                       "zoom=3 iterations=200"}),
+         "a dive needs a target deeper than its start: give --location"},
+        {{"--video", v}, "a dive needs a target deeper than its start"},
+        {with({"--fps", "30"}), "add --video"},
+        {with({"--exact-frames", "--keyframes", k}), "--exact-frames draws a video's frames"},
+        {with({"--keyframe-range", "0:3", "--video", v}), "--keyframe-range draws part of the keyframes into a folder"},
+        {with({"--keyframes", k, "--keyframe-range", "0:3", "--video", v}), "--assemble"},
+        {with({"--keyframes", k, "--keyframe-range", "3:2"}), "--keyframe-range"},
+        {with({"--keyframes", k, "--keyframe-range", "0:x"}), "--keyframe-range"},
+        {with({"--keyframes", k, "--keyframe-range", "0:11"}), "--keyframe-range 0:11: this dive has keyframes 0 to 10"},
+        {{"--assemble", missing}, "--assemble makes a video from a keyframe folder: add --video"},
+        {{"--assemble", missing, "--video", v}, "--assemble " + missing + ": " + missing + "/dive.txt: missing"},
+        {with({"--assemble", missing, "--video", v}), "--assemble takes the dive from its folder"},
+    };
+    for (const auto& c : cases) {
+        const Outcome r = render(c.args);
+        EXPECT_EQ(r.status, 2) << c.mentions;
+        EXPECT_NE(r.err.find(c.mentions), std::string::npos) << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_TRUE(fs::is_empty(root)) << c.mentions;
     }
 }
 

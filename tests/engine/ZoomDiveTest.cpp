@@ -1,12 +1,17 @@
 // Zoom videos: the dive's timeline of frames and keyframes, and frames made
 // from two keyframes, checked against the scene they show.
 
+#include "DeepView.h"
+#include "ExplorerState.h"
+#include "PosterMapping.h"
+#include "ThreadPool.h"
 #include "ZoomDive.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 namespace mandel {
 namespace {
@@ -87,6 +92,55 @@ TEST(ZoomDive, FramesShowTheSceneOfTheirZoomWithoutASeam)
         // Bilinear samples of a scene this smooth: a few levels at most,
         // in the blend as elsewhere.
         EXPECT_LE(worst, 6) << "frame " << f << " at zoom " << z;
+    }
+}
+
+// Keyframes and frames are deep posters: the dive's centre must sit where
+// a poster of each size shows picture pixel 300, or every frame would be
+// pieced from pictures a few pixels apart (4 at 1920 x 1080).
+TEST(ZoomDive, TheCentreIsWherePostersShowTheDeepCentre)
+{
+    ExplorerState view;
+    view.wid = view.hei = kSurfaceSize;
+    ResetView(view);
+    for (const PictureSize size : {PictureSize{1920, 1080}, PictureSize{3840, 2160}, PictureSize{64, 36},
+                                   PictureSize{36, 64}, PictureSize{596, 596}, PictureSize{193, 109}}) {
+        const PosterMapping mapping(view, size);
+        const int shorter = std::min(size.width, size.height);
+        // Pixel u's centre is at u + 0.5; pictureX runs linearly in u.
+        const double u = diveCentre(size.width, shorter) - 0.5, v = diveCentre(size.height, shorter) - 0.5;
+        const double stepX = mapping.pictureX(1) - mapping.pictureX(0), stepY = mapping.pictureY(1) - mapping.pictureY(0);
+        EXPECT_NEAR(mapping.pictureX(0) + u * stepX, kDeepCentrePixel, 1e-9) << size.width << "x" << size.height;
+        EXPECT_NEAR(mapping.pictureY(0) + v * stepY, kDeepCentrePixel, 1e-9) << size.width << "x" << size.height;
+    }
+}
+
+// The fast assembly finds each column's and row's samples once; it must
+// give the reference's bytes on noise (where any misplaced sample shows), at
+// odd and even sizes, across a step and at its ends, on one or more threads.
+TEST(ZoomDive, FramesAreTheReferencesByteForByte)
+{
+    ThreadPool pool(3);
+    std::uint32_t state = 12345;
+    auto noise = [&state](int w, int h) {
+        RgbImage image(w, h);
+        for (auto& byte : image.rgb) {
+            state = state * 1664525u + 1013904223u;
+            byte = static_cast<std::uint8_t>(state >> 24);
+        }
+        return image;
+    };
+    const double step = std::log10(2.0);
+    for (const auto& [w, h] : {std::pair{64, 36}, std::pair{37, 53}, std::pair{2, 2}, std::pair{101, 100}}) {
+        const RgbImage outer = noise(2 * w, 2 * h), innerHalf = halved(noise(2 * w, 2 * h));
+        for (const double at : {0.0, 0.001, 0.37, 0.5, 0.999, 1.0}) {
+            RgbImage fast(w, h), threaded(w, h), reference(w, h);
+            assembleFrame(outer, 7, innerHalf, 7 + step, 7 + at * step, fast);
+            assembleFrame(outer, 7, innerHalf, 7 + step, 7 + at * step, threaded, &pool);
+            assembleFrameReference(outer, 7, innerHalf, 7 + step, 7 + at * step, reference);
+            EXPECT_EQ(fast.rgb, reference.rgb) << w << "x" << h << " at " << at;
+            EXPECT_EQ(threaded.rgb, reference.rgb) << w << "x" << h << " at " << at;
+        }
     }
 }
 

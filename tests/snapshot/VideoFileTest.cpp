@@ -1,15 +1,25 @@
 // Zoom videos as files: an MP4 a standard tool reads back with the frames
-// given, nothing left behind when dropped or refused.
+// given, nothing left behind when dropped or refused; and mandel-render's
+// dives: their length, their frames against frames drawn directly, and
+// keyframes shared between runs and threads.
 
+#include "DeepViews.h"
+#include "RenderRun.h"
 #include "ScratchFolder.h"
 #include "VideoFile.h"
 #include "ZoomDive.h"
+#include "LocationFile.h"
+#include "ZoomVideo.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <sys/wait.h>
+#include <utility>
 
 namespace mandel {
 namespace {
@@ -74,6 +84,158 @@ TEST(VideoFile, RefusedOrDroppedVideosLeaveNothing)
         EXPECT_FALSE(video->add(RgbImage(16, 32)).ok());
     }
     EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
+}
+
+namespace fs = std::filesystem;
+using testing::Outcome;
+using testing::readFile;
+using testing::render;
+
+bool haveFfprobe()
+{
+    return std::system("ffprobe -version > /dev/null 2>&1") == 0;
+}
+
+// The location of a small copy of the set, its centre good to 1E+100.
+std::string deepTarget(double zoom)
+{
+    const testing::DeepTestView& v = testing::kDeepTestViews[3];  // MinibrotPeriod137
+    return "mandel-location/1 mode=3 fn=4.2187495,0.5,9.99 moduli=150,200,304 centre=" + std::string(v.re) + "," +
+           std::string(v.im) + " zoom=" + std::to_string(static_cast<int>(zoom)) + " iterations=3000";
+}
+
+class Dive : public ::testing::Test {
+protected:
+    std::string path(const std::string& name) const { return (scratch.path() / name).string(); }
+    // A dive to 1E+12 (41 keyframes), 2 s at 8 fps, plus `more`.
+    Outcome dive(std::vector<std::string> more, const std::string& size = "64x36") const
+    {
+        std::vector<std::string> args = {"--location", deepTarget(12), "--size", size, "--fps", "8", "--seconds", "2"};
+        args.insert(args.end(), more.begin(), more.end());
+        return render(args);
+    }
+    testing::ScratchFolder scratch{"dive"};
+};
+
+TEST_F(Dive, ADiveTo1E50PlaysAtItsSizeRateAndLength)
+{
+    if (!haveFfprobe())
+        GTEST_SKIP() << "ffprobe is not installed";
+    const Outcome r = render({"--location", deepTarget(50), "--video", path("dive.mp4"), "--size", "192x108", "--fps",
+                              "6", "--seconds", "3"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("18 frames of 192x108 at 6 fps from 168 keyframes"), std::string::npos) << r.out;
+    const std::string said = probe(path("dive.mp4"));
+    for (const char* line : {"codec_name=h264", "width=192", "height=108", "pix_fmt=yuv420p", "nb_read_frames=18",
+                             "avg_frame_rate=6/1", "duration=3.0"})
+        EXPECT_NE(said.find(line), std::string::npos) << line << " in\n" << said;
+}
+
+// The mean difference a channel between `a` and `b` moved by (dx, dy),
+// and the share of channel values more than 32 apart, over the pixels both
+// have away from a 2-pixel border.
+std::pair<double, double> difference(const RgbImage& a, const RgbImage& b, int dx = 0, int dy = 0)
+{
+    long long sum = 0, far = 0, n = 0;
+    for (int y = 2; y < a.height - 2; ++y)
+        for (int x = 2; x < a.width - 2; ++x)
+            for (int k = 0; k < 3; ++k, ++n) {
+                const auto at = [k](const RgbImage& i, int px, int py) {
+                    return i.rgb[(static_cast<std::size_t>(py) * static_cast<std::size_t>(i.width) +
+                                  static_cast<std::size_t>(px)) * 3 + static_cast<std::size_t>(k)];
+                };
+                const int d = std::abs(at(a, x, y) - at(b, x + dx, y + dy));
+                sum += d;
+                far += d > 32 ? 1 : 0;
+            }
+    return {static_cast<double>(sum) / static_cast<double>(n), static_cast<double>(far) / static_cast<double>(n)};
+}
+
+// Frames made from keyframes stand for the posters of their zoom. The
+// tolerance, over the whole frame (the feather included): a mean difference
+// from the poster drawn directly of at most 3 levels a channel, and at most
+// 3 % of the channel values more than 32 apart (single pixels of fine
+// detail, which a frame averages from several keyframe samples and a poster
+// takes from one). And no other placement fits better: moved by a pixel
+// either way, the poster differs more.
+TEST_F(Dive, AssembledFramesMatchFramesDrawnDirectly)
+{
+    ASSERT_EQ(dive({"--frames", path("made")}, "128x72").status, 0);
+    ASSERT_EQ(dive({"--frames", path("exact"), "--exact-frames"}, "128x72").status, 0);
+    int frames = 0;
+    for (const auto& entry : fs::directory_iterator(path("made"))) {
+        const std::string name = entry.path().filename().string();
+        auto made = readRgbPng(entry.path().string());
+        auto exact = readRgbPng(path("exact/" + name));
+        ASSERT_TRUE(made && exact) << name;
+        ASSERT_EQ(made->rgb.size(), exact->rgb.size());
+        const auto [mean, far] = difference(*made, *exact);
+        EXPECT_LE(mean, 3.0) << name;
+        EXPECT_LE(far, 0.03) << name;
+        for (const auto& [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}})
+            EXPECT_GT(difference(*made, *exact, dx, dy).first, mean) << name << " moved " << dx << "," << dy;
+        ++frames;
+    }
+    EXPECT_EQ(frames, 16);
+}
+
+TEST_F(Dive, AKeyframeIsTheSameBytesWithAnyThreadCount)
+{
+    for (const char* threads : {"1", "2"})
+        ASSERT_EQ(dive({"--keyframes", path(std::string("t") + threads), "--keyframe-range", "30:31", "--threads",
+                        threads})
+                      .status,
+                  0);
+    for (const char* name : {"keyframe-00030.png", "keyframe-00031.png", "dive.txt"}) {
+        const auto one = readFile(path(std::string("t1/") + name));
+        EXPECT_FALSE(one.empty()) << name;
+        EXPECT_EQ(one, readFile(path(std::string("t2/") + name))) << name;
+    }
+    // Each a PNG of twice the frame that holds its own location.
+    auto location = readPngLocation(path("t1/keyframe-00031.png"));
+    ASSERT_TRUE(location.ok()) << location.error();
+    EXPECT_EQ(location->size, (PictureSize{128, 72}));
+    EXPECT_NEAR(location->deep->zoom, 31 * std::log10(2.0), 1e-12);
+}
+
+TEST_F(Dive, AStoppedRunResumesKeepingCompleteKeyframesAndRedrawingATruncatedOne)
+{
+    const std::vector<std::string> first = {"--keyframes", path("k"), "--keyframe-range", "0:2"};
+    ASSERT_EQ(dive(first).status, 0);
+    const auto whole = readFile(path("k/keyframe-00002.png"));
+    fs::resize_file(path("k/keyframe-00002.png"), whole.size() / 2);
+    const auto kept = fs::last_write_time(path("k/keyframe-00001.png"));
+    const Outcome again = dive(first);
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_NE(again.out.find("1 drawn, 2 kept"), std::string::npos) << again.out;
+    EXPECT_EQ(fs::last_write_time(path("k/keyframe-00001.png")), kept);
+    EXPECT_EQ(readFile(path("k/keyframe-00002.png")), whole);
+}
+
+TEST_F(Dive, KeyframesDrawnInRangesAssembleIntoTheVideoOfOneRun)
+{
+    ASSERT_EQ(dive({"--video", path("one.mp4")}).status, 0);
+    ASSERT_EQ(dive({"--keyframes", path("k"), "--keyframe-range", "0:19"}).status, 0);
+    // Not yet complete: refused, naming the first keyframe missing.
+    const Outcome early = render({"--assemble", path("k"), "--video", path("early.mp4"), "--fps", "8", "--seconds", "2"});
+    EXPECT_EQ(early.status, 2);
+    EXPECT_NE(early.err.find("keyframe 20 is missing"), std::string::npos) << early.err;
+    EXPECT_FALSE(fs::exists(path("early.mp4")));
+    ASSERT_EQ(dive({"--keyframes", path("k"), "--keyframe-range", "20:40", "--threads", "1"}).status, 0);
+    const Outcome r = render({"--assemble", path("k"), "--video", path("assembled.mp4"), "--fps", "8", "--seconds", "2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(path("assembled.mp4")), readFile(path("one.mp4")));
+}
+
+TEST_F(Dive, CtrlCStopsWithStatus130AndNoVideo)
+{
+    const std::string script = std::string(MANDEL_RENDER_BINARY) + " --location '" + deepTarget(50) +
+                               "' --size 1920x1080 --video " + path("long.mp4") +
+                               " >/dev/null 2>&1 & p=$!; sleep 1.5; kill -INT $p; wait $p";
+    const int status = std::system(script.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130);
+    EXPECT_TRUE(fs::is_empty(scratch.path()));
 }
 
 } // namespace
