@@ -104,7 +104,7 @@ struct PngBandWriter::State {
 };
 
 PngBandWriter::PngBandWriter(PictureSize size, std::vector<PngText> texts, ByteWriter out, ThreadPool* pool, int level,
-                             std::size_t maxChunk, int pieces)
+                             std::size_t maxChunk)
     : state_(std::make_unique<State>())
 {
     State& s = *state_;
@@ -122,7 +122,7 @@ PngBandWriter::PngBandWriter(PictureSize size, std::vector<PngText> texts, ByteW
         return;
     }
     png_set_write_fn(s.png, &s, &State::onWrite, &State::onFlush);
-    s.pieces = std::vector<Piece>(static_cast<std::size_t>(pieces > 0 ? pieces : pool ? pool->size() : 1));
+    s.pieces = std::vector<Piece>(static_cast<std::size_t>(pool ? pool->size() : 1));
     for (Piece& p : s.pieces) {
         // Raw deflate: the pieces join into one stream behind one header.
         p.ready = deflateInit2(&p.z, s.level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
@@ -233,14 +233,13 @@ Status PngBandWriter::writeRows(const std::uint8_t* rgb, int rows)
     const bool ends = s.rowsDone + rows == s.size.height;
     const int parts = std::min(rows, static_cast<int>(s.pieces.size()));
     const std::size_t rowBytes = static_cast<std::size_t>(s.size.width) * 3;
-    const int workers = s.pool ? s.pool->size() : 1;
-    auto job = [&](int worker) {
-        for (int i = worker; i < parts; i += workers) {
-            const int r0 = static_cast<int>(std::int64_t{rows} * i / parts);
-            const int r1 = static_cast<int>(std::int64_t{rows} * (i + 1) / parts);
-            s.compress(s.pieces[static_cast<std::size_t>(i)], rgb + static_cast<std::size_t>(r0) * rowBytes, r1 - r0,
-                       ends && i == parts - 1);
-        }
+    auto job = [&](int i) {
+        if (i >= parts)
+            return;
+        const int r0 = static_cast<int>(std::int64_t{rows} * i / parts);
+        const int r1 = static_cast<int>(std::int64_t{rows} * (i + 1) / parts);
+        s.compress(s.pieces[static_cast<std::size_t>(i)], rgb + static_cast<std::size_t>(r0) * rowBytes, r1 - r0,
+                   ends && i == parts - 1);
     };
     if (s.pool)
         s.pool->run(job);

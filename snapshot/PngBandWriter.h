@@ -33,11 +33,9 @@ public:
     // A PNG of `size` with `texts` before the image data, written through
     // `out`; compresses on `pool` (serially when null), which must outlive
     // the writer. `level` is zlib's 1 (fastest) to 9. A band whose data
-    // passes `maxChunk` bytes goes out in chunks of at most that. Each band
-    // is compressed in `pieces` pieces, 0: one per thread of the pool; a
-    // number given makes the file the same bytes on any pool.
+    // passes `maxChunk` bytes goes out in chunks of at most that.
     PngBandWriter(PictureSize size, std::vector<PngText> texts, ByteWriter out, ThreadPool* pool, int level = 1,
-                  std::size_t maxChunk = kMaxPngChunk, int pieces = 0);
+                  std::size_t maxChunk = kMaxPngChunk);
     ~PngBandWriter() override;
     PngBandWriter(const PngBandWriter&) = delete;
     PngBandWriter& operator=(const PngBandWriter&) = delete;

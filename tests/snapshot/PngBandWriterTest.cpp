@@ -104,30 +104,6 @@ TEST(PngBandWriter, DecodesToTheRowsThatWentIn)
     }
 }
 
-// With its pieces fixed, the file is the same bytes whether it is
-// compressed on one thread or on pools of any size, and still decodes.
-TEST(PngBandWriter, FixedPiecesGiveTheSameBytesOnAnyPool)
-{
-    const PictureSize size{75, 41};
-    const auto rgb = sampleRows(size, 3);
-    std::vector<unsigned char> first;
-    for (const int threads : {0, 1, 2, 3, 5}) {
-        std::unique_ptr<ThreadPool> pool = threads > 0 ? std::make_unique<ThreadPool>(threads) : nullptr;
-        MemoryFile file;
-        PngBandWriter png(size, {}, file.writer(), pool.get(), 1, kMaxPngChunk, 4);
-        ASSERT_TRUE(png.writeRows(rgb.data(), 30)) << threads;
-        ASSERT_TRUE(png.writeRows(rgb.data() + 30 * size.width * 3, 11)) << threads;
-        ASSERT_TRUE(png.complete()) << threads;
-        if (first.empty()) {
-            const auto decoded = decodePng(file.bytes);
-            ASSERT_TRUE(decoded.ok) << decoded.error;
-            EXPECT_EQ(decoded.pixels, coloursOf(rgb));
-            first = file.bytes;
-        }
-        EXPECT_EQ(file.bytes, first) << threads << " threads";
-    }
-}
-
 TEST(PngBandWriter, AFailedWriteStopsTheFileForGood)
 {
     const PictureSize size{20, 10};
