@@ -4,7 +4,9 @@
 # configuration, key, state and logs in a scratch folder, on this machine's
 # name and CPU count, and are stopped however the test ends. The array of
 # slurm-zoom-video.sh draws the keyframes into one folder, a dependent job
-# assembles the video, and ffprobe checks it.
+# assembles the video, and ffprobe checks it. The README's GNU parallel line
+# then draws the same keyframes, byte for byte, and a resubmitted array
+# redraws only the keyframes that were lost.
 # First, without Slurm, the array's tasks split any dive's keyframes into
 # runs that cover it exactly once, in order.
 # Usage: slurm_zoom_video.sh MANDEL_RENDER SLURM_ZOOM_VIDEO_SH
@@ -48,6 +50,7 @@ stop_cluster() {
   rm -rf "$work"
 }
 trap stop_cluster EXIT
+trap 'exit 1' INT TERM
 
 # The tasks' shares, each row: keyframes, array indices. A stand-in for
 # mandel-render says how many keyframes there are and which ones it is asked for.
