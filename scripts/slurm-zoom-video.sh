@@ -26,11 +26,19 @@ dir=$1
 shift
 render=${MANDEL_RENDER:-mandel-render}
 
-count=$("$render" --keyframe-count "$@")
-# The task's place among the array's tasks, whatever its first index and step.
+# The task's place among the array's tasks, whatever its first index and
+# step. A list of indices (0,3,7) would leave keyframes to indices that are
+# not there: refused.
+min=${SLURM_ARRAY_TASK_MIN:-0}
+max=${SLURM_ARRAY_TASK_MAX:-$SLURM_ARRAY_TASK_ID}
 step=${SLURM_ARRAY_TASK_STEP:-1}
-tasks=${SLURM_ARRAY_TASK_COUNT:-1}
-task=$(((SLURM_ARRAY_TASK_ID - ${SLURM_ARRAY_TASK_MIN:-0}) / step))
+tasks=$(((max - min) / step + 1))
+if [ "${SLURM_ARRAY_TASK_COUNT:-$tasks}" -ne "$tasks" ]; then
+  echo "slurm-zoom-video.sh: the array's indices must be a range such as 0-15 or 4-10:2, not a list" >&2
+  exit 2
+fi
+task=$(((SLURM_ARRAY_TASK_ID - min) / step))
+count=$("$render" --keyframe-count "$@")
 first=$((task * count / tasks))
 last=$(((task + 1) * count / tasks - 1))
 if [ "$first" -gt "$last" ]; then

@@ -68,7 +68,8 @@ while read -r name count indices; do
   for id in $(seq "${span%-*}" "$step" "${span#*-}"); do tasks=$((tasks + 1)); done
   for id in $(seq "${span%-*}" "$step" "${span#*-}"); do
     said=$(MANDEL_RENDER=$work/fake-render FAKE_COUNT=$count SLURM_ARRAY_TASK_ID=$id SLURM_ARRAY_TASK_MIN=${span%-*} \
-      SLURM_ARRAY_TASK_STEP=$step SLURM_ARRAY_TASK_COUNT=$tasks bash "$array_script" "$work/frames" --location x) ||
+      SLURM_ARRAY_TASK_MAX=${span#*-} SLURM_ARRAY_TASK_STEP=$step SLURM_ARRAY_TASK_COUNT=$tasks \
+      bash "$array_script" "$work/frames" --location x) ||
       fail "$name: task $id failed"
     range=$(sed -n 's/^range //p' <<<"$said")
     [ -n "$range" ] && drawn+=("$range")
@@ -85,6 +86,12 @@ more_tasks_than_keyframes  2 0-3
 stepped_array_from_four    7 4-10:2
 one_task_takes_all         1 0-0
 EOF
+# An array of listed indices (0,3,7) is refused rather than leave keyframes
+# to the indices between.
+if MANDEL_RENDER=$work/fake-render FAKE_COUNT=8 SLURM_ARRAY_TASK_ID=3 SLURM_ARRAY_TASK_MIN=0 SLURM_ARRAY_TASK_MAX=7 \
+  SLURM_ARRAY_TASK_COUNT=3 bash "$array_script" "$work/frames" --location x >/dev/null 2>&1; then
+  fail "an array of listed indices was taken for a range"
+fi
 
 skip() {
   [ "${MANDEL_SLURM_TEST:-}" = required ] && fail "$* (the cluster test must run here)"
