@@ -98,7 +98,7 @@ skip() {
   echo "$*: skipped"
   exit 77
 }
-[ "$(id -u)" -eq 0 ] || skip "not root: slurmd must be"
+[ "$(id -u)" -eq 0 ] || skip "not root (slurmd runs as root)"
 for tool in munged slurmctld slurmd sbatch sinfo squeue scontrol scancel ffprobe parallel; do
   command -v "$tool" >/dev/null || skip "$tool is not installed"
 done
