@@ -162,6 +162,7 @@ void encode(benchmark::State& st)
     for (auto _ : st)
         if (!video.add(frames[k++ % frames.size()]))
             st.SkipWithError("the encoder failed");
+    st.counters["maxrss_MB"] = maxRssMegabytes();
     st.SetLabel(label());
 }
 

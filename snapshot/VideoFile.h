@@ -18,6 +18,9 @@ struct VideoSettings {
     int quality = 20;
 };
 
+// Threads an H.264 encoder runs on, whatever the machine.
+inline constexpr int kEncoderThreads = 4;
+
 // An H.264 video in an MP4 file (yuv420p), encoded with FFmpeg's libraries
 // as its frames arrive: memory holds a few frames whatever the length.
 // Written aside and put in place whole by finish(), so the path never holds

@@ -8,7 +8,9 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -147,6 +149,37 @@ Status drawExactFrames(const ZoomDive& dive, PictureSize frameSize, const DivePi
         if (Status s = sink.add(*frame); !s)
             return s;
     }
+    return {};
+}
+
+Status writeZoomVideo(const std::string& path, const ZoomVideoRequest& request, const DrawControl& control)
+{
+    auto failed = [&path](const Failure& why) { return fail(path + ": " + why.reason, why.code); };
+    // The orbit is a small part of a dive: a fixed slice of the progress.
+    constexpr double kOrbitShare = 0.02;
+    auto pictures = DivePictures::prepare(request.target, request.orbit, 0, partOf(control, 0, kOrbitShare));
+    if (!pictures)
+        return failed(pictures.failure());
+    const double target = pictures->target().zoom;
+    if (target <= request.startZoom)
+        return failed(fail("a dive needs a view deeper than the full view: zoom in first", EINVAL));
+    const int frames = static_cast<int>(std::clamp(std::llround(request.seconds * request.fps), 2LL, 100000000LL));
+    const ZoomDive dive(request.startZoom, target, frames);
+    VideoSettings settings;
+    settings.width = request.size.width;
+    settings.height = request.size.height;
+    settings.fps = request.fps;
+    auto video = VideoFile::open(path, settings);
+    if (!video)
+        return failed(video.failure());
+    VideoFrames sink(*video);
+    DrawnKeyframes keyframes(*pictures, dive, request.size);
+    if (Status made = makeDiveFrames(dive, request.size, keyframes, sink, partOf(control, kOrbitShare, 1 - kOrbitShare),
+                                     pictures->pool());
+        !made)
+        return failed(made.failure());
+    if (Status finished = video->finish(); !finished)
+        return failed(finished.failure());
     return {};
 }
 

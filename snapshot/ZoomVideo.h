@@ -149,6 +149,24 @@ private:
     VideoFile& video_;
 };
 
+// A zoom video in one call, as the window makes it: the dive from the zoom
+// `startZoom` into the centre of `target`, `seconds` long at `fps` frames a
+// second of `size`.
+struct ZoomVideoRequest {
+    Location target;
+    // The target's reference orbit when the caller has it; null: computed.
+    std::shared_ptr<const ReferenceOrbit> orbit;
+    double startZoom = 0;
+    PictureSize size{1920, 1080};
+    int fps = 60;
+    double seconds = 10;
+};
+
+// Makes the video `request` names at `path` (written aside and put in place
+// only when complete). Fails with "PATH: why" (ECANCELED when stopped),
+// leaving nothing behind.
+Status writeZoomVideo(const std::string& path, const ZoomVideoRequest& request, const DrawControl& control);
+
 // Hands every frame to each of several sinks.
 class FrameSinks final : public FrameSink {
 public:

@@ -86,6 +86,7 @@ ExplorerMenus::ExplorerMenus(Form1& form, QMenuBar& bar) : QObject(&bar), form_(
         {Menu::File, "actionSave", tr("&Save picture"), {QKeySequence(Qt::CTRL | Qt::Key_S)}, [f] { f->OnSave(); }},
         {Menu::File, "actionExportPicture", tr("&Export picture..."), {QKeySequence(Qt::CTRL | Qt::Key_E)},
          [f] { f->OnExportPicture(); }},
+        {Menu::File, "actionMakeZoomVideo", tr("Make &zoom video..."), {}, [f] { f->OnMakeZoomVideo(); }},
         {Menu::File, "actionOpenPicture", tr("&Open picture..."), {QKeySequence(Qt::CTRL | Qt::Key_O)},
          [f] { f->OnOpenPicture(); }},
         {Menu::File, nullptr, {}, {}, {}},

@@ -16,6 +16,7 @@
 #include "OneLine.h"
 #include "PictureBox.h"
 #include "PictureExportJob.h"
+#include "ZoomVideoDialog.h"
 #include "SmoothRenderer.h"
 #include "QtColour.h"
 #include "StatusLine.h"
@@ -638,12 +639,80 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
                                                   orbit_->view().iterations >= deep->iterations)
         request.orbit = orbit_;
     (void)exportJob_->start(path, request);
-
+    exportingVideo_ = false;
     const QString where = QString::fromStdString(onOneLine(path));
-    auto* progress = new QProgressDialog(tr("Exporting %1 × %2 to %3").arg(size.width).arg(size.height).arg(where),
-                                         tr("Cancel"), 0, 100, this);
+    showExportProgress(tr("Exporting %1 × %2 to %3").arg(size.width).arg(size.height).arg(where), tr("Export picture"));
+    showNotice(tr("Exporting the picture to %1").arg(where), false);
+    return true;
+}
+
+void Form1::OnMakeZoomVideo()
+{
+    if (ending_)
+        return;
+    if (const QString why = whyNoExport(); !why.isEmpty()) {
+        QApplication::beep();
+        showNotice(why);
+        if (exportProgress_)
+            exportProgress_->raise();
+        return;
+    }
+    (void)saver_.prepareFolder();
+    ExplorerState named = model_.state();
+    MakeImageName(named, clock_);
+    ZoomVideoDialog dialog(QString::fromStdString(saver_.folder()), QString::fromStdString(named.imeslike), this);
+    const int answer = dialog.exec();
+    activateWindow();
+    if (answer != QDialog::Accepted || ending_)
+        return;
+    (void)makeZoomVideo(dialog.chosenPath(), dialog.chosenSize(), dialog.chosenFps(), dialog.chosenSeconds());
+}
+
+bool Form1::makeZoomVideo(const std::string& path, PictureSize size, int fps, double seconds)
+{
+    if (ending_)
+        return false;
+    if (const QString why = whyNoExport(); !why.isEmpty()) {
+        showNotice(why);
+        return false;
+    }
+    ZoomVideoRequest request;
+    request.target = *location();
+    request.target.size.reset();
+    if (request.target.smooth) {
+        showNotice(tr("Zoom videos keep the colour modes: choose the nine modes in View > Colours first."));
+        return false;
+    }
+    if (request.target.deep ? request.target.deep->zoom <= 0 : request.target.clicks.empty()) {
+        showNotice(tr("A zoom video dives from the full view into the view shown: zoom in first."));
+        return false;
+    }
+    if (const auto& deep = request.target.deep; deep && orbit_ && orbit_->view().re == deep->re &&
+                                                orbit_->view().im == deep->im && orbit_->view().zoom == deep->zoom &&
+                                                orbit_->view().iterations >= deep->iterations)
+        request.orbit = orbit_;
+    request.size = size;
+    request.fps = fps;
+    request.seconds = seconds;
+    (void)exportJob_->startVideo(path, request);
+    exportingVideo_ = true;
+    const QString where = QString::fromStdString(onOneLine(path));
+    showExportProgress(tr("Making a %1 × %2 zoom video, %3 s at %4 frames a second, to %5")
+                           .arg(size.width)
+                           .arg(size.height)
+                           .arg(seconds)
+                           .arg(fps)
+                           .arg(where),
+                       tr("Make zoom video"));
+    showNotice(tr("Making the zoom video %1").arg(where), false);
+    return true;
+}
+
+void Form1::showExportProgress(const QString& text, const QString& title)
+{
+    auto* progress = new QProgressDialog(text, tr("Cancel"), 0, 100, this);
     progress->setObjectName(QStringLiteral("exportProgress"));
-    progress->setWindowTitle(tr("Export picture"));
+    progress->setWindowTitle(title);
     // Not modal: exploring goes on while the picture is written.
     progress->setWindowModality(Qt::NonModal);
     progress->setAutoReset(false);
@@ -666,8 +735,6 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
     progress->move(at);
     progress->show();
     exportProgress_ = progress;
-    showNotice(tr("Exporting the picture to %1").arg(where), false);
-    return true;
 }
 
 QString Form1::whyNoExport() const
@@ -708,13 +775,18 @@ void Form1::onExportEnded(const QString& where, bool written, int code)
     if (ending_)
         return;
     if (written) {
-        showNotice(tr("Exported the picture to %1").arg(where), false);
+        showNotice(exportingVideo_ ? tr("Made the zoom video %1").arg(where)
+                                   : tr("Exported the picture to %1").arg(where),
+                   false);
     } else if (code == ECANCELED) {
-        showNotice(tr("Export cancelled: no file was written."), false);
+        showNotice(exportingVideo_ ? tr("Zoom video cancelled: no file was written.")
+                                   : tr("Export cancelled: no file was written."),
+                   false);
     } else {
         QApplication::beep();
         // The reason starts with the path attempted.
-        showNotice(tr("Could not export the picture to %1").arg(where));
+        showNotice(exportingVideo_ ? tr("Could not make the zoom video %1").arg(where)
+                                   : tr("Could not export the picture to %1").arg(where));
     }
 }
 

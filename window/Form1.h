@@ -93,6 +93,9 @@ public:
     // Asks for a size, a format and a file (named in the save folder from
     // the clock and the size), then exports the view there (exportPicture).
     void OnExportPicture();
+    // Asks for a size, a frame rate, a length and a file, then makes the
+    // zoom video from the full view to the view shown (makeZoomVideo).
+    void OnMakeZoomVideo();
     // Asks for a PNG and goes to the location stored in it (openPicture).
     void OnOpenPicture();
     // Turns deep mode on (keeping the view: the plane point of pixel
@@ -135,6 +138,11 @@ public:
     // tells where it went, or why it failed. Returns false, with the reason
     // in the notice line, when the view has no location or an export runs.
     bool exportPicture(const std::string& path, PictureSize size, ImageFormat format);
+    // Starts making the zoom video from the full view into the centre of the
+    // view shown, as an export: in the background with the same progress
+    // window and Cancel. False, with the reason in the notice line, when the
+    // view has no location, is the full view, or an export runs.
+    bool makeZoomVideo(const std::string& path, PictureSize size, int fps, double seconds);
     // Stops the running export; it leaves no file.
     void cancelExport();
     // Whether an export is running.
@@ -250,6 +258,7 @@ private:
     void showNotice(const QString& text, bool problem = true);
     QString whyNoExport() const;
     void onExportEnded(const QString& where, bool written, int code);
+    void showExportProgress(const QString& text, const QString& title);
     void endProgram();
     bool yieldToEvents(int column);
 
@@ -287,6 +296,7 @@ private:
     DeepOrbitJob* orbitJob_ = nullptr;
     PictureExportJob* exportJob_ = nullptr;
     QPointer<QProgressDialog> exportProgress_;
+    bool exportingVideo_ = false;  // the running export is a zoom video
 
     // Pictures being read for openPicture: the newest one counts.
     struct PictureInbox;

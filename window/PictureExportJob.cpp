@@ -15,7 +15,25 @@ bool PictureExportJob::start(const std::string& path, const PictureRequest& requ
 {
     if (job_->running())
         return false;
-    job_->start([this, path, request, busy = busy_](BackgroundJob::Run& run) {
+    run([path, request](const PictureFileHooks& hooks) { return writePictureFile(path, request, hooks); });
+    return true;
+}
+
+bool PictureExportJob::startVideo(const std::string& path, const ZoomVideoRequest& request)
+{
+    if (job_->running())
+        return false;
+    run([path, request](const PictureFileHooks& hooks) -> Result<std::string> {
+        if (Status made = writeZoomVideo(path, request, hooks); !made)
+            return made.failure();
+        return path;
+    });
+    return true;
+}
+
+void PictureExportJob::run(std::function<Result<std::string>(const PictureFileHooks&)> write)
+{
+    job_->start([this, write = std::move(write), busy = busy_](BackgroundJob::Run& run) {
         PictureFileHooks hooks;
         hooks.stop = &run.stopFlag();
         hooks.progress = [&run, busy](double share) {
@@ -25,7 +43,7 @@ bool PictureExportJob::start(const std::string& path, const PictureRequest& requ
                 std::this_thread::sleep_for(std::chrono::milliseconds(2));
             return !run.stopping();
         };
-        Result<std::string> done = writePictureFile(path, request, hooks);
+        Result<std::string> done = write(hooks);
         const QString where = QString::fromStdString(done ? *done : done.error());
         const int code = done ? 0 : done.failure().code;
         run.deliver([this, where, code, ok = done.ok()] {
@@ -35,7 +53,6 @@ bool PictureExportJob::start(const std::string& path, const PictureRequest& requ
                 emit failed(where, code);
         });
     });
-    return true;
 }
 
 void PictureExportJob::cancel()

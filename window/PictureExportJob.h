@@ -2,11 +2,13 @@
 
 #include "BackgroundJob.h"
 #include "PictureFile.h"
+#include "ZoomVideo.h"
 
 #include <QObject>
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -23,6 +25,9 @@ public:
 
     // Starts writing `request` to `path`; false while another is running.
     bool start(const std::string& path, const PictureRequest& request);
+    // Starts making the zoom video `request` names at `path`, as an export:
+    // the same progress, cancelling and end; false while another is running.
+    bool startVideo(const std::string& path, const ZoomVideoRequest& request);
     // Asks the running export to stop; `failed` with ECANCELED follows once
     // it has cleaned up (or `written`, if it finished first).
     void cancel();
@@ -42,6 +47,10 @@ signals:
     void failed(const QString& reason, int code);
 
 private:
+    // Runs `write` on the job's thread with hooks that report progress and
+    // yield to the window; delivers its end as written or failed.
+    void run(std::function<Result<std::string>(const PictureFileHooks&)> write);
+
     // Its destructor stops a running export and waits for it: the writer
     // removes what it wrote before it returns, so nothing is left behind.
     BackgroundJob* job_;

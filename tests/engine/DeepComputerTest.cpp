@@ -29,6 +29,9 @@ struct Points {
     std::string_view view;  // one of kDeepTestViews
     long long orbitIterations, cap;
     std::vector<double> dx, dy;
+    // Drawn at this zoom with the orbit of the view's own (a dive's
+    // keyframes share the target's orbit); below 0: the view's zoom.
+    double zoom = -1;
 };
 
 void PrintTo(const Points& row, std::ostream* os) { *os << row.name; }
@@ -44,7 +47,10 @@ TEST_P(DeepComputerPoints, MatchTheBruteForce)
             view = {std::string(v.re), std::string(v.im), v.zoom, p.orbitIterations};
     auto orbit = ReferenceOrbit::compute(view);
     ASSERT_TRUE(orbit.ok()) << orbit.error();
-    DeepComputer computer(std::shared_ptr<const ReferenceOrbit>(std::move(*orbit)), {3, p.cap});
+    DeepComputerOptions options{3, p.cap};
+    if (p.zoom >= 0)
+        options.zoom = view.zoom = p.zoom;
+    DeepComputer computer(std::shared_ptr<const ReferenceOrbit>(std::move(*orbit)), options);
     const int columns = static_cast<int>(p.dx.size()), rows = static_cast<int>(p.dy.size());
     std::vector<PointResult> grid(p.dx.size() * p.dy.size());
     computer.computeGrid(p.dx.data(), columns, p.dy.data(), rows, grid.data());
@@ -69,7 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
     Views, DeepComputerPoints,
     ::testing::Values(Points{"SettledCycles", "MinibrotPeriod44", 40000, 0, {0, 3, -7.5}, {0, 11, 20}},
                       Points{"LowerCapThanTheOrbits", "MinibrotPeriod44", 5000, 1200, {-300, 12.5, 200}, {-30, 150}},
-                      Points{"AcrossAPicture", "MinibrotPeriod137", 3000, 0, {-300, -123.5, 0.25, 299.75}, {-300, 0, 150.5}}),
+                      Points{"AcrossAPicture", "MinibrotPeriod137", 3000, 0, {-300, -123.5, 0.25, 299.75}, {-300, 0, 150.5}},
+                      Points{"ShallowerOnTheSameOrbit", "MinibrotPeriod137", 3000, 0, {-600, -77.5, 0.25, 599.75},
+                             {-300, 0, 150.5}, 60},
+                      Points{"NearTheFullViewOnTheSameOrbit", "MinibrotPeriod137", 3000, 0, {-500, -3, 40.25, 299.75},
+                             {-280, 0, 150.5}, 0.5}),
     [](const auto& p) { return std::string(p.param.name); });
 
 DeepCentre testView(std::string_view name, long long iterations)

@@ -223,6 +223,25 @@ TEST(Form1Export, WaitsBetweenBandsWhileThePictureIsDrawn)
     EXPECT_TRUE(QFileInfo::exists(path)) << w->noticeText().toStdString();
 }
 
+// File > Make zoom video goes the way of an export: in the background, the
+// notice saying where the video went; the full view has nothing to dive into.
+TEST(Form1Export, AZoomVideoDivesFromTheFullViewToTheViewShown)
+{
+    TestWindow w(11);
+    w->OnLoad();
+    ASSERT_TRUE(waitForPicture(*w));
+    const QString path = w.dir.filePath(QStringLiteral("dive.mp4"));
+    EXPECT_FALSE(w->makeZoomVideo(path.toStdString(), {64, 36}, 8, 1));
+    EXPECT_TRUE(w->noticeText().contains(QStringLiteral("zoom in first"))) << w->noticeText().toStdString();
+    ASSERT_TRUE(w->goToLocation(kDeepView));
+    ASSERT_TRUE(waitForPicture(*w));
+    ASSERT_TRUE(w->makeZoomVideo(path.toStdString(), {64, 36}, 8, 1));
+    ASSERT_TRUE(w->exportProgress());
+    ASSERT_TRUE(waitForExport(*w));
+    EXPECT_EQ(w->noticeText(), QStringLiteral("Made the zoom video ") + path);
+    EXPECT_GT(QFileInfo(path).size(), 0);
+}
+
 class StoppedExports : public ::testing::TestWithParam<bool> {};
 
 // Cancelled, or the window closed, while writing: no file, not even a temporary.
