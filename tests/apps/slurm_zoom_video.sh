@@ -113,8 +113,10 @@ for _ in $(seq 1 100); do
   port_taken "$port" || port_taken $((port + 1)) || break
 done
 
-# munged checks that everyone may reach its socket's folder, and that only
-# its user can read the key.
+# Everything runs as root: slurmd must, to start jobs as their user; munged
+# accepts it; and with SlurmUser root no folder needs to belong to the slurm
+# user. munged checks that everyone may reach its socket's folder and that
+# only its user can read the key.
 chmod 755 "$work"
 mkdir -p "$work/state" "$work/spool"
 head -c 1024 /dev/urandom >"$work/munge.key"
