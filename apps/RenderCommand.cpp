@@ -477,7 +477,10 @@ int zoomLegacy(const RenderOptions& o, RunView& view, std::ostream& err)
 
 // Finds the deep view the options name, after its --clicks, and computes
 // its reference orbit. Returns an exit status.
-int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err, bool orbitOnly = false)
+// `stop`, when given, stops the orbit (a dive's, under Ctrl+C): the exit
+// status is then 128 + `*signal`.
+int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err, bool orbitOnly = false,
+                const std::atomic<bool>* stop = nullptr, const volatile std::sig_atomic_t* signal = nullptr)
 {
     DeepCentre centre{"0", "0", 0, o.iterations.value_or(kDefaultDeepIterations)};
     if (o.centre) {
@@ -499,7 +502,13 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err, bool o
     request.memoryLimit = deepMemoryLimit();
     // A poster's tables reach as far as its size asks: built when it is drawn.
     request.orbitOnly = orbitOnly || o.size.has_value();
+    if (stop)
+        request.progress = [stop](double) { return !stop->load(); };
     Result<DeepSetup> setup = setUpDeep(request);
+    if (!setup && stop && stop->load() && signal) {
+        err << "mandel-render: stopped; no video written\n";
+        return 128 + *signal;
+    }
     if (!setup)
         return refuseDeep(setup.error(), err);
     view.orbit = std::move(setup->orbit);
@@ -792,7 +801,6 @@ int printKeyframeCount(const RenderOptions& o, RunView& view, std::ostream& out,
 int runDive(const RenderOptions& o, const RunView& view, bool terminal, const SecondsClock& clock, std::ostream& out,
             std::ostream& err)
 {
-    const StopSignals signals;
     const int fps = o.fps.value_or(60);
     auto framesFor = [&](double doublings) {
         const double seconds = o.seconds.value_or(doublings / o.rate.value_or(1.0));
@@ -1095,11 +1103,16 @@ int runRender(const std::vector<std::string>& args, std::ostream& out, std::ostr
     view.location.smooth = smoothColoursOf(o);
     const bool deep = o.deep || o.centre;
     const bool dive = !o.video.empty() || !o.frames.empty() || !o.keyframes.empty() || !o.assemble.empty();
+    // A dive stops cleanly on Ctrl+C from its reference orbit on.
+    std::optional<StopSignals> diveSignals;
+    if (dive)
+        diveSignals.emplace();
     if (dive && !o.assemble.empty())
         return runDive(o, view, terminal, clock, out, err);
     if (o.keyframeCount)
         return printKeyframeCount(o, view, out, err);
-    if (const int failed = deep ? prepareDeep(o, view, err, dive) : zoomLegacy(o, view, err))
+    if (const int failed = deep ? prepareDeep(o, view, err, dive, dive ? &gStopRequested : nullptr, &gStopSignal)
+                                : zoomLegacy(o, view, err))
         return failed;
     if (dive)
         return runDive(o, view, terminal, clock, out, err);

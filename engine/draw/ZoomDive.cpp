@@ -126,6 +126,15 @@ void byRows(int height, ThreadPool* pool, Rows& rows)
     pool->run(job);
 }
 
+// std::lround(std::clamp(v, 0.0, 255.0)) without a call: halves round up,
+// as lround rounds them away from 0; v - its whole part is exact here.
+inline std::uint8_t roundedByte(double v)
+{
+    const double c = std::clamp(v, 0.0, 255.0);
+    const int whole = static_cast<int>(c);
+    return static_cast<std::uint8_t>(whole + (c - whole >= 0.5 ? 1 : 0));
+}
+
 // Where the pixels along one axis of a frame fall on a picture: the two
 // picture pixels around each sample and the weight of the second, computed
 // as sample() computes them, once per column or row instead of per pixel.
@@ -192,7 +201,7 @@ void assembleFrame(const RgbImage& outer, double outerZoom, const RgbImage& inne
                         const double b = iUp + (iDown - iUp) * ity;
                         v = a + (b - a) * w;
                     }
-                    out[k] = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 255.0)));
+                    out[k] = roundedByte(v);
                 }
             }
         }

@@ -20,6 +20,7 @@
 #include <string>
 #include <sys/wait.h>
 #include <utility>
+#include <vector>
 
 namespace mandel {
 namespace {
@@ -116,6 +117,47 @@ protected:
     }
     testing::ScratchFolder scratch{"dive"};
 };
+
+// Frames are made as keyframes come, so memory holds a few whatever the
+// length: each keyframe is asked for once, in order, only when the next
+// frame needs it, and every frame goes out before the keyframe after its
+// two is drawn.
+TEST(DiveFrames, KeyframesAreTakenOneAtATimeAsTheFramesNeedThem)
+{
+    const ZoomDive dive(0, 3, 97);
+    struct Source final : KeyframeSource {
+        std::vector<int> asked;
+        std::vector<int> framesBefore;
+        const int* made = nullptr;
+        Result<RgbImage> keyframe(int index, const DrawControl&) override
+        {
+            asked.push_back(index);
+            framesBefore.push_back(*made);
+            return RgbImage(16, 10);
+        }
+    } source;
+    struct Sink final : FrameSink {
+        int made = 0;
+        Status add(const RgbImage&) override
+        {
+            ++made;
+            return {};
+        }
+    } sink;
+    source.made = &sink.made;
+    ASSERT_TRUE(makeDiveFrames(dive, {8, 5}, source, sink, {}, nullptr).ok());
+    EXPECT_EQ(sink.made, 97);
+    ASSERT_EQ(static_cast<int>(source.asked.size()), dive.keyframes());
+    for (int k = 0; k < dive.keyframes(); ++k) {
+        EXPECT_EQ(source.asked[static_cast<std::size_t>(k)], k);
+        if (k < 2)
+            continue;
+        // Asked for just before the first frame past keyframe k - 1.
+        const int before = source.framesBefore[static_cast<std::size_t>(k)];
+        EXPECT_GE(dive.frameZoom(before), dive.keyframeZoom(k - 1)) << k;
+        EXPECT_LT(dive.frameZoom(before - 1), dive.keyframeZoom(k - 1)) << k;
+    }
+}
 
 TEST_F(Dive, ADiveTo1E50PlaysAtItsSizeRateAndLength)
 {
