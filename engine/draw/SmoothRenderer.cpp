@@ -4,6 +4,7 @@
 #include "FieldComputer.h"
 #include "PosterMapping.h"
 #include "SmoothColour.h"
+#include "PointResult.h"
 #include "SmoothKernel.h"
 #include "Surface.h"
 #include "ThreadPool.h"
@@ -64,9 +65,9 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
         return fail("a picture's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
     const int n = std::clamp(colours.samples, 1, kMaxSamples);
     const PosterMapping samples(view, PictureSize{width * n, height * n});
-    const GradientMap gradient(colours);
     // One sample's width in the plane, for the distance shading.
     const double pixel = std::abs(samples.planeX(1) - samples.planeX(0));
+    const SampleColouring colouring(colours, pixel);
 
     const auto w = static_cast<std::size_t>(width);
     const std::int64_t rowSamples = std::int64_t{width} * n * n;
@@ -74,8 +75,11 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
     cx_.resize(w * static_cast<std::size_t>(n));
     for (std::size_t u = 0; u < cx_.size(); ++u)
         cx_[u] = samples.planeX(static_cast<int>(u));
+    const std::size_t columns = cx_.size();
     cy_.resize(static_cast<std::size_t>(band) * static_cast<std::size_t>(n));
     rgb_.resize(w * static_cast<std::size_t>(band) * 3);
+    if (n > 1)
+        sampleRgb_.resize(columns * cy_.size() * 3);
 
     const double blockSize = static_cast<double>(n) * static_cast<double>(n);
     for (int r0 = 0; r0 < height; r0 += band) {
@@ -85,28 +89,36 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
         const auto sampleRows = static_cast<std::size_t>(rows * n);
         if (computer_) {
             // Counts first, fast: samples inside the set need nothing more.
-            counts_.resize(cx_.size() * sampleRows);
-            computer_->computeGrid(cx_.data(), static_cast<int>(cx_.size()), cy_.data(), rows * n, counts_.data());
+            counts_.resize(columns * sampleRows);
+            computer_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
         }
         const int parts = pool_ ? pool_->size() : 1;
-        if (computer_) {
-            // Then the escaped samples again on SIMD lanes with their
-            // derivatives, a column at a time; interior ones are done.
-            points_.resize(cx_.size() * sampleRows);
-            auto lanes = [&](int i) {
-                std::vector<double> ci, cr, zr, zi, dzr, dzi;
-                std::vector<std::int32_t> counts;
-                std::vector<std::size_t> at;
-                const std::size_t columns = cx_.size();
-                for (std::size_t c = columns * static_cast<std::size_t>(i) / static_cast<std::size_t>(parts);
-                     c < columns * static_cast<std::size_t>(i + 1) / static_cast<std::size_t>(parts); ++c) {
+        // The samples' bytes, row by row: the picture's own rows with one
+        // sample a pixel.
+        std::uint8_t* sampled = n == 1 ? rgb_.data() : sampleRgb_.data();
+        // Blocks of columns dealt out in turn, so that slow ones near the
+        // set spread over every thread while threads seldom write to the
+        // same cache line; in each column the escaped samples are iterated
+        // again and coloured in one pass, on SIMD lanes with a fast computer,
+        // straight into their rows.
+        constexpr std::size_t kBlock = 32;
+        auto colourColumns = [&](int i) {
+            std::vector<double> cr, ci;
+            std::vector<std::int32_t> counts;
+            std::vector<std::size_t> at;
+            for (auto b = static_cast<std::size_t>(i) * kBlock; b < columns; b += static_cast<std::size_t>(parts) * kBlock)
+                for (std::size_t c = b; c < std::min(columns, b + kBlock); ++c) {
                     ci.clear();
                     counts.clear();
                     at.clear();
                     for (std::size_t r = 0; r < sampleRows; ++r) {
-                        const std::int32_t count = counts_[c * sampleRows + r].n;
+                        const std::int32_t count =
+                            computer_ ? counts_[c * sampleRows + r].n : iteratePoint(cx_[c], cy_[r]).n;
                         if (count >= kMaxIterations) {
-                            points_[c * sampleRows + r] = SmoothPoint{kMaxIterations, true};
+                            std::uint8_t* to = sampled + (r * columns + c) * 3;
+                            to[0] = colouring.interior[0];
+                            to[1] = colouring.interior[1];
+                            to[2] = colouring.interior[2];
                             continue;
                         }
                         ci.push_back(cy_[r]);
@@ -114,63 +126,41 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
                         at.push_back(r);
                     }
                     cr.assign(ci.size(), cx_[c]);
-                    zr.resize(ci.size());
-                    zi.resize(ci.size());
-                    dzr.resize(ci.size());
-                    dzi.resize(ci.size());
-                    runSmoothSteps({cr.data(), ci.data(), counts.data(), static_cast<int>(ci.size()), zr.data(),
-                                    zi.data(), dzr.data(), dzi.data()});
-                    for (std::size_t k = 0; k < ci.size(); ++k)
-                        points_[c * sampleRows + at[k]] =
-                            finishSmooth(cr[k], ci[k], counts[k], kMaxIterations, zr[k], zi[k], dzr[k], dzi[k]);
+                    const EscapedSamples task{cr.data(), ci.data(), counts.data(), static_cast<int>(ci.size()),
+                                              sampled + c * 3,   at.data(),   columns * 3};
+                    if (computer_)
+                        colourEscaped(colouring, task);
+                    else
+                        colourEscapedScalar(colouring, task);
+                }
+        };
+        if (pool_)
+            pool_->run(colourColumns);
+        else
+            colourColumns(0);
+        if (n > 1) {
+            auto average = [&](int i) {
+                for (int r = i; r < rows; r += parts) {
+                    std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
+                    for (std::size_t u = 0; u < w; ++u, out += 3) {
+                        double sum[3] = {0, 0, 0};
+                        for (int j = 0; j < n; ++j) {
+                            const std::uint8_t* in =
+                                sampled + ((static_cast<std::size_t>(r * n + j)) * columns + u * static_cast<std::size_t>(n)) * 3;
+                            for (int i2 = 0; i2 < n; ++i2, in += 3)
+                                for (int k = 0; k < 3; ++k)
+                                    sum[k] += decodeSrgb(in[k]);
+                        }
+                        for (int k = 0; k < 3; ++k)
+                            out[k] = encodeSrgb(sum[k] / blockSize);
+                    }
                 }
             };
             if (pool_)
-                pool_->run(lanes);
+                pool_->run(average);
             else
-                lanes(0);
+                average(0);
         }
-        auto sample = [&](std::size_t column, std::size_t row) {
-            if (computer_)
-                return points_[column * sampleRows + row];
-            return iterateSmooth(cx_[column], cy_[row]);
-        };
-        // Rows dealt out in turn, so that slow rows near the set spread
-        // over every thread.
-        auto part = [&](int i) {
-            for (int r = i; r < rows; r += parts) {
-                std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
-                for (int u = 0; u < width; ++u, out += 3) {
-                    if (n == 1) {
-                        // One sample: its 8-bit value is the pixel's, as
-                        // decoding and encoding again would give.
-                        const Colour c = colourOf(gradient.colourOf(
-                            sample(static_cast<std::size_t>(u), static_cast<std::size_t>(r)), pixel));
-                        out[0] = static_cast<std::uint8_t>(redOf(c));
-                        out[1] = static_cast<std::uint8_t>(greenOf(c));
-                        out[2] = static_cast<std::uint8_t>(blueOf(c));
-                        continue;
-                    }
-                    double sum[3] = {0, 0, 0};
-                    for (int j = 0; j < n; ++j) {
-                        const auto row = static_cast<std::size_t>(r * n + j);
-                        for (int i2 = 0; i2 < n; ++i2) {
-                            const Colour c = colourOf(
-                                gradient.colourOf(sample(static_cast<std::size_t>(u * n + i2), row), pixel));
-                            sum[0] += decodeSrgb(static_cast<std::uint8_t>(redOf(c)));
-                            sum[1] += decodeSrgb(static_cast<std::uint8_t>(greenOf(c)));
-                            sum[2] += decodeSrgb(static_cast<std::uint8_t>(blueOf(c)));
-                        }
-                    }
-                    for (int k = 0; k < 3; ++k)
-                        out[k] = encodeSrgb(sum[k] / blockSize);
-                }
-            }
-        };
-        if (pool_)
-            pool_->run(part);
-        else
-            part(0);
         if (Status s = sink.writeRows(rgb_.data(), rows); !s)
             return s;
         if (hooks.progress && !hooks.progress(r0 + rows))

@@ -55,7 +55,7 @@ private:
     FieldComputer* computer_ = nullptr;
     std::int64_t bandPixels_;
     std::vector<PointResult> counts_;  // the band's samples, column by column
-    std::vector<SmoothPoint> points_;  // their smooth values, column by column
+    std::vector<std::uint8_t> sampleRgb_;  // the band's samples' colours, row by row
     std::vector<double> cx_, cy_;
     std::vector<std::uint8_t> rgb_;
 };
