@@ -10,6 +10,8 @@
 #include "ThreadPool.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <cerrno>
 #include <cmath>
 #include <string>
@@ -18,8 +20,9 @@ namespace mandel {
 
 namespace {
 
-// A band of a quarter million samples keeps its counts and smooth values
-// near 16 MB.
+// A band of 256 Ki samples keeps its counts (4 MB) in the cache between the
+// kernel that writes them and the colouring that reads them, while its
+// columns stay long enough for the kernel's dense groups.
 constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 18;
 
 // Hands rows on to a surface, as the picture's pixels.
@@ -97,42 +100,63 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
         // sample a pixel.
         std::uint8_t* sampled = n == 1 ? rgb_.data() : sampleRgb_.data();
         // Blocks of columns dealt out in turn, so that slow ones near the
-        // set spread over every thread while threads seldom write to the
-        // same cache line; in each column the escaped samples are iterated
-        // again and coloured in one pass, on SIMD lanes with a fast computer,
-        // straight into their rows.
-        constexpr std::size_t kBlock = 32;
+        // set spread over every thread. In each column the escaped samples
+        // are iterated again and coloured in one pass (on SIMD lanes with a
+        // fast computer) into a block kept column by column; the block then
+        // goes to the rows a piece of a row at a time.
+        const std::size_t blockColumns = std::clamp<std::size_t>(8192 / sampleRows, 1, 64);
+        constexpr std::size_t kPad = 16;  // a multiple of any target's lanes of doubles
         auto colourColumns = [&](int i) {
             std::vector<double> cr, ci;
             std::vector<std::int32_t> counts;
             std::vector<std::size_t> at;
-            for (auto b = static_cast<std::size_t>(i) * kBlock; b < columns; b += static_cast<std::size_t>(parts) * kBlock)
-                for (std::size_t c = b; c < std::min(columns, b + kBlock); ++c) {
-                    ci.clear();
-                    counts.clear();
-                    at.clear();
+            std::vector<std::uint32_t> block(blockColumns * sampleRows);
+            const std::uint32_t interior = colouring.interior;
+            for (auto b0 = static_cast<std::size_t>(i) * blockColumns; b0 < columns;
+                 b0 += static_cast<std::size_t>(parts) * blockColumns) {
+                const std::size_t b1 = std::min(columns, b0 + blockColumns);
+                for (std::size_t c = b0; c < b1; ++c) {
+                    std::uint32_t* column = block.data() + (c - b0) * sampleRows;
+                    // Every sample written as inside, and listed as if it
+                    // escaped; the list moves on past those that did.
+                    counts.resize(sampleRows + kPad);
+                    ci.resize(sampleRows + kPad);
+                    at.resize(sampleRows + kPad);
+                    std::size_t escaped = 0;
                     for (std::size_t r = 0; r < sampleRows; ++r) {
                         const std::int32_t count =
                             computer_ ? counts_[c * sampleRows + r].n : iteratePoint(cx_[c], cy_[r]).n;
-                        if (count >= kMaxIterations) {
-                            std::uint8_t* to = sampled + (r * columns + c) * 3;
-                            to[0] = colouring.interior[0];
-                            to[1] = colouring.interior[1];
-                            to[2] = colouring.interior[2];
-                            continue;
-                        }
-                        ci.push_back(cy_[r]);
-                        counts.push_back(count);
-                        at.push_back(r);
+                        column[r] = interior;
+                        counts[escaped] = count;
+                        ci[escaped] = cy_[r];
+                        at[escaped] = r;
+                        escaped += count < kMaxIterations ? 1 : 0;
                     }
-                    cr.assign(ci.size(), cx_[c]);
-                    const EscapedSamples task{cr.data(), ci.data(), counts.data(), static_cast<int>(ci.size()),
-                                              sampled + c * 3,   at.data(),   columns * 3};
+                    // Whole vectors: the last sample again fills the last one.
+                    for (; escaped % kPad != 0 && escaped > 0; ++escaped) {
+                        counts[escaped] = counts[escaped - 1];
+                        ci[escaped] = ci[escaped - 1];
+                        at[escaped] = at[escaped - 1];
+                    }
+                    cr.assign(escaped, cx_[c]);
+                    const EscapedSamples task{cr.data(), ci.data(), counts.data(), static_cast<int>(escaped),
+                                              column, at.data()};
                     if (computer_)
                         colourEscaped(colouring, task);
                     else
                         colourEscapedScalar(colouring, task);
                 }
+                for (std::size_t r = 0; r < sampleRows; ++r) {
+                    std::uint8_t* out = sampled + (r * columns + b0) * 3;
+                    const std::uint32_t* in = block.data() + r;
+                    // Four bytes a sample, the fourth overwritten by the
+                    // next; the block's last must not touch its neighbour.
+                    static_assert(std::endian::native == std::endian::little);
+                    for (std::size_t c = b0; c + 1 < b1; ++c, in += sampleRows, out += 3)
+                        std::memcpy(out, in, 4);
+                    std::memcpy(out, in, 3);
+                }
+            }
         };
         if (pool_)
             pool_->run(colourColumns);

@@ -90,8 +90,8 @@ HWY_INLINE V Log2Series(D d, V x)
     const V exponent = hn::ConvertTo(d, hn::IfThenElse(hn::RebindMask(di, big), hn::Add(e, hn::Set(di, 1)), e));
     const V s = hn::Div(hn::Sub(m, one), hn::Add(m, one));
     const V s2 = hn::Mul(s, s);
-    V p = hn::Set(d, kLog2Series[6]);
-    for (int i = 5; i >= 0; --i)
+    V p = hn::Set(d, kLog2Series[kLog2Terms - 1]);
+    for (int i = kLog2Terms - 2; i >= 0; --i)
         p = hn::Add(hn::Mul(p, s2), hn::Set(d, kLog2Series[i]));
     return hn::Add(exponent, hn::Mul(s, p));
 }
@@ -123,8 +123,15 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
     const DI di;
     const auto lanes = static_cast<int>(hn::Lanes(d));
     const V zero = hn::Zero(d), one = hn::Set(d, 1.0), two = hn::Set(d, 2.0);
-    int i = 0;
-    for (; i + lanes <= task.count; i += lanes) {
+    // Two loops over the samples: the steps, whose lengths vary, and then
+    // the colouring, which has no branch, so that the long chains of one
+    // vector (logarithms, gathers) overlap with the next vector's.
+    const int whole = task.count - task.count % lanes;
+    thread_local std::vector<double> kept;
+    kept.resize(static_cast<std::size_t>(whole) * 6);
+    double* const keptAt[6] = {kept.data(), kept.data() + whole, kept.data() + 2 * whole,
+                               kept.data() + 3 * whole, kept.data() + 4 * whole, kept.data() + 5 * whole};
+    for (int i = 0; i < whole; i += lanes) {
         const V cr = hn::LoadU(d, task.cr + i);
         const V ci = hn::LoadU(d, task.ci + i);
         std::int32_t longest = 0;
@@ -171,29 +178,35 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
             r2 = hn::IfThenElse(active, hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi)), r2);
             k = hn::IfThenElse(active, hn::Add(k, one), k);
         }
+        hn::StoreU(r2, d, keptAt[0] + i);
+        hn::StoreU(hn::Add(hn::Add(hn::Add(limit, one), two), k), d, keptAt[1] + i);
+        if constexpr (kDerivative) {
+            hn::StoreU(zr, d, keptAt[2] + i);
+            hn::StoreU(zi, d, keptAt[3] + i);
+            hn::StoreU(dzr, d, keptAt[4] + i);
+            hn::StoreU(dzi, d, keptAt[5] + i);
+        }
+    }
+    for (int i = 0; i < whole; i += lanes) {
+        const V r2 = hn::LoadU(d, keptAt[0] + i);
         const V log2Radius = hn::Mul(hn::Set(d, 0.5), Log2Series(d, r2));
-        const V count = hn::Add(limit, one);
-        const V nu = hn::Sub(hn::Add(hn::Add(count, two), k), Log2Series(d, log2Radius));
+        // (n + 2) + k, as the scalar form adds them.
+        const V nu = hn::Sub(hn::LoadU(d, keptAt[1] + i), Log2Series(d, log2Radius));
         const V value = sc.logDensity ? Log2Series(d, hn::Max(nu, one)) : nu;
         const V cycles = hn::Add(hn::Div(value, hn::Set(d, sc.density)), hn::Set(d, sc.offset));
         V t = hn::Sub(cycles, hn::Floor(cycles));
         t = hn::IfThenElse(hn::Lt(t, one), t, zero);
         const VI cell = hn::ConvertTo(di, hn::Floor(hn::Mul(t, hn::Set(d, double{kGradientCells}))));
         HWY_ALIGN std::int64_t bytes[3][hn::MaxLanes(d)];
-        auto out = [&](int j) {
-            const auto at = static_cast<std::size_t>(i + j);
-            return task.rgb + (task.at ? task.at[at] : at) * task.stride;
-        };
+        const std::size_t* at = task.at + i;
         if constexpr (!kDerivative) {
             hn::Store(hn::GatherIndex(di, sc.packed.data(), cell), di, bytes[0]);
-            for (int j = 0; j < lanes; ++j) {
-                std::uint8_t* to = out(j);
-                to[0] = static_cast<std::uint8_t>(bytes[0][j] & 255);
-                to[1] = static_cast<std::uint8_t>(bytes[0][j] >> 8 & 255);
-                to[2] = static_cast<std::uint8_t>(bytes[0][j] >> 16 & 255);
-            }
+            for (int j = 0; j < lanes; ++j)
+                task.out[at[j]] = static_cast<std::uint32_t>(bytes[0][j]);
             continue;
         } else {
+            const V zr = hn::LoadU(d, keptAt[2] + i), zi = hn::LoadU(d, keptAt[3] + i);
+            const V dzr = hn::LoadU(d, keptAt[4] + i), dzi = hn::LoadU(d, keptAt[5] + i);
             V light;
             if (sc.shading == Shading::Distance) {
                 const V dz = hn::Sqrt(hn::Add(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi)));
@@ -215,24 +228,17 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
             hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.red.data(), cell), light)), di, bytes[0]);
             hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.green.data(), cell), light)), di, bytes[1]);
             hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.blue.data(), cell), light)), di, bytes[2]);
-            for (int j = 0; j < lanes; ++j) {
-                std::uint8_t* to = out(j);
-                to[0] = static_cast<std::uint8_t>(bytes[0][j]);
-                to[1] = static_cast<std::uint8_t>(bytes[1][j]);
-                to[2] = static_cast<std::uint8_t>(bytes[2][j]);
-            }
+            for (int j = 0; j < lanes; ++j)
+                task.out[at[j]] = static_cast<std::uint32_t>(bytes[0][j] | bytes[1][j] << 8 | bytes[2][j] << 16);
         }
     }
-    if (i < task.count) {
+    if (whole < task.count) {
         EscapedSamples rest = task;
-        rest.cr += i;
-        rest.ci += i;
-        rest.n += i;
-        rest.count -= i;
-        if (rest.at)
-            rest.at += i;
-        else
-            rest.rgb += static_cast<std::size_t>(i) * rest.stride;
+        rest.cr += whole;
+        rest.ci += whole;
+        rest.n += whole;
+        rest.count -= whole;
+        rest.at += whole;
         colourEscapedScalar(sc, rest);
     }
 }
@@ -265,9 +271,7 @@ void colourEscapedScalar(const SampleColouring& colouring, const EscapedSamples&
     for (int i = 0; i < task.count; ++i) {
         double z[4];
         runSmoothStepsScalar({task.cr + i, task.ci + i, task.n + i, 1, &z[0], &z[1], &z[2], &z[3]});
-        const auto k = static_cast<std::size_t>(i);
-        colouring.colourEscaped(task.cr[i], task.ci[i], task.n[i], z[0], z[1], z[2], z[3],
-                                task.rgb + (task.at ? task.at[k] : k) * task.stride);
+        task.out[task.at[i]] = colouring.colourEscaped(task.cr[i], task.ci[i], task.n[i], z[0], z[1], z[2], z[3]);
     }
 }
 

@@ -37,11 +37,9 @@ struct EscapedSamples {
     const double* ci = nullptr;
     const std::int32_t* n = nullptr;
     int count = 0;
-    // Sample k's three bytes go to rgb + at[k] * stride (without `at`, to
-    // rgb + 3 k).
-    std::uint8_t* rgb = nullptr;
+    // Sample k's colour (SampleColouring::colourEscaped) goes to out[at[k]].
+    std::uint32_t* out = nullptr;
     const std::size_t* at = nullptr;
-    std::size_t stride = 3;
 };
 
 // On SIMD lanes of the best target: the same bytes as the scalar form.

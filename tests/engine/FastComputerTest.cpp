@@ -259,7 +259,7 @@ TEST_P(FastComputerOn, SmoothStepsEqualTheScalarLoop)
 }
 
 // The colouring of escaped samples on every target's lanes, byte for byte
-// the scalar form, in each shading, written through a scattered order.
+// the scalar form, in each shading, written through a reversed order.
 TEST_P(FastComputerOn, ColouredSamplesEqualTheScalarForm)
 {
     std::vector<double> cr, ci;
@@ -282,12 +282,12 @@ TEST_P(FastComputerOn, ColouredSamplesEqualTheScalarForm)
         colours.density = 5;
         colours.shading = shading;
         const SampleColouring colouring(colours, 2.7 / 3001);
-        std::vector<std::uint8_t> lanes(cr.size() * 4, 7), scalar(cr.size() * 4, 7);
-        colourEscaped(colouring, {cr.data(), ci.data(), n.data(), static_cast<int>(cr.size()), lanes.data(), at.data(), 4});
-        colourEscapedScalar(colouring, {cr.data(), ci.data(), n.data(), static_cast<int>(cr.size()), scalar.data(),
-                                        at.data(), 4});
+        std::vector<std::uint32_t> lanes(cr.size() + 1, 7), scalar(cr.size() + 1, 7);
+        colourEscaped(colouring, {cr.data(), ci.data(), n.data(), static_cast<int>(cr.size()), lanes.data(), at.data()});
+        colourEscapedScalar(colouring,
+                            {cr.data(), ci.data(), n.data(), static_cast<int>(cr.size()), scalar.data(), at.data()});
         ASSERT_EQ(lanes, scalar) << shadingName(shading);
-        EXPECT_EQ(lanes[3], 7);  // the stride's gap untouched
+        EXPECT_EQ(lanes.back(), 7u);  // nothing past the samples
     }
 }
 
