@@ -408,7 +408,7 @@ void drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer
             if (hooks.printStatus)
                 hooks.printStatus(statusLine(view.state));
         } else if (view.computer)
-            renderer.DrawDeep(*view.computer, view.state, surface, hooks);
+            renderer.DrawDeep(*view.computer, view.location.palette, surface, hooks);
         else
             renderer.DrawFractal(view.state, surface, hooks);
     }

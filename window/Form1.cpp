@@ -812,7 +812,7 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
                             orbit_->view().zoom == want.zoom;
     if (sameCentre && deepComputer_ && !chooseCap && deepComputer_->iterations() == want.iterations) {
-        renderer_.DrawDeep(*deepComputer_, model_.state(), *picture1_, hooks);
+        renderer_.DrawDeep(*deepComputer_, paletteOf(model_.state()), *picture1_, hooks);
         return true;
     }
     // The orbit first, off this thread; the picture follows when it is done.

@@ -300,7 +300,7 @@ std::vector<unsigned char> deepPicture(std::uint64_t seed, const DeepCentre& vie
     ImageSurface image;
     DrawHooks hooks;
     hooks.printStatus = [&status](const std::string& line) { status = line; };
-    Renderer().DrawDeep(computer, testing::startupState(seed), image, hooks);
+    Renderer().DrawDeep(computer, paletteOf(testing::startupState(seed)), image, hooks);
     return encodeBmp(image.view());
 }
 

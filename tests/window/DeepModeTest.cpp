@@ -38,7 +38,7 @@ std::vector<Colour> deepDrawing(const ExplorerState& s, const DeepCentre& view)
     DeepComputer computer(std::shared_ptr<const ReferenceOrbit>(std::move(orbit.value())));
     ImageSurface surface;
     Renderer renderer;
-    renderer.DrawDeep(computer, s, surface);
+    renderer.DrawDeep(computer, paletteOf(s), surface);
     return surface.pixels();
 }
 
