@@ -255,7 +255,7 @@ std::uint32_t SampleColouring::colourEscaped(double cr, double ci, int n, double
     int k = 0;
     while (r2 < kSmoothRadius * kSmoothRadius && k < kMaxExtraSteps) {
         if (needsDerivative) {
-            const double ndr = 2.0 * (zr * dzr - zi * dzi) + 1.0;
+            const double ndr = 2.0 * (zr * dzr - zi * dzi) + derivativeStep;
             const double ndi = 2.0 * (zr * dzi + zi * dzr);
             dzr = ndr;
             dzi = ndi;

@@ -129,6 +129,9 @@ struct SampleColouring {
     bool needsDerivative = false;
     bool logDensity = false;
     double density = 24, offset = 0, pixel = 0;
+    // What each step adds to z' = 2 z z' + step: 1 for dz/dc in the plane;
+    // deep views carry dz/dx, in pixels, and add the pixel spacing.
+    double derivativeStep = 1;
     // The gradient by cell: light-linear red, green, blue, and the 8-bit
     // sRGB bytes of the same, red | green << 8 | blue << 16.
     std::vector<double> red, green, blue;

@@ -51,8 +51,6 @@ Result<LocationPicture> LocationPicture::prepare(const Location& location, std::
     picture.poster_ = location.size.has_value();
     picture.size_ = location.size.value_or(PictureSize{kDrawableSize, kDrawableSize});
     picture.smooth_ = location.smooth;
-    if (location.smooth && location.deep)
-        return fail("smooth colours draw legacy views; deep views keep the colour modes", EINVAL);
     picture.palette_ = location.palette;
     if (!location.deep) {
         auto legacy = legacyStateOf(location);
@@ -93,6 +91,8 @@ Status LocationPicture::drawWindowPicture(ImageSurface& surface, const DrawContr
     if (smooth_) {
         PosterHooks hooks;
         hooks.progress = [&control](int) { return !stopped(control); };
+        if (deep_)
+            return SmoothRenderer(*deep_).renderPicture(*smooth_, surface, hooks);
         const auto computer = makeFastComputer();
         return SmoothRenderer(*computer).renderPicture(*legacy_, *smooth_, surface, hooks);
     }
@@ -113,6 +113,8 @@ Status LocationPicture::drawPoster(BandSink& sink, const DrawControl& control)
         const double share = shareBefore_ + (1 - shareBefore_) * rowsDone / size_.height;
         return !control.progress || control.progress(share);
     };
+    if (smooth_ && deep_)
+        return SmoothRenderer(*deep_).render(*smooth_, size_, sink, posterHooks);
     if (smooth_) {
         const auto computer = makeFastComputer();
         return SmoothRenderer(*computer).render(*legacy_, *smooth_, size_, sink, posterHooks);

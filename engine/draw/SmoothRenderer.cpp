@@ -1,5 +1,8 @@
 #include "SmoothRenderer.h"
 
+#include "DeepComputer.h"
+#include "DeepSmooth.h"
+#include "DeepView.h"
 #include "ExplorerState.h"
 #include "FieldComputer.h"
 #include "PosterMapping.h"
@@ -12,6 +15,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <optional>
 #include <cerrno>
 #include <cmath>
 #include <string>
@@ -59,25 +63,76 @@ SmoothRenderer::SmoothRenderer(FieldComputer& computer, std::int64_t bandPixels)
 {
 }
 
+SmoothRenderer::SmoothRenderer(DeepComputer& deep, std::int64_t bandPixels)
+    : pool_(deep.pool()), deep_(&deep), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandSamples)
+{
+}
+
+Status SmoothRenderer::renderPicture(const SmoothColours& colours, Surface& surface, const PosterHooks& hooks)
+{
+    SurfaceSink sink(surface);
+    return render(colours, PictureSize{kDrawableSize, kDrawableSize}, sink, hooks);
+}
+
+namespace {
+
+Status checkSize(PictureSize size)
+{
+    if (size.width < 1 || size.height < 1 || size.width > kMaxPictureSide || size.height > kMaxPictureSide)
+        return fail("a picture's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
+    return {};
+}
+
+} // namespace
+
 Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& colours, PictureSize size,
                               BandSink& sink, const PosterHooks& hooks)
 {
-    const int width = size.width;
-    const int height = size.height;
-    if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide)
-        return fail("a picture's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
+    if (Status s = checkSize(size); !s)
+        return s;
+    if (deep_)
+        return fail("a deep renderer draws its computer's view", EINVAL);
     const int n = std::clamp(colours.samples, 1, kMaxSamples);
-    const PosterMapping samples(view, PictureSize{width * n, height * n});
+    const PosterMapping samples(view, PictureSize{size.width * n, size.height * n});
+    cx_.resize(static_cast<std::size_t>(size.width * n));
+    for (std::size_t u = 0; u < cx_.size(); ++u)
+        cx_[u] = samples.planeX(static_cast<int>(u));
     // One sample's width in the plane, for the distance shading.
-    const double pixel = std::abs(samples.planeX(1) - samples.planeX(0));
-    const SampleColouring colouring(colours, pixel);
+    SampleColouring colouring(colours, std::abs(samples.planeX(1) - samples.planeX(0)));
+    return draw(samples, colouring, n, sink, hooks);
+}
+
+Status SmoothRenderer::render(const SmoothColours& colours, PictureSize size, BandSink& sink, const PosterHooks& hooks)
+{
+    if (Status s = checkSize(size); !s)
+        return s;
+    if (!deep_)
+        return fail("a legacy picture needs its view", EINVAL);
+    const int n = std::clamp(colours.samples, 1, kMaxSamples);
+    const PosterMapping samples(PictureSize{size.width * n, size.height * n});
+    cx_.resize(static_cast<std::size_t>(size.width * n));
+    for (std::size_t u = 0; u < cx_.size(); ++u)
+        cx_[u] = samples.pictureX(static_cast<int>(u)) - kDeepCentrePixel;
+    // Deep samples are offsets in the picture's pixels, and so are the
+    // derivative and the distance.
+    SampleColouring colouring(colours, samples.pictureX(1) - samples.pictureX(0));
+    colouring.derivativeStep = DeepSmooth(deep_->orbit()).spacing();
+    return draw(samples, colouring, n, sink, hooks);
+}
+
+Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring& colouring, int n, BandSink& sink,
+                            const PosterHooks& hooks)
+{
+    const int width = samples.size().width / n;
+    const int height = samples.size().height / n;
+    const std::int32_t cap = deep_ ? static_cast<std::int32_t>(deep_->iterations()) : kMaxIterations;
+    std::optional<DeepSmooth> deepSmooth;
+    if (deep_)
+        deepSmooth.emplace(deep_->orbit());
 
     const auto w = static_cast<std::size_t>(width);
     const std::int64_t rowSamples = std::int64_t{width} * n * n;
     const int band = static_cast<int>(std::clamp<std::int64_t>(bandPixels_ / rowSamples, 1, height));
-    cx_.resize(w * static_cast<std::size_t>(n));
-    for (std::size_t u = 0; u < cx_.size(); ++u)
-        cx_[u] = samples.planeX(static_cast<int>(u));
     const std::size_t columns = cx_.size();
     cy_.resize(static_cast<std::size_t>(band) * static_cast<std::size_t>(n));
     rgb_.resize(w * static_cast<std::size_t>(band) * 3);
@@ -88,12 +143,16 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
     for (int r0 = 0; r0 < height; r0 += band) {
         const int rows = std::min(band, height - r0);
         for (int r = 0; r < rows * n; ++r)
-            cy_[static_cast<std::size_t>(r)] = samples.planeY(r0 * n + r);
+            cy_[static_cast<std::size_t>(r)] =
+                deep_ ? samples.pictureY(r0 * n + r) - kDeepCentrePixel : samples.planeY(r0 * n + r);
         const auto sampleRows = static_cast<std::size_t>(rows * n);
-        if (computer_) {
-            // Counts first, fast: samples inside the set need nothing more.
+        // Counts first, fast: samples inside the set need nothing more.
+        if (computer_ || deep_) {
             counts_.resize(columns * sampleRows);
-            computer_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
+            if (deep_)
+                deep_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
+            else
+                computer_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
         }
         const int parts = pool_ ? pool_->size() : 1;
         // The samples' bytes, row by row: the picture's own rows with one
@@ -125,12 +184,12 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
                     std::size_t escaped = 0;
                     for (std::size_t r = 0; r < sampleRows; ++r) {
                         const std::int32_t count =
-                            computer_ ? counts_[c * sampleRows + r].n : iteratePoint(cx_[c], cy_[r]).n;
+                            counts_.empty() ? iteratePoint(cx_[c], cy_[r]).n : counts_[c * sampleRows + r].n;
                         column[r] = interior;
                         counts[escaped] = count;
                         ci[escaped] = cy_[r];
                         at[escaped] = r;
-                        escaped += count < kMaxIterations ? 1 : 0;
+                        escaped += count < cap ? 1 : 0;
                     }
                     // Whole vectors: the last sample again fills the last one.
                     for (; escaped % kPad != 0 && escaped > 0; ++escaped) {
@@ -141,10 +200,20 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
                     cr.assign(escaped, cx_[c]);
                     const EscapedSamples task{cr.data(), ci.data(), counts.data(), static_cast<int>(escaped),
                                               column, at.data()};
-                    if (computer_)
+                    if (deepSmooth) {
+                        // Deep samples one by one: each iterated again by
+                        // perturbation for its last z and dz/dx.
+                        for (std::size_t k = 0; k < escaped; ++k) {
+                            const DeepFinal f = deepSmooth->finalValue(cx_[c], ci[k], counts[k]);
+                            column[at[k]] = colouring.colourEscaped(deepSmooth->planeRe(cx_[c]),
+                                                                    deepSmooth->planeIm(ci[k]), counts[k], f.zr,
+                                                                    f.zi, f.dzr, f.dzi);
+                        }
+                    } else if (computer_) {
                         colourEscaped(colouring, task);
-                    else
+                    } else {
                         colourEscapedScalar(colouring, task);
+                    }
                 }
                 for (std::size_t r = 0; r < sampleRows; ++r) {
                     std::uint8_t* out = sampled + (r * columns + b0) * 3;

@@ -161,12 +161,13 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
         V k = zero;
         const V radius2 = hn::Set(d, kSmoothRadius * kSmoothRadius);
         const V maxK = hn::Set(d, double{kMaxExtraSteps});
+        const V derivativeStep = hn::Set(d, sc.derivativeStep);
         for (;;) {
             const auto active = hn::And(hn::Lt(r2, radius2), hn::Lt(k, maxK));
             if (hn::AllFalse(d, active))
                 break;
             if constexpr (kDerivative) {
-                const V ndr = hn::Add(hn::Mul(two, hn::Sub(hn::Mul(zr, dzr), hn::Mul(zi, dzi))), one);
+                const V ndr = hn::Add(hn::Mul(two, hn::Sub(hn::Mul(zr, dzr), hn::Mul(zi, dzi))), derivativeStep);
                 const V ndi = hn::Mul(two, hn::Add(hn::Mul(zr, dzi), hn::Mul(zi, dzr)));
                 dzr = hn::IfThenElse(active, ndr, dzr);
                 dzi = hn::IfThenElse(active, ndi, dzi);

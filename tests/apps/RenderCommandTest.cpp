@@ -125,7 +125,6 @@ TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
         {{"--palette", "fire", "--samples", "0"}, "--samples"},
         {{"--palette", "fire", "--samples", "9"}, "1 to 8"},
         {{"--density", "4"}, "add --palette or --stops"},
-        {{"--palette", "fire", "--deep"}, "deep views"},
     };
     for (const auto& c : cases) {
         auto args = c.args;
