@@ -524,14 +524,18 @@ void drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer
 {
     for (int r = 0; r < o.repeat; ++r) {
         surface.clear();
-        if (view.location.smooth) {
+        if (view.location.smooth && view.computer) {
+            (void)SmoothRenderer(*view.computer).renderPicture(*view.location.smooth, surface);
+            if (hooks.printStatus)
+                hooks.printStatus(deepStatusLine(view.location.palette.b, view.computer->orbit().view().zoom));
+        } else if (view.location.smooth) {
             const auto fast = o.reference ? nullptr : makeFastComputer();
             SmoothRenderer smooth = fast ? SmoothRenderer(*fast) : SmoothRenderer(&ThreadPool::shared());
             (void)smooth.renderPicture(view.state, *view.location.smooth, surface);
             if (hooks.printStatus)
                 hooks.printStatus(statusLine(view.state));
         } else if (view.computer)
-            renderer.DrawDeep(*view.computer, view.state, surface, hooks);
+            renderer.DrawDeep(*view.computer, view.location.palette, surface, hooks);
         else
             renderer.DrawFractal(view.state, surface, hooks);
     }
@@ -1021,8 +1025,6 @@ Result<RenderOptions> parseRenderOptions(const std::vector<std::string>& args,
     if (!smoothGiven && (o.density || o.offset || o.shading || o.samples))
         return fail("mandel-render: --density, --offset, --shading and --samples colour smooth pictures: add "
                     "--palette or --stops");
-    if (smoothGiven && deep)
-        return fail("mandel-render: smooth colours draw legacy views; deep views keep the colour modes");
     if (Status diveChecked = checkDiveOptions(o); !diveChecked)
         return diveChecked.failure();
     return parsed;

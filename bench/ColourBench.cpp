@@ -4,13 +4,19 @@
 //   mandel_colour_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 //
 // The label names the Highway target and the threads; the context names the
-// CPU. Compare Legacy/X with Smooth/X run side by side in one run.
+// CPU. Compare Legacy/X with Smooth/X run side by side in one run;
+// Smooth/X/plain colours as the renderer did before its colouring moved onto
+// SIMD lanes (no samples, no shading).
 
 #include "BenchViews.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
+#include "PosterMapping.h"
 #include "PosterRenderer.h"
+#include "SmoothColour.h"
+#include "SmoothKernel.h"
 #include "SmoothRenderer.h"
+#include "ThreadPool.h"
 
 #include <benchmark/benchmark.h>
 
@@ -55,6 +61,61 @@ void smooth(benchmark::State& st, const ExplorerState& view, Shading shading, in
     st.counters["Mpx/s"] = benchmark::Counter(kSide * kSide / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// The colouring as it was before it moved onto the lanes, kept to be timed
+// beside it: counts from the fast computer, the escaped samples' steps on
+// lanes, then per sample the plain finishSmooth, GradientMap and encoding.
+void plainSmooth(benchmark::State& st, const ExplorerState& view)
+{
+    FastComputer computer;
+    st.SetLabel(computer.targetName() + ", " + std::to_string(computer.threads()) + " threads");
+    const PosterMapping mapping(view, {kSide, kSide});
+    std::vector<double> cx(kSide), cy(kSide);
+    for (int i = 0; i < kSide; ++i) {
+        cx[static_cast<std::size_t>(i)] = mapping.planeX(i);
+        cy[static_cast<std::size_t>(i)] = mapping.planeY(i);
+    }
+    const GradientMap gradient(SmoothColours{});
+    const double pixel = cx[1] - cx[0];
+    std::vector<PointResult> counts(cx.size() * cy.size());
+    std::vector<std::uint8_t> rgb(counts.size() * 3);
+    ThreadPool& pool = *computer.pool();
+    for (auto _ : st) {
+        computer.computeGrid(cx.data(), kSide, cy.data(), kSide, counts.data());
+        auto colourColumns = [&](int part) {
+            std::vector<double> ci, cr, zr, zi, dzr, dzi;
+            std::vector<std::int32_t> n;
+            std::vector<std::size_t> at;
+            for (std::size_t c = static_cast<std::size_t>(part); c < cx.size(); c += static_cast<std::size_t>(pool.size())) {
+                ci.clear();
+                n.clear();
+                at.clear();
+                for (std::size_t r = 0; r < cy.size(); ++r)
+                    if (counts[c * cy.size() + r].n < kMaxIterations) {
+                        ci.push_back(cy[r]);
+                        n.push_back(counts[c * cy.size() + r].n);
+                        at.push_back(r);
+                    }
+                cr.assign(ci.size(), cx[c]);
+                for (auto* v : {&zr, &zi, &dzr, &dzi})
+                    v->resize(ci.size());
+                runSmoothSteps({cr.data(), ci.data(), n.data(), static_cast<int>(ci.size()), zr.data(), zi.data(),
+                                dzr.data(), dzi.data()});
+                for (std::size_t k = 0; k < ci.size(); ++k) {
+                    const Colour colour = colourOf(gradient.colourOf(
+                        finishSmooth(cr[k], ci[k], n[k], kMaxIterations, zr[k], zi[k], dzr[k], dzi[k]), pixel));
+                    std::uint8_t* out = rgb.data() + (at[k] * cx.size() + c) * 3;
+                    out[0] = static_cast<std::uint8_t>(redOf(colour));
+                    out[1] = static_cast<std::uint8_t>(greenOf(colour));
+                    out[2] = static_cast<std::uint8_t>(blueOf(colour));
+                }
+            }
+        };
+        pool.run(colourColumns);
+        benchmark::DoNotOptimize(rgb.data());
+    }
+    st.counters["Mpx/s"] = benchmark::Counter(kSide * kSide / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 void registerAll()
 {
     const struct {
@@ -68,6 +129,9 @@ void registerAll()
             ->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark(("Smooth/" + name).c_str(),
                                      [view](benchmark::State& st) { smooth(st, view, Shading::None, 1); })
+            ->Unit(benchmark::kMillisecond)->UseRealTime();
+        benchmark::RegisterBenchmark(("Smooth/" + name + "/plain").c_str(),
+                                     [view](benchmark::State& st) { plainSmooth(st, view); })
             ->Unit(benchmark::kMillisecond)->UseRealTime();
         benchmark::RegisterBenchmark(("Smooth/" + name + "/slopes").c_str(),
                                      [view](benchmark::State& st) { smooth(st, view, Shading::Slopes, 1); })

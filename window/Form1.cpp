@@ -884,7 +884,14 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
                             orbit_->view().zoom == want.zoom;
     if (sameCentre && deepComputer_ && !chooseCap && deepComputer_->iterations() == want.iterations) {
-        renderer_.DrawDeep(*deepComputer_, model_.state(), *picture1_, hooks);
+        if (const SmoothColours* smooth = model_.smoothColours()) {
+            PosterHooks bands;
+            bands.progress = [&hooks](int) { return hooks.yield(); };
+            if (SmoothRenderer(*deepComputer_, std::int64_t{kDrawableSize} * 8).renderPicture(*smooth, *picture1_, bands))
+                printStatus(deepStatusLine(model_.state().b, want.zoom));
+        } else {
+            renderer_.DrawDeep(*deepComputer_, paletteOf(model_.state()), *picture1_, hooks);
+        }
         return true;
     }
     // The orbit first, off this thread; the picture follows when it is done.

@@ -31,7 +31,9 @@ inline int roundMod255(double v) noexcept
 
 } // namespace
 
-ColourTables::ColourTables(const ExplorerState& s) noexcept
+ColourTables::ColourTables(const ExplorerState& s) noexcept : ColourTables(paletteOf(s)) {}
+
+ColourTables::ColourTables(const Palette& s) noexcept
     : fn_{s.fn1, s.fn2, s.fn3}, m_{255, 255, 255}
 {
     const int mode = colourModeOf(s.b);

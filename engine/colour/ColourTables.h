@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Location.h"
+
 #include "Colour.h"
 #include "PointResult.h"
 
@@ -29,6 +31,8 @@ inline constexpr std::int32_t kNoPixelBefore = std::numeric_limits<std::int32_t>
 //    program draws and every view it reaches.
 class ColourTables {
 public:
+    // Starts a picture in `palette`.
+    explicit ColourTables(const Palette& palette) noexcept;
     // Starts a picture for the colour parameters of `s`.
     explicit ColourTables(const ExplorerState& s) noexcept;
 

@@ -3,18 +3,13 @@
 #include "PointResult.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <limits>
 
 namespace mandel {
 
 namespace {
-
-// Light falls from the upper left, from above the plane; slopes facing it
-// are lit, the others shaded by up to kSlopeStrength.
-constexpr double kLightRe = -0.70710678118654752;
-constexpr double kLightIm = 0.70710678118654752;
-constexpr double kLightHeight = 1.5;
-constexpr double kSlopeStrength = 0.6;
 
 double clamp01(double v) { return v < 0 ? 0 : (v > 1 ? 1 : v); }
 
@@ -189,6 +184,112 @@ LinearRgb GradientMap::colourOf(const SmoothPoint& p, double pixel) const noexce
     c.green *= light;
     c.blue *= light;
     return c;
+}
+
+double seriesLog2(double x) noexcept
+{
+    // x = m 2^e with m in [sqrt(1/2), sqrt(2)); log2 m = 2/ln 2 atanh(s),
+    // s = (m - 1) / (m + 1), |s| < 0.172, whose series to s^9 leaves < 1.1e-9.
+    const auto bits = std::bit_cast<std::uint64_t>(x);
+    std::int64_t e = static_cast<std::int64_t>(bits >> 52) - 1023;
+    double m = std::bit_cast<double>((bits & 0x000FFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+    if (m > 1.4142135623730951) {
+        m = m * 0.5;
+        e = e + 1;
+    }
+    const double s = (m - 1.0) / (m + 1.0);
+    const double s2 = s * s;
+    double p = kLog2Series[kLog2Terms - 1];
+    for (int i = kLog2Terms - 2; i >= 0; --i)
+        p = p * s2 + kLog2Series[i];
+    return static_cast<double>(e) + s * p;
+}
+
+StepLookup::StepLookup(std::vector<double> rising, int cells, double last)
+    : thresholds(std::move(rising)), scale(static_cast<double>(cells)), top(last)
+{
+    base.resize(static_cast<std::size_t>(cells) + 1);
+    for (int c = 0; c <= cells; ++c) {
+        const double lo = c / scale, hi = (c + 1) / scale;
+        const auto below = std::upper_bound(thresholds.begin(), thresholds.end(), lo);
+        base[static_cast<std::size_t>(c)] = below - thresholds.begin();
+        checks = std::max(checks, static_cast<int>(std::upper_bound(below, thresholds.end(), hi) - below));
+    }
+    thresholds.push_back(std::numeric_limits<double>::infinity());
+}
+
+std::size_t StepLookup::count(double x) const noexcept
+{
+    const double y = x > 0 ? std::min(x, top) : 0;
+    auto a = base[static_cast<std::size_t>(static_cast<std::int64_t>(std::floor(y * scale)))];
+    for (int j = 0; j < checks; ++j)
+        a += y >= thresholds[static_cast<std::size_t>(a)] ? 1 : 0;
+    return static_cast<std::size_t>(a);
+}
+
+SampleColouring::SampleColouring(const SmoothColours& colours, double pixelWidth)
+    : shading(colours.shading), needsDerivative(colours.shading != Shading::None), logDensity(colours.logDensity),
+      density(colours.density > 0 ? colours.density : 1), offset(colours.offset), pixel(pixelWidth)
+{
+    std::vector<double> halfway;
+    for (int v = 1; v <= 255; ++v)
+        halfway.push_back(srgbToLinear((static_cast<double>(v) - 0.5) / 255.0));
+    encode = StepLookup(std::move(halfway), kEncodeCells, 1.0);
+    const GradientMap map(colours);
+    const Colour inside = mandel::colourOf(map.colourOf(SmoothPoint{}, pixel));
+    interior = static_cast<std::uint32_t>(redOf(inside) | greenOf(inside) << 8 | blueOf(inside) << 16);
+    for (int c = 0; c < kGradientCells; ++c) {
+        const LinearRgb at = map.gradientAt((c + 0.5) / kGradientCells);
+        red.push_back(at.red);
+        green.push_back(at.green);
+        blue.push_back(at.blue);
+        packed.push_back(static_cast<std::int64_t>(encode.count(at.red) | encode.count(at.green) << 8 |
+                                                   encode.count(at.blue) << 16));
+    }
+}
+
+std::uint32_t SampleColouring::colourEscaped(double cr, double ci, int n, double zr, double zi, double dzr,
+                                             double dzi) const noexcept
+{
+    double r2 = zr * zr + zi * zi;
+    int k = 0;
+    while (r2 < kSmoothRadius * kSmoothRadius && k < kMaxExtraSteps) {
+        if (needsDerivative) {
+            const double ndr = 2.0 * (zr * dzr - zi * dzi) + derivativeStep;
+            const double ndi = 2.0 * (zr * dzi + zi * dzr);
+            dzr = ndr;
+            dzi = ndi;
+        }
+        const double nzi = (2.0 * zi) * zr + ci;
+        zr = (zr * zr - zi * zi) + cr;
+        zi = nzi;
+        r2 = zr * zr + zi * zi;
+        ++k;
+    }
+    const double log2Radius = 0.5 * seriesLog2(r2);
+    const double nu = static_cast<double>(n) + 2.0 + static_cast<double>(k) - seriesLog2(log2Radius);
+    const double cycles = (logDensity ? seriesLog2(std::max(nu, 1.0)) : nu) / density + offset;
+    double t = cycles - std::floor(cycles);
+    t = t < 1 ? t : 0;
+    const auto cell = static_cast<std::size_t>(static_cast<std::int64_t>(std::floor(t * kGradientCells)));
+    if (shading == Shading::None)
+        return static_cast<std::uint32_t>(packed[cell]);
+    double light = 1;
+    if (shading == Shading::Distance) {
+        const double dz = std::sqrt(dzr * dzr + dzi * dzi);
+        const double distance = dz > 0 ? std::sqrt(r2) * (log2Radius * kLn2) / dz : 0;
+        light = pixel > 0 ? clamp01(distance / pixel) : 1;
+    } else {
+        const double ur = zr * dzr + zi * dzi;
+        const double ui = zi * dzr - zr * dzi;
+        const double u = std::sqrt(ur * ur + ui * ui);
+        const double sr = u > 0 ? ur / u : 0;
+        const double si = u > 0 ? ui / u : 0;
+        const double facing = (sr * kLightRe + si * kLightIm + kLightHeight) / (1 + kLightHeight);
+        light = 1 - kSlopeStrength + kSlopeStrength * clamp01(facing);
+    }
+    return static_cast<std::uint32_t>(encode.count(red[cell] * light) | encode.count(green[cell] * light) << 8 |
+                                      encode.count(blue[cell] * light) << 16);
 }
 
 } // namespace mandel

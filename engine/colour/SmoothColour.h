@@ -4,6 +4,7 @@
 #include "SmoothColours.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -13,6 +14,22 @@ namespace mandel {
 // the continuous value no longer depends on which step it is read from.
 inline constexpr double kSmoothRadius = 65536.0;
 inline constexpr int kMaxExtraSteps = 64;
+
+// 2 / (k ln 2) for k = 1, 3, ..., 9: the series of seriesLog2.
+inline constexpr int kLog2Terms = 5;
+inline constexpr double kLog2Series[kLog2Terms] = {2.8853900817779268, 0.9617966939259757, 0.5770780163555853,
+                                                   0.41219858311113244, 0.3205988979753252};
+inline constexpr double kLn2 = 0.69314718055994530942;
+// Slopes: light falls from the upper left, from above the plane; slopes
+// facing it are lit, the others shaded by up to kSlopeStrength.
+inline constexpr double kLightRe = -0.70710678118654752;
+inline constexpr double kLightIm = 0.70710678118654752;
+inline constexpr double kLightHeight = 1.5;
+inline constexpr double kSlopeStrength = 0.6;
+// Cells of a gradient's cycle, and of the table that finds an 8-bit value
+// (a cell narrower than the gap between halfway points).
+inline constexpr int kGradientCells = 16384;
+inline constexpr int kEncodeCells = 4096;
 
 // What smooth colouring needs of one point.
 struct SmoothPoint {
@@ -69,6 +86,58 @@ private:
     double density_, offset_;
     bool log_;
     Shading shading_;
+};
+
+// log2 of a positive finite x from its exponent and an odd series in the
+// mantissa, with additions and products alone, so the scalar form and every
+// SIMD target give the same bits. Within 2e-9 of std::log2: far below what
+// a colour shows, and a short chain of steps.
+double seriesLog2(double x) noexcept;
+
+// Counts the thresholds at or below x (upper_bound's index) through a table
+// of cells over [0, top]: the count at each cell's start, then as many
+// compares as a cell holds thresholds. The same compares in any form.
+struct StepLookup {
+    StepLookup() = default;
+    StepLookup(std::vector<double> thresholds, int cells, double top);
+    std::size_t count(double x) const noexcept;
+    std::vector<double> thresholds;  // rising, then one +infinity
+    std::vector<std::int64_t> base;  // thresholds <= each cell's start; cells + 1 entries
+    double scale = 1;                // cells per unit of x (a power of two)
+    double top = 1;                  // x is taken as min(x, top) when finding its cell
+    int checks = 0;                  // thresholds inside one cell, at most
+};
+
+// How the renderers colour a sample from what the loop left: its count, the
+// last z and z' (z' only with shading). The extra steps, nu through
+// seriesLog2, the place t on the gradient, the colour of t's cell (the
+// gradient at the cell's middle, kGradientCells cells a cycle), shading and
+// the 8-bit encoding: written once here as the reference, and read as flat
+// tables by the SIMD form (SmoothKernel.h), which repeats every operation in
+// the same order. Beside GradientMap::colourOf of finishSmooth, t moves by at
+// most half a cell and nu by a few ulps of the logarithm: within a level of
+// 8-bit sRGB a channel for the built-in palettes.
+struct SampleColouring {
+    SampleColouring(const SmoothColours& colours, double pixel);
+
+    // The 8-bit sRGB colour of an escaped sample c whose loop stopped at n
+    // with value z and derivative z', as red | green << 8 | blue << 16.
+    std::uint32_t colourEscaped(double cr, double ci, int n, double zr, double zi, double dzr, double dzi) const noexcept;
+
+    std::uint32_t interior = 0;  // the same for points inside
+    Shading shading = Shading::None;
+    bool needsDerivative = false;
+    bool logDensity = false;
+    double density = 24, offset = 0, pixel = 0;
+    // What each step adds to z' = 2 z z' + step: 1 for dz/dc in the plane;
+    // deep views carry dz/dx, in pixels, and add the pixel spacing.
+    double derivativeStep = 1;
+    // The gradient by cell: light-linear red, green, blue, and the 8-bit
+    // sRGB bytes of the same, red | green << 8 | blue << 16.
+    std::vector<double> red, green, blue;
+    std::vector<std::int64_t> packed;
+    // Light-linear values to 8-bit sRGB: the count of halfway points reached.
+    StepLookup encode;
 };
 
 } // namespace mandel

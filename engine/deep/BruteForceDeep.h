@@ -27,6 +27,10 @@ public:
     // compute() at the usual precision and at 64 bits more; ambiguous
     // when their counts differ.
     BruteForceResult check(double dx, double dy) const;
+    // The smooth value nu of the point (z iterated on past the count, as
+    // the smooth colours define it), every step in high precision;
+    // negative for a point whose count reaches the cap.
+    double smoothValue(double dx, double dy, long bits = 0) const;
 
 private:
     DeepCentre view_;

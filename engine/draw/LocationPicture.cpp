@@ -28,9 +28,9 @@ bool stopped(const DrawControl& control)
 
 // Pixels from the centre of the poster's farthest pixel, for the deep
 // computer's approximation tables.
-double farthestOffset(const ExplorerState& view, PictureSize size)
+double farthestOffset(PictureSize size)
 {
-    const PosterMapping mapping(view, size);
+    const PosterMapping mapping(size);
     const double dx = std::max(std::abs(mapping.pictureX(0) - kDeepCentrePixel),
                                std::abs(mapping.pictureX(size.width - 1) - kDeepCentrePixel));
     const double dy = std::max(std::abs(mapping.pictureY(0) - kDeepCentrePixel),
@@ -51,26 +51,19 @@ Result<LocationPicture> LocationPicture::prepare(const Location& location, std::
     picture.poster_ = location.size.has_value();
     picture.size_ = location.size.value_or(PictureSize{kDrawableSize, kDrawableSize});
     picture.smooth_ = location.smooth;
-    if (location.smooth && location.deep)
-        return fail("smooth colours draw legacy views; deep views keep the colour modes", EINVAL);
-    if (location.deep) {
-        // The legacy state carries only the palette here; the deep view is the
-        // computer's.
-        picture.state_.wid = picture.state_.hei = kSurfaceSize;
-        applyPalette(picture.state_, location.palette);
-        ResetView(picture.state_);
-    } else {
+    picture.palette_ = location.palette;
+    if (!location.deep) {
         auto legacy = legacyStateOf(location);
         if (!legacy)
             return legacy.failure();
-        picture.state_ = std::move(*legacy);
+        picture.legacy_ = std::move(*legacy);
         return picture;
     }
 
     DeepSetupRequest request;
     request.view = *location.deep;
     request.shared = std::move(orbit);
-    request.reach = picture.poster_ ? farthestOffset(picture.state_, picture.size_) : kWindowReach;
+    request.reach = picture.poster_ ? farthestOffset(picture.size_) : kWindowReach;
     request.memoryLimit = deepMemoryLimit();
     request.progress = [&control](double share) {
         if (stopped(control))
@@ -98,13 +91,16 @@ Status LocationPicture::drawWindowPicture(ImageSurface& surface, const DrawContr
     if (smooth_) {
         PosterHooks hooks;
         hooks.progress = [&control](int) { return !stopped(control); };
+        if (deep_)
+            return SmoothRenderer(*deep_).renderPicture(*smooth_, surface, hooks);
         const auto computer = makeFastComputer();
-        return SmoothRenderer(*computer).renderPicture(state_, *smooth_, surface, hooks);
+        return SmoothRenderer(*computer).renderPicture(*legacy_, *smooth_, surface, hooks);
     }
     Renderer renderer(makeFastComputer());
     DrawHooks draw;
     draw.yield = [&control] { return !stopped(control); };
-    const bool drawn = deep_ ? renderer.DrawDeep(*deep_, state_, surface, draw) : renderer.DrawFractal(state_, surface, draw);
+    const bool drawn =
+        deep_ ? renderer.DrawDeep(*deep_, palette_, surface, draw) : renderer.DrawFractal(*legacy_, surface, draw);
     return drawn ? Status() : Status(fail("stopped", ECANCELED));
 }
 
@@ -117,19 +113,16 @@ Status LocationPicture::drawPoster(BandSink& sink, const DrawControl& control)
         const double share = shareBefore_ + (1 - shareBefore_) * rowsDone / size_.height;
         return !control.progress || control.progress(share);
     };
+    if (smooth_ && deep_)
+        return SmoothRenderer(*deep_).render(*smooth_, size_, sink, posterHooks);
     if (smooth_) {
         const auto computer = makeFastComputer();
-        return SmoothRenderer(*computer).render(state_, *smooth_, size_, sink, posterHooks);
+        return SmoothRenderer(*computer).render(*legacy_, *smooth_, size_, sink, posterHooks);
     }
-    std::unique_ptr<FieldComputer> computer;
-    std::optional<PosterRenderer> renderer;
-    if (deep_) {
-        renderer.emplace(*deep_);
-    } else {
-        computer = makeFastComputer();
-        renderer.emplace(*computer);
-    }
-    return renderer->render(state_, size_, sink, posterHooks);
+    if (deep_)
+        return PosterRenderer(*deep_).render(palette_, size_, sink, posterHooks);
+    const auto computer = makeFastComputer();
+    return PosterRenderer(*computer).render(*legacy_, size_, sink, posterHooks);
 }
 
 } // namespace mandel

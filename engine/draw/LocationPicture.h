@@ -58,7 +58,8 @@ public:
 private:
     LocationPicture() = default;
 
-    ExplorerState state_;
+    Palette palette_;
+    std::optional<ExplorerState> legacy_;  // set: a legacy view, drawn from this state
     std::optional<SmoothColours> smooth_;  // set: drawn in smooth colours
     PictureSize size_{};
     bool poster_ = false;

@@ -21,6 +21,13 @@ PosterMapping::PosterMapping(const ExplorerState& view, PictureSize size) noexce
 {
 }
 
+PosterMapping::PosterMapping(PictureSize size) noexcept
+    : size_(size),
+      k_(static_cast<double>(kDrawableSize) / static_cast<double>(std::max(1, std::min(size.width, size.height)))),
+      di_(0), dj_(0), zoomx1_(1), zoomx2_(0), zoomy1_(-1), zoomy2_(0)
+{
+}
+
 double PosterMapping::pictureX(int u) const noexcept
 {
     return (static_cast<double>(u) - static_cast<double>(size_.width) / 2.0) * k_ + kPictureCentre;

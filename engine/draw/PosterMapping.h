@@ -15,6 +15,9 @@ public:
     // The poster of the view in `view` (its palette is not read) at `size`;
     // both sides must be at least 1.
     PosterMapping(const ExplorerState& view, PictureSize size) noexcept;
+    // Picture pixels alone, for deep views (whose computer turns them into
+    // points); plane x and y are then the picture pixels themselves.
+    explicit PosterMapping(PictureSize size) noexcept;
 
     // Picture-pixel x of poster column u: (u - W/2) * k + 298, k = 596 / min(W, H).
     double pictureX(int u) const noexcept;

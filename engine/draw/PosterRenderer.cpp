@@ -88,23 +88,45 @@ int PosterRenderer::bandRows(int width) const noexcept
     return static_cast<int>(std::clamp<std::int64_t>(rows, 1, kMaxPictureSide));
 }
 
+namespace {
+
+Status checkSize(PictureSize size)
+{
+    if (size.width < 1 || size.height < 1 || size.width > kMaxPictureSide || size.height > kMaxPictureSide)
+        return fail("a poster's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
+    return {};
+}
+
+} // namespace
+
 Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandSink& sink, const PosterHooks& hooks)
 {
-    const int width = size.width;
-    const int height = size.height;
-    if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide)
-        return fail("a poster's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
-    const ColourTables tables(view);
-    const PosterMapping mapping(view, size);
-    // The one place legacy and deep posters differ: how a picture pixel is
-    // turned into a point.
-    std::optional<LegacyPixels> legacy;
-    std::optional<DeepPixels> deep;
     if (deep_)
-        deep.emplace(*deep_);
-    else
-        legacy.emplace(*computer_, view);
-    PictureComputer& pixels = deep ? static_cast<PictureComputer&>(*deep) : *legacy;
+        return render(paletteOf(view), size, sink, hooks);
+    if (Status s = checkSize(size); !s)
+        return s;
+    LegacyPixels legacy(*computer_, view);
+    return draw(paletteOf(view), PosterMapping(view, size), legacy, sink, hooks);
+}
+
+Status PosterRenderer::render(const Palette& palette, PictureSize size, BandSink& sink, const PosterHooks& hooks)
+{
+    if (!deep_)
+        return fail("a legacy poster needs its view", EINVAL);
+    if (Status s = checkSize(size); !s)
+        return s;
+    DeepPixels deep(*deep_);
+    return draw(palette, PosterMapping(size), deep, sink, hooks);
+}
+
+// The one place legacy and deep posters differ is `pixels`: how a picture
+// pixel is turned into a point.
+Status PosterRenderer::draw(const Palette& palette, const PosterMapping& mapping, PictureComputer& pixels,
+                            BandSink& sink, const PosterHooks& hooks)
+{
+    const int width = mapping.size().width;
+    const int height = mapping.size().height;
+    const ColourTables tables(palette);
     const int band = std::min(height, bandRows(width));
     const auto w = static_cast<std::size_t>(width);
 
@@ -115,7 +137,7 @@ Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandS
     field_.resize(w * static_cast<std::size_t>(band));
     rgb_.resize(w * static_cast<std::size_t>(band) * 3);
     before_.resize(w);
-    const int mode = colourModeOf(view.b);
+    const int mode = colourModeOf(palette.b);
     if (mode == 7 || mode == 8) {
         // These modes carry a component down each column and on to the top
         // of the next, so row 0 follows the bottom row of the column before.

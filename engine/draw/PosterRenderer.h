@@ -14,6 +14,7 @@ namespace mandel {
 struct ExplorerState;
 class DeepComputer;
 class FieldComputer;
+class PictureComputer;
 class PosterMapping;
 class ThreadPool;
 
@@ -45,11 +46,17 @@ public:
     // "stopped", code ECANCELED), or for a palette whose values cannot all
     // be formed.
     Status render(const ExplorerState& view, PictureSize size, BandSink& sink, const PosterHooks& hooks = {});
+    // The same for a deep renderer, whose view is its computer's: the
+    // poster in `palette`.
+    Status render(const Palette& palette, PictureSize size, BandSink& sink, const PosterHooks& hooks = {});
 
     // Rows per band for posters of `width` pixels.
     int bandRows(int width) const noexcept;
 
 private:
+    Status draw(const Palette& palette, const PosterMapping& mapping, PictureComputer& pixels, BandSink& sink,
+                const PosterHooks& hooks);
+
     FieldComputer* computer_ = nullptr;
     DeepComputer* deep_ = nullptr;
     std::int64_t bandPixels_;

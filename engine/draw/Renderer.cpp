@@ -48,9 +48,8 @@ private:
 // on its threads; the columns of a run wait in the renderer's buffers.
 class Renderer::ColouredRuns {
 public:
-    ColouredRuns(const ExplorerState& palette, int runLength, Renderer& buffers)
-        : tables_(palette), rows_(palette.hei + 1), columns_(palette.wid + 1), run_(std::max(1, runLength)),
-          b_(buffers)
+    ColouredRuns(const Palette& palette, int columns, int rows, int runLength, Renderer& buffers)
+        : tables_(palette), rows_(rows), columns_(columns), run_(std::max(1, runLength)), b_(buffers)
     {
     }
     virtual ~ColouredRuns() = default;
@@ -112,7 +111,8 @@ private:
 class Renderer::FastColumns final : public ColouredRuns {
 public:
     FastColumns(const ExplorerState& view, FieldComputer& computer, Renderer& buffers)
-        : ColouredRuns(view, computer.preferredColumns(), buffers), view_(view), computer_(computer)
+        : ColouredRuns(paletteOf(view), view.wid + 1, view.hei + 1, computer.preferredColumns(), buffers), view_(view),
+          computer_(computer)
     {
     }
 
@@ -132,10 +132,10 @@ public:
     // yields between runs' columns only.
     static constexpr int kRun = 8;
 
-    DeepColumns(const ExplorerState& palette, DeepComputer& computer, Renderer& buffers)
-        : ColouredRuns(palette, kRun, buffers), computer_(computer)
+    DeepColumns(const Palette& palette, DeepComputer& computer, Renderer& buffers)
+        : ColouredRuns(palette, kSurfaceSize + 1, kSurfaceSize + 1, kRun, buffers), computer_(computer)
     {
-        dy_.resize(static_cast<std::size_t>(palette.hei) + 1);
+        dy_.resize(static_cast<std::size_t>(kSurfaceSize) + 1);
         for (std::size_t y = 0; y < dy_.size(); ++y)
             dy_[y] = static_cast<double>(static_cast<int>(y) - kDeepCentrePixel);
     }
@@ -167,29 +167,24 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
     }
     if (!computer_) {
         ReferenceColumns columns(view, colours_);
-        return draw(view, columns, surface, hooks, statusLine(view));
+        return draw(view.wid, view.hei, columns, surface, hooks, statusLine(view));
     }
     FastColumns columns(view, *computer_, *this);
-    return draw(view, columns, surface, hooks, statusLine(view));
+    return draw(view.wid, view.hei, columns, surface, hooks, statusLine(view));
 }
 
-bool Renderer::DrawDeep(DeepComputer& computer, const ExplorerState& palette, Surface& surface, const DrawHooks& hooks)
+bool Renderer::DrawDeep(DeepComputer& computer, const Palette& palette, Surface& surface, const DrawHooks& hooks)
 {
-    const ExplorerState view = palette;
-    if (view.wid < 0 || view.hei < 0) {
-        ++generation_;
-        return true;
-    }
-    DeepColumns columns(view, computer, *this);
-    return draw(view, columns, surface, hooks, deepStatusLine(view.b, computer.orbit().view().zoom));
+    DeepColumns columns(palette, computer, *this);
+    return draw(kSurfaceSize, kSurfaceSize, columns, surface, hooks, deepStatusLine(palette.b, computer.orbit().view().zoom));
 }
 
 template <class Columns>
-bool Renderer::draw(const ExplorerState& view, Columns& columns, Surface& surface, const DrawHooks& hooks,
+bool Renderer::draw(int wid, int hei, Columns& columns, Surface& surface, const DrawHooks& hooks,
                     const std::string& status)
 {
     const unsigned long long mine = ++generation_;
-    for (int x = 0; x <= view.wid; ++x) {
+    for (int x = 0; x <= wid; ++x) {
         if (hooks.yield) {
             const bool go_on = hooks.yield();
             // A picture drawn during the yield has reused the buffers and
@@ -201,11 +196,11 @@ bool Renderer::draw(const ExplorerState& view, Columns& columns, Surface& surfac
         // coloured: modes 7 and 8 carry their colour into the next column.
         const Colour* colours = columns.column(x);
         if (hooks.yield || columns.runEnd() <= x + 1) {
-            surface.setColumn(x, colours, view.hei + 1);
+            surface.setColumn(x, colours, hei + 1);
             continue;
         }
         // Nobody looks between the columns: the rest of the run at once.
-        surface.setColumns(x, columns.runEnd() - x, colours, view.hei + 1);
+        surface.setColumns(x, columns.runEnd() - x, colours, hei + 1);
         x = columns.runEnd() - 1;
     }
     if (hooks.printStatus)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Location.h"
+
 #include "Colour.h"
 #include "FieldComputer.h"
 #include "PointResult.h"
@@ -48,8 +50,7 @@ public:
     // y - 300), coloured as legacy pictures are, yielding once per column;
     // then prints the deep status line. Returns false when abandoned, as
     // DrawFractal does.
-    bool DrawDeep(DeepComputer& computer, const ExplorerState& palette, Surface& surface,
-                  const DrawHooks& hooks = {});
+    bool DrawDeep(DeepComputer& computer, const Palette& palette, Surface& surface, const DrawHooks& hooks = {});
 
 private:
     class ReferenceColumns;
@@ -57,8 +58,7 @@ private:
     class FastColumns;
     class DeepColumns;
     template <class Columns>
-    bool draw(const ExplorerState& view, Columns& columns, Surface& surface, const DrawHooks& hooks,
-              const std::string& status);
+    bool draw(int wid, int hei, Columns& columns, Surface& surface, const DrawHooks& hooks, const std::string& status);
 
     std::unique_ptr<FieldComputer> computer_;  // null: the reference
     // Buffers of the picture being drawn; a picture drawn during a yield

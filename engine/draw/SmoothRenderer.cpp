@@ -1,14 +1,21 @@
 #include "SmoothRenderer.h"
 
+#include "DeepComputer.h"
+#include "DeepSmooth.h"
+#include "DeepView.h"
 #include "ExplorerState.h"
 #include "FieldComputer.h"
 #include "PosterMapping.h"
 #include "SmoothColour.h"
+#include "PointResult.h"
 #include "SmoothKernel.h"
 #include "Surface.h"
 #include "ThreadPool.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
+#include <optional>
 #include <cerrno>
 #include <cmath>
 #include <string>
@@ -17,8 +24,9 @@ namespace mandel {
 
 namespace {
 
-// A band of a quarter million samples keeps its counts and smooth values
-// near 16 MB.
+// A band of 256 Ki samples keeps its counts (4 MB) in the cache between the
+// kernel that writes them and the colouring that reads them, while its
+// columns stay long enough for the kernel's dense groups.
 constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 18;
 
 // Hands rows on to a surface, as the picture's pixels.
@@ -55,122 +63,197 @@ SmoothRenderer::SmoothRenderer(FieldComputer& computer, std::int64_t bandPixels)
 {
 }
 
+SmoothRenderer::SmoothRenderer(DeepComputer& deep, std::int64_t bandPixels)
+    : pool_(deep.pool()), deep_(&deep), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandSamples)
+{
+}
+
+Status SmoothRenderer::renderPicture(const SmoothColours& colours, Surface& surface, const PosterHooks& hooks)
+{
+    SurfaceSink sink(surface);
+    return render(colours, PictureSize{kDrawableSize, kDrawableSize}, sink, hooks);
+}
+
+namespace {
+
+Status checkSize(PictureSize size)
+{
+    if (size.width < 1 || size.height < 1 || size.width > kMaxPictureSide || size.height > kMaxPictureSide)
+        return fail("a picture's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
+    return {};
+}
+
+} // namespace
+
 Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& colours, PictureSize size,
                               BandSink& sink, const PosterHooks& hooks)
 {
-    const int width = size.width;
-    const int height = size.height;
-    if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide)
-        return fail("a picture's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
+    if (Status s = checkSize(size); !s)
+        return s;
+    if (deep_)
+        return fail("a deep renderer draws its computer's view", EINVAL);
     const int n = std::clamp(colours.samples, 1, kMaxSamples);
-    const PosterMapping samples(view, PictureSize{width * n, height * n});
-    const GradientMap gradient(colours);
+    const PosterMapping samples(view, PictureSize{size.width * n, size.height * n});
+    cx_.resize(static_cast<std::size_t>(size.width * n));
+    for (std::size_t u = 0; u < cx_.size(); ++u)
+        cx_[u] = samples.planeX(static_cast<int>(u));
     // One sample's width in the plane, for the distance shading.
-    const double pixel = std::abs(samples.planeX(1) - samples.planeX(0));
+    SampleColouring colouring(colours, std::abs(samples.planeX(1) - samples.planeX(0)));
+    return draw(samples, colouring, n, sink, hooks);
+}
+
+Status SmoothRenderer::render(const SmoothColours& colours, PictureSize size, BandSink& sink, const PosterHooks& hooks)
+{
+    if (Status s = checkSize(size); !s)
+        return s;
+    if (!deep_)
+        return fail("a legacy picture needs its view", EINVAL);
+    const int n = std::clamp(colours.samples, 1, kMaxSamples);
+    const PosterMapping samples(PictureSize{size.width * n, size.height * n});
+    cx_.resize(static_cast<std::size_t>(size.width * n));
+    for (std::size_t u = 0; u < cx_.size(); ++u)
+        cx_[u] = samples.pictureX(static_cast<int>(u)) - kDeepCentrePixel;
+    // Deep samples are offsets in the picture's pixels, and so are the
+    // derivative and the distance.
+    SampleColouring colouring(colours, samples.pictureX(1) - samples.pictureX(0));
+    colouring.derivativeStep = DeepSmooth(deep_->orbit()).spacing();
+    return draw(samples, colouring, n, sink, hooks);
+}
+
+Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring& colouring, int n, BandSink& sink,
+                            const PosterHooks& hooks)
+{
+    const int width = samples.size().width / n;
+    const int height = samples.size().height / n;
+    const std::int32_t cap = deep_ ? static_cast<std::int32_t>(deep_->iterations()) : kMaxIterations;
+    std::optional<DeepSmooth> deepSmooth;
+    if (deep_)
+        deepSmooth.emplace(deep_->orbit());
 
     const auto w = static_cast<std::size_t>(width);
     const std::int64_t rowSamples = std::int64_t{width} * n * n;
     const int band = static_cast<int>(std::clamp<std::int64_t>(bandPixels_ / rowSamples, 1, height));
-    cx_.resize(w * static_cast<std::size_t>(n));
-    for (std::size_t u = 0; u < cx_.size(); ++u)
-        cx_[u] = samples.planeX(static_cast<int>(u));
+    const std::size_t columns = cx_.size();
     cy_.resize(static_cast<std::size_t>(band) * static_cast<std::size_t>(n));
     rgb_.resize(w * static_cast<std::size_t>(band) * 3);
+    if (n > 1)
+        sampleRgb_.resize(columns * cy_.size() * 3);
 
     const double blockSize = static_cast<double>(n) * static_cast<double>(n);
     for (int r0 = 0; r0 < height; r0 += band) {
         const int rows = std::min(band, height - r0);
         for (int r = 0; r < rows * n; ++r)
-            cy_[static_cast<std::size_t>(r)] = samples.planeY(r0 * n + r);
+            cy_[static_cast<std::size_t>(r)] =
+                deep_ ? samples.pictureY(r0 * n + r) - kDeepCentrePixel : samples.planeY(r0 * n + r);
         const auto sampleRows = static_cast<std::size_t>(rows * n);
-        if (computer_) {
-            // Counts first, fast: samples inside the set need nothing more.
-            counts_.resize(cx_.size() * sampleRows);
-            computer_->computeGrid(cx_.data(), static_cast<int>(cx_.size()), cy_.data(), rows * n, counts_.data());
+        // Counts first, fast: samples inside the set need nothing more.
+        if (computer_ || deep_) {
+            counts_.resize(columns * sampleRows);
+            if (deep_)
+                deep_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
+            else
+                computer_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
         }
         const int parts = pool_ ? pool_->size() : 1;
-        if (computer_) {
-            // Then the escaped samples again on SIMD lanes with their
-            // derivatives, a column at a time; interior ones are done.
-            points_.resize(cx_.size() * sampleRows);
-            auto lanes = [&](int i) {
-                std::vector<double> ci, cr, zr, zi, dzr, dzi;
-                std::vector<std::int32_t> counts;
-                std::vector<std::size_t> at;
-                const std::size_t columns = cx_.size();
-                for (std::size_t c = columns * static_cast<std::size_t>(i) / static_cast<std::size_t>(parts);
-                     c < columns * static_cast<std::size_t>(i + 1) / static_cast<std::size_t>(parts); ++c) {
-                    ci.clear();
-                    counts.clear();
-                    at.clear();
+        // The samples' bytes, row by row: the picture's own rows with one
+        // sample a pixel.
+        std::uint8_t* sampled = n == 1 ? rgb_.data() : sampleRgb_.data();
+        // Blocks of columns dealt out in turn, so that slow ones near the
+        // set spread over every thread. In each column the escaped samples
+        // are iterated again and coloured in one pass (on SIMD lanes with a
+        // fast computer) into a block kept column by column; the block then
+        // goes to the rows a piece of a row at a time.
+        const std::size_t blockColumns = std::clamp<std::size_t>(8192 / sampleRows, 1, 64);
+        constexpr std::size_t kPad = 16;  // a multiple of any target's lanes of doubles
+        auto colourColumns = [&](int i) {
+            std::vector<double> cr, ci;
+            std::vector<std::int32_t> counts;
+            std::vector<std::size_t> at;
+            std::vector<std::uint32_t> block(blockColumns * sampleRows);
+            const std::uint32_t interior = colouring.interior;
+            for (auto b0 = static_cast<std::size_t>(i) * blockColumns; b0 < columns;
+                 b0 += static_cast<std::size_t>(parts) * blockColumns) {
+                const std::size_t b1 = std::min(columns, b0 + blockColumns);
+                for (std::size_t c = b0; c < b1; ++c) {
+                    std::uint32_t* column = block.data() + (c - b0) * sampleRows;
+                    // Every sample written as inside, and listed as if it
+                    // escaped; the list moves on past those that did.
+                    counts.resize(sampleRows + kPad);
+                    ci.resize(sampleRows + kPad);
+                    at.resize(sampleRows + kPad);
+                    std::size_t escaped = 0;
                     for (std::size_t r = 0; r < sampleRows; ++r) {
-                        const std::int32_t count = counts_[c * sampleRows + r].n;
-                        if (count >= kMaxIterations) {
-                            points_[c * sampleRows + r] = SmoothPoint{kMaxIterations, true};
-                            continue;
-                        }
-                        ci.push_back(cy_[r]);
-                        counts.push_back(count);
-                        at.push_back(r);
+                        const std::int32_t count =
+                            counts_.empty() ? iteratePoint(cx_[c], cy_[r]).n : counts_[c * sampleRows + r].n;
+                        column[r] = interior;
+                        counts[escaped] = count;
+                        ci[escaped] = cy_[r];
+                        at[escaped] = r;
+                        escaped += count < cap ? 1 : 0;
                     }
-                    cr.assign(ci.size(), cx_[c]);
-                    zr.resize(ci.size());
-                    zi.resize(ci.size());
-                    dzr.resize(ci.size());
-                    dzi.resize(ci.size());
-                    runSmoothSteps({cr.data(), ci.data(), counts.data(), static_cast<int>(ci.size()), zr.data(),
-                                    zi.data(), dzr.data(), dzi.data()});
-                    for (std::size_t k = 0; k < ci.size(); ++k)
-                        points_[c * sampleRows + at[k]] =
-                            finishSmooth(cr[k], ci[k], counts[k], kMaxIterations, zr[k], zi[k], dzr[k], dzi[k]);
+                    // Whole vectors: the last sample again fills the last one.
+                    for (; escaped % kPad != 0 && escaped > 0; ++escaped) {
+                        counts[escaped] = counts[escaped - 1];
+                        ci[escaped] = ci[escaped - 1];
+                        at[escaped] = at[escaped - 1];
+                    }
+                    cr.assign(escaped, cx_[c]);
+                    const EscapedSamples task{cr.data(), ci.data(), counts.data(), static_cast<int>(escaped),
+                                              column, at.data()};
+                    if (deepSmooth) {
+                        // Deep samples one by one: each iterated again by
+                        // perturbation for its last z and dz/dx.
+                        for (std::size_t k = 0; k < escaped; ++k) {
+                            const DeepFinal f = deepSmooth->finalValue(cx_[c], ci[k], counts[k]);
+                            column[at[k]] = colouring.colourEscaped(deepSmooth->planeRe(cx_[c]),
+                                                                    deepSmooth->planeIm(ci[k]), counts[k], f.zr,
+                                                                    f.zi, f.dzr, f.dzi);
+                        }
+                    } else if (computer_) {
+                        colourEscaped(colouring, task);
+                    } else {
+                        colourEscapedScalar(colouring, task);
+                    }
                 }
-            };
-            if (pool_)
-                pool_->run(lanes);
-            else
-                lanes(0);
-        }
-        auto sample = [&](std::size_t column, std::size_t row) {
-            if (computer_)
-                return points_[column * sampleRows + row];
-            return iterateSmooth(cx_[column], cy_[row]);
-        };
-        // Rows dealt out in turn, so that slow rows near the set spread
-        // over every thread.
-        auto part = [&](int i) {
-            for (int r = i; r < rows; r += parts) {
-                std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
-                for (int u = 0; u < width; ++u, out += 3) {
-                    if (n == 1) {
-                        // One sample: its 8-bit value is the pixel's, as
-                        // decoding and encoding again would give.
-                        const Colour c = colourOf(gradient.colourOf(
-                            sample(static_cast<std::size_t>(u), static_cast<std::size_t>(r)), pixel));
-                        out[0] = static_cast<std::uint8_t>(redOf(c));
-                        out[1] = static_cast<std::uint8_t>(greenOf(c));
-                        out[2] = static_cast<std::uint8_t>(blueOf(c));
-                        continue;
-                    }
-                    double sum[3] = {0, 0, 0};
-                    for (int j = 0; j < n; ++j) {
-                        const auto row = static_cast<std::size_t>(r * n + j);
-                        for (int i2 = 0; i2 < n; ++i2) {
-                            const Colour c = colourOf(
-                                gradient.colourOf(sample(static_cast<std::size_t>(u * n + i2), row), pixel));
-                            sum[0] += decodeSrgb(static_cast<std::uint8_t>(redOf(c)));
-                            sum[1] += decodeSrgb(static_cast<std::uint8_t>(greenOf(c)));
-                            sum[2] += decodeSrgb(static_cast<std::uint8_t>(blueOf(c)));
-                        }
-                    }
-                    for (int k = 0; k < 3; ++k)
-                        out[k] = encodeSrgb(sum[k] / blockSize);
+                for (std::size_t r = 0; r < sampleRows; ++r) {
+                    std::uint8_t* out = sampled + (r * columns + b0) * 3;
+                    const std::uint32_t* in = block.data() + r;
+                    // Four bytes a sample, the fourth overwritten by the
+                    // next; the block's last must not touch its neighbour.
+                    static_assert(std::endian::native == std::endian::little);
+                    for (std::size_t c = b0; c + 1 < b1; ++c, in += sampleRows, out += 3)
+                        std::memcpy(out, in, 4);
+                    std::memcpy(out, in, 3);
                 }
             }
         };
         if (pool_)
-            pool_->run(part);
+            pool_->run(colourColumns);
         else
-            part(0);
+            colourColumns(0);
+        if (n > 1) {
+            auto average = [&](int i) {
+                for (int r = i; r < rows; r += parts) {
+                    std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
+                    for (std::size_t u = 0; u < w; ++u, out += 3) {
+                        double sum[3] = {0, 0, 0};
+                        for (int j = 0; j < n; ++j) {
+                            const std::uint8_t* in =
+                                sampled + ((static_cast<std::size_t>(r * n + j)) * columns + u * static_cast<std::size_t>(n)) * 3;
+                            for (int i2 = 0; i2 < n; ++i2, in += 3)
+                                for (int k = 0; k < 3; ++k)
+                                    sum[k] += decodeSrgb(in[k]);
+                        }
+                        for (int k = 0; k < 3; ++k)
+                            out[k] = encodeSrgb(sum[k] / blockSize);
+                    }
+                }
+            };
+            if (pool_)
+                pool_->run(average);
+            else
+                average(0);
+        }
         if (Status s = sink.writeRows(rgb_.data(), rows); !s)
             return s;
         if (hooks.progress && !hooks.progress(r0 + rows))

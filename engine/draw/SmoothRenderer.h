@@ -14,7 +14,9 @@
 namespace mandel {
 
 struct ExplorerState;
+class DeepComputer;
 class FieldComputer;
+class PosterMapping;
 class Surface;
 class ThreadPool;
 
@@ -32,12 +34,18 @@ class SmoothRenderer {
 public:
     // Draws on `pool` (null: the calling thread), every sample by the
     // scalar reference. `bandPixels` bounds the samples of one band (0: a
-    // default of about a million).
+    // default of 256 Ki).
     explicit SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels = 0);
     // Draws on the threads of `computer`, which finds the counts first, so
     // that only escaped samples are iterated again for their smooth value,
     // on SIMD lanes; the same picture as the reference's.
     explicit SmoothRenderer(FieldComputer& computer, std::int64_t bandPixels = 0);
+    // Draws the deep view of `deep` (its orbit fixes centre, zoom and cap)
+    // on its threads: counts from it, then each escaped sample iterated
+    // again by perturbation for its smooth value (DeepSmooth). Sample
+    // (u, v) lies at picture pixel (x', y') of the poster mapping, (x' -
+    // 300, y' - 300) pixels from the centre, as deep posters' pixels do.
+    explicit SmoothRenderer(DeepComputer& deep, std::int64_t bandPixels = 0);
 
     // Draws the view of `view` (its palette unused) at `size` in `colours`
     // and hands every row to `sink` in order. Fails when the sink fails, or
@@ -50,12 +58,22 @@ public:
     Status renderPicture(const ExplorerState& view, const SmoothColours& colours, Surface& surface,
                          const PosterHooks& hooks = {});
 
+    // The same for a deep renderer: its computer's view.
+    Status render(const SmoothColours& colours, PictureSize size, BandSink& sink, const PosterHooks& hooks = {});
+    Status renderPicture(const SmoothColours& colours, Surface& surface, const PosterHooks& hooks = {});
+
 private:
+    // Draws the samples of `samples` (N times the picture's size), whose
+    // columns are in cx_ already.
+    Status draw(const PosterMapping& samples, const SampleColouring& colouring, int n, BandSink& sink,
+                const PosterHooks& hooks);
+
     ThreadPool* pool_;
     FieldComputer* computer_ = nullptr;
+    DeepComputer* deep_ = nullptr;
     std::int64_t bandPixels_;
     std::vector<PointResult> counts_;  // the band's samples, column by column
-    std::vector<SmoothPoint> points_;  // their smooth values, column by column
+    std::vector<std::uint8_t> sampleRgb_;  // the band's samples' colours, row by row
     std::vector<double> cx_, cy_;
     std::vector<std::uint8_t> rgb_;
 };

@@ -234,10 +234,14 @@ CommandResult ExplorerModel::toggleDeep()
     if (origin_ && sameView(origin_->deep, *deep_) && paletteOf(origin_->state) == paletteOf(state_)) {
         ExplorerState back = origin_->state;
         back.imeslike = state_.imeslike;
-        return enterLegacy(back, origin_->view, Step::Record);
+        // In the colours of the deep view, which may have changed there.
+        std::optional<Location> view = origin_->view;
+        if (view && view_)
+            view->smooth = view_->smooth;
+        return enterLegacy(back, view, Step::Record);
     }
     // Zooms from the full view that reach this centre as near as clicks can.
-    const Location legacy{paletteOf(state_), clicksToward(*deep_), {}, {}};
+    const Location legacy{paletteOf(state_), clicksToward(*deep_), {}, {}, view_ ? view_->smooth : std::nullopt};
     Result<ExplorerState> next = legacyStateOf(legacy);
     if (!next)
         return refused(Refusal::Location, next.error());
@@ -277,14 +281,17 @@ CommandResult ExplorerModel::goTo(Location location)
 
 CommandResult ExplorerModel::setColours(std::optional<SmoothColours> smooth)
 {
-    if (deep_)
-        return refused(Refusal::Location, "smooth colours draw legacy views; leave deep zoom first");
     if (!view_)
         return {};
     Location next = *view_;
     next.smooth = std::move(smooth);
     if (next == *view_)
         return {};
+    if (deep_) {
+        // The same deep view and cap: only the colours change.
+        show(std::move(next), Step::Record);
+        return redrawn();
+    }
     return enterLocation(next, Step::Record);
 }
 
@@ -385,7 +392,8 @@ void ExplorerModel::show(std::optional<Location> next, Step step)
 
 Location ExplorerModel::deepLocation(const DeepCentre& view) const
 {
-    return Location{paletteOf(state_), {}, view, {}};
+    // Moves in a deep view keep its colours, as legacy zooms keep theirs.
+    return Location{paletteOf(state_), {}, view, {}, view_ ? view_->smooth : std::nullopt};
 }
 
 long long ExplorerModel::startingCap() const noexcept

@@ -94,8 +94,8 @@ public:
     CommandResult setIterations(bool automatic, long long iterations, std::size_t memoryLimit);
     // Goes to `location` (its poster size left aside), as a command.
     CommandResult goTo(Location location);
-    // Colours the legacy view in `smooth` (none: its colour mode), as a
-    // command undo takes back. Refused in deep mode (Refusal::Location).
+    // Colours the view in `smooth` (none: its colour mode), as a command
+    // undo takes back; a deep view keeps its centre, zoom and cap.
     CommandResult setColours(std::optional<SmoothColours> smooth);
     // Back to the view the last command left; nothing when there is none.
     CommandResult undo();
@@ -125,10 +125,11 @@ public:
     bool choosingCap() const noexcept { return chooseCap_; }
     // The location of the view shown, or nothing after setState.
     const std::optional<Location>& location() const noexcept { return view_; }
-    // The smooth colours of the legacy picture shown; null: its colour mode.
+    // The smooth colours of the picture shown (legacy or deep); null: its
+    // colour mode.
     const SmoothColours* smoothColours() const noexcept
     {
-        return view_ && view_->smooth && !deep_ ? &*view_->smooth : nullptr;
+        return view_ && view_->smooth ? &*view_->smooth : nullptr;
     }
     const History& history() const noexcept { return history_; }
     // Whether a legacy dive nears the end of doubles (1E+13 to 1E+15), where

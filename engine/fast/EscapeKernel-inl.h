@@ -271,23 +271,23 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             hn::Store(none, d, savedI + static_cast<std::size_t>(j) * N);
         }
         // Notes where and when the lanes `stops` of vector j stopped, and
-        // parks them at z = c = 0.
-#define MANDEL_PARK(j, stops, stopN)                                                                        \
-    do {                                                                                                    \
-        const std::size_t at = static_cast<std::size_t>(j) * N;                                            \
-        hn::Store(hn::IfThenElse(stops, zi[j], hn::Load(d, ziAt + at)), d, ziAt + at);                      \
-        hn::Store(hn::IfThenElse(stops, stopN, hn::Load(d, nAt + at)), d, nAt + at);                        \
-        zr[j] = hn::IfThenZeroElse(stops, zr[j]);                                                           \
-        zi[j] = hn::IfThenZeroElse(stops, zi[j]);                                                           \
-        if (kEachStream) {                                                                                  \
-            hn::Store(hn::IfThenZeroElse(stops, hn::Load(d, crAt + at)), d, crAt + at);                     \
-            hn::Store(hn::IfThenZeroElse(stops, hn::Load(d, ciAt + at)), d, ciAt + at);                     \
-        } else {                                                                                            \
-            crOf[j] = hn::IfThenZeroElse(stops, crOf[j]);                                                   \
-            ci[j] = hn::IfThenZeroElse(stops, ci[j]);                                                       \
-        }                                                                                                   \
-        running -= static_cast<int>(hn::CountTrue(d, stops));                                               \
-    } while (false)
+        // parks them at z = c = 0. Inlined into the unrolled loops, where j
+        // is a constant and the vectors stay in registers.
+        const auto park = [&](int j, M stops, V stopN) HWY_ATTR __attribute__((always_inline)) {
+            const std::size_t at = static_cast<std::size_t>(j) * N;
+            hn::Store(hn::IfThenElse(stops, zi[j], hn::Load(d, ziAt + at)), d, ziAt + at);
+            hn::Store(hn::IfThenElse(stops, stopN, hn::Load(d, nAt + at)), d, nAt + at);
+            zr[j] = hn::IfThenZeroElse(stops, zr[j]);
+            zi[j] = hn::IfThenZeroElse(stops, zi[j]);
+            if (kEachStream) {
+                hn::Store(hn::IfThenZeroElse(stops, hn::Load(d, crAt + at)), d, crAt + at);
+                hn::Store(hn::IfThenZeroElse(stops, hn::Load(d, ciAt + at)), d, ciAt + at);
+            } else {
+                crOf[j] = hn::IfThenZeroElse(stops, crOf[j]);
+                ci[j] = hn::IfThenZeroElse(stops, ci[j]);
+            }
+            running -= static_cast<int>(hn::CountTrue(d, stops));
+        };
         for (;;) {
             for (; k < until; ++k) {
                 if (kEachStream) {
@@ -300,7 +300,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                         if (HWY_UNLIKELY(!hn::AllTrue(d, hn::Lt(mag, four)))) {
                             const M stops = hn::Not(hn::Lt(mag, four));
                             const V stopN = hn::Set(d, static_cast<double>(k + 2));
-                            MANDEL_PARK(j, stops, stopN);
+                            park(j, stops, stopN);
                             some = true;
                         }
                     }
@@ -325,7 +325,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                 for (int j = 0; j < kFirstStreams; ++j) {
                     const M stops = hn::Not(hn::Lt(mag[j], four));
                     if (!hn::AllFalse(d, stops))
-                        MANDEL_PARK(j, stops, stopN);
+                        park(j, stops, stopN);
                 }
                 if (running == 0)
                     break;
@@ -348,7 +348,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                     ESCAPE_UNROLL
                     for (int j = 0; j < kFirstStreams; ++j) {
                         const M live = hn::And(isReal[j], hn::Eq(hn::Load(d, nAt + static_cast<std::size_t>(j) * N), zero));
-                        MANDEL_PARK(j, live, capN);
+                        park(j, live, capN);
                     }
                     break;
                 }

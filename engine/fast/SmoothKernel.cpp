@@ -6,9 +6,11 @@
 #include <hwy/foreach_target.h>  // IWYU pragma: keep
 #include <hwy/highway.h>
 
+#include "SmoothColour.h"
 #include "SmoothKernel.h"
 
 #include <algorithm>
+#include <cstddef>
 
 HWY_BEFORE_NAMESPACE();
 namespace mandel {
@@ -70,6 +72,186 @@ void RunSmoothSteps(const SmoothSteps& task)
     }
 }
 
+using D = hn::ScalableTag<double>;
+using V = hn::Vec<D>;
+using DI = hn::RebindToSigned<D>;
+using VI = hn::Vec<DI>;
+
+// seriesLog2 on lanes, operation for operation.
+HWY_INLINE V Log2Series(D d, V x)
+{
+    const DI di;
+    const VI bits = hn::BitCast(di, x);
+    const VI e = hn::Sub(hn::ShiftRight<52>(bits), hn::Set(di, 1023));
+    V m = hn::BitCast(d, hn::Or(hn::And(bits, hn::Set(di, 0x000FFFFFFFFFFFFFll)), hn::Set(di, 0x3FF0000000000000ll)));
+    const auto big = hn::Gt(m, hn::Set(d, 1.4142135623730951));
+    const V one = hn::Set(d, 1.0);
+    m = hn::IfThenElse(big, hn::Mul(m, hn::Set(d, 0.5)), m);
+    const V exponent = hn::ConvertTo(d, hn::IfThenElse(hn::RebindMask(di, big), hn::Add(e, hn::Set(di, 1)), e));
+    const V s = hn::Div(hn::Sub(m, one), hn::Add(m, one));
+    const V s2 = hn::Mul(s, s);
+    V p = hn::Set(d, kLog2Series[kLog2Terms - 1]);
+    for (int i = kLog2Terms - 2; i >= 0; --i)
+        p = hn::Add(hn::Mul(p, s2), hn::Set(d, kLog2Series[i]));
+    return hn::Add(exponent, hn::Mul(s, p));
+}
+
+// StepLookup::count on lanes.
+HWY_INLINE VI CountSteps(D d, const StepLookup& table, V x)
+{
+    const DI di;
+    const V zero = hn::Zero(d);
+    const V y = hn::IfThenElse(hn::Gt(x, zero), hn::Min(x, hn::Set(d, table.top)), zero);
+    VI a = hn::GatherIndex(di, table.base.data(), hn::ConvertTo(di, hn::Floor(hn::Mul(y, hn::Set(d, table.scale)))));
+    for (int j = 0; j < table.checks; ++j) {
+        const V at = hn::GatherIndex(d, table.thresholds.data(), a);
+        a = hn::Sub(a, hn::VecFromMask(di, hn::RebindMask(di, hn::Ge(y, at))));
+    }
+    return a;
+}
+
+HWY_INLINE V Clamp01(D d, V v)
+{
+    const V zero = hn::Zero(d), one = hn::Set(d, 1.0);
+    return hn::IfThenElse(hn::Lt(v, zero), zero, hn::IfThenElse(hn::Gt(v, one), one, v));
+}
+
+template <bool kDerivative>
+void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
+{
+    const D d;
+    const DI di;
+    const auto lanes = static_cast<int>(hn::Lanes(d));
+    const V zero = hn::Zero(d), one = hn::Set(d, 1.0), two = hn::Set(d, 2.0);
+    // Two loops over the samples: the steps, whose lengths vary, and then
+    // the colouring, which has no branch, so that the long chains of one
+    // vector (logarithms, gathers) overlap with the next vector's.
+    const int whole = task.count - task.count % lanes;
+    thread_local std::vector<double> kept;
+    kept.resize(static_cast<std::size_t>(whole) * 6);
+    double* const keptAt[6] = {kept.data(), kept.data() + whole, kept.data() + 2 * whole,
+                               kept.data() + 3 * whole, kept.data() + 4 * whole, kept.data() + 5 * whole};
+    for (int i = 0; i < whole; i += lanes) {
+        const V cr = hn::LoadU(d, task.cr + i);
+        const V ci = hn::LoadU(d, task.ci + i);
+        std::int32_t longest = 0;
+        HWY_ALIGN double steps[hn::MaxLanes(d)];
+        for (int k = 0; k < lanes; ++k) {
+            steps[k] = static_cast<double>(task.n[i + k] - 1);
+            longest = std::max(longest, task.n[i + k] - 1);
+        }
+        const V limit = hn::Load(d, steps);
+        V zr = zero, zi = zero, dzr = zero, dzi = zero, done = zero;
+        for (std::int32_t s = 0; s < longest; ++s) {
+            const auto active = hn::Lt(done, limit);
+            if constexpr (kDerivative) {
+                const V ndr = hn::Add(hn::Mul(two, hn::Sub(hn::Mul(zr, dzr), hn::Mul(zi, dzi))), one);
+                const V ndi = hn::Mul(two, hn::Add(hn::Mul(zr, dzi), hn::Mul(zi, dzr)));
+                dzr = hn::IfThenElse(active, ndr, dzr);
+                dzi = hn::IfThenElse(active, ndi, dzi);
+            }
+            const V nzi = hn::Add(hn::Mul(hn::Mul(two, zi), zr), ci);
+            const V nzr = hn::Add(hn::Sub(hn::Mul(zr, zr), hn::Mul(zi, zi)), cr);
+            zr = hn::IfThenElse(active, nzr, zr);
+            zi = hn::IfThenElse(active, nzi, zi);
+            done = hn::Add(done, one);
+        }
+        // The extra steps out to the smooth radius.
+        V r2 = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
+        V k = zero;
+        const V radius2 = hn::Set(d, kSmoothRadius * kSmoothRadius);
+        const V maxK = hn::Set(d, double{kMaxExtraSteps});
+        const V derivativeStep = hn::Set(d, sc.derivativeStep);
+        for (;;) {
+            const auto active = hn::And(hn::Lt(r2, radius2), hn::Lt(k, maxK));
+            if (hn::AllFalse(d, active))
+                break;
+            if constexpr (kDerivative) {
+                const V ndr = hn::Add(hn::Mul(two, hn::Sub(hn::Mul(zr, dzr), hn::Mul(zi, dzi))), derivativeStep);
+                const V ndi = hn::Mul(two, hn::Add(hn::Mul(zr, dzi), hn::Mul(zi, dzr)));
+                dzr = hn::IfThenElse(active, ndr, dzr);
+                dzi = hn::IfThenElse(active, ndi, dzi);
+            }
+            const V nzi = hn::Add(hn::Mul(hn::Mul(two, zi), zr), ci);
+            const V nzr = hn::Add(hn::Sub(hn::Mul(zr, zr), hn::Mul(zi, zi)), cr);
+            zr = hn::IfThenElse(active, nzr, zr);
+            zi = hn::IfThenElse(active, nzi, zi);
+            r2 = hn::IfThenElse(active, hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi)), r2);
+            k = hn::IfThenElse(active, hn::Add(k, one), k);
+        }
+        hn::StoreU(r2, d, keptAt[0] + i);
+        hn::StoreU(hn::Add(hn::Add(hn::Add(limit, one), two), k), d, keptAt[1] + i);
+        if constexpr (kDerivative) {
+            hn::StoreU(zr, d, keptAt[2] + i);
+            hn::StoreU(zi, d, keptAt[3] + i);
+            hn::StoreU(dzr, d, keptAt[4] + i);
+            hn::StoreU(dzi, d, keptAt[5] + i);
+        }
+    }
+    for (int i = 0; i < whole; i += lanes) {
+        const V r2 = hn::LoadU(d, keptAt[0] + i);
+        const V log2Radius = hn::Mul(hn::Set(d, 0.5), Log2Series(d, r2));
+        // (n + 2) + k, as the scalar form adds them.
+        const V nu = hn::Sub(hn::LoadU(d, keptAt[1] + i), Log2Series(d, log2Radius));
+        const V value = sc.logDensity ? Log2Series(d, hn::Max(nu, one)) : nu;
+        const V cycles = hn::Add(hn::Div(value, hn::Set(d, sc.density)), hn::Set(d, sc.offset));
+        V t = hn::Sub(cycles, hn::Floor(cycles));
+        t = hn::IfThenElse(hn::Lt(t, one), t, zero);
+        const VI cell = hn::ConvertTo(di, hn::Floor(hn::Mul(t, hn::Set(d, double{kGradientCells}))));
+        HWY_ALIGN std::int64_t bytes[3][hn::MaxLanes(d)];
+        const std::size_t* at = task.at + i;
+        if constexpr (!kDerivative) {
+            hn::Store(hn::GatherIndex(di, sc.packed.data(), cell), di, bytes[0]);
+            for (int j = 0; j < lanes; ++j)
+                task.out[at[j]] = static_cast<std::uint32_t>(bytes[0][j]);
+            continue;
+        } else {
+            const V zr = hn::LoadU(d, keptAt[2] + i), zi = hn::LoadU(d, keptAt[3] + i);
+            const V dzr = hn::LoadU(d, keptAt[4] + i), dzi = hn::LoadU(d, keptAt[5] + i);
+            V light;
+            if (sc.shading == Shading::Distance) {
+                const V dz = hn::Sqrt(hn::Add(hn::Mul(dzr, dzr), hn::Mul(dzi, dzi)));
+                const V distance = hn::IfThenElse(
+                    hn::Gt(dz, zero), hn::Div(hn::Mul(hn::Sqrt(r2), hn::Mul(log2Radius, hn::Set(d, kLn2))), dz), zero);
+                light = sc.pixel > 0 ? Clamp01(d, hn::Div(distance, hn::Set(d, sc.pixel))) : one;
+            } else {
+                const V ur = hn::Add(hn::Mul(zr, dzr), hn::Mul(zi, dzi));
+                const V ui = hn::Sub(hn::Mul(zi, dzr), hn::Mul(zr, dzi));
+                const V u = hn::Sqrt(hn::Add(hn::Mul(ur, ur), hn::Mul(ui, ui)));
+                const auto some = hn::Gt(u, zero);
+                const V sr = hn::IfThenElse(some, hn::Div(ur, u), zero);
+                const V si = hn::IfThenElse(some, hn::Div(ui, u), zero);
+                const V facing = hn::Div(hn::Add(hn::Add(hn::Mul(sr, hn::Set(d, kLightRe)), hn::Mul(si, hn::Set(d, kLightIm))),
+                                                 hn::Set(d, kLightHeight)),
+                                         hn::Set(d, 1 + kLightHeight));
+                light = hn::Add(hn::Set(d, 1 - kSlopeStrength), hn::Mul(hn::Set(d, kSlopeStrength), Clamp01(d, facing)));
+            }
+            hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.red.data(), cell), light)), di, bytes[0]);
+            hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.green.data(), cell), light)), di, bytes[1]);
+            hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.blue.data(), cell), light)), di, bytes[2]);
+            for (int j = 0; j < lanes; ++j)
+                task.out[at[j]] = static_cast<std::uint32_t>(bytes[0][j] | bytes[1][j] << 8 | bytes[2][j] << 16);
+        }
+    }
+    if (whole < task.count) {
+        EscapedSamples rest = task;
+        rest.cr += whole;
+        rest.ci += whole;
+        rest.n += whole;
+        rest.count -= whole;
+        rest.at += whole;
+        colourEscapedScalar(sc, rest);
+    }
+}
+
+void ColourEscaped(const SampleColouring& colouring, const EscapedSamples& task)
+{
+    if (colouring.needsDerivative)
+        ColourLanes<true>(colouring, task);
+    else
+        ColourLanes<false>(colouring, task);
+}
+
 } // namespace HWY_NAMESPACE
 } // namespace mandel
 HWY_AFTER_NAMESPACE();
@@ -78,6 +260,21 @@ HWY_AFTER_NAMESPACE();
 namespace mandel {
 
 HWY_EXPORT(RunSmoothSteps);
+HWY_EXPORT(ColourEscaped);
+
+void colourEscaped(const SampleColouring& colouring, const EscapedSamples& task)
+{
+    HWY_DYNAMIC_DISPATCH(ColourEscaped)(colouring, task);
+}
+
+void colourEscapedScalar(const SampleColouring& colouring, const EscapedSamples& task)
+{
+    for (int i = 0; i < task.count; ++i) {
+        double z[4];
+        runSmoothStepsScalar({task.cr + i, task.ci + i, task.n + i, 1, &z[0], &z[1], &z[2], &z[3]});
+        task.out[task.at[i]] = colouring.colourEscaped(task.cr[i], task.ci[i], task.n[i], z[0], z[1], z[2], z[3]);
+    }
+}
 
 void runSmoothSteps(const SmoothSteps& task)
 {

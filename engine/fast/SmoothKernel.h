@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace mandel {
@@ -25,5 +26,26 @@ void runSmoothSteps(const SmoothSteps& task);
 
 // The scalar form, the reference the lanes are held to.
 void runSmoothStepsScalar(const SmoothSteps& task);
+
+struct SampleColouring;
+
+// Escaped samples with known counts, coloured in one pass: their steps again
+// (with z' only where the shading needs it), then SampleColouring's extra
+// steps, nu, gradient, shading and 8-bit encoding, all on the lanes.
+struct EscapedSamples {
+    const double* cr = nullptr;
+    const double* ci = nullptr;
+    const std::int32_t* n = nullptr;
+    int count = 0;
+    // Sample k's colour (SampleColouring::colourEscaped) goes to out[at[k]].
+    std::uint32_t* out = nullptr;
+    const std::size_t* at = nullptr;
+};
+
+// On SIMD lanes of the best target: the same bytes as the scalar form.
+void colourEscaped(const SampleColouring& colouring, const EscapedSamples& task);
+
+// The scalar form: each sample's steps, then SampleColouring::colourEscaped.
+void colourEscapedScalar(const SampleColouring& colouring, const EscapedSamples& task);
 
 } // namespace mandel

@@ -125,7 +125,6 @@ TEST_F(RenderCli, RefusesBadInputWithExitTwoAndNoFile)
         {{"--palette", "fire", "--samples", "0"}, "--samples"},
         {{"--palette", "fire", "--samples", "9"}, "1 to 8"},
         {{"--density", "4"}, "add --palette or --stops"},
-        {{"--palette", "fire", "--deep"}, "deep views"},
     };
     for (const auto& c : cases) {
         auto args = c.args;
@@ -349,7 +348,7 @@ std::vector<unsigned char> deepPicture(std::uint64_t seed, const DeepCentre& vie
     ImageSurface image;
     DrawHooks hooks;
     hooks.printStatus = [&status](const std::string& line) { status = line; };
-    Renderer().DrawDeep(computer, testing::startupState(seed), image, hooks);
+    Renderer().DrawDeep(computer, paletteOf(testing::startupState(seed)), image, hooks);
     return encodeBmp(image.view());
 }
 

@@ -413,8 +413,19 @@ TEST(ExplorerModel, SmoothColoursFollowTheView)
     EXPECT_FALSE(e.model.setColours(std::nullopt).redraw);
     ASSERT_TRUE(e.model.undo().redraw);
     EXPECT_EQ(e.model.location()->smooth, at.smooth);
+    // Deep mode keeps them, and changes them as a command of its own on
+    // the same view; the way back to the legacy view keeps the latest.
     ASSERT_TRUE(e.model.toggleDeep().redraw);
-    EXPECT_EQ(e.model.setColours(at.smooth).refusal, Refusal::Location);
+    const DeepCentre deep = *e.model.deepView();
+    ASSERT_NE(e.model.smoothColours(), nullptr);
+    EXPECT_EQ(*e.model.smoothColours(), *at.smooth);
+    ASSERT_TRUE(e.model.setColours(std::nullopt).redraw);
+    EXPECT_EQ(*e.model.deepView(), deep);
+    EXPECT_EQ(e.model.smoothColours(), nullptr);
+    ASSERT_TRUE(e.model.undo().redraw);
+    EXPECT_EQ(e.model.location()->smooth, at.smooth);
+    ASSERT_TRUE(e.model.toggleDeep().redraw);
+    EXPECT_EQ(e.model.location()->smooth, at.smooth);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "ExplorerState.h"
 #include "EveryComputer.h"
 #include "FastComputer.h"
+#include "SmoothColour.h"
 #include "SmoothKernel.h"
 #include "FieldComputer.h"
 #include "RecordingSurface.h"
@@ -255,6 +256,39 @@ TEST_P(FastComputerOn, SmoothStepsEqualTheScalarLoop)
     for (std::size_t k = 0; k < count; ++k)
         for (int part = 0; part < 4; ++part)
             ASSERT_TRUE(sameBits(lanes[part][k], scalar[part][k])) << "point " << k << " part " << part;
+}
+
+// The colouring of escaped samples on every target's lanes, byte for byte
+// the scalar form, in each shading, written through a reversed order.
+TEST_P(FastComputerOn, ColouredSamplesEqualTheScalarForm)
+{
+    std::vector<double> cr, ci;
+    std::vector<std::int32_t> n;
+    for (int k = 0; k < 3001; ++k) {
+        const double x = -2.1 + 2.7 * ((k * 37) % 3001) / 3001.0, y = -1.2 + 2.4 * ((k * 91) % 3001) / 3001.0;
+        const std::int32_t count = iteratePoint(x, y).n;
+        if (count >= kMaxIterations)
+            continue;
+        cr.push_back(x);
+        ci.push_back(y);
+        n.push_back(count);
+    }
+    std::vector<std::size_t> at(cr.size());
+    for (std::size_t k = 0; k < at.size(); ++k)
+        at[k] = at.size() - 1 - k;
+    for (const Shading shading : {Shading::None, Shading::Distance, Shading::Slopes}) {
+        SmoothColours colours;
+        colours.palette = "sunset";
+        colours.density = 5;
+        colours.shading = shading;
+        const SampleColouring colouring(colours, 2.7 / 3001);
+        std::vector<std::uint32_t> lanes(cr.size() + 1, 7), scalar(cr.size() + 1, 7);
+        colourEscaped(colouring, {cr.data(), ci.data(), n.data(), static_cast<int>(cr.size()), lanes.data(), at.data()});
+        colourEscapedScalar(colouring,
+                            {cr.data(), ci.data(), n.data(), static_cast<int>(cr.size()), scalar.data(), at.data()});
+        ASSERT_EQ(lanes, scalar) << shadingName(shading);
+        EXPECT_EQ(lanes.back(), 7u);  // nothing past the samples
+    }
 }
 
 } // namespace

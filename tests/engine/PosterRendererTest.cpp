@@ -170,7 +170,7 @@ TEST(PosterRenderer, PictureSizedPostersAreTheWindowsPictureForLegacyAndDeepView
     DeepComputer deep(std::shared_ptr<const ReferenceOrbit>(std::move(*orbit)));
     PosterRenderer deepPosters(deep);
     ImageSurface window;
-    ASSERT_TRUE(renderer.DrawDeep(deep, fullView(5, 3.7f, 1.25f, 8.5f), window));
+    ASSERT_TRUE(renderer.DrawDeep(deep, paletteOf(fullView(5, 3.7f, 1.25f, 8.5f)), window));
     expectHoldsThePicture(deepPosters, fullView(5, 3.7f, 1.25f, 8.5f), window, "deep");
 }
 

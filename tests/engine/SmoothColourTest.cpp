@@ -98,6 +98,21 @@ TEST(SmoothColour, DistanceMatchesABruteForceDerivative)
     EXPECT_GT(checked, 1000);
 }
 
+// The logarithm both colouring paths share, across the exponents smooth
+// values and escape radii reach, and at the mantissa's fold.
+TEST(SmoothColour, SeriesLog2FollowsTheLibrary)
+{
+    std::mt19937_64 rng(2);
+    std::uniform_real_distribution<double> mantissa(1.0, 2.0);
+    for (int e = -30; e <= 200; ++e)
+        for (int k = 0; k < 50; ++k) {
+            const double x = std::ldexp(mantissa(rng), e);
+            ASSERT_NEAR(seriesLog2(x), std::log2(x), 2e-9) << x;
+        }
+    for (const double x : {1.0, 1.4142135623730951, 1.4142135623730954, 2.0, 0.5, 65536.0})
+        EXPECT_NEAR(seriesLog2(x), std::log2(x), 2e-9) << x;
+}
+
 TEST(SmoothColour, SrgbRoundTripsEveryByte)
 {
     for (int v = 0; v < 256; ++v)
@@ -183,6 +198,68 @@ TEST(SmoothColour, InteriorAndShading)
     near.slopeIm = 0.70710678118654752;
     EXPECT_NEAR(GradientMap(c).colourOf(near, 1e-3).red, plain.red, 1e-12);
 }
+
+struct ColouringCase {
+    const char* name;
+    const char* palette;
+    Shading shading;
+    bool logDensity;
+};
+
+class SampleColourings : public ::testing::TestWithParam<ColouringCase> {};
+
+// The renderers' colouring (tables, the shared logarithm) against the plain
+// one of finishSmooth and GradientMap: never more than a level apart a
+// channel, and nearly always the same.
+TEST_P(SampleColourings, StayWithinALevelOfThePlainColouring)
+{
+    const ColouringCase& r = GetParam();
+    SmoothColours c;
+    c.palette = r.palette;
+    c.shading = r.shading;
+    c.logDensity = r.logDensity;
+    c.density = r.logDensity ? 2 : 7;
+    c.offset = 0.3f;
+    const double pixel = 1e-3;
+    const SampleColouring colouring(c, pixel);
+    const GradientMap plain(c);
+    int escaped = 0, same = 0;
+    for (const auto& [cr, ci] : samplePoints()) {
+        // The loop of iterateSmooth, its last z and z' kept.
+        double zr = 0, zi = 0, zr2 = 0, zi2 = 0, dzr = 0, dzi = 0;
+        int n = 1;
+        while ((n < kMaxIterations) & (zr2 + zi2 < 4.0)) {
+            const double ndr = 2.0 * (zr * dzr - zi * dzi) + 1.0;
+            dzi = 2.0 * (zr * dzi + zi * dzr);
+            dzr = ndr;
+            zr2 = zr * zr;
+            zi2 = zi * zi;
+            zi = (2.0 * zi) * zr + ci;
+            zr = (zr2 - zi2) + cr;
+            ++n;
+        }
+        if (n >= kMaxIterations)
+            continue;
+        ++escaped;
+        const std::uint32_t colour = colouring.colourEscaped(cr, ci, n, zr, zi, dzr, dzi);
+        const int rgb[3] = {static_cast<int>(colour & 255), static_cast<int>(colour >> 8 & 255),
+                            static_cast<int>(colour >> 16)};
+        const Colour expected = colourOf(plain.colourOf(iterateSmooth(cr, ci), pixel));
+        const int want[3] = {redOf(expected), greenOf(expected), blueOf(expected)};
+        for (int k = 0; k < 3; ++k)
+            ASSERT_LE(std::abs(rgb[k] - want[k]), 1) << cr << "," << ci << " channel " << k;
+        same += rgb[0] == want[0] && rgb[1] == want[1] && rgb[2] == want[2];
+    }
+    EXPECT_GT(escaped, 2000);
+    EXPECT_GE(same, escaped * 97 / 100) << same << " of " << escaped;
+}
+
+INSTANTIATE_TEST_SUITE_P(Colourings, SampleColourings,
+                         ::testing::Values(ColouringCase{"ClassicPlain", "classic", Shading::None, false},
+                                           ColouringCase{"FireLogDensity", "fire", Shading::None, true},
+                                           ColouringCase{"OceanDistance", "ocean", Shading::Distance, false},
+                                           ColouringCase{"SpectrumSlopes", "spectrum", Shading::Slopes, false}),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 } // namespace
 } // namespace mandel

@@ -1,10 +1,13 @@
 #include "SmoothRenderer.h"
 
 #include "BandSink.h"
+#include "DeepComputer.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "ImageSurface.h"
+#include "LocationPicture.h"
 #include "PosterMapping.h"
+#include "ReferenceOrbit.h"
 #include "SmoothColour.h"
 #include "TestStates.h"
 #include "ThreadPool.h"
@@ -150,6 +153,62 @@ TEST(SmoothRenderer, FullViewIsSmoothAndRich)
         }
     EXPECT_GT(far, 20000);
     EXPECT_GT(colours.size(), 10000u);
+}
+
+// Deep views keep the sample rule: their samples are picture pixels of the
+// larger poster, offsets from the centre as deep posters' pixels are.
+TEST(SmoothRenderer, DeepPicturesAreTheBlockAverageOfTheLargerPoster)
+{
+    auto orbit = ReferenceOrbit::compute(DeepCentre{"-0.7436438870371587", "0.1318259042053119", 8, 2000});
+    ASSERT_TRUE(orbit) << orbit.error();
+    DeepComputer deep(std::shared_ptr<const ReferenceOrbit>(std::move(*orbit)));
+    SmoothColours c;
+    c.palette = "ice";
+    c.density = 40;
+    c.shading = Shading::Distance;
+    const PictureSize size{24, 18};
+    RgbSink big(48);
+    ASSERT_TRUE(SmoothRenderer(deep, 500).render(c, {48, 36}, big));
+    c.samples = 2;
+    RgbSink small(size.width);
+    ASSERT_TRUE(SmoothRenderer(deep, 500).render(c, size, small));
+    std::set<int> colours;
+    for (int v = 0; v < size.height; ++v)
+        for (int u = 0; u < size.width; ++u)
+            for (int k = 0; k < 3; ++k) {
+                double sum = 0;
+                for (int j = 0; j < 2; ++j)
+                    for (int i = 0; i < 2; ++i)
+                        sum += decodeSrgb(big.pixels[byteOf(2 * u + i, 2 * v + j, 48) + static_cast<std::size_t>(k)]);
+                const std::uint8_t pixel = small.pixels[byteOf(u, v, size.width) + static_cast<std::size_t>(k)];
+                ASSERT_EQ(pixel, encodeSrgb(sum / 4)) << "pixel " << u << "," << v;
+                colours.insert(pixel);
+            }
+    EXPECT_GT(colours.size(), 50u);  // smooth colours, not a few bands
+}
+
+// A deep location in smooth colours draws, and its text brings back the
+// same picture.
+TEST(SmoothRenderer, DeepLocationsInSmoothColoursRoundTrip)
+{
+    Location at;
+    at.deep = DeepCentre{"-0.7436438870371587", "0.1318259042053119", 8, 2000};
+    at.size = PictureSize{30, 20};
+    at.smooth = SmoothColours{};
+    at.smooth->palette = "sunset";
+    at.smooth->shading = Shading::Slopes;
+    at.smooth->samples = 2;
+    auto draw = [](const Location& l) {
+        auto picture = LocationPicture::prepare(l, nullptr, {});
+        EXPECT_TRUE(picture) << picture.error();
+        RgbSink sink(30);
+        EXPECT_TRUE(picture->drawPoster(sink, {}));
+        return sink.pixels;
+    };
+    const auto read = parseLocation(formatLocation(at));
+    ASSERT_TRUE(read) << read.error();
+    ASSERT_EQ(*read, at);
+    EXPECT_EQ(draw(*read), draw(at));
 }
 
 } // namespace

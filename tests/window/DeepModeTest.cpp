@@ -7,6 +7,7 @@
 #include "ExplorerMenus.h"
 #include "IterationsDialog.h"
 #include "Numbers.h"
+#include "SmoothRenderer.h"
 #include "StatusLine.h"
 
 #include <QAction>
@@ -38,7 +39,7 @@ std::vector<Colour> deepDrawing(const ExplorerState& s, const DeepCentre& view)
     DeepComputer computer(std::shared_ptr<const ReferenceOrbit>(std::move(orbit.value())));
     ImageSurface surface;
     Renderer renderer;
-    renderer.DrawDeep(computer, s, surface);
+    renderer.DrawDeep(computer, paletteOf(s), surface);
     return surface.pixels();
 }
 
@@ -106,6 +107,32 @@ TEST(Form1Deep, OnKeepsTheViewPressesZoomTenfoldWithoutLimitAndOffGoesBack)
     EXPECT_TRUE(w->deepView() && deepChecked(*w));
     EXPECT_EQ(*w->deepView(), view);
     EXPECT_TRUE(w->noticeText().contains(QStringLiteral("1E+14"))) << w->noticeText().toStdString();
+}
+
+// Smooth colours in deep mode: the engine's picture of the same view, and
+// undo brings back the modes' picture.
+TEST(Form1Deep, SmoothColoursDrawTheDeepViewAsTheEngineDoes)
+{
+    TestWindow w(5);
+    w->OnLoad();
+    clickPicture(*w, 186, 255);
+    w->OnDeepZoom();
+    ASSERT_TRUE(waitForPicture(*w));
+    const std::vector<Colour> modes = pictureOf(*w);
+    SmoothColours c;
+    c.palette = "copper";
+    c.shading = Shading::Slopes;
+    ASSERT_TRUE(w->setColours(c));
+    ASSERT_TRUE(waitForPicture(*w));
+    auto orbit = ReferenceOrbit::compute(*w->deepView());
+    ASSERT_TRUE(orbit.ok());
+    DeepComputer computer(std::shared_ptr<const ReferenceOrbit>(std::move(orbit.value())));
+    ImageSurface engine;
+    ASSERT_TRUE(SmoothRenderer(computer).renderPicture(c, engine));
+    EXPECT_EQ(pictureOf(*w), engine.pixels());
+    w->OnUndo();
+    ASSERT_TRUE(waitForPicture(*w));
+    EXPECT_EQ(pictureOf(*w), modes);
 }
 
 TEST(Form1Deep, RepeatingTheFullViewKeepsTheCapItsFirstPictureChose)
