@@ -7,6 +7,7 @@
 #include "BmpWriter.h"
 #include "DeepComputer.h"
 #include "DeepView.h"
+#include "PictureComputer.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "ImageSurface.h"
@@ -343,8 +344,8 @@ int refuseDeep(const std::string& why, std::ostream& err)
 struct RunView {
     ExplorerState state;
     Location location;
-    std::shared_ptr<const ReferenceOrbit> orbit;  // deep views only
-    std::shared_ptr<DeepComputer> computer;       // of the window's picture of a deep view
+    std::shared_ptr<const ReferenceOrbit> orbit;  // deep views too deep for doubles only
+    std::shared_ptr<FreeViewPixels> computer;     // of the window's picture of a deep view
 };
 
 // Zooms the legacy view on at each --click. Returns an exit status.
@@ -385,11 +386,11 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err)
     request.memoryLimit = deepMemoryLimit();
     // A poster's tables reach as far as its size asks: built when it is drawn.
     request.orbitOnly = o.size.has_value();
-    Result<DeepSetup> setup = setUpDeep(request);
+    Result<FreeViewSetup> setup = setUpFreeView(request);
     if (!setup)
         return refuseDeep(setup.error(), err);
     view.orbit = std::move(setup->orbit);
-    view.computer = std::move(setup->computer);
+    view.computer = std::move(setup->pixels);
     centre.iterations = setup->iterations;
     view.location.deep = centre;
     return 0;
@@ -408,7 +409,7 @@ void drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer
             if (hooks.printStatus)
                 hooks.printStatus(statusLine(view.state));
         } else if (view.computer)
-            renderer.DrawDeep(*view.computer, view.state, surface, hooks);
+            renderer.DrawDeep(*view.computer, view.computer->view().zoom, view.state, surface, hooks);
         else
             renderer.DrawFractal(view.state, surface, hooks);
     }
@@ -489,7 +490,7 @@ private:
 int writePoster(const RenderOptions& o, const RunView& view, bool terminal, const SecondsClock& clock, std::ostream& out,
                 std::ostream& err)
 {
-    const std::string status = view.orbit ? deepStatusLine(view.state.b, view.location.deep->zoom)
+    const std::string status = view.location.deep ? deepStatusLine(view.state.b, view.location.deep->zoom)
                                           : statusLine(view.state);
     const bool statusWritten = printStatus(o, status, out, err);
     clearStaleTemporaries(o.out);

@@ -811,8 +811,8 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     const bool chooseCap = model_.choosingCap();
     const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
                             orbit_->view().zoom == want.zoom;
-    if (sameCentre && deepComputer_ && !chooseCap && deepComputer_->iterations() == want.iterations) {
-        renderer_.DrawDeep(*deepComputer_, model_.state(), *picture1_, hooks);
+    if (deepComputer_ && !chooseCap && deepComputer_->view() == want) {
+        renderer_.DrawDeep(*deepComputer_, want.zoom, model_.state(), *picture1_, hooks);
         return true;
     }
     // The orbit first, off this thread; the picture follows when it is done.
@@ -826,7 +826,7 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
 }
 
 void Form1::onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
-                           std::shared_ptr<DeepComputer> computer)
+                           std::shared_ptr<FreeViewPixels> computer)
 {
     if (ending_ || !model_.orbitReady(asked, computer->iterations()))
         return;

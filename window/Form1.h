@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeepComputer.h"
+#include "PictureComputer.h"
 #include "DeepSetup.h"
 #include "ExplorerModel.h"
 #include "Gestures.h"
@@ -241,7 +242,7 @@ private:
     QString refusalText(const CommandResult& result) const;
     bool drawDeepPicture(const DrawHooks& hooks);
     void onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
-                        std::shared_ptr<DeepComputer> computer);
+                        std::shared_ptr<FreeViewPixels> computer);
     void onDeepRefused(const DeepCentre& asked, const QString& reason);
     void updateDeepMenus();
     void refuseLocation(const std::string& reason);
@@ -283,7 +284,7 @@ private:
     QElapsedTimer drawTimer_;
     // What draws the model's deep view.
     std::shared_ptr<ReferenceOrbit> orbit_;     // of the deep view's centre and zoom, when prepared
-    std::shared_ptr<DeepComputer> deepComputer_;  // draws the deep view, when prepared
+    std::shared_ptr<FreeViewPixels> deepComputer_;  // draws the free view, when prepared
     DeepOrbitJob* orbitJob_ = nullptr;
     PictureExportJob* exportJob_ = nullptr;
     QPointer<QProgressDialog> exportProgress_;
