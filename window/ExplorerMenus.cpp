@@ -104,6 +104,8 @@ ExplorerMenus::ExplorerMenus(Form1& form, QMenuBar& bar) : QObject(&bar), form_(
         {Menu::View, "actionGoToCoordinates", tr("&Go to coordinates..."), {QKeySequence(Qt::CTRL | Qt::Key_G)},
          [f] { f->OnGoToCoordinates(); }},
         {Menu::View, "actionIterations", tr("&Iterations..."), {}, [f] { f->OnIterations(); }},
+        {Menu::View, "actionFullScreen", tr("F&ull screen"), {QKeySequence(Qt::Key_F11)}, [f] { f->OnFullScreen(); },
+         true},
         {Menu::View, "actionColours", tr("&Colours..."), {}, [f] { f->OnColours(); }},
         {Menu::View, nullptr, {}, {}, {}},
         {Menu::View, "actionZoomIn", tr("Zoom &in"), {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)},

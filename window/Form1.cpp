@@ -16,6 +16,8 @@
 #include "OneLine.h"
 #include "PictureBox.h"
 #include "PictureExportJob.h"
+#include "PosterMapping.h"
+#include "PosterRenderer.h"
 #include "SmoothRenderer.h"
 #include "QtColour.h"
 #include "StatusLine.h"
@@ -36,6 +38,7 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QRubberBand>
 #include <QScreen>
 #include <QStatusBar>
@@ -163,6 +166,17 @@ void Form1::buildLayout()
     client_ = new ClientArea(this);
     setCentralWidget(client_);
     menus_ = new ExplorerMenus(*this, *menuBar());
+    // The keys work with the menu bar hidden (full screen) too.
+    for (const QMenu* menu : {menus_->fileMenu(), menus_->viewMenu(), menus_->helpMenu()})
+        addActions(menu->actions());
+    auto* leave = new QAction(this);
+    leave->setObjectName(QStringLiteral("actionLeaveFullScreen"));
+    leave->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(leave, &QAction::triggered, this, [this] {
+        if (fullScreen_)
+            OnFullScreen();
+    });
+    addAction(leave);
 
     struct Button {
         QPushButton*& widget;
@@ -212,10 +226,27 @@ void Form1::buildLayout()
     setTabOrder(picture2_, command4_);
     setTabOrder(command4_, command5_);
 
-    connect(picture1_, &PictureBox::pressed, this, &Form1::OnPictureMouseDown);
-    connect(picture1_, &PictureBox::moved, this, &Form1::OnPictureMouseMove);
-    connect(picture1_, &PictureBox::released, this, &Form1::OnPictureMouseUp);
-    connect(picture1_, &PictureBox::wheeled, this, &Form1::OnPictureWheel);
+    // The surface reports its own pixels; the commands take the picture's,
+    // which differ once the picture has another size (the poster rule).
+    connect(picture1_, &PictureBox::pressed, this, [this](Qt::MouseButton b, Qt::KeyboardModifiers m, float u, float v) {
+        const QPointF p = toPicture(u, v);
+        OnPictureMouseDown(b, m, static_cast<float>(p.x()), static_cast<float>(p.y()));
+    });
+    connect(picture1_, &PictureBox::moved, this, [this](double u, double v) {
+        const QSize area = picture1_->drawableSize();
+        if (u < 0 || v < 0 || u >= area.width() || v >= area.height())
+            statusField(QStringLiteral("pointer"))->clear();
+        const QPointF p = toPicture(u, v);
+        OnPictureMouseMove(p.x(), p.y());
+    });
+    connect(picture1_, &PictureBox::released, this, [this](Qt::MouseButton b, double u, double v) {
+        const QPointF p = toPicture(u, v);
+        OnPictureMouseUp(b, p.x(), p.y());
+    });
+    connect(picture1_, &PictureBox::wheeled, this, [this](int delta, double u, double v) {
+        const QPointF p = toPicture(u, v);
+        OnPictureWheel(delta, p.x(), p.y());
+    });
     // The plane point under the pointer shows without a button held.
     picture1_->setMouseTracking(true);
     band_ = new QRubberBand(QRubberBand::Rectangle, picture1_);
@@ -236,7 +267,9 @@ void Form1::buildLayout()
     notice_->setGeometry(ClientArea::kStatusX, noticeTop, width - ClientArea::kStatusX - kMargin, metrics.height() + 2);
 
     // Large enough for every element and the status line, and never smaller.
-    client_->setMinimumSize(width, noticeTop + metrics.height() + 2 + kMargin / 2);
+    noticeTop_ = noticeTop;
+    leastClient_ = QSize(width, noticeTop + metrics.height() + 2 + kMargin / 2);
+    client_->setMinimumSize(leastClient_);
     buildStatusBar();
     resize(minimumSizeHint());
 }
@@ -286,7 +319,7 @@ void Form1::updateViewStatus()
 void Form1::showPointer(double X, double Y)
 {
     QLabel* field = statusField(QStringLiteral("pointer"));
-    if (X < 0 || Y < 0 || X >= kDrawableSize || Y >= kDrawableSize) {
+    if (atStartUpSize() && (X < 0 || Y < 0 || X >= kDrawableSize || Y >= kDrawableSize)) {
         field->clear();
         return;
     }
@@ -338,13 +371,16 @@ void Form1::OnPictureMouseMove(double X, double Y)
     if (!press_)
         return;
     const GestureKind kind = gestureOf(*press_, X, Y);
-    picture1_->setDragOffset(kind == GestureKind::Pan ? QPoint(static_cast<int>(X - press_->x0),
-                                                               static_cast<int>(Y - press_->y0))
+    // Picture pixels to the surface's logical pixels.
+    const double logical = imagePerPicture() * picture1_->drawableSize().width() / pictureImage().width();
+    const QPointF from = toImage(press_->x0, press_->y0) * (logical / imagePerPicture());
+    const QPointF to = toImage(X, Y) * (logical / imagePerPicture());
+    picture1_->setDragOffset(kind == GestureKind::Pan ? QPoint(static_cast<int>((X - press_->x0) * logical),
+                                                               static_cast<int>((Y - press_->y0) * logical))
                                                       : QPoint());
     band_->setVisible(kind == GestureKind::Rectangle);
     if (kind == GestureKind::Rectangle)
-        band_->setGeometry(QRect(QPoint(static_cast<int>(press_->x0), static_cast<int>(press_->y0)),
-                                 QPoint(static_cast<int>(X), static_cast<int>(Y)))
+        band_->setGeometry(QRect(from.toPoint(), to.toPoint())
                                .normalized()
                                .translated(PictureBox::kBorder, PictureBox::kBorder));
 }
@@ -364,11 +400,11 @@ void Form1::OnPictureMouseUp(Qt::MouseButton button, double X, double Y)
         (void)apply(model_.zoomAt(static_cast<float>(press.x0), static_cast<float>(press.y0)));
         break;
     case GestureKind::ZoomOut:
-        preview_ = scaledAbout(picture1_->image(), 0.1, press.x0, press.y0);
+        preview_ = scaledAbout(picture1_->image(), 0.1, toImage(press.x0, press.y0).x(), toImage(press.x0, press.y0).y());
         (void)apply(model_.zoomOut(press.x0, press.y0));
         break;
     case GestureKind::Pan:
-        preview_ = shiftedBy(picture1_->image(), X - press.x0, Y - press.y0);
+        preview_ = shiftedBy(picture1_->image(), (X - press.x0) * imagePerPicture(), (Y - press.y0) * imagePerPicture());
         (void)apply(model_.pan(X - press.x0, Y - press.y0));
         break;
     case GestureKind::Rectangle:
@@ -382,7 +418,7 @@ void Form1::OnPictureWheel(int angleDelta, double X, double Y)
     if (ending_)
         return;
     const double factor = wheelFactor(angleDelta);
-    preview_ = scaledAbout(picture1_->image(), factor, X, Y);
+    preview_ = scaledAbout(picture1_->image(), factor, toImage(X, Y).x(), toImage(X, Y).y());
     (void)apply(model_.zoomBy(factor, X, Y));
 }
 
@@ -390,7 +426,8 @@ void Form1::OnZoomKey(double factor)
 {
     if (ending_)
         return;
-    preview_ = scaledAbout(picture1_->image(), factor, kDeepCentrePixel, kDeepCentrePixel);
+    const QPointF centre = toImage(kDeepCentrePixel, kDeepCentrePixel);
+    preview_ = scaledAbout(picture1_->image(), factor, centre.x(), centre.y());
     (void)apply(model_.zoomBy(factor, kDeepCentrePixel, kDeepCentrePixel));
 }
 
@@ -398,7 +435,7 @@ void Form1::OnPanKey(int dx, int dy)
 {
     if (ending_)
         return;
-    preview_ = shiftedBy(picture1_->image(), dx, dy);
+    preview_ = shiftedBy(picture1_->image(), dx * imagePerPicture(), dy * imagePerPicture());
     (void)apply(model_.pan(dx, dy));
 }
 
@@ -812,7 +849,10 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
                             orbit_->view().zoom == want.zoom;
     if (deepComputer_ && !chooseCap && deepComputer_->view() == want) {
-        renderer_.DrawDeep(*deepComputer_, want.zoom, model_.state(), *picture1_, hooks);
+        if (atStartUpSize())
+            renderer_.DrawDeep(*deepComputer_, want.zoom, model_.state(), *picture1_, hooks);
+        else
+            (void)drawPoster(hooks);
         return true;
     }
     // The orbit first, off this thread; the picture follows when it is done.
@@ -899,6 +939,8 @@ void Form1::DrawFractal()
             // Without its orbit yet: drawn when the orbit arrives.
             if (!drawDeepPicture(hooks))
                 break;
+        } else if (!atStartUpSize()) {
+            (void)drawPoster(hooks);
         } else if (const SmoothColours* smooth = model_.smoothColours()) {
             // Smooth colours: the picture in bands of a few rows, yielding
             // between them as the columns of the modes do.
@@ -916,6 +958,158 @@ void Form1::DrawFractal()
     drawing_ = false;
     drawingNow_->store(false);
     picture1_->flush();
+}
+
+namespace {
+
+// Rows of a poster into the picture's image.
+class PictureRows final : public BandSink {
+public:
+    explicit PictureRows(PictureBox& box) : box_(box) {}
+    Status writeRows(const std::uint8_t* rgb, int rows) override
+    {
+        box_.setRows(next_, rgb, rows);
+        next_ += rows;
+        return {};
+    }
+
+private:
+    PictureBox& box_;
+    int next_ = 0;
+};
+
+} // namespace
+
+bool Form1::atStartUpSize() const
+{
+    return picture1_->image().size() == QSize(kDrawableSize, kDrawableSize);
+}
+
+PictureSize Form1::pictureSize() const
+{
+    return {picture1_->image().width(), picture1_->image().height()};
+}
+
+QPointF Form1::toPicture(double u, double v) const
+{
+    if (atStartUpSize())
+        return {u, v};
+    // Logical pixels to image pixels, then the poster rule, fractions kept.
+    const PictureSize size = pictureSize();
+    const double ratio = static_cast<double>(size.width) / picture1_->drawableSize().width();
+    const double k = static_cast<double>(kDrawableSize) / std::min(size.width, size.height);
+    const double centre = kDrawableSize / 2.0;
+    return {(std::floor(u * ratio) - size.width / 2.0) * k + centre,
+            (std::floor(v * ratio) - size.height / 2.0) * k + centre};
+}
+
+QPointF Form1::toImage(double X, double Y) const
+{
+    if (atStartUpSize())
+        return {X, Y};
+    const PictureSize size = pictureSize();
+    const double perPicture = imagePerPicture();
+    const double centre = kDrawableSize / 2.0;
+    return {(X - centre) * perPicture + size.width / 2.0, (Y - centre) * perPicture + size.height / 2.0};
+}
+
+double Form1::imagePerPicture() const
+{
+    if (atStartUpSize())
+        return 1;
+    const PictureSize size = pictureSize();
+    return static_cast<double>(std::min(size.width, size.height)) / kDrawableSize;
+}
+
+bool Form1::drawPoster(const DrawHooks& hooks)
+{
+    const PictureSize size = pictureSize();
+    PictureRows rows(*picture1_);
+    PosterHooks bands;
+    bands.progress = [&](int done) {
+        (void)hooks;
+        return yieldToEvents(static_cast<int>(std::int64_t{done} * kDrawableSize / size.height));
+    };
+    // A few rows a band: the window answers between them.
+    const std::int64_t band = std::int64_t{size.width} * 8;
+    const ExplorerState& view = model_.state();
+    Status drawn;
+    if (deepView()) {
+        drawn = PosterRenderer(*deepComputer_, band).render(view, size, rows, bands);
+    } else if (const SmoothColours* smooth = model_.smoothColours()) {
+        if (!smoothCounts_)
+            smoothCounts_ = makeFastComputer();
+        drawn = SmoothRenderer(*smoothCounts_, band).render(view, *smooth, size, rows, bands);
+    } else {
+        if (!posterCounts_)
+            posterCounts_ = makeFastComputer();
+        drawn = PosterRenderer(*posterCounts_, band).render(view, size, rows, bands);
+    }
+    picture1_->flush();
+    if (!drawn)
+        return false;
+    printStatus(deepView() ? deepStatusLine(view.b, deepView()->zoom) : statusLine(view));
+    return true;
+}
+
+void Form1::layoutPicture()
+{
+    QSize outer;
+    if (fullScreen_) {
+        picture1_->move(0, 0);
+        picture2_->move(0, 0);
+        outer = client_->size();
+    } else {
+        // The growth of the client area past its least size goes to the
+        // picture; the status line and the notice move down with it.
+        const QSize least = client_->minimumSize();
+        const int dw = std::max(0, client_->width() - least.width());
+        const int dh = std::max(0, client_->height() - least.height());
+        picture1_->move(48, 48);
+        picture2_->move(48, 48);
+        outer = QSize(PictureBox::kOuterSize + dw, PictureBox::kOuterSize + dh);
+        client_->setStatusShift(dh);
+        notice_->move(notice_->x(), noticeTop_ + dh);
+    }
+    const QSize before = picture1_->image().size();
+    const qreal ratio = devicePixelRatioF();
+    picture1_->setOuterSize(outer, ratio);
+    picture2_->setOuterSize(outer, ratio);
+    if (picture1_->image().size() != before && isVisible() && model_.location()) {
+        clearWindow();
+        DrawFractal();
+    }
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    layoutPicture();
+}
+
+void Form1::OnFullScreen()
+{
+    if (ending_)
+        return;
+    fullScreen_ = !fullScreen_;
+    if (QAction* full = menus_->action(QStringLiteral("actionFullScreen")))
+        full->setChecked(fullScreen_);
+    for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), statusBar(), command1_, command2_, command3_,
+                                                      command4_, command5_, notice_})
+        w->setVisible(!fullScreen_);
+    if (fullScreen_) {
+        client_->setMinimumSize(0, 0);
+        windowed_ = geometry();
+        showFullScreen();
+        // Without a window manager to do it, the window covers the screen itself.
+        if (const QScreen* on = screen())
+            setGeometry(on->geometry());
+    } else {
+        client_->setMinimumSize(leastClient_);
+        showNormal();
+        setGeometry(windowed_);
+    }
+    layoutPicture();
 }
 
 bool Form1::yieldToEvents(int column)

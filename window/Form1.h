@@ -104,6 +104,10 @@ public:
     void OnIterations();
     // View > Colours...: the modes or a palette, as a command undo takes back.
     void OnColours();
+    // View > Full screen (F11): the picture alone on the whole screen, drawn
+    // at its size; again, or Esc, back to the window as it was.
+    void OnFullScreen();
+    bool isFullScreenPicture() const noexcept { return fullScreen_; }
     // Back to the view the last command left, and draws it.
     void OnUndo();
     // Forward again to the view the last undo left, and draws it.
@@ -183,7 +187,8 @@ public:
     const std::optional<Location>& location() const noexcept { return model_.location(); }
     // The views to undo and redo.
     const History& history() const noexcept { return model_.history(); }
-    // Picture1's image: everything drawn on it so far, 596 x 596.
+    // Picture1's image: everything drawn on it so far, 596 x 596 at the
+    // start-up size, otherwise the poster of the view at the picture's size.
     const QImage& pictureImage() const;
     // The status line shown under the picture; empty once the window is cleared.
     const QString& statusText() const noexcept;
@@ -228,6 +233,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildLayout();
@@ -253,6 +259,22 @@ private:
     void onExportEnded(const QString& where, bool written, int code);
     void endProgram();
     bool yieldToEvents(int column);
+    // Fits the picture to the client area (and the status line and notice
+    // below it); a new size redraws.
+    void layoutPicture();
+    // Whether the picture is the legacy 596 x 596 one, drawn column by column.
+    bool atStartUpSize() const;
+    // The picture's image size, as a poster's.
+    PictureSize pictureSize() const;
+    // Picture pixel (the 596 square's coordinates) of drawable-area logical
+    // pixel (u, v), through the poster rule; and the image pixel of picture
+    // pixel (X, Y), and image pixels per picture pixel.
+    QPointF toPicture(double u, double v) const;
+    QPointF toImage(double X, double Y) const;
+    double imagePerPicture() const;
+    // Draws the view as a poster of the picture's size into Picture1, a band
+    // at a time, yielding between bands; false when abandoned.
+    bool drawPoster(const DrawHooks& hooks);
 
     std::uint64_t seed_;
     RandomSource rng_;
@@ -295,6 +317,11 @@ private:
     std::uint64_t openTicket_ = 0;
     bool opening_ = false;
 
+    std::unique_ptr<FieldComputer> posterCounts_;  // counts of legacy pictures at other sizes
+    bool fullScreen_ = false;
+    int noticeTop_ = 0;   // the notice's top at the start-up size
+    QSize leastClient_;   // the client area's least size, outside full screen
+    QRect windowed_;      // the window's place before full screen
     bool drawing_ = false;        // a drawing loop is running (we are inside its yield)
     // Set while a picture is drawn: exports wait between bands meanwhile.
     std::shared_ptr<std::atomic<bool>> drawingNow_ = std::make_shared<std::atomic<bool>>(false);
