@@ -42,6 +42,7 @@
 #include <QRubberBand>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTransform>
 
 #include <algorithm>
@@ -61,6 +62,10 @@ constexpr int kMargin = 24;
 constexpr int kNoticeGap = 4;
 // The notice line shows at most this many characters of a message.
 constexpr std::size_t kNoticeCharacters = 400;
+
+// A free view turned by the wheel is drawn once the wheel has rested this
+// long (ms): one picture and one reference orbit for a turn of notches.
+constexpr int kWheelSettleMs = 150;
 
 // Status bar fields show this many characters at most; the whole text is
 // their tooltip (and, for the centre, in Copy location).
@@ -130,6 +135,11 @@ Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWi
 {
     pictureInbox_->window = this;
     buildLayout();
+    wheelClock_.start();
+    wheelSettle_ = new QTimer(this);
+    wheelSettle_->setSingleShot(true);
+    wheelSettle_->setInterval(kWheelSettleMs);
+    connect(wheelSettle_, &QTimer::timeout, this, [this] { DrawFractal(); });
     orbitJob_ = new DeepOrbitJob(this);
     connect(orbitJob_, &DeepOrbitJob::prepared, this, &Form1::onDeepPrepared);
     connect(orbitJob_, &DeepOrbitJob::refused, this, &Form1::onDeepRefused);
@@ -419,7 +429,11 @@ void Form1::OnPictureWheel(int angleDelta, double X, double Y)
         return;
     const double factor = wheelFactor(angleDelta);
     preview_ = scaledAbout(picture1_->image(), factor, toImage(X, Y).x(), toImage(X, Y).y());
-    (void)apply(model_.zoomBy(factor, X, Y));
+    // Notches of one turn are one step back, and the free view is drawn
+    // (its reference orbit computed) once the turn pauses.
+    deferDraw_ = true;
+    (void)apply(model_.wheelZoom(factor, X, Y, static_cast<double>(wheelClock_.elapsed()) / 1000.0));
+    deferDraw_ = false;
 }
 
 void Form1::OnZoomKey(double factor)
@@ -807,6 +821,13 @@ bool Form1::apply(const CommandResult& result)
         showNotice(tr("Pictures blur past 1E+15 here: View > Free view (Ctrl+D) keeps them sharp, to 1E+%1.")
                        .arg(kMaxDeepZoom),
                    false);
+    if (deferDraw_ && deepView()) {
+        // The preview stands until the wheel pauses; a picture under way
+        // gives way now.
+        holdDrawing_ = true;
+        wheelSettle_->start();
+        return true;
+    }
     DrawFractal();
     return true;
 }
@@ -921,6 +942,8 @@ void Form1::DrawFractal()
 {
     if (ending_)
         return;
+    holdDrawing_ = false;
+    wheelSettle_->stop();
     if (drawing_) {
         // Inside a yield: the running loop draws this state once we return.
         redrawPending_ = true;
@@ -1122,7 +1145,7 @@ bool Form1::yieldToEvents(int column)
     if (yieldHook_)
         yieldHook_(column);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    return !redrawPending_ && !ending_;
+    return !redrawPending_ && !ending_ && !holdDrawing_;
 }
 
 const QImage& Form1::pictureImage() const

@@ -32,6 +32,7 @@
 class QLabel;
 class QPushButton;
 class QRubberBand;
+class QTimer;
 
 namespace mandel {
 
@@ -319,6 +320,13 @@ private:
 
     std::unique_ptr<FieldComputer> posterCounts_;  // counts of legacy pictures at other sizes
     bool fullScreen_ = false;
+    // The wheel: the clock its notches are timed by, the wait for a turn to
+    // pause before the free view is drawn, and whether a command defers its
+    // drawing (deferDraw_) or a drawing gives way meanwhile (holdDrawing_).
+    QElapsedTimer wheelClock_;
+    QTimer* wheelSettle_ = nullptr;
+    bool deferDraw_ = false;
+    bool holdDrawing_ = false;
     int noticeTop_ = 0;   // the notice's top at the start-up size
     QSize leastClient_;   // the client area's least size, outside full screen
     QRect windowed_;      // the window's place before full screen
