@@ -289,6 +289,7 @@ const MenuItem kItems[] = {
     {"menuView", "actionDeepZoom", "Ctrl+D"},
     {"menuView", "actionGoToCoordinates", "Ctrl+G"},
     {"menuView", "actionIterations", ""},
+    {"menuView", "actionFullScreen", "F11"},
     {"menuView", "actionZoomIn", "+, ="},
     {"menuView", "actionZoomOut", "-"},
     {"menuView", "actionMoveLeft", "Left"},
