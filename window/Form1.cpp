@@ -415,6 +415,7 @@ void Form1::OnPictureMouseUp(Qt::MouseButton button, double X, double Y)
         break;
     case GestureKind::Pan:
         preview_ = shiftedBy(picture1_->image(), (X - press.x0) * imagePerPicture(), (Y - press.y0) * imagePerPicture());
+        notePan((X - press.x0) * imagePerPicture(), (Y - press.y0) * imagePerPicture());
         (void)apply(model_.pan(X - press.x0, Y - press.y0));
         break;
     case GestureKind::Rectangle:
@@ -449,8 +450,12 @@ void Form1::OnPanKey(int dx, int dy)
 {
     if (ending_)
         return;
-    preview_ = shiftedBy(picture1_->image(), dx * imagePerPicture(), dy * imagePerPicture());
-    (void)apply(model_.pan(dx, dy));
+    // Whole pixels of the picture shown, so the pixels in sight are kept.
+    const double du = atStartUpSize() ? dx : std::round(dx * imagePerPicture());
+    const double dv = atStartUpSize() ? dy : std::round(dy * imagePerPicture());
+    preview_ = shiftedBy(picture1_->image(), du, dv);
+    notePan(du, dv);
+    (void)apply(model_.pan(du / imagePerPicture(), dv / imagePerPicture()));
 }
 
 void Form1::OnGoToCoordinates()
@@ -1047,7 +1052,6 @@ double Form1::imagePerPicture() const
 bool Form1::drawPoster(const DrawHooks& hooks)
 {
     const PictureSize size = pictureSize();
-    PictureRows rows(*picture1_);
     PosterHooks bands;
     bands.progress = [&](int done) {
         (void)hooks;
@@ -1058,14 +1062,16 @@ bool Form1::drawPoster(const DrawHooks& hooks)
     const ExplorerState& view = model_.state();
     Status drawn;
     if (deepView()) {
-        drawn = PosterRenderer(*deepComputer_, band).render(view, size, rows, bands);
+        drawn = drawFreePoster(size, band, bands);
     } else if (const SmoothColours* smooth = model_.smoothColours()) {
         if (!smoothCounts_)
             smoothCounts_ = makeFastComputer();
+        PictureRows rows(*picture1_);
         drawn = SmoothRenderer(*smoothCounts_, band).render(view, *smooth, size, rows, bands);
     } else {
         if (!posterCounts_)
             posterCounts_ = makeFastComputer();
+        PictureRows rows(*picture1_);
         drawn = PosterRenderer(*posterCounts_, band).render(view, size, rows, bands);
     }
     picture1_->flush();
@@ -1073,6 +1079,68 @@ bool Form1::drawPoster(const DrawHooks& hooks)
         return false;
     printStatus(deepView() ? deepStatusLine(view.b, deepView()->zoom) : statusLine(view));
     return true;
+}
+
+namespace {
+
+// A poster's rows into an image of its size.
+class ImageRows final : public BandSink {
+public:
+    explicit ImageRows(QImage& image) : image_(image) {}
+    Status writeRows(const std::uint8_t* rgb, int rows) override
+    {
+        for (int r = 0; r < rows; ++r, ++next_) {
+            auto* line = reinterpret_cast<QRgb*>(image_.scanLine(next_));
+            for (int x = 0; x < image_.width(); ++x, rgb += 3)
+                line[x] = qRgb(rgb[0], rgb[1], rgb[2]);
+        }
+        return {};
+    }
+
+private:
+    QImage& image_;
+    int next_ = 0;
+};
+
+} // namespace
+
+Status Form1::drawFreePoster(PictureSize size, std::int64_t band, const PosterHooks& bands)
+{
+    const DeepCentre& view = *deepView();
+    const ExplorerState& palette = model_.state();
+    // Counts kept from the picture before: this same view again, or that
+    // view moved by whole pixels; otherwise none.
+    const bool same = keptView_ && *keptView_ == view && kept_.size == size;
+    const bool moved = keptView_ && panFrom_ && panFrom_->from == *keptView_ && kept_.size == size;
+    if (moved)
+        kept_ = kept_.shifted(panFrom_->du, panFrom_->dv);
+    else if (!same)
+        kept_ = KeptCounts{size, {}, {}};
+    panFrom_.reset();
+    keptView_ = view;
+    if (!same && !moved) {
+        // Coarse first: an eighth and a quarter of the size, each a whole
+        // picture scaled up at once, then every pixel.
+        for (const int part : {8, 4}) {
+            const PictureSize coarse{std::max(1, size.width / part), std::max(1, size.height / part)};
+            QImage image(coarse.width, coarse.height, QImage::Format_RGB32);
+            ImageRows rows(image);
+            if (Status s = PosterRenderer(*deepComputer_, band).render(palette, coarse, rows, bands); !s)
+                return s;
+            picture1_->setImage(image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        }
+    }
+    KeptPixels keeping(*deepComputer_, kept_);
+    PictureRows rows(*picture1_);
+    return PosterRenderer(keeping, band).render(palette, size, rows, bands);
+}
+
+void Form1::notePan(double du, double dv)
+{
+    panFrom_.reset();
+    const int u = static_cast<int>(std::lround(du)), v = static_cast<int>(std::lround(dv));
+    if (deepView() && std::abs(du - u) < 1e-6 && std::abs(dv - v) < 1e-6)
+        panFrom_ = PanFrom{*deepView(), u, v};
 }
 
 void Form1::layoutPicture()

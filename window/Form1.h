@@ -9,6 +9,7 @@
 #include "History.h"
 #include "Location.h"
 #include "PictureFile.h"
+#include "PosterRenderer.h"
 #include "RandomSource.h"
 #include "Renderer.h"
 #include "SnapshotSaver.h"
@@ -276,6 +277,12 @@ private:
     // Draws the view as a poster of the picture's size into Picture1, a band
     // at a time, yielding between bands; false when abandoned.
     bool drawPoster(const DrawHooks& hooks);
+    // The free view's poster: coarse passes first, or the counts kept from
+    // the picture before when the view is that one moved by whole pixels.
+    Status drawFreePoster(PictureSize size, std::int64_t band, const PosterHooks& bands);
+    // A pan of the free view by (du, dv) pixels of the picture shown is
+    // under way: whole pixels let the next picture keep what stays in sight.
+    void notePan(double du, double dv);
 
     std::uint64_t seed_;
     RandomSource rng_;
@@ -320,6 +327,15 @@ private:
 
     std::unique_ptr<FieldComputer> posterCounts_;  // counts of legacy pictures at other sizes
     bool fullScreen_ = false;
+    // The counts of the last free-view poster and its view, and the pan
+    // that leaves that view, when one is under way.
+    KeptCounts kept_;
+    std::optional<DeepCentre> keptView_;
+    struct PanFrom {
+        DeepCentre from;
+        int du, dv;
+    };
+    std::optional<PanFrom> panFrom_;
     // The wheel: the clock its notches are timed by, the wait for a turn to
     // pause before the free view is drawn, and whether a command defers its
     // drawing (deferDraw_) or a drawing gives way meanwhile (holdDrawing_).

@@ -92,6 +92,46 @@ private:
     std::vector<double> cx_, cy_;
 };
 
+// The counts of a poster-sized picture, kept with the picture so that the
+// next one, moved by whole pixels, takes over those still in sight and
+// computes only the strips that come into view.
+struct KeptCounts {
+    PictureSize size;
+    std::vector<PointResult> counts;  // column by column, size.width * size.height
+    std::vector<char> known;          // whether each count is there
+
+    // The counts of the picture moved by (du, dv) poster pixels (right and
+    // down): what stays in sight moves with it, the rest is unknown.
+    KeptCounts shifted(int du, int dv) const;
+};
+
+// A computer of poster pixels that serves counts kept from the picture
+// before and computes the rest with `pixels`, keeping them in turn. Asked
+// for picture pixels (as posters ask: PosterMapping of `kept.size`), it
+// maps them back to poster pixels; whole columns and rows it lacks are
+// computed in one call each.
+class KeptPixels final : public PictureComputer {
+public:
+    // Both are kept by reference and must outlive this.
+    KeptPixels(PictureComputer& pixels, KeptCounts& kept) : pixels_(pixels), kept_(kept) {}
+    void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
+    ThreadPool* pool() noexcept override { return pixels_.pool(); }
+    int columnsPerRun() const noexcept override { return pixels_.columnsPerRun(); }
+    // Pixels computed so far (not taken over).
+    long long computed() const noexcept { return computed_; }
+
+private:
+    int posterColumn(double x) const;
+    int posterRow(double y) const;
+
+    PictureComputer& pixels_;
+    KeptCounts& kept_;
+    long long computed_ = 0;
+    std::vector<double> xs_, ys_;
+    std::vector<int> us_, vs_;
+    std::vector<PointResult> fresh_;
+};
+
 // What drawing a free view needs before its first pixel.
 struct FreeViewSetup {
     std::shared_ptr<FreeViewPixels> pixels;  // null when only the orbit was asked for
