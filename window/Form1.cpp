@@ -1162,11 +1162,26 @@ void Form1::layoutPicture()
         client_->setStatusShift(dh);
         notice_->move(notice_->x(), noticeTop_ + dh);
     }
-    const QSize before = picture1_->image().size();
+    const QImage before = picture1_->image();
     const qreal ratio = devicePixelRatioF();
     picture1_->setOuterSize(outer, ratio);
     picture2_->setOuterSize(outer, ratio);
-    if (picture1_->image().size() != before && isVisible() && model_.location()) {
+    if (picture1_->image().size() != before.size() && isVisible() && model_.location()) {
+        // At once the picture as it was, scaled by the poster rule about the
+        // middle (the 596 square spans the shorter side), until the new one
+        // covers it.
+        const QSize now = picture1_->image().size();
+        const double factor = static_cast<double>(std::min(now.width(), now.height())) /
+                              std::min(before.width(), before.height());
+        QImage preview(now, QImage::Format_RGB32);
+        preview.fill(toQRgb(kBackground));
+        QPainter painter(&preview);
+        painter.setTransform(QTransform::fromTranslate(now.width() / 2.0, now.height() / 2.0)
+                                 .scale(factor, factor)
+                                 .translate(-before.width() / 2.0, -before.height() / 2.0));
+        painter.drawImage(0, 0, before);
+        painter.end();
+        picture1_->setImage(preview);
         clearWindow();
         DrawFractal();
     }
