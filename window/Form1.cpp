@@ -875,10 +875,9 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
                             orbit_->view().zoom == want.zoom;
     if (deepComputer_ && !chooseCap && deepComputer_->view() == want) {
-        if (atStartUpSize())
-            renderer_.DrawDeep(*deepComputer_, want.zoom, model_.state(), *picture1_, hooks);
-        else
-            (void)drawPoster(hooks);
+        // At every size as a poster (at the start-up size the same picture
+        // as column by column): coarse passes first, kept counts on a pan.
+        (void)drawPoster(hooks);
         return true;
     }
     // The orbit first, off this thread; the picture follows when it is done.
