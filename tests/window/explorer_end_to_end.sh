@@ -65,6 +65,18 @@ grown=$(pixel_of "$work/resize.xwd" $((left + 48 + 600 + 150)) $((top + 300)))
 below=$(pixel_of "$work/resize.xwd" $((left + 300)) $((top + 48 + 600 + 80)))
 [ "$grown" != "$face" ] || fail "the picture did not grow with the window ($grown)"
 [ "$below" != "$face" ] || fail "the picture did not grow downwards with the window ($below)"
+# A drag at this size maps back through the poster rule: the 596 square
+# spans the 716 rows, so 40 and 10 pixels are 40 k and 10 k picture pixels,
+# k = 596 / 716, of 1/150 each from the full view's centre (0, 0), in the
+# free view (Ctrl+D; in the classic view a press zooms at once).
+key ctrl+d
+settled free-grown
+drag_picture 300 300 340 310
+settled drag-grown
+grown_drag=$(copied_location)
+centre=$(field_of centre "$grown_drag")
+near "${centre%,*}" -0.2219739 1e-5 && near "${centre#*,}" 0.0554935 1e-5 ||
+  fail "a drag in the grown picture did not pan by the poster rule: $grown_drag"
 # F11: the picture alone on the whole 1280 x 1024 screen, from its corner;
 # Esc: the window as it was.
 key F11
