@@ -179,14 +179,16 @@ void Form1::buildLayout()
     // The keys work with the menu bar hidden (full screen) too.
     for (const QMenu* menu : {menus_->fileMenu(), menus_->viewMenu(), menus_->helpMenu()})
         addActions(menu->actions());
-    auto* leave = new QAction(this);
-    leave->setObjectName(QStringLiteral("actionLeaveFullScreen"));
-    leave->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(leave, &QAction::triggered, this, [this] {
+    // Esc leaves full screen, and is left alone otherwise.
+    leaveFullScreen_ = new QAction(this);
+    leaveFullScreen_->setObjectName(QStringLiteral("actionLeaveFullScreen"));
+    leaveFullScreen_->setShortcut(QKeySequence(Qt::Key_Escape));
+    leaveFullScreen_->setEnabled(false);
+    connect(leaveFullScreen_, &QAction::triggered, this, [this] {
         if (fullScreen_)
             OnFullScreen();
     });
-    addAction(leave);
+    addAction(leaveFullScreen_);
 
     struct Button {
         QPushButton*& widget;
@@ -868,7 +870,7 @@ bool Form1::isPreparingDeep() const noexcept
     return orbitJob_->running();
 }
 
-bool Form1::drawDeepPicture(const DrawHooks& hooks)
+bool Form1::drawDeepPicture()
 {
     const DeepCentre& want = *deepView();
     const bool chooseCap = model_.choosingCap();
@@ -877,7 +879,7 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     if (deepComputer_ && !chooseCap && deepComputer_->view() == want) {
         // At every size as a poster (at the start-up size the same picture
         // as column by column): coarse passes first, kept counts on a pan.
-        (void)drawPoster(hooks);
+        (void)drawPoster();
         return true;
     }
     // The orbit first, off this thread; the picture follows when it is done.
@@ -964,10 +966,10 @@ void Form1::DrawFractal()
         column = 0;
         if (deepView()) {
             // Without its orbit yet: drawn when the orbit arrives.
-            if (!drawDeepPicture(hooks))
+            if (!drawDeepPicture())
                 break;
         } else if (!atStartUpSize()) {
-            (void)drawPoster(hooks);
+            (void)drawPoster();
         } else if (const SmoothColours* smooth = model_.smoothColours()) {
             // Smooth colours: the picture in bands of a few rows, yielding
             // between them as the columns of the modes do.
@@ -1048,12 +1050,11 @@ double Form1::imagePerPicture() const
     return static_cast<double>(std::min(size.width, size.height)) / kDrawableSize;
 }
 
-bool Form1::drawPoster(const DrawHooks& hooks)
+bool Form1::drawPoster()
 {
     const PictureSize size = pictureSize();
     PosterHooks bands;
     bands.progress = [&](int done) {
-        (void)hooks;
         return yieldToEvents(static_cast<int>(std::int64_t{done} * kDrawableSize / size.height));
     };
     // A few rows a band: the window answers between them.
@@ -1199,6 +1200,7 @@ void Form1::OnFullScreen()
     fullScreen_ = !fullScreen_;
     if (QAction* full = menus_->action(QStringLiteral("actionFullScreen")))
         full->setChecked(fullScreen_);
+    leaveFullScreen_->setEnabled(fullScreen_);
     for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), statusBar(), command1_, command2_, command3_,
                                                       command4_, command5_, notice_})
         w->setVisible(!fullScreen_);

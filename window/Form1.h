@@ -30,6 +30,7 @@
 #include <string>
 #include <string_view>
 
+class QAction;
 class QLabel;
 class QPushButton;
 class QRubberBand;
@@ -248,7 +249,7 @@ private:
     // or the new view drawn. Returns whether it was done.
     bool apply(const CommandResult& result);
     QString refusalText(const CommandResult& result) const;
-    bool drawDeepPicture(const DrawHooks& hooks);
+    bool drawDeepPicture();
     void onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
                         std::shared_ptr<FreeViewPixels> computer);
     void onDeepRefused(const DeepCentre& asked, const QString& reason);
@@ -276,7 +277,7 @@ private:
     double imagePerPicture() const;
     // Draws the view as a poster of the picture's size into Picture1, a band
     // at a time, yielding between bands; false when abandoned.
-    bool drawPoster(const DrawHooks& hooks);
+    bool drawPoster();
     // The free view's poster: coarse passes first, or the counts kept from
     // the picture before when the view is that one moved by whole pixels.
     Status drawFreePoster(PictureSize size, std::int64_t band, const PosterHooks& bands);
@@ -327,6 +328,7 @@ private:
 
     std::unique_ptr<FieldComputer> posterCounts_;  // counts of legacy pictures at other sizes
     bool fullScreen_ = false;
+    QAction* leaveFullScreen_ = nullptr;  // Esc, while in full screen
     // The counts of the last free-view poster and its view, and the pan
     // that leaves that view, when one is under way.
     KeptCounts kept_;
