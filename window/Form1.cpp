@@ -144,7 +144,10 @@ Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWi
     connect(orbitJob_, &DeepOrbitJob::prepared, this, &Form1::onDeepPrepared);
     connect(orbitJob_, &DeepOrbitJob::refused, this, &Form1::onDeepRefused);
     connect(orbitJob_, &DeepOrbitJob::progressed, this, [this](int percent) {
-        showNotice(tr("Deep zoom: computing the reference orbit, %1 %").arg(percent), false);
+        showNotice(tr("Free view: preparing the picture (its cap, or its reference orbit where doubles do not "
+                      "reach), %1 %")
+                       .arg(percent),
+                   false);
     });
     exportJob_ = new PictureExportJob(this);
     exportJob_->yieldWhile(drawingNow_);
