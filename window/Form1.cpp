@@ -879,6 +879,14 @@ bool Form1::drawDeepPicture()
     const bool chooseCap = model_.choosingCap();
     const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
                             orbit_->view().zoom == want.zoom;
+    if (!chooseCap && !(deepComputer_ && deepComputer_->view() == want)) {
+        // Shallow enough for doubles with its cap known: nothing to wait for.
+        if (const std::optional<DoublesFrame> frame = doublesFrameOf(want)) {
+            orbitJob_->cancel();
+            orbit_.reset();
+            deepComputer_ = std::make_shared<FreeViewPixels>(want, *frame);
+        }
+    }
     if (deepComputer_ && !chooseCap && deepComputer_->view() == want) {
         // At every size as a poster (at the start-up size the same picture
         // as column by column): coarse passes first, kept counts on a pan.
