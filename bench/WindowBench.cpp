@@ -147,11 +147,20 @@ void BM_WindowClickZoomDuringExport(benchmark::State& st)
 }
 
 // A wheel notch over a free view at 1E+20: the event handled, the command
-// done and the scaled picture shown, the new picture's reference orbit
-// started off the window's thread. Notches alternate in and out.
+// done and the scaled picture shown (the picture itself follows once the
+// wheel rests). Notches alternate in and out; at the start-up size and at
+// 1920 x 1080.
 void BM_WindowWheelNotchPreview(benchmark::State& st)
 {
     Form1& form = *window().form;
+    // Arg 1: the window grown until its picture is 1920 x 1080.
+    const QSize opened = form.size();
+    if (st.range(0) == 1) {
+        form.resize(opened + QSize(1920 - kDrawableSize, 1080 - kDrawableSize));
+        QCoreApplication::processEvents();
+        if (form.pictureImage().size() != QSize(1920, 1080))
+            st.SkipWithError("the picture did not grow to 1920 x 1080");
+    }
     (void)form.goToCoordinates("-0.7436438870371587047521915061147", "0.1318259042053119704931320563851", "20",
                                "1000");
     const QPointF at(PictureBox::kBorder + 200, PictureBox::kBorder + 300);
@@ -163,6 +172,8 @@ void BM_WindowWheelNotchPreview(benchmark::State& st)
         notch = -notch;
     }
     benchmark::DoNotOptimize(form.pictureImage().constBits());
+    st.SetLabel(std::to_string(form.pictureImage().width()) + " x " + std::to_string(form.pictureImage().height()));
+    form.resize(opened);
     form.OnBack();
 }
 
@@ -172,7 +183,7 @@ BENCHMARK(BM_EngineIntoPicture1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowBackFullView)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowClickZoomFromFullView)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WindowClickZoomDuringExport)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_WindowWheelNotchPreview)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WindowWheelNotchPreview)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

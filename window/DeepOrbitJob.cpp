@@ -1,6 +1,7 @@
 #include "DeepOrbitJob.h"
 
 #include "DeepSetup.h"
+#include "PictureComputer.h"
 
 #include <cmath>
 #include <utility>
@@ -13,10 +14,11 @@ DeepOrbitJob::DeepOrbitJob(QObject* parent) : QObject(parent), job_(new Backgrou
 }
 
 void DeepOrbitJob::start(const DeepCentre& view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
-                         std::size_t memoryLimit)
+                         std::size_t memoryLimit, bool perturbation)
 {
-    job_->start([this, view, automatic, reuse = std::move(reuse), memoryLimit](BackgroundJob::Run& run) mutable {
-        work(run, view, automatic, std::move(reuse), memoryLimit);
+    job_->start([this, view, automatic, reuse = std::move(reuse), memoryLimit,
+                 perturbation](BackgroundJob::Run& run) mutable {
+        work(run, view, automatic, std::move(reuse), memoryLimit, perturbation);
     });
 }
 
@@ -26,25 +28,26 @@ void DeepOrbitJob::cancel()
 }
 
 void DeepOrbitJob::work(BackgroundJob::Run& run, const DeepCentre& view, bool automatic,
-                        std::shared_ptr<ReferenceOrbit> reuse, std::size_t memoryLimit)
+                        std::shared_ptr<ReferenceOrbit> reuse, std::size_t memoryLimit, bool perturbation)
 {
     DeepSetupRequest request;
     request.view = view;
     request.chooseCap = automatic;
     request.extend = std::move(reuse);
     request.memoryLimit = memoryLimit;
+    request.perturbation = perturbation;
     request.progress = [&run](double done) {
         run.progress(static_cast<int>(std::lround(done * 100)));
         return !run.stopping();
     };
-    Result<DeepSetup> setup = setUpDeep(std::move(request));
+    Result<FreeViewSetup> setup = setUpFreeView(std::move(request));
     if (run.stopping())
         return;
     if (!setup) {
         const QString reason = QString::fromStdString(setup.error());
         return run.deliver([this, view, reason] { emit refused(view, reason); });
     }
-    run.deliver([this, view, orbit = std::move(setup->ownOrbit), computer = std::move(setup->computer)] {
+    run.deliver([this, view, orbit = std::move(setup->ownOrbit), computer = std::move(setup->pixels)] {
         emit prepared(view, orbit, computer);
     });
 }

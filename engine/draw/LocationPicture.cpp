@@ -1,6 +1,7 @@
 #include "LocationPicture.h"
 
 #include "DeepSetup.h"
+#include "PictureComputer.h"
 #include "FastComputer.h"
 #include "PosterMapping.h"
 #include "PosterRenderer.h"
@@ -65,19 +66,20 @@ Result<LocationPicture> LocationPicture::prepare(const Location& location, std::
     request.shared = std::move(orbit);
     request.reach = picture.poster_ ? farthestOffset(picture.size_) : kWindowReach;
     request.memoryLimit = deepMemoryLimit();
+    request.perturbation = location.smooth.has_value();
     request.progress = [&control](double share) {
         if (stopped(control))
             return false;
         return !control.progress || control.progress(share * kOrbitShare);
     };
-    Result<DeepSetup> setup = setUpDeep(request);
+    Result<FreeViewSetup> setup = setUpFreeView(request);
     if (!setup) {
         const Failure& why = setup.failure();
         return why.reason == "stopped" ? fail("stopped", ECANCELED) : why;
     }
-    if (setup->orbit != request.shared)
+    if (setup->orbit && setup->orbit != request.shared)
         picture.shareBefore_ = kOrbitShare;
-    picture.deep_ = std::move(setup->computer);
+    picture.deep_ = std::move(setup->pixels);
     return picture;
 }
 
@@ -92,15 +94,15 @@ Status LocationPicture::drawWindowPicture(ImageSurface& surface, const DrawContr
         PosterHooks hooks;
         hooks.progress = [&control](int) { return !stopped(control); };
         if (deep_)
-            return SmoothRenderer(*deep_).renderPicture(*smooth_, surface, hooks);
+            return SmoothRenderer(*deep_->deep()).renderPicture(*smooth_, surface, hooks);
         const auto computer = makeFastComputer();
         return SmoothRenderer(*computer).renderPicture(*legacy_, *smooth_, surface, hooks);
     }
     Renderer renderer(makeFastComputer());
     DrawHooks draw;
     draw.yield = [&control] { return !stopped(control); };
-    const bool drawn =
-        deep_ ? renderer.DrawDeep(*deep_, palette_, surface, draw) : renderer.DrawFractal(*legacy_, surface, draw);
+    const bool drawn = deep_ ? renderer.DrawDeep(*deep_, deep_->view().zoom, palette_, surface, draw)
+                             : renderer.DrawFractal(*legacy_, surface, draw);
     return drawn ? Status() : Status(fail("stopped", ECANCELED));
 }
 
@@ -114,7 +116,7 @@ Status LocationPicture::drawPoster(BandSink& sink, const DrawControl& control)
         return !control.progress || control.progress(share);
     };
     if (smooth_ && deep_)
-        return SmoothRenderer(*deep_).render(*smooth_, size_, sink, posterHooks);
+        return SmoothRenderer(*deep_->deep()).render(*smooth_, size_, sink, posterHooks);
     if (smooth_) {
         const auto computer = makeFastComputer();
         return SmoothRenderer(*computer).render(*legacy_, *smooth_, size_, sink, posterHooks);

@@ -82,6 +82,11 @@ PosterRenderer::PosterRenderer(DeepComputer& deep, std::int64_t bandPixels)
 {
 }
 
+PosterRenderer::PosterRenderer(PictureComputer& pixels, std::int64_t bandPixels)
+    : pixels_(&pixels), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandPixels)
+{
+}
+
 int PosterRenderer::bandRows(int width) const noexcept
 {
     const std::int64_t rows = bandPixels_ / std::max(1, width);
@@ -101,7 +106,7 @@ Status checkSize(PictureSize size)
 
 Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandSink& sink, const PosterHooks& hooks)
 {
-    if (deep_)
+    if (deep_ || pixels_)
         return render(paletteOf(view), size, sink, hooks);
     if (Status s = checkSize(size); !s)
         return s;
@@ -111,10 +116,12 @@ Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandS
 
 Status PosterRenderer::render(const Palette& palette, PictureSize size, BandSink& sink, const PosterHooks& hooks)
 {
-    if (!deep_)
+    if (!deep_ && !pixels_)
         return fail("a legacy poster needs its view", EINVAL);
     if (Status s = checkSize(size); !s)
         return s;
+    if (pixels_)
+        return draw(palette, PosterMapping(size), *pixels_, sink, hooks);
     DeepPixels deep(*deep_);
     return draw(palette, PosterMapping(size), deep, sink, hooks);
 }

@@ -17,6 +17,7 @@ namespace mandel {
 struct ExplorerState;
 class Surface;
 class DeepComputer;
+class PictureComputer;
 
 // What a drawing hands back to its host while it runs.
 struct DrawHooks {
@@ -51,6 +52,10 @@ public:
     // then prints the deep status line. Returns false when abandoned, as
     // DrawFractal does.
     bool DrawDeep(DeepComputer& computer, const Palette& palette, Surface& surface, const DrawHooks& hooks = {});
+    // The same with any computer of the free view's pixels (in doubles or by
+    // perturbation) whose zoom is `zoom`.
+    bool DrawDeep(PictureComputer& pixels, double zoom, const Palette& palette, Surface& surface,
+                  const DrawHooks& hooks = {});
 
 private:
     class ReferenceColumns;

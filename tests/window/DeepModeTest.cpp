@@ -294,6 +294,25 @@ TEST(Form1Free, WheelDragRectangleAndZoomOutMoveTheViewAndTheStatusBarFollows)
     EXPECT_EQ(w->statusField(QStringLiteral("pointer"))->text(), QStringLiteral("centre + (10, 10) pixels"));
 }
 
+TEST(Form1Free, AQuickTurnOfTheWheelIsOneStepBackAndOnePicture)
+{
+    TestWindow w(16);
+    w->OnLoad();
+    w->OnDeepZoom();
+    ASSERT_TRUE(waitForPicture(*w));
+    const std::size_t steps = w->history().undoSteps();
+    int pictures = 0;
+    QObject::connect(w.operator->(), &Form1::statusPrinted, [&pictures](const QString&) { ++pictures; });
+    for (int notch = 0; notch < 4; ++notch)
+        w->OnPictureWheel(120, 300, 300);
+    ASSERT_TRUE(waitForPicture(*w));
+    EXPECT_NEAR(w->deepView()->zoom, 4 * std::log10(2.0), 1e-12);
+    EXPECT_EQ(w->history().undoSteps(), steps + 1);
+    EXPECT_EQ(pictures, 1) << "drawn once the wheel rested";
+    w->OnUndo();
+    EXPECT_EQ(w->deepView()->zoom, 0);
+}
+
 TEST(Form1Free, TheIterationsDialogRefusesACapOutOfRangeWithAMessage)
 {
     TestWindow w(15);
