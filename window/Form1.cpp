@@ -956,6 +956,10 @@ bool Form1::drawDeepPicture()
     const bool smooth = model_.smoothColours() != nullptr;
     if (smooth && deepComputer_ && deepComputer_->inDoubles())
         deepComputer_.reset();
+    // Back to the modes where doubles reach: the counts doubles give, as
+    // before the smooth colours.
+    if (!smooth && deepComputer_ && !deepComputer_->inDoubles() && doublesFrameOf(want))
+        deepComputer_.reset();
     if (!smooth && !chooseCap && !(deepComputer_ && deepComputer_->view() == want)) {
         // Shallow enough for doubles with its cap known: nothing to wait for.
         if (const std::optional<DoublesFrame> frame = doublesFrameOf(want)) {
