@@ -8,7 +8,8 @@
 //
 // Orbit/*: the high-precision reference orbit (one thread, MPFR).
 // Tables/*: the bilinear approximation tables built from it.
-// Pixels/*: every pixel's perturbation on all threads.
+// Pixels/*: every pixel's perturbation on all threads (CPU: all threads'
+//   time, the figure that holds on a busy machine).
 // PixelsUnwatched/*: the same without looking for attracting cycles on the
 //   pixels' own orbits, as before that watch (the interior view only).
 // Picture/*: the three together, as a new view costs.
@@ -124,6 +125,7 @@ void registerAll()
                                              st.SetLabel(label + ", " + std::to_string(computer.threads()) + " threads");
                                          })
                 ->Unit(benchmark::kMillisecond)
+                ->MeasureProcessCPUTime()
                 ->UseRealTime();
         }
         benchmark::RegisterBenchmark(("Picture/" + v.name).c_str(),

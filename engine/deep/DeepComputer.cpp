@@ -1,11 +1,13 @@
 #include "DeepComputer.h"
 
+#include "CycleWatch.h"
 #include "ThreadPool.h"
 
 #include <algorithm>
 #include <atomic>
 #include <bit>
 #include <cmath>
+#include <complex>
 #include <cstdint>
 #include <thread>
 
@@ -18,6 +20,8 @@ namespace {
 // 2^-600 times the delta or less).
 constexpr double kDoubleFloor2 = 0x1p-800;
 const FloatExp kDoubleFloor2Exp(1.0, -800);
+// Rebases at a smaller squared size count as close approaches to 0.
+constexpr double kApproach2 = 0x1p-24;
 
 // The lowest table level kept for an orbit of `length` values: every level
 // while the tables stay modest; for very long orbits the lowest ones go
@@ -102,11 +106,13 @@ inline int wideStepLevel(const BlaTable& t, long long m, long long room, FloatEx
 // holds a delta of squared size d2: its entry, or -1.
 inline long long doublePrefix(const BlaTable& t, long long room, double d2)
 {
-    const long long span = 1LL << t.minLevel();
-    long long hi = std::min(t.prefixCount(), room / span);  // entries 0..hi-1 fit
+    long long hi = std::min(t.prefixCount(), room >> t.minLevel());  // entries 0..hi-1 fit
     long long lo = 0;
-    // Radii never grow along the runs: the valid entries come first.
+    // Radii never grow along the runs: the valid entries come first, and
+    // most deltas fit none (pixels far from the reference).
     const BlaStep* p = t.prefix();
+    if (hi == 0 || !(d2 < p[0].r2))
+        return -1;
     while (lo < hi) {
         const long long mid = lo + (hi - lo) / 2;
         if (d2 < p[mid].r2)
@@ -119,8 +125,7 @@ inline long long doublePrefix(const BlaTable& t, long long room, double d2)
 
 inline long long widePrefix(const BlaTable& t, long long room, FloatExp d2)
 {
-    const long long span = 1LL << t.minLevel();
-    long long hi = std::min(t.prefixCount(), room / span);
+    long long hi = std::min(t.prefixCount(), room >> t.minLevel());
     long long lo = 0;
     const BlaStepExp* p = t.prefixExact();
     while (lo < hi) {
@@ -141,179 +146,39 @@ inline ComplexExp wideStep(const ComplexExp& zm, const ComplexExp& d, const Comp
     return (twice + d) * d + dc;
 }
 
-// What the cycle watch learned: the orbit has settled on an attracting
-// cycle of this period; `re`, `im` (times 2^e) is the cycle's point where
-// the orbit was last rebased, extrapolated from the last three visits.
-struct Settled {
-    long long period = 0;
-    double re = 0, im = 0;
-    std::int64_t e = 0;
-    double log2Gap = 0;   // log2 of |last step| / |value|, the distance still to go
-    double log2Rate = 0;  // log2 |multiplier|: what each period takes off it
-};
-
-// Watches the values a pixel's orbit is rebased at (its closest
-// approaches to 0). Inside a small copy of the set they come back once a
-// cycle, each time nearer an attracting cycle, the gaps shrinking by the
-// cycle's multiplier. When two successive ratios of gaps agree, the
-// orbit has settled: it never escapes, and where it converges to follows
-// from a geometric series, so the rest of the cycles need not be run.
-class CycleWatch {
-public:
-    // Records the rebase at index i with value (re + im i) 2^e; true with
-    // `out` filled once settled. Values are compared at equal exponents
-    // only (doubles have e = 0).
-    bool see(long long i, double re, double im, std::int64_t e, Settled& out)
-    {
-        bool found = false;
-        const double size2 = re * re + im * im;
-        for (int back = 1; back <= count_; ++back) {
-            const Seen& s = seen_[(head_ + kDepth - back) % kDepth];
-            const double gr = re - s.re;
-            const double gi = im - s.im;
-            const double gap2 = gr * gr + gi * gi;
-            if (s.e != e || gap2 > size2 * kNear2)
-                continue;
-            found = learn(i - s.at, gr, gi, re, im, e, size2, out);
+// The value at index `stop` of an orbit at index i inside `trap`, which
+// never escapes. Whole periods are run in plain doubles until the orbit is
+// so near the cycle that the multiplier alone tells the rest: the terms
+// it leaves out add up to at most curve |z - w|^2 / (1 - rate), held
+// below 2^-40. Then the last part of a period.
+inline double valueAtStop(const Trap& trap, double zr, double zi, double cr, double ci, long long i, long long stop)
+{
+    auto step = [&] {
+        const double nr = (zr * zr - zi * zi) + cr;
+        zi = (2.0 * zi) * zr + ci;
+        zr = nr;
+    };
+    long long rounds = (stop - i) / trap.period;
+    const double near2 = 0x1p-40 * (1 - trap.rate) / std::max(trap.curve, 0x1p-100);
+    for (; rounds > 0; --rounds) {
+        const double ur = zr - trap.re;
+        const double ui = zi - trap.im;
+        if (ur * ur + ui * ui <= near2) {
+            const std::complex<double> multiplier(trap.mr, trap.mi);
+            const std::complex<double> moved = std::pow(multiplier, static_cast<double>(rounds)) * std::complex(ur, ui);
+            zr = trap.re + moved.real();
+            zi = trap.im + moved.imag();
+            i += rounds * trap.period;
             break;
         }
-        seen_[head_] = {i, re, im, e};
-        head_ = (head_ + 1) % kDepth;
-        count_ = std::min(count_ + 1, kDepth);
-        return found;
+        for (long long j = 0; j < trap.period; ++j)
+            step();
+        i += trap.period;
     }
-
-private:
-    bool learn(long long lag, double gr, double gi, double re, double im, std::int64_t e, double size2, Settled& out)
-    {
-        const bool same = lag == lag_;
-        const double last2 = lgr_ * lgr_ + lgi_ * lgi_;
-        const double gap2 = gr * gr + gi * gi;
-        bool found = false;
-        if (same && gap2 == 0 && last2 == 0) {
-            // The same value twice after the same lag: exactly periodic.
-            out = {lag, re, im, e, -1100, -1100};
-            found = true;
-        } else if (same && last2 > 0) {
-            // The multiplier: this gap over the last one.
-            const double mr = (gr * lgr_ + gi * lgi_) / last2;
-            const double mi = (gi * lgr_ - gr * lgi_) / last2;
-            const double rate2 = mr * mr + mi * mi;
-            const double dr = mr - mur_;
-            const double di = mi - mui_;
-            if (rates_ > 0 && rate2 < kRate2 && dr * dr + di * di <= kAgree2 * rate2 && size2 > 0) {
-                // z + g m / (1 - m): the sum of the gaps still to come.
-                const double er = 1 - mr;
-                const double ei = -mi;
-                const double e2 = er * er + ei * ei;
-                const double qr = (mr * er + mi * ei) / e2;
-                const double qi = (mi * er - mr * ei) / e2;
-                out = {lag, re + (gr * qr - gi * qi), im + (gr * qi + gi * qr), e,
-                       0.5 * std::log2(gap2 / size2), 0.5 * std::log2(rate2)};
-                found = true;
-            }
-            mur_ = mr;
-            mui_ = mi;
-            rates_ = 1;
-        } else {
-            rates_ = 0;
-        }
-        lag_ = lag;
-        lgr_ = gr;
-        lgi_ = gi;
-        return found;
-    }
-
-    // Visits within 2^-20 of each other count as the same point of a
-    // cycle; two multiplier estimates within 10^-3 of each other, below
-    // 0.95 in size, as one attracting cycle.
-    static constexpr double kNear2 = 0x1p-40;
-    static constexpr double kAgree2 = 1e-6;
-    static constexpr double kRate2 = 0.95 * 0.95;
-    static constexpr int kDepth = 8;
-    struct Seen {
-        long long at;
-        double re, im;
-        std::int64_t e;
-    };
-    Seen seen_[kDepth]{};
-    int head_ = 0;
-    int count_ = 0;
-    long long lag_ = 0;
-    double lgr_ = 0, lgi_ = 0;  // the last gap
-    double mur_ = 0, mui_ = 0;  // the last multiplier estimate
-    int rates_ = 0;
-};
-
-// After settling: the number of whole periods that can be skipped so that
-// the rest still ends at `stop`, when by then the orbit is within 2^-40 of
-// the cycle; 0 otherwise.
-inline long long periodsToSkip(const Settled& s, long long i, long long stop)
-{
-    const long long periods = (stop - i) / s.period;
-    if (periods <= 0)
-        return 0;
-    const double left = s.log2Gap + s.log2Rate * static_cast<double>(periods);
-    return left <= -40 ? periods : 0;
+    for (; i < stop; ++i)
+        step();
+    return zi;
 }
-
-// Watches the pixel's own orbit for an attracting cycle, in doubles, one
-// step at a time. Brent's way, a value z_s is kept and renewed after 1, 2,
-// 4, ... steps, and the derivatives D_j of z_j by z_s are followed in size
-// (products of |2 z|). When z comes back within g of z_s after P steps with
-// D = rho < 1, F = f^P moves z_s by g and has F'(z_s) = D. If F' stays
-// below (1 + rho) / 2 on the disc of radius R = 2 g / (1 - rho) about z_s,
-// F maps that disc into itself and the orbit stays there for ever: the
-// point is inside the set. F'' = F' sum_j D_j / z_j bounds how far F'
-// moves on the disc, so g <= 2^-20 (1 - rho)^2 / (rho P max_j |D_j / z_j|)
-// leaves a wide margin. Near the set's boundary, where rho is near 1, and
-// near small copies of the set, whose orbits pass close to 0, that takes
-// long or never comes: the rebase watch serves the small copies.
-class AttractWatch {
-public:
-    // Sees z_i (r2 = |z_i|^2) before its step; true when it closes a cycle
-    // of `period` steps as above.
-    bool back(long long i, double zr, double zi, double r2, long long& period)
-    {
-        if (size2_ < 1) {
-            const double gr = zr - r_;
-            const double gi = zi - i_;
-            const double room = 1 - std::sqrt(size2_);
-            const double p = static_cast<double>(i - at_);
-            if ((gr * gr + gi * gi) * size2_ * (p * p) * worst_ <= kClose2 * (room * room) * (room * room)) {
-                period = i - at_;
-                *this = {};
-                return true;
-            }
-        }
-        worst_ = std::max(worst_, size2_ / r2);
-        if (++seen_ == window_) {
-            r_ = zr;
-            i_ = zi;
-            at_ = i;
-            size2_ = 1;
-            worst_ = 1 / r2;
-            window_ *= 2;
-            seen_ = 0;
-        }
-        return false;
-    }
-    // The step from the value seen last multiplies the derivative by
-    // sqrt(factor2). Held above 2^-1000, so that it never reads 0.
-    void stepped(double factor2) { size2_ = std::max(size2_ * factor2, 0x1p-1000); }
-    // Forgets all: steps by the tables and in the wide-ranged float are not
-    // followed.
-    void reset() { *this = {}; }
-
-private:
-    static constexpr double kClose2 = 0x1p-40;
-    double r_ = 0, i_ = 0;
-    double size2_ = 2;  // 2: nothing kept yet
-    double worst_ = 0;  // max |D_j / z_j|^2 since z_s
-    long long at_ = 0;
-    long long seen_ = 0;
-    long long window_ = 1;
-};
 
 PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
 {
@@ -357,24 +222,28 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
         done.settledSteps += skip * settled.period;
         return true;
     };
-    AttractWatch attract;
+    // The pixel's own c in doubles, within cError of the exact one.
+    const double cRe = k.orbit->centreRe() + dcr;
+    const double cError = 0x1p-50 * (std::fabs(cRe) + std::fabs(cIm) + std::fabs(dcr) + std::fabs(dci)) + 0x1p-1000;
+    AttractWatch attract(cRe, cIm, cError);
+    bool trapped = false;
     for (;;) {
-        attract.reset();
         while (inDoubles) {
             double Zr = Z[2 * m];
             double Zi = Z[2 * m + 1];
-            const double zr = Zr + dr;
-            const double zi = Zi + di;
+            double zr = Zr + dr;
+            double zi = Zi + di;
             const double r2 = zr * zr + zi * zi;
             if (r2 >= 4.0 && i <= cap - 2)
                 return escapedAt(i, zr, zi, cIm);
-            // On an attracting cycle: on by whole periods to just before
-            // the stop; the orbit stays where it is on the cycle.
-            long long period = 0;
-            if (k.findInterior && attract.back(i, zr, zi, r2, period)) {
-                const long long rounds = (stop - i) / period;
-                i += rounds * period;
-                done.interiorSteps += rounds * period;
+            // On an attracting cycle the point never escapes: the rest of
+            // the orbit only for the value it ends on.
+            Trap trap;
+            if (k.findInterior && !trapped && attract.see(i, zr, zi, trap)) {
+                trapped = true;
+                done.interiorSteps += stop - i;
+                zi = valueAtStop(trap, zr, zi, cRe, cIm, i, stop);
+                return {zi, static_cast<std::int32_t>(cap)};
             }
             double d2 = dr * dr + di * di;
             if (r2 < d2 || m == k.last || (m > 0 && Zr * Zr + Zi * Zi < d2)) {
@@ -386,16 +255,21 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
                     inDoubles = false;
                     break;
                 }
+                // The rebase watch serves cycles that pass too close to 0
+                // for the pixel's own watch in doubles. Far from 0 the
+                // orbit may rebase every few steps (a reference that
+                // escaped early, a pixel far from it): that watch would
+                // cost more than the steps.
+                const bool approach = r2 < kApproach2 || m == k.last || !k.findInterior;
                 dr = zr;
                 di = zi;
                 d2 = r2;
                 m = 0;
                 Zr = Zi = 0;
-                if (settle(zr, zi, 0)) {
+                if (approach && settle(zr, zi, 0)) {
                     dr = settled.re;
                     di = settled.im;
                     d2 = dr * dr + di * di;
-                    attract.reset();
                 }
             }
             if (i >= stop)
@@ -418,7 +292,6 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
                     m += steps;
                     i += steps;
                     done.tableSteps += steps - 1;
-                    attract.reset();
                     continue;
                 }
             }
@@ -441,11 +314,9 @@ PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
                     i += 1LL << level;
                     done.tableSteps += (1LL << level) - 1;
                     done.tableLevels |= 1ULL << level;
-                    attract.reset();
                     continue;
                 }
             }
-            attract.stepped(4 * r2);
             // (2 Z + d) d + dc
             const double tr = 2.0 * Zr + dr;
             const double ti = 2.0 * Zi + di;
