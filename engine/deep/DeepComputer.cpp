@@ -9,7 +9,9 @@
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <optional>
 #include <thread>
+#include <type_traits>
 
 namespace mandel {
 
@@ -60,82 +62,91 @@ inline PointResult escapedAt(long long i, double zr, double zi, double cIm)
     return {(2.0 * zi) * zr + cIm, static_cast<std::int32_t>(i + 2)};
 }
 
-// The highest level whose entry at reference index m (>= 1) fits in
-// `room` steps and holds a delta of squared size d2; -1 when none.
-inline int doubleStepLevel(const BlaTable& t, long long m, long long room, double d2)
+// The two ranges a delta is held in: doubles, and the wide-exponent float
+// below 2^-400. Each says how its values are sized and compared and which
+// table entries it reads; the loop is written once over them.
+struct DoubleDelta {
+    double re = 0, im = 0;
+};
+
+struct InDoubles {
+    using Delta = DoubleDelta;
+    using Size = double;
+    using Entry = BlaStep;
+    static Size norm(const Delta& d) { return d.re * d.re + d.im * d.im; }
+    static bool less(Size a, Size b) { return a < b; }
+    static const Entry* level(const BlaTable& t, int level) { return t.steps(level); }
+    static const Entry* prefix(const BlaTable& t) { return t.prefix(); }
+};
+
+struct InWideRange {
+    using Delta = ComplexExp;
+    using Size = FloatExp;
+    using Entry = BlaStepExp;
+    static Size norm(const Delta& d) { return d.norm(); }
+    static bool less(const Size& a, const Size& b) { return lessMagnitude(a, b); }
+    static const Entry* level(const BlaTable& t, int level) { return t.exact(level); }
+    static const Entry* prefix(const BlaTable& t) { return t.prefixExact(); }
+};
+
+// A run of steps the tables take at once: entry `at` of `level`, or of the
+// runs from index 1 when level < 0.
+struct TableRun {
+    long long steps = 0;
+    int level = -1;
+    long long at = 0;
+};
+
+// The longest run from reference index m (>= 1) that fits in `room` steps
+// and holds a delta of squared size d2: from index 1 the runs that start
+// there, else (or when none holds) the aligned entries of each level.
+// Radii never grow along a run, so when the shortest one does not hold
+// the delta, no longer one does: most steps end at that first test.
+template <class R>
+bool findRun(const BlaTable& t, long long m, long long room, const typename R::Size& d2, TableRun& run)
 {
+    const int low = t.minLevel();
+    if (m == 1) {
+        const typename R::Entry* p = R::prefix(t);
+        long long hi = std::min(t.prefixCount(), room >> low);  // entries 0..hi-1 fit
+        if (hi > 0 && R::less(d2, p[0].r2)) {
+            long long lo = 0;
+            while (lo < hi) {
+                const long long mid = lo + (hi - lo) / 2;
+                if (R::less(d2, p[mid].r2))
+                    lo = mid + 1;
+                else
+                    hi = mid;
+            }
+            run = {lo << low, -1, lo - 1};
+            return true;
+        }
+    }
     const long long k = m - 1;
     int level = t.endLevel() - 1;
     if (k != 0)
         level = std::min(level, std::countr_zero(static_cast<unsigned long long>(k)));
-    // Radii shrink as runs grow: when the shortest run from here does not
-    // hold the delta, no longer one does. Most steps end here.
-    const int low = t.minLevel();
     if (level < low)
-        return -1;
+        return false;
     const long long first = k >> low;
-    if (first >= t.count(low) || !(d2 < t.steps(low)[first].r2))
-        return -1;
+    if (first >= t.count(low) || !R::less(d2, R::level(t, low)[first].r2))
+        return false;
     for (; level >= low; --level) {
         if ((1LL << level) > room)
             continue;
         const long long at = k >> level;
-        if (at < t.count(level) && d2 < t.steps(level)[at].r2)
-            return level;
+        if (at < t.count(level) && R::less(d2, R::level(t, level)[at].r2)) {
+            run = {1LL << level, level, at};
+            return true;
+        }
     }
-    return -1;
+    return false;
 }
 
-inline int wideStepLevel(const BlaTable& t, long long m, long long room, FloatExp d2)
+template <class R>
+const typename R::Entry& entryOf(const BlaTable& t, const TableRun& run)
 {
-    const long long k = m - 1;
-    int level = t.endLevel() - 1;
-    if (k != 0)
-        level = std::min(level, std::countr_zero(static_cast<unsigned long long>(k)));
-    for (; level >= t.minLevel(); --level) {
-        if ((1LL << level) > room)
-            continue;
-        const long long at = k >> level;
-        if (at < t.count(level) && lessMagnitude(d2, t.exact(level)[at].r2))
-            return level;
-    }
-    return -1;
-}
-
-// The longest run from reference index 1 that fits in `room` steps and
-// holds a delta of squared size d2: its entry, or -1.
-inline long long doublePrefix(const BlaTable& t, long long room, double d2)
-{
-    long long hi = std::min(t.prefixCount(), room >> t.minLevel());  // entries 0..hi-1 fit
-    long long lo = 0;
-    // Radii never grow along the runs: the valid entries come first, and
-    // most deltas fit none (pixels far from the reference).
-    const BlaStep* p = t.prefix();
-    if (hi == 0 || !(d2 < p[0].r2))
-        return -1;
-    while (lo < hi) {
-        const long long mid = lo + (hi - lo) / 2;
-        if (d2 < p[mid].r2)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo - 1;
-}
-
-inline long long widePrefix(const BlaTable& t, long long room, FloatExp d2)
-{
-    long long hi = std::min(t.prefixCount(), room >> t.minLevel());
-    long long lo = 0;
-    const BlaStepExp* p = t.prefixExact();
-    while (lo < hi) {
-        const long long mid = lo + (hi - lo) / 2;
-        if (lessMagnitude(d2, p[mid].r2))
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo - 1;
+    return run.level < 0 ? R::prefix(t)[run.at] : R::level(t, run.level)[run.at];
 }
 
 // One perturbation step in full range: (2 Z + d) d + dc.
@@ -180,215 +191,232 @@ inline double valueAtStop(const Trap& trap, double zr, double zi, double cr, dou
     return zi;
 }
 
-PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
-{
-    const long long cap = k.cap;
-    const ComplexExp dc(FloatExp(dx) * k.h, FloatExp(-dy) * k.h);
-    const double dcr = dx * k.hd;
-    const double dci = -dy * k.hd;
-    const double cIm = k.orbit->centreIm() + dci;
-    const double* Z = k.z;
-    const BlaTable& t = *k.table;
-
-    // z_1 = c: the delta starts as dc at index 1 (z_0 = 0 never escapes).
-    long long i = 1;
-    long long m = 1;
-    // The index whose value ends an orbit that does not escape.
-    const long long stop = cap - 1;
-    CycleWatch watch;
-    Settled settled;
-    double dr = 0;
-    double di = 0;
-    ComplexExp wide = dc;
-    bool inDoubles = !lessMagnitude(dc.norm(), kDoubleFloor2Exp);
-    if (inDoubles) {
-        dr = dc.reDouble();
-        di = dc.imDouble();
+// One pixel's iteration: its delta from the reference in doubles while
+// that holds it, in the wide-ranged float below, the loop written once
+// over the two.
+class PixelOrbit {
+public:
+    PixelOrbit(const Kernel& k, double dx, double dy, DeepShortcuts& done)
+        : k_(k), done_(done), dx_(dx), dy_(dy), dc_(FloatExp(dx) * k.h, FloatExp(-dy) * k.h), dcr_(dx * k.hd),
+          dci_(-dy * k.hd), cRe_(k.orbit->centreRe() + dcr_), cIm_(k.orbit->centreIm() + dci_), stop_(k.cap - 1),
+          // The pixel's own c in doubles is within this of the exact one.
+          attract_(cRe_, cIm_,
+                   0x1p-50 * (std::fabs(cRe_) + std::fabs(cIm_) + std::fabs(dcr_) + std::fabs(dci_)) + 0x1p-1000)
+    {
+        // z_1 = c: the delta starts as dc at index 1 (z_0 = 0 never escapes).
+        wide_ = dc_;
+        inDoubles_ = !lessMagnitude(dc_.norm(), kDoubleFloor2Exp);
+        if (inDoubles_)
+            small_ = {dc_.reDouble(), dc_.imDouble()};
     }
-    // Rebasing: when the pixel comes closer to 0 than to the reference, or
-    // the reference itself comes closer to 0 than the delta is large, the
-    // pixel's own z becomes the delta against Z_0 = 0. Either way the delta
-    // does not grow past twice its size, and periodic references rebase
-    // once a period, which the cycle watch relies on.
+
+    PointResult result()
+    {
+        for (;;) {
+            const std::optional<PointResult> done = inDoubles_ ? runIn<InDoubles>() : runIn<InWideRange>();
+            if (done)
+                return *done;
+        }
+    }
+
+private:
+    template <class R>
+    typename R::Delta& delta()
+    {
+        if constexpr (std::is_same_v<R, InDoubles>)
+            return small_;
+        else
+            return wide_;
+    }
+
+    // Runs until the pixel's result is known, or until its delta leaves
+    // the range R holds (nothing returned then).
+    template <class R>
+    std::optional<PointResult> runIn();
+
     // At a rebase: when the orbit has settled on a cycle, go on from the
     // cycle's point as many whole periods later as fit before the stop.
-    auto settle = [&](double re, double im, std::int64_t e) {
-        if (!k.settle || !watch.see(i, re, im, e, settled))
+    bool settle(long long& i, double re, double im, std::int64_t e)
+    {
+        if (!k_.settle || !watch_.see(i, re, im, e, settled_))
             return false;
-        const long long skip = periodsToSkip(settled, i, stop);
+        const long long skip = periodsToSkip(settled_, i, stop_);
         if (skip == 0)
             return false;
-        i += skip * settled.period;
-        done.settledSteps += skip * settled.period;
+        i += skip * settled_.period;
+        done_.settledSteps += skip * settled_.period;
         return true;
+    }
+
+    const Kernel& k_;
+    DeepShortcuts& done_;
+    const double dx_, dy_;
+    const ComplexExp dc_;
+    const double dcr_, dci_;
+    const double cRe_, cIm_;
+    // The index whose value ends an orbit that does not escape.
+    const long long stop_;
+    long long i_ = 1;
+    long long m_ = 1;
+    bool inDoubles_ = true;
+    DoubleDelta small_;
+    ComplexExp wide_;
+    CycleWatch watch_;
+    Settled settled_;
+    AttractWatch attract_;
+};
+
+template <class R>
+std::optional<PointResult> PixelOrbit::runIn()
+{
+    constexpr bool kDoubles = std::is_same_v<R, InDoubles>;
+    using Delta = typename R::Delta;
+    using Size = typename R::Size;
+    const Kernel& k = k_;
+    const BlaTable& t = *k.table;
+    const long long cap = k.cap;
+    const long long stop = stop_;
+    long long i = i_;
+    long long m = m_;
+    Delta d = delta<R>();
+    // Leaving the range: the delta goes on in the other one.
+    auto leave = [&](auto&& into) {
+        i_ = i;
+        m_ = m;
+        inDoubles_ = !kDoubles;
+        into();
+        return std::nullopt;
     };
-    // The pixel's own c in doubles, within cError of the exact one.
-    const double cRe = k.orbit->centreRe() + dcr;
-    const double cError = 0x1p-50 * (std::fabs(cRe) + std::fabs(cIm) + std::fabs(dcr) + std::fabs(dci)) + 0x1p-1000;
-    AttractWatch attract(cRe, cIm, cError);
-    bool trapped = false;
     for (;;) {
-        while (inDoubles) {
-            double Zr = Z[2 * m];
-            double Zi = Z[2 * m + 1];
-            double zr = Zr + dr;
-            double zi = Zi + di;
-            const double r2 = zr * zr + zi * zi;
-            if (r2 >= 4.0 && i <= cap - 2)
-                return escapedAt(i, zr, zi, cIm);
+        Delta zm;
+        if constexpr (kDoubles)
+            zm = {k.z[2 * m], k.z[2 * m + 1]};
+        else
+            zm = k.orbit->exact(m);
+        Delta z;
+        double zr, zi;
+        if constexpr (kDoubles) {
+            z = {zm.re + d.re, zm.im + d.im};
+            zr = z.re;
+            zi = z.im;
+        } else {
+            z = zm + d;
+            zr = z.reDouble();
+            zi = z.imDouble();
+        }
+        const double r2 = zr * zr + zi * zi;
+        if (r2 >= 4.0 && i <= cap - 2)
+            return escapedAt(i, zr, zi, cIm_);
+        if constexpr (kDoubles) {
             // On an attracting cycle the point never escapes: the rest of
             // the orbit only for the value it ends on.
             Trap trap;
-            if (k.findInterior && !trapped && attract.see(i, zr, zi, trap)) {
-                trapped = true;
-                done.interiorSteps += stop - i;
-                zi = valueAtStop(trap, zr, zi, cRe, cIm, i, stop);
-                return {zi, static_cast<std::int32_t>(cap)};
+            if (k.findInterior && attract_.see(i, zr, zi, trap)) {
+                done_.interiorSteps += stop - i;
+                return PointResult{valueAtStop(trap, zr, zi, cRe_, cIm_, i, stop), static_cast<std::int32_t>(cap)};
             }
-            double d2 = dr * dr + di * di;
-            if (r2 < d2 || m == k.last || (m > 0 && Zr * Zr + Zi * Zi < d2)) {
+        }
+        // Rebasing: when the pixel comes closer to 0 than to the reference,
+        // or the reference itself comes closer to 0 than the delta is
+        // large, the pixel's own z becomes the delta against Z_0 = 0.
+        // Either way the delta does not grow past twice its size, and
+        // periodic references rebase once a period, which the rebase watch
+        // relies on.
+        Size d2 = R::norm(d);
+        const Size z2 = R::norm(z);
+        if (R::less(z2, d2) || m == k.last || (m > 0 && R::less(R::norm(zm), d2))) {
+            if constexpr (kDoubles) {
                 if (r2 < kDoubleFloor2) {
-                    wide = k.orbit->exact(m) + ComplexExp(dr, di);
+                    const long long at = m;
                     m = 0;
-                    if (settle(wide.re, wide.im, wide.e))
-                        wide = ComplexExp(settled.re, settled.im, settled.e);
-                    inDoubles = false;
-                    break;
-                }
-                // The rebase watch serves cycles that pass too close to 0
-                // for the pixel's own watch in doubles. Far from 0 the
-                // orbit may rebase every few steps (a reference that
-                // escaped early, a pixel far from it): that watch would
-                // cost more than the steps.
-                const bool approach = r2 < kApproach2 || m == k.last || !k.findInterior;
-                dr = zr;
-                di = zi;
-                d2 = r2;
-                m = 0;
-                Zr = Zi = 0;
-                if (approach && settle(zr, zi, 0)) {
-                    dr = settled.re;
-                    di = settled.im;
-                    d2 = dr * dr + di * di;
+                    return leave([&] {
+                        wide_ = k.orbit->exact(at) + ComplexExp(d.re, d.im);
+                        if (settle(i_, wide_.re, wide_.im, wide_.e))
+                            wide_ = ComplexExp(settled_.re, settled_.im, settled_.e);
+                    });
                 }
             }
-            if (i >= stop)
-                return {Zi + di, static_cast<std::int32_t>(cap)};
-            if (m == 1) {
-                const long long run = doublePrefix(t, stop - i, d2);
-                if (run >= 0) {
-                    const BlaStep& s = t.prefix()[run];
-                    const double nr = (s.ar * dr - s.ai * di) + (s.bhr * dx + s.bhi * dy);
-                    const double ni = (s.ar * di + s.ai * dr) + (s.bhi * dx - s.bhr * dy);
-                    if (nr * nr + ni * ni < kDoubleFloor2) {
-                        const BlaStepExp& e = t.prefixExact()[run];
-                        wide = e.a * ComplexExp(dr, di) + e.b * dc;
-                        inDoubles = false;
-                    } else {
-                        dr = nr;
-                        di = ni;
-                    }
-                    const long long steps = (run + 1) << t.minLevel();
-                    m += steps;
-                    i += steps;
-                    done.tableSteps += steps - 1;
-                    continue;
-                }
+            // The rebase watch serves cycles that pass too close to 0 for
+            // the pixel's own watch in doubles. Far from 0 the orbit may
+            // rebase every few steps (a reference that escaped early, a
+            // pixel far from it): that watch would cost more than the
+            // steps.
+            const bool approach = !kDoubles || r2 < kApproach2 || m == k.last || !k.findInterior;
+            d = z;
+            d2 = z2;
+            m = 0;
+            zm = Delta();
+            std::int64_t e = 0;
+            if constexpr (!kDoubles)
+                e = z.e;
+            if (approach && settle(i, z.re, z.im, e)) {
+                if constexpr (kDoubles)
+                    d = {settled_.re, settled_.im};
+                else
+                    d = ComplexExp(settled_.re, settled_.im, settled_.e);
+                d2 = R::norm(d);
             }
-            if (m > 0) {
-                const int level = doubleStepLevel(t, m, stop - i, d2);
-                if (level >= 0) {
-                    const long long at = (m - 1) >> level;
-                    const BlaStep& s = t.steps(level)[at];
-                    const double nr = (s.ar * dr - s.ai * di) + (s.bhr * dx + s.bhi * dy);
-                    const double ni = (s.ar * di + s.ai * dr) + (s.bhi * dx - s.bhr * dy);
-                    if (nr * nr + ni * ni < kDoubleFloor2) {
-                        const BlaStepExp& e = t.exact(level)[at];
-                        wide = e.a * ComplexExp(dr, di) + e.b * dc;
-                        inDoubles = false;
-                    } else {
-                        dr = nr;
-                        di = ni;
-                    }
-                    m += 1LL << level;
-                    i += 1LL << level;
-                    done.tableSteps += (1LL << level) - 1;
-                    done.tableLevels |= 1ULL << level;
-                    continue;
+        }
+        if (i >= stop) {
+            if constexpr (kDoubles)
+                return PointResult{zm.im + d.im, static_cast<std::int32_t>(cap)};
+            else
+                return PointResult{(zm + d).imDouble(), static_cast<std::int32_t>(cap)};
+        }
+        if constexpr (!kDoubles) {
+            if (!lessMagnitude(d2, kDoubleFloor2Exp))
+                return leave([&] { small_ = {d.reDouble(), d.imDouble()}; });
+        }
+        TableRun run;
+        if (m > 0 && findRun<R>(t, m, stop - i, d2, run)) {
+            const typename R::Entry& s = entryOf<R>(t, run);
+            bool stays = true;
+            if constexpr (kDoubles) {
+                const double nr = (s.ar * d.re - s.ai * d.im) + (s.bhr * dx_ + s.bhi * dy_);
+                const double ni = (s.ar * d.im + s.ai * d.re) + (s.bhi * dx_ - s.bhr * dy_);
+                if (nr * nr + ni * ni < kDoubleFloor2) {
+                    const BlaStepExp& e = entryOf<InWideRange>(t, run);
+                    wide_ = e.a * ComplexExp(d.re, d.im) + e.b * dc_;
+                    stays = false;
+                } else {
+                    d = {nr, ni};
                 }
-            }
-            // (2 Z + d) d + dc
-            const double tr = 2.0 * Zr + dr;
-            const double ti = 2.0 * Zi + di;
-            const double nr = (tr * dr - ti * di) + dcr;
-            const double ni = (tr * di + ti * dr) + dci;
-            if (nr * nr + ni * ni < kDoubleFloor2) {
-                wide = wideStep(k.orbit->exact(m), ComplexExp(dr, di), dc);
-                inDoubles = false;
             } else {
-                dr = nr;
-                di = ni;
+                d = s.a * d + s.b * dc_;
             }
-            ++m;
-            ++i;
+            m += run.steps;
+            i += run.steps;
+            done_.tableSteps += run.steps - 1;
+            if (run.level >= 0)
+                done_.tableLevels |= 1ULL << run.level;
+            if (!stays)
+                return leave([] {});
+            continue;
         }
-        while (!inDoubles) {
-            ComplexExp zm = k.orbit->exact(m);
-            const ComplexExp z = zm + wide;
-            const double zr = z.reDouble();
-            const double zi = z.imDouble();
-            const double r2 = zr * zr + zi * zi;
-            if (r2 >= 4.0 && i <= cap - 2)
-                return escapedAt(i, zr, zi, cIm);
-            FloatExp d2 = wide.norm();
-            const FloatExp z2 = z.norm();
-            if (lessMagnitude(z2, d2) || m == k.last || (m > 0 && lessMagnitude(zm.norm(), d2))) {
-                wide = z;
-                d2 = z2;
-                m = 0;
-                zm = ComplexExp();
-                if (settle(z.re, z.im, z.e)) {
-                    wide = ComplexExp(settled.re, settled.im, settled.e);
-                    d2 = wide.norm();
-                }
+        if constexpr (kDoubles) {
+            // (2 Z + d) d + dc
+            const double tr = 2.0 * zm.re + d.re;
+            const double ti = 2.0 * zm.im + d.im;
+            const double nr = (tr * d.re - ti * d.im) + dcr_;
+            const double ni = (tr * d.im + ti * d.re) + dci_;
+            if (nr * nr + ni * ni < kDoubleFloor2) {
+                const long long at = m;
+                ++m;
+                ++i;
+                return leave([&] { wide_ = wideStep(k.orbit->exact(at), ComplexExp(d.re, d.im), dc_); });
             }
-            if (i >= stop)
-                return {(zm + wide).imDouble(), static_cast<std::int32_t>(cap)};
-            if (!lessMagnitude(d2, kDoubleFloor2Exp)) {
-                dr = wide.reDouble();
-                di = wide.imDouble();
-                inDoubles = true;
-                break;
-            }
-            if (m == 1) {
-                const long long run = widePrefix(t, stop - i, d2);
-                if (run >= 0) {
-                    const BlaStepExp& e = t.prefixExact()[run];
-                    wide = e.a * wide + e.b * dc;
-                    const long long steps = (run + 1) << t.minLevel();
-                    m += steps;
-                    i += steps;
-                    done.tableSteps += steps - 1;
-                    continue;
-                }
-            }
-            if (m > 0) {
-                const int level = wideStepLevel(t, m, stop - i, d2);
-                if (level >= 0) {
-                    const BlaStepExp& e = t.exact(level)[(m - 1) >> level];
-                    wide = e.a * wide + e.b * dc;
-                    m += 1LL << level;
-                    i += 1LL << level;
-                    done.tableSteps += (1LL << level) - 1;
-                    done.tableLevels |= 1ULL << level;
-                    continue;
-                }
-            }
-            wide = wideStep(zm, wide, dc);
-            ++m;
-            ++i;
+            d = {nr, ni};
+        } else {
+            d = wideStep(zm, d, dc_);
         }
+        ++m;
+        ++i;
     }
+}
+
+PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
+{
+    return PixelOrbit(k, dx, dy, done).result();
 }
 
 } // namespace
