@@ -101,10 +101,15 @@ struct TableRun {
 // and holds a delta of squared size d2: from index 1 the runs that start
 // there, else (or when none holds) the aligned entries of each level.
 // Radii never grow along a run, so when the shortest one does not hold
-// the delta, no longer one does: most steps end at that first test.
+// the delta, no longer one does: most steps end at that first test, or
+// before it when no entry at all is that wide.
 template <class R>
 bool findRun(const BlaTable& t, long long m, long long room, const typename R::Size& d2, TableRun& run)
 {
+    if constexpr (std::is_same_v<R, InDoubles>) {
+        if (!(d2 < t.widest2()))
+            return false;
+    }
     const int low = t.minLevel();
     if (m == 1) {
         const typename R::Entry* p = R::prefix(t);
