@@ -86,7 +86,7 @@ constexpr double kSmallestDisc = 0x1p-36;
 
 } // namespace
 
-bool AttractWatch::prove(long long period, double zr, double zi)
+bool AttractWatch::prove(long long period, double zr, double zi, Trap& out)
 {
     double wr = zr;
     double wi = zi;
@@ -140,9 +140,7 @@ bool AttractWatch::prove(long long period, double zr, double zi)
     double radius = std::min(4.0, 1.75 * (1 - rate) / std::max(bound, 0x1p-100));
     for (int disc = 0; disc < kDiscs && radius >= kSmallestDisc; ++disc, radius /= 2) {
         if (mapsIntoItself(period, wr, wi, radius)) {
-            // The orbit's own rounding may stray a sixteenth of the disc.
-            const double trap = radius * (15.0 / 16.0);
-            trap_ = {period, wr, wi, trap * trap, rate, lr, li, 0.5 * bound};
+            out = {period, wr, wi, rate, lr, li, 0.5 * bound};
             return true;
         }
     }

@@ -59,16 +59,15 @@ private:
 // the cycle; 0 otherwise.
 long long periodsToSkip(const Settled& s, long long i, long long stop);
 
-// A proven attracting cycle of a pixel's own orbit: the disc of radius
-// sqrt(trap2) about (re, im) is mapped into itself by the period-th
-// iterate, so an orbit that enters it stays bounded for ever.
+// A proven attracting cycle of a pixel's own orbit: (re, im) is one of its
+// points, found by Newton's method, where F, the period-th iterate, has
+// the given multiplier.
 struct Trap {
     long long period = 0;
     double re = 0, im = 0;
-    double trap2 = -1;   // squared radius points are tested against; < 0: none
-    double rate = 1;     // |multiplier| of the cycle
+    double rate = 1;        // |multiplier|
     double mr = 1, mi = 0;  // the multiplier
-    double curve = 0;    // a bound on |F''| / 2 near the point, F the period-th iterate
+    double curve = 0;       // a bound on |F''| / 2 near the point
 };
 
 // Watches the pixel's own orbit z_{i+1} = z_i^2 + c (c in doubles, within
@@ -78,42 +77,28 @@ struct Trap {
 // P-th iterate, finds the cycle's point w* and its multiplier F'(w*). With
 // |F'(w*)| < 1, discs about w* are carried through the P steps in ball
 // arithmetic (each radius grown by the rounding of the step and c's error
-// as well): when the image lies inside the disc, every orbit that enters
-// the disc stays in it, so the point is inside the set. The test after
-// that is one distance per step. The orbit enters such a disc after a few
-// times 1 / (1 - |F'(w*)|) periods, where waiting for it to repeat to the
-// last bits takes tens of times that.
+// as well): when the image lies inside the disc, F has an attracting fixed
+// point in it for every c within cError, so the point is inside the set
+// and its orbit from 0 never escapes, whatever rounding did to the values
+// seen. Near the set's boundary that comes long before the orbit itself
+// comes near the cycle: waiting for it to repeat to the last bits takes
+// tens of times longer.
 class AttractWatch {
 public:
     AttractWatch(double cr, double ci, double cError) : cr_(cr), ci_(ci), cError_(cError) {}
 
-    // Sees z_i (before its step); true when z_i lies in a proven trap,
-    // which `out` then describes.
+    // Sees z_i (before its step); true when the point is proven inside the
+    // set, with its cycle in `out`.
     bool see(long long i, double zr, double zi, Trap& out)
     {
-        if (trap_.trap2 >= 0) {
-            const double gr = zr - trap_.re;
-            const double gi = zi - trap_.im;
-            if (gr * gr + gi * gi <= trap_.trap2) {
-                out = trap_;
-                return true;
-            }
-            return false;
-        }
         const double gr = zr - sr_;
         const double gi = zi - si_;
         // Proofs take at most a quarter of the steps, and a few hundred.
         if (gr * gr + gi * gi < kNear2 && i > at_ && i >= next_ &&
             spent_ + kProofSteps * (i - at_) <= i / 4 + kFreeSteps) {
             next_ = i + i / 8 + kProofSteps * (i - at_);
-            if (prove(i - at_, zr, zi)) {
-                const double hr = zr - trap_.re;
-                const double hi = zi - trap_.im;
-                if (hr * hr + hi * hi <= trap_.trap2) {
-                    out = trap_;
-                    return true;
-                }
-            }
+            if (prove(i - at_, zr, zi, out))
+                return true;
         }
         if (i - at_ >= window_) {
             sr_ = zr;
@@ -129,8 +114,8 @@ public:
 
 private:
     // Newton's method from z on the cycle of `period` steps, then discs
-    // about its point; fills trap_ when one is proven.
-    bool prove(long long period, double zr, double zi);
+    // about its point; fills `out` when one is proven.
+    bool prove(long long period, double zr, double zi, Trap& out);
     // Whether the disc of radius r about (wr, wi) is mapped into itself.
     bool mapsIntoItself(long long period, double wr, double wi, double r);
 
@@ -145,7 +130,6 @@ private:
     long long window_ = 1;
     long long next_ = 0;      // no proof is tried before this index
     long long spent_ = 0;
-    Trap trap_;
 };
 
 } // namespace mandel

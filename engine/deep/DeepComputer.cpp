@@ -162,11 +162,12 @@ inline ComplexExp wideStep(const ComplexExp& zm, const ComplexExp& d, const Comp
     return (twice + d) * d + dc;
 }
 
-// The value at index `stop` of an orbit at index i inside `trap`, which
-// never escapes. Whole periods are run in plain doubles until the orbit is
-// so near the cycle that the multiplier alone tells the rest: the terms
-// it leaves out add up to at most curve |z - w|^2 / (1 - rate), held
-// below 2^-40. Then the last part of a period.
+// The value at index `stop` of the orbit at index i of a point proven
+// inside the set, on the cycle of `trap`: plain doubles (nothing escapes)
+// until the orbit is so near the cycle's point that the multiplier alone
+// tells the rest of whole periods (the terms it leaves out add up to at
+// most curve |z - w|^2 / (1 - rate), held below 2^-40), then the last part
+// of a period.
 inline double valueAtStop(const Trap& trap, double zr, double zi, double cr, double ci, long long i, long long stop)
 {
     auto step = [&] {
@@ -174,12 +175,12 @@ inline double valueAtStop(const Trap& trap, double zr, double zi, double cr, dou
         zi = (2.0 * zi) * zr + ci;
         zr = nr;
     };
-    long long rounds = (stop - i) / trap.period;
     const double near2 = 0x1p-40 * (1 - trap.rate) / std::max(trap.curve, 0x1p-100);
-    for (; rounds > 0; --rounds) {
+    for (; i < stop; ++i) {
         const double ur = zr - trap.re;
         const double ui = zi - trap.im;
         if (ur * ur + ui * ui <= near2) {
+            const long long rounds = (stop - i) / trap.period;
             const std::complex<double> multiplier(trap.mr, trap.mi);
             const std::complex<double> moved = std::pow(multiplier, static_cast<double>(rounds)) * std::complex(ur, ui);
             zr = trap.re + moved.real();
@@ -187,9 +188,7 @@ inline double valueAtStop(const Trap& trap, double zr, double zi, double cr, dou
             i += rounds * trap.period;
             break;
         }
-        for (long long j = 0; j < trap.period; ++j)
-            step();
-        i += trap.period;
+        step();
     }
     for (; i < stop; ++i)
         step();
@@ -204,9 +203,10 @@ public:
     PixelOrbit(const Kernel& k, double dx, double dy, DeepShortcuts& done)
         : k_(k), done_(done), dx_(dx), dy_(dy), dc_(FloatExp(dx) * k.h, FloatExp(-dy) * k.h), dcr_(dx * k.hd),
           dci_(-dy * k.hd), cRe_(k.orbit->centreRe() + dcr_), cIm_(k.orbit->centreIm() + dci_), stop_(k.cap - 1),
-          // The pixel's own c in doubles is within this of the exact one.
+          // The pixel's own c in doubles is within this of the exact one
+          // (below 2^-1000 the spacing is dropped: dc < 2^-960 then).
           attract_(cRe_, cIm_,
-                   0x1p-50 * (std::fabs(cRe_) + std::fabs(cIm_) + std::fabs(dcr_) + std::fabs(dci_)) + 0x1p-1000)
+                   0x1p-50 * (std::fabs(cRe_) + std::fabs(cIm_) + std::fabs(dcr_) + std::fabs(dci_)) + 0x1p-960)
     {
         // z_1 = c: the delta starts as dc at index 1 (z_0 = 0 never escapes).
         wide_ = dc_;
@@ -313,8 +313,8 @@ std::optional<PointResult> PixelOrbit::runIn()
         if (r2 >= 4.0 && i <= cap - 2)
             return escapedAt(i, zr, zi, cIm_);
         if constexpr (kDoubles) {
-            // On an attracting cycle the point never escapes: the rest of
-            // the orbit only for the value it ends on.
+            // Proven inside the set: the rest of the orbit only for the
+            // value it ends on.
             Trap trap;
             if (k.findInterior && attract_.see(i, zr, zi, trap)) {
                 done_.interiorSteps += stop - i;

@@ -164,15 +164,15 @@ INSTANTIATE_TEST_SUITE_P(
         // watch sees little of it, the reference escaping early. Almost
         // every step of a point inside is the proof's to skip or run in
         // plain doubles, even where multipliers come near 1.
-        ShortcutView{"CardioidEdgeAt1E2", {"-0.75", "0.1", 2, 20000}, false, true, 0.8, 0, 0, -1},
-        ShortcutView{"FullView", {"0", "0", 0, 20000}, false, true, 0.9, 0, 0, -1},
-        ShortcutView{"BulbAt1E2", {"0.3", "0.5", 2, 20000}, false, true, 0.93, 0, 0, -1},
+        ShortcutView{"CardioidEdgeAt1E2", {"-0.75", "0.1", 2, 20000}, false, true, 0.9, 0, 0, -1},
+        ShortcutView{"FullView", {"0", "0", 0, 20000}, false, true, 0.93, 0, 0, -1},
+        ShortcutView{"BulbAt1E2", {"0.3", "0.5", 2, 20000}, false, true, 0.97, 0, 0, -1},
         // Inside and around small copies near the top, on the pixels' own
         // watch: complex multipliers (the period-4 copy) and real ones (the
         // period-3 copy's whole body on the axis).
         ShortcutView{"SmallCopyComplexMultiplierOwnWatch",
-                     {std::string(kPeriod4Island), std::string(kPeriod4IslandIm), 2.5, 20000}, false, true, 0.9, 0, 0, -1},
-        ShortcutView{"SmallCopyRealMultiplierOwnWatch", {std::string(testing::kAirplane), "0", 2, 20000}, true, true, 0.5, 0, 0, -1},
+                     {std::string(kPeriod4Island), std::string(kPeriod4IslandIm), 2.5, 20000}, false, true, 0.94, 0, 0, -1},
+        ShortcutView{"SmallCopyRealMultiplierOwnWatch", {std::string(testing::kAirplane), "0", 2, 20000}, true, true, 0.55, 0, 0, -1},
         // Inside and around small copies on the rebase watch: multipliers
         // complex and real (the
         ShortcutView{"SmallCopyComplexMultiplier", testView("MinibrotPeriod44", 5000), false, true, 0, 0.15, 0.5, 5},
@@ -184,9 +184,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& p) { return std::string(p.param.name); });
 
 // The pixel's own watch alone, on points whose fate is known: inside, it
-// proves the cycle within a few hundred steps and the orbit then indeed
-// stays bounded; outside, however slowly the point escapes (next to a
-// cusp, in the neck between two components), it proves nothing.
+// proves an attracting cycle within a few hundred steps, and the orbit
+// indeed stays bounded; outside, however slowly the point escapes (next to
+// a cusp, in the neck between two components), it proves nothing.
 struct WatchCase {
     const char* name;
     double cr, ci;
@@ -209,7 +209,6 @@ TEST_P(AttractWatchOn, ProvesInteriorOnlyInside)
         Trap trap;
         if (proven == 0 && watch.see(i, zr, zi, trap)) {
             proven = i;
-            EXPECT_LE((zr - trap.re) * (zr - trap.re) + (zi - trap.im) * (zi - trap.im), trap.trap2);
             EXPECT_LT(trap.rate, 1);
         }
         const double nr = (zr * zr - zi * zi) + w.cr;
@@ -231,11 +230,11 @@ TEST_P(AttractWatchOn, ProvesInteriorOnlyInside)
 INSTANTIATE_TEST_SUITE_P(
     Points, AttractWatchOn,
     ::testing::Values(WatchCase{"CardioidCentre", 0, 0, true, 8},
-                      WatchCase{"CardioidNearTheNeck", -0.74, 0.05, true, 2000},
-                      WatchCase{"PeriodTwoBulb", -1, 0.1, true, 200},
-                      WatchCase{"Period4IslandNucleus", -0.15652016683375508, 1.0322471089228318, true, 100},
-                      WatchCase{"Period4IslandOffCentre", -0.1563, 1.0325, true, 400},
-                      WatchCase{"Period3IslandOnTheAxis", -1.7548776662466927, 0, true, 100},
+                      WatchCase{"CardioidNearTheNeck", -0.74, 0.05, true, 300},
+                      WatchCase{"PeriodTwoBulb", -1, 0.1, true, 20},
+                      WatchCase{"Period4IslandNucleus", -0.15652016683375508, 1.0322471089228318, true, 20},
+                      WatchCase{"Period4IslandOffCentre", -0.1563, 1.0325, true, 40},
+                      WatchCase{"Period3IslandOnTheAxis", -1.7548776662466927, 0, true, 20},
                       WatchCase{"OutsideTheCusp", 0.2501, 0, false, 0},
                       WatchCase{"OutsideTheNeck", -0.75, 0.001, false, 0},
                       WatchCase{"OutsideThePeriodTwoBulb", -1.2, 0.1501, false, 0}),
