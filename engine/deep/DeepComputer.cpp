@@ -166,8 +166,8 @@ inline ComplexExp wideStep(const ComplexExp& zm, const ComplexExp& d, const Comp
 // inside the set, on the cycle of `trap`: plain doubles (nothing escapes)
 // until the orbit is so near the cycle's point that the multiplier alone
 // tells the rest of whole periods (the terms it leaves out add up to at
-// most curve |z - w|^2 / (1 - rate), held below 2^-40), then the last part
-// of a period.
+// most curve |z - w|^2 / (1 - rate), held below 2^-30, far below what a
+// colour shows), then the last part of a period.
 inline double valueAtStop(const Trap& trap, double zr, double zi, double cr, double ci, long long i, long long stop)
 {
     auto step = [&] {
@@ -175,7 +175,7 @@ inline double valueAtStop(const Trap& trap, double zr, double zi, double cr, dou
         zi = (2.0 * zi) * zr + ci;
         zr = nr;
     };
-    const double near2 = 0x1p-40 * (1 - trap.rate) / std::max(trap.curve, 0x1p-100);
+    const double near2 = 0x1p-30 * (1 - trap.rate) / std::max(trap.curve, 0x1p-100);
     for (; i < stop; ++i) {
         const double ur = zr - trap.re;
         const double ui = zi - trap.im;
