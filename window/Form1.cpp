@@ -890,8 +890,10 @@ bool Form1::apply(const CommandResult& result)
     else
         picture1_->setImage(preview);
     if (!deepView()) {
-        // A legacy view: what deep mode held is let go.
+        // A legacy view: what deep mode held is let go, its orbit kept for
+        // a way back.
         orbitJob_->cancel();
+        shelf_.keep(std::move(orbit_), deepMemoryLimit() / 8);
         orbit_.reset();
         deepComputer_.reset();
     }
@@ -964,6 +966,7 @@ bool Form1::drawDeepPicture()
         // Shallow enough for doubles with its cap known: nothing to wait for.
         if (const std::optional<DoublesFrame> frame = doublesFrameOf(want)) {
             orbitJob_->cancel();
+            shelf_.keep(std::move(orbit_), deepMemoryLimit() / 8);
             orbit_.reset();
             deepComputer_ = std::make_shared<FreeViewPixels>(want, *frame);
         }
@@ -975,8 +978,15 @@ bool Form1::drawDeepPicture()
         return true;
     }
     // The orbit first, off this thread; the picture follows when it is done.
-    // An orbit of the same centre is extended rather than computed again.
-    std::shared_ptr<ReferenceOrbit> reuse = sameCentre ? orbit_ : nullptr;
+    // An orbit of the same centre is extended rather than computed again:
+    // this view's, or one of the views left lately (back, undo, redo).
+    std::shared_ptr<ReferenceOrbit> reuse;
+    if (sameCentre) {
+        reuse = std::move(orbit_);
+    } else {
+        shelf_.keep(std::move(orbit_), deepMemoryLimit() / 8);
+        reuse = shelf_.take(want);
+    }
     orbit_.reset();
     deepComputer_.reset();
     // Extended only while nothing else holds it (an export may be reading it).

@@ -324,6 +324,7 @@ private:
     QElapsedTimer drawTimer_;
     // What draws the model's deep view.
     std::shared_ptr<ReferenceOrbit> orbit_;     // of the deep view's centre and zoom, when prepared
+    OrbitShelf shelf_;                          // orbits of deep views left lately
     std::shared_ptr<FreeViewPixels> deepComputer_;  // draws the free view, when prepared
     DeepOrbitJob* orbitJob_ = nullptr;
     PictureExportJob* exportJob_ = nullptr;

@@ -126,8 +126,12 @@ Result<BlaTable> BlaTable::build(const ReferenceOrbit& orbit, long long length, 
         }
         for (;;) {
             std::vector<BlaStep> doubles(level.size());
-            for (std::size_t k = 0; k < level.size(); ++k)
+            for (std::size_t k = 0; k < level.size(); ++k) {
                 doubles[k] = toDoubles(level[k], h);
+                // Radii never grow along a run: the lowest level has the widest.
+                if (table.steps_.empty())
+                    table.widest2_ = std::max(table.widest2_, doubles[k].r2);
+            }
             std::vector<BlaStepExp> up(level.size() / 2);
             for (std::size_t k = 0; k < up.size(); ++k)
                 up[k] = merge(level[2 * k], level[2 * k + 1], maxC);

@@ -67,6 +67,10 @@ public:
     const BlaStep* prefix() const noexcept { return prefix_.data(); }
     const BlaStepExp* prefixExact() const noexcept { return prefixExact_.data(); }
 
+    // The largest squared radius of any entry in doubles: a delta at least
+    // this large is held by none (pixels far from a short reference).
+    double widest2() const noexcept { return widest2_; }
+
     // The largest pixel offset the radii allow for.
     double maxOffset() const noexcept { return maxOffset_; }
     // The number of reference values covered.
@@ -84,6 +88,7 @@ private:
     std::vector<BlaStep> prefix_;
     std::vector<BlaStepExp> prefixExact_;
     int minLevel_ = 0;
+    double widest2_ = 0;
     double maxOffset_ = 0;
     long long length_ = 0;
 };

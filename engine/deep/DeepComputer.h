@@ -37,8 +37,9 @@ struct DeepComputerOptions {
 // computed: steps the approximation tables saved (those their entries
 // took, less one per entry), the table levels used (bit k: an entry of 2^k
 // steps), steps skipped because the values the orbit was rebased at settled
-// on a cycle inside a small copy of the set, and steps skipped because the
-// pixel's own orbit was found on an attracting cycle.
+// on a cycle inside a small copy of the set, and steps skipped, or run in
+// plain doubles, because the pixel's own orbit was found on an attracting
+// cycle.
 struct DeepShortcuts {
     long long tableSteps = 0;
     unsigned long long tableLevels = 0;

@@ -174,4 +174,43 @@ ComplexExp ReferenceOrbit::exact(long long m) const noexcept
     return ComplexExp(re, im);
 }
 
+namespace {
+
+bool sameCentreAndZoom(const DeepCentre& a, const DeepCentre& b)
+{
+    return a.re == b.re && a.im == b.im && a.zoom == b.zoom;
+}
+
+} // namespace
+
+void OrbitShelf::keep(std::shared_ptr<ReferenceOrbit> orbit, std::size_t budget)
+{
+    if (!orbit)
+        return;
+    std::erase_if(kept_, [&](const auto& k) { return sameCentreAndZoom(k->view(), orbit->view()); });
+    kept_.push_back(std::move(orbit));
+    while (!kept_.empty() && (kept_.size() > count_ || (budget != 0 && bytes() > budget)))
+        kept_.erase(kept_.begin());
+}
+
+std::shared_ptr<ReferenceOrbit> OrbitShelf::take(const DeepCentre& view)
+{
+    for (auto k = kept_.begin(); k != kept_.end(); ++k) {
+        if (sameCentreAndZoom((*k)->view(), view)) {
+            std::shared_ptr<ReferenceOrbit> orbit = std::move(*k);
+            kept_.erase(k);
+            return orbit;
+        }
+    }
+    return nullptr;
+}
+
+std::size_t OrbitShelf::bytes() const noexcept
+{
+    std::size_t sum = 0;
+    for (const auto& k : kept_)
+        sum += k->bytes();
+    return sum;
+}
+
 } // namespace mandel

@@ -90,4 +90,31 @@ private:
     long precision_ = 0;
 };
 
+// The orbits of the last few deep views left, so that coming back to one
+// (back, undo, redo, deep mode off and on again) extends or takes it
+// instead of computing it again. Orbits are matched by centre and zoom;
+// taking one hands it over, so the shelf never holds an orbit its taker
+// extends.
+class OrbitShelf {
+public:
+    static constexpr std::size_t kDefaultCount = 4;
+    explicit OrbitShelf(std::size_t count = kDefaultCount) : count_(count) {}
+
+    // Keeps `orbit`, in place of one of the same centre and zoom; the
+    // oldest go while more than `count` are kept or they hold more than
+    // `budget` bytes together (0: no limit).
+    void keep(std::shared_ptr<ReferenceOrbit> orbit, std::size_t budget = 0);
+    // The kept orbit of `view`'s centre and zoom, taken off the shelf; null
+    // when there is none.
+    std::shared_ptr<ReferenceOrbit> take(const DeepCentre& view);
+    void clear() noexcept { kept_.clear(); }
+    std::size_t size() const noexcept { return kept_.size(); }
+    // Bytes the kept orbits hold.
+    std::size_t bytes() const noexcept;
+
+private:
+    std::size_t count_;
+    std::vector<std::shared_ptr<ReferenceOrbit>> kept_;  // oldest first
+};
+
 } // namespace mandel

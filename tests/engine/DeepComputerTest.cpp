@@ -7,6 +7,7 @@
 
 #include "AutoIterations.h"
 #include "BruteForceDeep.h"
+#include "CycleWatch.h"
 #include "DeepComputer.h"
 #include "DeepView.h"
 #include "DeepViews.h"
@@ -106,6 +107,10 @@ struct ShortcutView {
     int level;        // a table level at least this high is used (-1: none needed)
 };
 
+// The nucleus of the period-4 small copy near the tip of the branch at i.
+constexpr std::string_view kPeriod4Island = "-0.15652016683375508";
+constexpr std::string_view kPeriod4IslandIm = "1.0322471089228318";
+
 void PrintTo(const ShortcutView& row, std::ostream* os) { *os << row.name; }
 
 class DeepShortcutsOn : public ::testing::TestWithParam<ShortcutView> {};
@@ -166,19 +171,83 @@ INSTANTIATE_TEST_SUITE_P(
     Views, DeepShortcutsOn,
     ::testing::Values(
         // Inside the main cardioid, near its edge, and in a bulb; the rebase
-        // watch sees little of it, the reference escaping early.
-        ShortcutView{"CardioidEdgeAt1E2", {"-0.75", "0.1", 2, 20000}, false, true, 0.5, 0, 0, -1},
-        ShortcutView{"FullView", {"0", "0", 0, 20000}, false, true, 0.3, 0, 0, -1},
-        ShortcutView{"BulbAt1E2", {"0.3", "0.5", 2, 20000}, false, true, 0.8, 0, 0, -1},
-        // Inside and around small copies: multipliers complex and real (the
-        // whole period-3 copy on the axis, its nucleus at 1E+30, where
-        // orbits come back exactly, and past the range of doubles).
+        // watch sees little of it, the reference escaping early. Almost
+        // every step of a point inside is the proof's to skip or run in
+        // plain doubles, even where multipliers come near 1.
+        ShortcutView{"CardioidEdgeAt1E2", {"-0.75", "0.1", 2, 20000}, false, true, 0.9, 0, 0, -1},
+        ShortcutView{"FullView", {"0", "0", 0, 20000}, false, true, 0.93, 0, 0, -1},
+        ShortcutView{"BulbAt1E2", {"0.3", "0.5", 2, 20000}, false, true, 0.97, 0, 0, -1},
+        // Inside and around small copies near the top, on the pixels' own
+        // watch: complex multipliers (the period-4 copy) and real ones (the
+        // period-3 copy's whole body on the axis).
+        ShortcutView{"SmallCopyComplexMultiplierOwnWatch",
+                     {std::string(kPeriod4Island), std::string(kPeriod4IslandIm), 2.5, 20000}, false, true, 0.94, 0, 0, -1},
+        ShortcutView{"SmallCopyRealMultiplierOwnWatch", {std::string(testing::kAirplane), "0", 2, 20000}, true, true, 0.55, 0, 0, -1},
+        // Inside and around small copies on the rebase watch: multipliers
+        // complex and real (the
         ShortcutView{"SmallCopyComplexMultiplier", testView("MinibrotPeriod44", 5000), false, true, 0, 0.15, 0.5, 5},
         ShortcutView{"SmallCopyRealMultiplier", {std::string(testing::kAirplane), "0", 2, 2000}, true, false, 0, 0.5, 0, -1},
-        ShortcutView{"SmallCopyNucleus", {std::string(testing::kAirplane), "0", 30, 2000}, true, true, 0, 0.9, 0, -1},
+        ShortcutView{"SmallCopyNucleus", {std::string(testing::kAirplane), "0", 30, 2000}, true, false, 0, 0.9, 0, -1},
         ShortcutView{"SmallCopyNucleusAt1E330", {std::string(testing::kAirplane), "0", 330, 2000}, true, true, 0, 0.9, 0, -1},
         // Around a copy at 1E+101 most steps are the tables'.
         ShortcutView{"TablesAt1E101", testView("MinibrotPeriod137", 3000), false, true, 0, 0, 0.85, 6}),
+    [](const auto& p) { return std::string(p.param.name); });
+
+// The pixel's own watch alone, on points whose fate is known: inside, it
+// proves an attracting cycle within a few hundred steps, and the orbit
+// indeed stays bounded; outside, however slowly the point escapes (next to
+// a cusp, in the neck between two components), it proves nothing.
+struct WatchCase {
+    const char* name;
+    double cr, ci;
+    bool inside;
+    long long within;  // inside: the step by which it is proven
+};
+
+void PrintTo(const WatchCase& row, std::ostream* os) { *os << row.name; }
+
+class AttractWatchOn : public ::testing::TestWithParam<WatchCase> {};
+
+TEST_P(AttractWatchOn, ProvesInteriorOnlyInside)
+{
+    const WatchCase& w = GetParam();
+    AttractWatch watch(w.cr, w.ci, 0x1p-50);
+    double zr = w.cr, zi = w.ci;
+    long long proven = 0;
+    long long escaped = 0;
+    for (long long i = 1; i < 1000000 && escaped == 0; ++i) {
+        Trap trap;
+        if (proven == 0 && watch.see(i, zr, zi, trap)) {
+            proven = i;
+            EXPECT_LT(trap.rate, 1);
+        }
+        const double nr = (zr * zr - zi * zi) + w.cr;
+        zi = (2.0 * zi) * zr + w.ci;
+        zr = nr;
+        if (zr * zr + zi * zi >= 4)
+            escaped = i;
+    }
+    if (w.inside) {
+        EXPECT_GT(proven, 0);
+        EXPECT_LE(proven, w.within);
+        EXPECT_EQ(escaped, 0);
+    } else {
+        EXPECT_GT(escaped, 300) << "not slow enough to say much";
+        EXPECT_EQ(proven, 0) << "escapes at " << escaped;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Points, AttractWatchOn,
+    ::testing::Values(WatchCase{"CardioidCentre", 0, 0, true, 8},
+                      WatchCase{"CardioidNearTheNeck", -0.74, 0.05, true, 300},
+                      WatchCase{"PeriodTwoBulb", -1, 0.1, true, 20},
+                      WatchCase{"Period4IslandNucleus", -0.15652016683375508, 1.0322471089228318, true, 20},
+                      WatchCase{"Period4IslandOffCentre", -0.1563, 1.0325, true, 40},
+                      WatchCase{"Period3IslandOnTheAxis", -1.7548776662466927, 0, true, 20},
+                      WatchCase{"OutsideTheCusp", 0.2501, 0, false, 0},
+                      WatchCase{"OutsideTheNeck", -0.75, 0.001, false, 0},
+                      WatchCase{"OutsideThePeriodTwoBulb", -1.2, 0.1501, false, 0}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // What the memory checks go by: each estimate is what the built object holds.

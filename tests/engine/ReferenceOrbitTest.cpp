@@ -150,5 +150,34 @@ TEST(ReferenceOrbit, AnOrbitReadOnAnotherThreadIsNotExtendedUnderIt)
     EXPECT_EQ((*extended)->view().iterations, 120000);
 }
 
+// Going back to a view left lately finds its orbit on the shelf, matched by
+// centre and zoom and handed over; the oldest go when the shelf is full or
+// its orbits hold more than the budget.
+TEST(OrbitShelf, GivesBackTheOrbitsOfViewsLeftLately)
+{
+    auto orbitAt = [](std::string re, double zoom, long long cap) {
+        auto computed = ReferenceOrbit::compute({std::move(re), "0.1", zoom, cap});
+        EXPECT_TRUE(computed.ok());
+        return std::shared_ptr<ReferenceOrbit>(std::move(computed).value());
+    };
+    OrbitShelf shelf(2);
+    const auto first = orbitAt("-0.75", 20, 400);
+    const auto second = orbitAt("-0.76", 20, 400);
+    shelf.keep(first);
+    shelf.keep(second);
+    EXPECT_EQ(shelf.take({"-0.75", "0.1", 21, 400}), nullptr) << "another zoom";
+    EXPECT_EQ(shelf.take({"-0.75", "0.1", 20, 9000}), first) << "any cap: it is extended";
+    EXPECT_EQ(shelf.take({"-0.75", "0.1", 20, 400}), nullptr) << "taken once";
+    shelf.keep(first);
+    shelf.keep(orbitAt("-0.77", 20, 400));
+    EXPECT_EQ(shelf.size(), 2u);
+    EXPECT_EQ(shelf.take(second->view()), nullptr) << "the oldest went";
+    shelf.keep(orbitAt("-0.75", 20, 400));
+    EXPECT_EQ(shelf.size(), 2u) << "one of the same centre replaced";
+    shelf.keep(second, second->bytes());
+    EXPECT_EQ(shelf.size(), 1u) << "held to the budget";
+    EXPECT_EQ(shelf.take(second->view()), second);
+}
+
 } // namespace
 } // namespace mandel
