@@ -59,7 +59,7 @@ struct BenchView {
     bool interior = false;  // also timed without the interior watch, at 596 x 596 only
 };
 
-struct PictureSize {
+struct BenchSize {
     std::string name;
     int columns, rows;
 };
@@ -92,7 +92,7 @@ std::vector<double> offsets(int count)
 }
 
 // How far the picture's farthest pixel lies from the centre.
-double reachOf(const PictureSize& size)
+double reachOf(const BenchSize& size)
 {
     const std::vector<double> dx = offsets(size.columns);
     const std::vector<double> dy = offsets(size.rows);
@@ -197,7 +197,7 @@ void registerFreeViews(const std::string& label)
     }
 }
 
-void registerPixels(const std::string& name, const DeepCentre& view, const PictureSize& size, bool watch,
+void registerPixels(const std::string& name, const DeepCentre& view, const BenchSize& size, bool watch,
                     const std::string& label)
 {
     benchmark::RegisterBenchmark(
@@ -234,7 +234,7 @@ void registerAll()
         {"Minibrot_1E+998_N1E5", fromTests("MinibrotPeriod1333", 998, 100000)},
         {"Interior_1E+2_N64000", {"-0.75", "0.1", 2, 64000}, true},
     };
-    const std::vector<PictureSize> sizes = {{"596x596", 596, 596}, {"1920x1080", 1920, 1080}};
+    const std::vector<BenchSize> sizes = {{"596x596", 596, 596}, {"1920x1080", 1920, 1080}};
     for (const BenchView& v : views) {
         const DeepCentre view = v.view;
         benchmark::RegisterBenchmark(("Orbit/" + v.name).c_str(),
@@ -245,7 +245,7 @@ void registerAll()
                                      })
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
-        for (const PictureSize& size : sizes) {
+        for (const BenchSize& size : sizes) {
             if (v.interior && size.columns != 596)
                 continue;
             const std::string suffix = "/" + v.name + "/" + size.name;
