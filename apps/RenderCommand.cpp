@@ -7,6 +7,7 @@
 #include "BmpWriter.h"
 #include "DeepComputer.h"
 #include "DeepView.h"
+#include "PictureComputer.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "ImageSurface.h"
@@ -457,8 +458,8 @@ int refuseDeep(const std::string& why, std::ostream& err)
 struct RunView {
     ExplorerState state;
     Location location;
-    std::shared_ptr<const ReferenceOrbit> orbit;  // deep views only
-    std::shared_ptr<DeepComputer> computer;       // of the window's picture of a deep view
+    std::shared_ptr<const ReferenceOrbit> orbit;  // deep views too deep for doubles only
+    std::shared_ptr<FreeViewPixels> computer;     // of the window's picture of a deep view
 };
 
 // Zooms the legacy view on at each --click. Returns an exit status.
@@ -504,7 +505,7 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err, bool o
     request.orbitOnly = orbitOnly || o.size.has_value();
     if (stop)
         request.progress = [stop](double) { return !stop->load(); };
-    Result<DeepSetup> setup = setUpDeep(request);
+    Result<FreeViewSetup> setup = setUpFreeView(request);
     if (!setup && stop && stop->load() && signal) {
         err << "mandel-render: stopped; no video written\n";
         return 128 + *signal;
@@ -512,7 +513,7 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err, bool o
     if (!setup)
         return refuseDeep(setup.error(), err);
     view.orbit = std::move(setup->orbit);
-    view.computer = std::move(setup->computer);
+    view.computer = std::move(setup->pixels);
     centre.iterations = setup->iterations;
     view.location.deep = centre;
     return 0;
@@ -531,7 +532,7 @@ void drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer
             if (hooks.printStatus)
                 hooks.printStatus(statusLine(view.state));
         } else if (view.computer)
-            renderer.DrawDeep(*view.computer, view.state, surface, hooks);
+            renderer.DrawDeep(*view.computer, view.computer->view().zoom, view.state, surface, hooks);
         else
             renderer.DrawFractal(view.state, surface, hooks);
     }
@@ -612,7 +613,7 @@ private:
 int writePoster(const RenderOptions& o, const RunView& view, bool terminal, const SecondsClock& clock, std::ostream& out,
                 std::ostream& err)
 {
-    const std::string status = view.orbit ? deepStatusLine(view.state.b, view.location.deep->zoom)
+    const std::string status = view.location.deep ? deepStatusLine(view.state.b, view.location.deep->zoom)
                                           : statusLine(view.state);
     const bool statusWritten = printStatus(o, status, out, err);
     clearStaleTemporaries(o.out);

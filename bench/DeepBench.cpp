@@ -12,6 +12,15 @@
 // PixelsUnwatched/*: the same without looking for attracting cycles on the
 //   pixels' own orbits, as before that watch (the interior view only).
 // Picture/*: the three together, as a new view costs.
+// FreeView1E+2/*: the window's whole picture (iterated and coloured) of the
+//   legacy view two tenfold zooms down on the edge of the set (and the same
+//   drawn by the legacy path with its kernel's cap at 10^4), beside the
+//   free view of the same place drawn as the window draws it (in doubles at
+//   this depth: set-up included, no orbit), at caps 200 and 10^4, and the
+//   same free views by perturbation (orbit, tables and pixels) for scale.
+// FreeView1E+2/poster_1920x1080_*: the same place's free view (cap 1000) as
+//   the window draws it at 1920 x 1080, whole, and again after a 100-pixel
+//   pan that keeps the counts still in sight (shifting them included).
 // The label names the CPU, the Highway target of the legacy kernel beside
 // it (the deep path is scalar C++) and the threads.
 
@@ -20,7 +29,12 @@
 #include "DeepView.h"
 #include "DeepViews.h"
 #include "FastComputer.h"
+#include "ImageSurface.h"
+#include "BandSink.h"
+#include "PictureComputer.h"
+#include "PosterRenderer.h"
 #include "ReferenceOrbit.h"
+#include "Renderer.h"
 
 #include <benchmark/benchmark.h>
 
@@ -71,6 +85,96 @@ double meanCount(const std::vector<PointResult>& field)
     for (const PointResult& p : field)
         sum += p.n;
     return sum / static_cast<double>(field.size());
+}
+
+// A poster's rows, dropped.
+class NoSink final : public BandSink {
+public:
+    Status writeRows(const std::uint8_t*, int) override { return {}; }
+};
+
+// A 1920 x 1080 free view drawn whole, and after a 100-pixel pan.
+void registerPans(const ExplorerState& legacy, const std::string& label)
+{
+    const PictureSize size{1920, 1080};
+    const DeepCentre view = deepViewOf(legacy, 1000);
+    const double k = 596.0 / 1080;
+    const DeepCentre panned = moveDeepCentre(view, -100 * k, 0);
+    auto pixelsOf = [](const DeepCentre& v) {
+        DeepSetupRequest request;
+        request.view = v;
+        return setUpFreeView(request)->pixels;
+    };
+    for (const bool pan : {false, true}) {
+        benchmark::RegisterBenchmark(pan ? "FreeView1E+2/poster_1920x1080_pan100" : "FreeView1E+2/poster_1920x1080_full",
+                                     [=](benchmark::State& st) {
+                                         const auto before = pixelsOf(view);
+                                         const auto after = pixelsOf(panned);
+                                         NoSink sink;
+                                         KeptCounts first{size, {}, {}};
+                                         KeptPixels all(*before, first);
+                                         (void)PosterRenderer(all).render(legacy, size, sink);
+                                         for (auto _ : st) {
+                                             KeptCounts kept = pan ? first.shifted(100, 0) : KeptCounts{size, {}, {}};
+                                             KeptPixels keeping(*after, kept);
+                                             (void)PosterRenderer(keeping).render(legacy, size, sink);
+                                         }
+                                         st.SetLabel(label);
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+}
+
+// The legacy picture at 1E+2 and free views of the same place, side by side.
+void registerFreeViews(const std::string& label)
+{
+    const ExplorerState legacy = bench::deepView();
+    for (const std::int32_t cap : {200, 10000}) {
+        // The legacy picture's own path, its kernel's cap raised for the
+        // second: what the same place costs in doubles without a free view.
+        benchmark::RegisterBenchmark(cap == 200 ? "FreeView1E+2/legacy_N200" : "FreeView1E+2/legacy_kernel_N1E4",
+                                     [legacy, label, cap](benchmark::State& st) {
+                                         FastComputerOptions options;
+                                         options.iterations = cap;
+                                         Renderer renderer(makeFastComputer(options));
+                                         ImageSurface surface;
+                                         for (auto _ : st)
+                                             renderer.DrawFractal(legacy, surface);
+                                         st.SetLabel(label);
+                                     })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    registerPans(legacy, label);
+    for (const long long cap : {200LL, 10000LL}) {
+        const DeepCentre view = deepViewOf(legacy, cap);
+        const std::string n = cap == 200 ? "N200" : "N1E4";
+        for (const bool doubles : {true, false}) {
+            benchmark::RegisterBenchmark(
+                ("FreeView1E+2/" + std::string(doubles ? "doubles_" : "perturbation_") + n).c_str(),
+                [view, legacy, label, doubles](benchmark::State& st) {
+                    Renderer renderer;
+                    ImageSurface surface;
+                    for (auto _ : st) {
+                        DeepSetupRequest request;
+                        request.view = view;
+                        std::shared_ptr<FreeViewPixels> pixels;
+                        if (doubles) {
+                            pixels = setUpFreeView(request)->pixels;
+                            if (!pixels->inDoubles())
+                                st.SkipWithError("not drawn in doubles");
+                        } else {
+                            pixels = std::make_shared<FreeViewPixels>(setUpDeep(request)->computer);
+                        }
+                        renderer.DrawDeep(*pixels, view.zoom, legacy, surface);
+                    }
+                    st.SetLabel(label);
+                })
+                ->Unit(benchmark::kMillisecond)
+                ->UseRealTime();
+        }
+    }
 }
 
 void registerAll()
@@ -139,6 +243,7 @@ void registerAll()
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
+    registerFreeViews(label);
 }
 
 } // namespace

@@ -19,7 +19,15 @@ void ClientArea::setStatusText(const QString& text)
 QRect ClientArea::statusRect() const
 {
     const QFontMetrics metrics(font());
-    return {kStatusX, kStatusY, width() - kStatusX, metrics.height()};
+    return {kStatusX, kStatusY + shift_, width() - kStatusX, metrics.height()};
+}
+
+void ClientArea::setStatusShift(int dy)
+{
+    if (dy == shift_)
+        return;
+    shift_ = dy;
+    update();
 }
 
 void ClientArea::paintEvent(QPaintEvent* /*event*/)
@@ -29,7 +37,7 @@ void ClientArea::paintEvent(QPaintEvent* /*event*/)
     QPainter painter(this);
     const QFontMetrics metrics(font());
     // The text position is the top of the line, as the window prints it.
-    painter.drawText(QPoint(kStatusX, kStatusY + metrics.ascent()), statusText_);
+    painter.drawText(QPoint(kStatusX, kStatusY + shift_ + metrics.ascent()), statusText_);
 }
 
 } // namespace mandel

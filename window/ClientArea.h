@@ -25,12 +25,16 @@ public:
     void setStatusText(const QString& text);
     // Where the status line is drawn, in client-area pixels.
     QRect statusRect() const;
+    // Moves the status line down by `dy` pixels from its start-up place (the
+    // picture above it grew by as much).
+    void setStatusShift(int dy);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
     QString statusText_;
+    int shift_ = 0;
 };
 
 } // namespace mandel

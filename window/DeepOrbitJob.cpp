@@ -1,6 +1,7 @@
 #include "DeepOrbitJob.h"
 
 #include "DeepSetup.h"
+#include "PictureComputer.h"
 
 #include <cmath>
 #include <utility>
@@ -37,14 +38,14 @@ void DeepOrbitJob::work(BackgroundJob::Run& run, const DeepCentre& view, bool au
         run.progress(static_cast<int>(std::lround(done * 100)));
         return !run.stopping();
     };
-    Result<DeepSetup> setup = setUpDeep(std::move(request));
+    Result<FreeViewSetup> setup = setUpFreeView(std::move(request));
     if (run.stopping())
         return;
     if (!setup) {
         const QString reason = QString::fromStdString(setup.error());
         return run.deliver([this, view, reason] { emit refused(view, reason); });
     }
-    run.deliver([this, view, orbit = std::move(setup->ownOrbit), computer = std::move(setup->computer)] {
+    run.deliver([this, view, orbit = std::move(setup->ownOrbit), computer = std::move(setup->pixels)] {
         emit prepared(view, orbit, computer);
     });
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "BackgroundJob.h"
-#include "DeepComputer.h"
+#include "PictureComputer.h"
 #include "Location.h"
 #include "ReferenceOrbit.h"
 
@@ -13,9 +13,10 @@
 
 namespace mandel {
 
-// Prepares deep pictures off the GUI thread: the reference orbit of a deep
-// view (computed, or an earlier one of the same centre extended), its cap
-// chosen from the picture when asked, and the computer with its tables.
+// Prepares free-view pictures off the GUI thread: the cap chosen from the
+// picture when asked and the computer, with, where doubles do not reach,
+// the reference orbit (computed, or an earlier one of the same centre
+// extended) and its tables; a shallow view has no orbit.
 // One job at a time: starting one stops the last, whose result never
 // arrives. Progress and results arrive as signals on this object's thread.
 class DeepOrbitJob final : public QObject {
@@ -39,10 +40,10 @@ public:
 signals:
     // The share done, 0 to 100, now and then.
     void progressed(int percent);
-    // The job for `asked` is done: the orbit (it may hold more values than
-    // the cap needs) and a computer for the cap chosen.
+    // The job for `asked` is done: the orbit (null in doubles; it may hold
+    // more values than the cap needs) and a computer for the cap chosen.
     void prepared(const mandel::DeepCentre& asked, std::shared_ptr<mandel::ReferenceOrbit> orbit,
-                  std::shared_ptr<mandel::DeepComputer> computer);
+                  std::shared_ptr<mandel::FreeViewPixels> computer);
     // The job for `asked` failed; `reason` says why in one line.
     void refused(const mandel::DeepCentre& asked, const QString& reason);
 

@@ -51,7 +51,9 @@ QString keysAndMouseText(const QMenuBar& bar)
                                 "move on into the free view. Free view: click (left or middle button) to zoom "
                                 "in tenfold around the point; drag with the left button to move the picture; "
                                 "Ctrl+drag a rectangle to zoom into it; the right button, or Shift+click, zooms "
-                                "out tenfold; the wheel zooms in or out about the pointer, twice a notch. The "
+                                "out tenfold; the wheel zooms in or out about the pointer, twice a notch, and a "
+                                "quick turn of it is one step for Undo. The picture fills the window as it is "
+                                "resized; F11 shows it alone on the screen, F11 or Esc brings the window back. The "
                                 "status bar shows the view, its centre, zoom and cap, and the point under the "
                                 "pointer.")
                                 .toHtmlEscaped());
@@ -105,6 +107,8 @@ ExplorerMenus::ExplorerMenus(Form1& form, QMenuBar& bar) : QObject(&bar), form_(
         {Menu::View, "actionGoToCoordinates", tr("&Go to coordinates..."), {QKeySequence(Qt::CTRL | Qt::Key_G)},
          [f] { f->OnGoToCoordinates(); }},
         {Menu::View, "actionIterations", tr("&Iterations..."), {}, [f] { f->OnIterations(); }},
+        {Menu::View, "actionFullScreen", tr("F&ull screen"), {QKeySequence(Qt::Key_F11)}, [f] { f->OnFullScreen(); },
+         true},
         {Menu::View, "actionColours", tr("&Colours..."), {}, [f] { f->OnColours(); }},
         {Menu::View, nullptr, {}, {}, {}},
         {Menu::View, "actionZoomIn", tr("Zoom &in"), {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::Key_Equal)},

@@ -16,6 +16,8 @@
 #include "OneLine.h"
 #include "PictureBox.h"
 #include "PictureExportJob.h"
+#include "PosterMapping.h"
+#include "PosterRenderer.h"
 #include "ZoomVideoDialog.h"
 #include "SmoothRenderer.h"
 #include "QtColour.h"
@@ -37,9 +39,11 @@
 #include <QPainter>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QRubberBand>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QTransform>
 
 #include <algorithm>
@@ -59,6 +63,10 @@ constexpr int kMargin = 24;
 constexpr int kNoticeGap = 4;
 // The notice line shows at most this many characters of a message.
 constexpr std::size_t kNoticeCharacters = 400;
+
+// A free view turned by the wheel is drawn once the wheel has rested this
+// long (ms): one picture and one reference orbit for a turn of notches.
+constexpr int kWheelSettleMs = 150;
 
 // Status bar fields show this many characters at most; the whole text is
 // their tooltip (and, for the centre, in Copy location).
@@ -128,6 +136,11 @@ Form1::Form1(std::uint64_t seed, std::string saveFolder, const Clock& clock, QWi
 {
     pictureInbox_->window = this;
     buildLayout();
+    wheelClock_.start();
+    wheelSettle_ = new QTimer(this);
+    wheelSettle_->setSingleShot(true);
+    wheelSettle_->setInterval(kWheelSettleMs);
+    connect(wheelSettle_, &QTimer::timeout, this, [this] { DrawFractal(); });
     orbitJob_ = new DeepOrbitJob(this);
     connect(orbitJob_, &DeepOrbitJob::prepared, this, &Form1::onDeepPrepared);
     connect(orbitJob_, &DeepOrbitJob::refused, this, &Form1::onDeepRefused);
@@ -164,6 +177,17 @@ void Form1::buildLayout()
     client_ = new ClientArea(this);
     setCentralWidget(client_);
     menus_ = new ExplorerMenus(*this, *menuBar());
+    // The keys work with the menu bar hidden (full screen) too.
+    for (const QMenu* menu : {menus_->fileMenu(), menus_->viewMenu(), menus_->helpMenu()})
+        addActions(menu->actions());
+    auto* leave = new QAction(this);
+    leave->setObjectName(QStringLiteral("actionLeaveFullScreen"));
+    leave->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(leave, &QAction::triggered, this, [this] {
+        if (fullScreen_)
+            OnFullScreen();
+    });
+    addAction(leave);
 
     struct Button {
         QPushButton*& widget;
@@ -213,10 +237,27 @@ void Form1::buildLayout()
     setTabOrder(picture2_, command4_);
     setTabOrder(command4_, command5_);
 
-    connect(picture1_, &PictureBox::pressed, this, &Form1::OnPictureMouseDown);
-    connect(picture1_, &PictureBox::moved, this, &Form1::OnPictureMouseMove);
-    connect(picture1_, &PictureBox::released, this, &Form1::OnPictureMouseUp);
-    connect(picture1_, &PictureBox::wheeled, this, &Form1::OnPictureWheel);
+    // The surface reports its own pixels; the commands take the picture's,
+    // which differ once the picture has another size (the poster rule).
+    connect(picture1_, &PictureBox::pressed, this, [this](Qt::MouseButton b, Qt::KeyboardModifiers m, float u, float v) {
+        const QPointF p = toPicture(u, v);
+        OnPictureMouseDown(b, m, static_cast<float>(p.x()), static_cast<float>(p.y()));
+    });
+    connect(picture1_, &PictureBox::moved, this, [this](double u, double v) {
+        const QSize area = picture1_->drawableSize();
+        if (u < 0 || v < 0 || u >= area.width() || v >= area.height())
+            statusField(QStringLiteral("pointer"))->clear();
+        const QPointF p = toPicture(u, v);
+        OnPictureMouseMove(p.x(), p.y());
+    });
+    connect(picture1_, &PictureBox::released, this, [this](Qt::MouseButton b, double u, double v) {
+        const QPointF p = toPicture(u, v);
+        OnPictureMouseUp(b, p.x(), p.y());
+    });
+    connect(picture1_, &PictureBox::wheeled, this, [this](int delta, double u, double v) {
+        const QPointF p = toPicture(u, v);
+        OnPictureWheel(delta, p.x(), p.y());
+    });
     // The plane point under the pointer shows without a button held.
     picture1_->setMouseTracking(true);
     band_ = new QRubberBand(QRubberBand::Rectangle, picture1_);
@@ -237,7 +278,9 @@ void Form1::buildLayout()
     notice_->setGeometry(ClientArea::kStatusX, noticeTop, width - ClientArea::kStatusX - kMargin, metrics.height() + 2);
 
     // Large enough for every element and the status line, and never smaller.
-    client_->setMinimumSize(width, noticeTop + metrics.height() + 2 + kMargin / 2);
+    noticeTop_ = noticeTop;
+    leastClient_ = QSize(width, noticeTop + metrics.height() + 2 + kMargin / 2);
+    client_->setMinimumSize(leastClient_);
     buildStatusBar();
     resize(minimumSizeHint());
 }
@@ -287,7 +330,7 @@ void Form1::updateViewStatus()
 void Form1::showPointer(double X, double Y)
 {
     QLabel* field = statusField(QStringLiteral("pointer"));
-    if (X < 0 || Y < 0 || X >= kDrawableSize || Y >= kDrawableSize) {
+    if (atStartUpSize() && (X < 0 || Y < 0 || X >= kDrawableSize || Y >= kDrawableSize)) {
         field->clear();
         return;
     }
@@ -339,13 +382,16 @@ void Form1::OnPictureMouseMove(double X, double Y)
     if (!press_)
         return;
     const GestureKind kind = gestureOf(*press_, X, Y);
-    picture1_->setDragOffset(kind == GestureKind::Pan ? QPoint(static_cast<int>(X - press_->x0),
-                                                               static_cast<int>(Y - press_->y0))
+    // Picture pixels to the surface's logical pixels.
+    const double logical = imagePerPicture() * picture1_->drawableSize().width() / pictureImage().width();
+    const QPointF from = toImage(press_->x0, press_->y0) * (logical / imagePerPicture());
+    const QPointF to = toImage(X, Y) * (logical / imagePerPicture());
+    picture1_->setDragOffset(kind == GestureKind::Pan ? QPoint(static_cast<int>((X - press_->x0) * logical),
+                                                               static_cast<int>((Y - press_->y0) * logical))
                                                       : QPoint());
     band_->setVisible(kind == GestureKind::Rectangle);
     if (kind == GestureKind::Rectangle)
-        band_->setGeometry(QRect(QPoint(static_cast<int>(press_->x0), static_cast<int>(press_->y0)),
-                                 QPoint(static_cast<int>(X), static_cast<int>(Y)))
+        band_->setGeometry(QRect(from.toPoint(), to.toPoint())
                                .normalized()
                                .translated(PictureBox::kBorder, PictureBox::kBorder));
 }
@@ -365,11 +411,12 @@ void Form1::OnPictureMouseUp(Qt::MouseButton button, double X, double Y)
         (void)apply(model_.zoomAt(static_cast<float>(press.x0), static_cast<float>(press.y0)));
         break;
     case GestureKind::ZoomOut:
-        preview_ = scaledAbout(picture1_->image(), 0.1, press.x0, press.y0);
+        preview_ = scaledAbout(picture1_->image(), 0.1, toImage(press.x0, press.y0).x(), toImage(press.x0, press.y0).y());
         (void)apply(model_.zoomOut(press.x0, press.y0));
         break;
     case GestureKind::Pan:
-        preview_ = shiftedBy(picture1_->image(), X - press.x0, Y - press.y0);
+        preview_ = shiftedBy(picture1_->image(), (X - press.x0) * imagePerPicture(), (Y - press.y0) * imagePerPicture());
+        notePan((X - press.x0) * imagePerPicture(), (Y - press.y0) * imagePerPicture());
         (void)apply(model_.pan(X - press.x0, Y - press.y0));
         break;
     case GestureKind::Rectangle:
@@ -383,15 +430,20 @@ void Form1::OnPictureWheel(int angleDelta, double X, double Y)
     if (ending_)
         return;
     const double factor = wheelFactor(angleDelta);
-    preview_ = scaledAbout(picture1_->image(), factor, X, Y);
-    (void)apply(model_.zoomBy(factor, X, Y));
+    preview_ = scaledAbout(picture1_->image(), factor, toImage(X, Y).x(), toImage(X, Y).y());
+    // Notches of one turn are one step back, and the free view is drawn
+    // (its reference orbit computed) once the turn pauses.
+    deferDraw_ = true;
+    (void)apply(model_.wheelZoom(factor, X, Y, static_cast<double>(wheelClock_.elapsed()) / 1000.0));
+    deferDraw_ = false;
 }
 
 void Form1::OnZoomKey(double factor)
 {
     if (ending_)
         return;
-    preview_ = scaledAbout(picture1_->image(), factor, kDeepCentrePixel, kDeepCentrePixel);
+    const QPointF centre = toImage(kDeepCentrePixel, kDeepCentrePixel);
+    preview_ = scaledAbout(picture1_->image(), factor, centre.x(), centre.y());
     (void)apply(model_.zoomBy(factor, kDeepCentrePixel, kDeepCentrePixel));
 }
 
@@ -399,8 +451,12 @@ void Form1::OnPanKey(int dx, int dy)
 {
     if (ending_)
         return;
-    preview_ = shiftedBy(picture1_->image(), dx, dy);
-    (void)apply(model_.pan(dx, dy));
+    // Whole pixels of the picture shown, so the pixels in sight are kept.
+    const double du = atStartUpSize() ? dx : std::round(dx * imagePerPicture());
+    const double dv = atStartUpSize() ? dy : std::round(dy * imagePerPicture());
+    preview_ = shiftedBy(picture1_->image(), du, dv);
+    notePan(du, dv);
+    (void)apply(model_.pan(du / imagePerPicture(), dv / imagePerPicture()));
 }
 
 void Form1::OnGoToCoordinates()
@@ -842,6 +898,13 @@ bool Form1::apply(const CommandResult& result)
         showNotice(tr("Pictures blur past 1E+15 here: View > Free view (Ctrl+D) keeps them sharp, to 1E+%1.")
                        .arg(kMaxDeepZoom),
                    false);
+    if (deferDraw_ && deepView()) {
+        // The preview stands until the wheel pauses; a picture under way
+        // gives way now.
+        holdDrawing_ = true;
+        wheelSettle_->start();
+        return true;
+    }
     DrawFractal();
     return true;
 }
@@ -883,8 +946,11 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
     const bool chooseCap = model_.choosingCap();
     const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
                             orbit_->view().zoom == want.zoom;
-    if (sameCentre && deepComputer_ && !chooseCap && deepComputer_->iterations() == want.iterations) {
-        renderer_.DrawDeep(*deepComputer_, model_.state(), *picture1_, hooks);
+    if (deepComputer_ && !chooseCap && deepComputer_->view() == want) {
+        if (atStartUpSize())
+            renderer_.DrawDeep(*deepComputer_, want.zoom, model_.state(), *picture1_, hooks);
+        else
+            (void)drawPoster(hooks);
         return true;
     }
     // The orbit first, off this thread; the picture follows when it is done.
@@ -898,7 +964,7 @@ bool Form1::drawDeepPicture(const DrawHooks& hooks)
 }
 
 void Form1::onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
-                           std::shared_ptr<DeepComputer> computer)
+                           std::shared_ptr<FreeViewPixels> computer)
 {
     if (ending_ || !model_.orbitReady(asked, computer->iterations()))
         return;
@@ -953,6 +1019,8 @@ void Form1::DrawFractal()
 {
     if (ending_)
         return;
+    holdDrawing_ = false;
+    wheelSettle_->stop();
     if (drawing_) {
         // Inside a yield: the running loop draws this state once we return.
         redrawPending_ = true;
@@ -971,6 +1039,8 @@ void Form1::DrawFractal()
             // Without its orbit yet: drawn when the orbit arrives.
             if (!drawDeepPicture(hooks))
                 break;
+        } else if (!atStartUpSize()) {
+            (void)drawPoster(hooks);
         } else if (const SmoothColours* smooth = model_.smoothColours()) {
             // Smooth colours: the picture in bands of a few rows, yielding
             // between them as the columns of the modes do.
@@ -990,6 +1060,221 @@ void Form1::DrawFractal()
     picture1_->flush();
 }
 
+namespace {
+
+// Rows of a poster into the picture's image.
+class PictureRows final : public BandSink {
+public:
+    explicit PictureRows(PictureBox& box) : box_(box) {}
+    Status writeRows(const std::uint8_t* rgb, int rows) override
+    {
+        box_.setRows(next_, rgb, rows);
+        next_ += rows;
+        return {};
+    }
+
+private:
+    PictureBox& box_;
+    int next_ = 0;
+};
+
+} // namespace
+
+bool Form1::atStartUpSize() const
+{
+    return picture1_->image().size() == QSize(kDrawableSize, kDrawableSize);
+}
+
+PictureSize Form1::pictureSize() const
+{
+    return {picture1_->image().width(), picture1_->image().height()};
+}
+
+QPointF Form1::toPicture(double u, double v) const
+{
+    if (atStartUpSize())
+        return {u, v};
+    // Logical pixels to image pixels, then the poster rule, fractions kept.
+    const PictureSize size = pictureSize();
+    const double ratio = static_cast<double>(size.width) / picture1_->drawableSize().width();
+    const double k = static_cast<double>(kDrawableSize) / std::min(size.width, size.height);
+    const double centre = kDrawableSize / 2.0;
+    return {(std::floor(u * ratio) - size.width / 2.0) * k + centre,
+            (std::floor(v * ratio) - size.height / 2.0) * k + centre};
+}
+
+QPointF Form1::toImage(double X, double Y) const
+{
+    if (atStartUpSize())
+        return {X, Y};
+    const PictureSize size = pictureSize();
+    const double perPicture = imagePerPicture();
+    const double centre = kDrawableSize / 2.0;
+    return {(X - centre) * perPicture + size.width / 2.0, (Y - centre) * perPicture + size.height / 2.0};
+}
+
+double Form1::imagePerPicture() const
+{
+    if (atStartUpSize())
+        return 1;
+    const PictureSize size = pictureSize();
+    return static_cast<double>(std::min(size.width, size.height)) / kDrawableSize;
+}
+
+bool Form1::drawPoster(const DrawHooks& hooks)
+{
+    const PictureSize size = pictureSize();
+    PosterHooks bands;
+    bands.progress = [&](int done) {
+        (void)hooks;
+        return yieldToEvents(static_cast<int>(std::int64_t{done} * kDrawableSize / size.height));
+    };
+    // A few rows a band: the window answers between them.
+    const std::int64_t band = std::int64_t{size.width} * 8;
+    const ExplorerState& view = model_.state();
+    Status drawn;
+    if (deepView()) {
+        drawn = drawFreePoster(size, band, bands);
+    } else if (const SmoothColours* smooth = model_.smoothColours()) {
+        if (!smoothCounts_)
+            smoothCounts_ = makeFastComputer();
+        PictureRows rows(*picture1_);
+        drawn = SmoothRenderer(*smoothCounts_, band).render(view, *smooth, size, rows, bands);
+    } else {
+        if (!posterCounts_)
+            posterCounts_ = makeFastComputer();
+        PictureRows rows(*picture1_);
+        drawn = PosterRenderer(*posterCounts_, band).render(view, size, rows, bands);
+    }
+    picture1_->flush();
+    if (!drawn)
+        return false;
+    printStatus(deepView() ? deepStatusLine(view.b, deepView()->zoom) : statusLine(view));
+    return true;
+}
+
+namespace {
+
+// A poster's rows into an image of its size.
+class ImageRows final : public BandSink {
+public:
+    explicit ImageRows(QImage& image) : image_(image) {}
+    Status writeRows(const std::uint8_t* rgb, int rows) override
+    {
+        for (int r = 0; r < rows; ++r, ++next_) {
+            auto* line = reinterpret_cast<QRgb*>(image_.scanLine(next_));
+            for (int x = 0; x < image_.width(); ++x, rgb += 3)
+                line[x] = qRgb(rgb[0], rgb[1], rgb[2]);
+        }
+        return {};
+    }
+
+private:
+    QImage& image_;
+    int next_ = 0;
+};
+
+} // namespace
+
+Status Form1::drawFreePoster(PictureSize size, std::int64_t band, const PosterHooks& bands)
+{
+    const DeepCentre& view = *deepView();
+    const ExplorerState& palette = model_.state();
+    // Counts kept from the picture before: this same view again, or that
+    // view moved by whole pixels; otherwise none.
+    const bool same = keptView_ && *keptView_ == view && kept_.size == size;
+    const bool moved = keptView_ && panFrom_ && panFrom_->from == *keptView_ && kept_.size == size;
+    if (moved)
+        kept_ = kept_.shifted(panFrom_->du, panFrom_->dv);
+    else if (!same)
+        kept_ = KeptCounts{size, {}, {}};
+    panFrom_.reset();
+    keptView_ = view;
+    if (!same && !moved) {
+        // Coarse first: an eighth and a quarter of the size, each a whole
+        // picture scaled up at once, then every pixel.
+        for (const int part : {8, 4}) {
+            const PictureSize coarse{std::max(1, size.width / part), std::max(1, size.height / part)};
+            QImage image(coarse.width, coarse.height, QImage::Format_RGB32);
+            ImageRows rows(image);
+            if (Status s = PosterRenderer(*deepComputer_, band).render(palette, coarse, rows, bands); !s)
+                return s;
+            picture1_->setImage(image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+        }
+    }
+    KeptPixels keeping(*deepComputer_, kept_);
+    PictureRows rows(*picture1_);
+    return PosterRenderer(keeping, band).render(palette, size, rows, bands);
+}
+
+void Form1::notePan(double du, double dv)
+{
+    panFrom_.reset();
+    const int u = static_cast<int>(std::lround(du)), v = static_cast<int>(std::lround(dv));
+    if (deepView() && std::abs(du - u) < 1e-6 && std::abs(dv - v) < 1e-6)
+        panFrom_ = PanFrom{*deepView(), u, v};
+}
+
+void Form1::layoutPicture()
+{
+    QSize outer;
+    if (fullScreen_) {
+        picture1_->move(0, 0);
+        picture2_->move(0, 0);
+        outer = client_->size();
+    } else {
+        // The growth of the client area past its least size goes to the
+        // picture; the status line and the notice move down with it.
+        const QSize least = client_->minimumSize();
+        const int dw = std::max(0, client_->width() - least.width());
+        const int dh = std::max(0, client_->height() - least.height());
+        picture1_->move(48, 48);
+        picture2_->move(48, 48);
+        outer = QSize(PictureBox::kOuterSize + dw, PictureBox::kOuterSize + dh);
+        client_->setStatusShift(dh);
+        notice_->move(notice_->x(), noticeTop_ + dh);
+    }
+    const QSize before = picture1_->image().size();
+    const qreal ratio = devicePixelRatioF();
+    picture1_->setOuterSize(outer, ratio);
+    picture2_->setOuterSize(outer, ratio);
+    if (picture1_->image().size() != before && isVisible() && model_.location()) {
+        clearWindow();
+        DrawFractal();
+    }
+}
+
+void Form1::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    layoutPicture();
+}
+
+void Form1::OnFullScreen()
+{
+    if (ending_)
+        return;
+    fullScreen_ = !fullScreen_;
+    if (QAction* full = menus_->action(QStringLiteral("actionFullScreen")))
+        full->setChecked(fullScreen_);
+    for (QWidget* w : std::initializer_list<QWidget*>{menuBar(), statusBar(), command1_, command2_, command3_,
+                                                      command4_, command5_, notice_})
+        w->setVisible(!fullScreen_);
+    if (fullScreen_) {
+        client_->setMinimumSize(0, 0);
+        windowed_ = geometry();
+        showFullScreen();
+        // Without a window manager to do it, the window covers the screen itself.
+        if (const QScreen* on = screen())
+            setGeometry(on->geometry());
+    } else {
+        client_->setMinimumSize(leastClient_);
+        showNormal();
+        setGeometry(windowed_);
+    }
+    layoutPicture();
+}
+
 bool Form1::yieldToEvents(int column)
 {
     picture1_->flush();
@@ -1000,7 +1285,7 @@ bool Form1::yieldToEvents(int column)
     if (yieldHook_)
         yieldHook_(column);
     QCoreApplication::processEvents(QEventLoop::AllEvents);
-    return !redrawPending_ && !ending_;
+    return !redrawPending_ && !ending_ && !holdDrawing_;
 }
 
 const QImage& Form1::pictureImage() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DeepComputer.h"
+#include "PictureComputer.h"
 #include "DeepSetup.h"
 #include "ExplorerModel.h"
 #include "Gestures.h"
@@ -8,6 +9,7 @@
 #include "History.h"
 #include "Location.h"
 #include "PictureFile.h"
+#include "PosterRenderer.h"
 #include "RandomSource.h"
 #include "Renderer.h"
 #include "SnapshotSaver.h"
@@ -31,6 +33,7 @@
 class QLabel;
 class QPushButton;
 class QRubberBand;
+class QTimer;
 
 namespace mandel {
 
@@ -106,6 +109,10 @@ public:
     void OnIterations();
     // View > Colours...: the modes or a palette, as a command undo takes back.
     void OnColours();
+    // View > Full screen (F11): the picture alone on the whole screen, drawn
+    // at its size; again, or Esc, back to the window as it was.
+    void OnFullScreen();
+    bool isFullScreenPicture() const noexcept { return fullScreen_; }
     // Back to the view the last command left, and draws it.
     void OnUndo();
     // Forward again to the view the last undo left, and draws it.
@@ -190,7 +197,8 @@ public:
     const std::optional<Location>& location() const noexcept { return model_.location(); }
     // The views to undo and redo.
     const History& history() const noexcept { return model_.history(); }
-    // Picture1's image: everything drawn on it so far, 596 x 596.
+    // Picture1's image: everything drawn on it so far, 596 x 596 at the
+    // start-up size, otherwise the poster of the view at the picture's size.
     const QImage& pictureImage() const;
     // The status line shown under the picture; empty once the window is cleared.
     const QString& statusText() const noexcept;
@@ -235,6 +243,7 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void buildLayout();
@@ -249,7 +258,7 @@ private:
     QString refusalText(const CommandResult& result) const;
     bool drawDeepPicture(const DrawHooks& hooks);
     void onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
-                        std::shared_ptr<DeepComputer> computer);
+                        std::shared_ptr<FreeViewPixels> computer);
     void onDeepRefused(const DeepCentre& asked, const QString& reason);
     void updateDeepMenus();
     void refuseLocation(const std::string& reason);
@@ -261,6 +270,28 @@ private:
     void showExportProgress(const QString& text, const QString& title);
     void endProgram();
     bool yieldToEvents(int column);
+    // Fits the picture to the client area (and the status line and notice
+    // below it); a new size redraws.
+    void layoutPicture();
+    // Whether the picture is the legacy 596 x 596 one, drawn column by column.
+    bool atStartUpSize() const;
+    // The picture's image size, as a poster's.
+    PictureSize pictureSize() const;
+    // Picture pixel (the 596 square's coordinates) of drawable-area logical
+    // pixel (u, v), through the poster rule; and the image pixel of picture
+    // pixel (X, Y), and image pixels per picture pixel.
+    QPointF toPicture(double u, double v) const;
+    QPointF toImage(double X, double Y) const;
+    double imagePerPicture() const;
+    // Draws the view as a poster of the picture's size into Picture1, a band
+    // at a time, yielding between bands; false when abandoned.
+    bool drawPoster(const DrawHooks& hooks);
+    // The free view's poster: coarse passes first, or the counts kept from
+    // the picture before when the view is that one moved by whole pixels.
+    Status drawFreePoster(PictureSize size, std::int64_t band, const PosterHooks& bands);
+    // A pan of the free view by (du, dv) pixels of the picture shown is
+    // under way: whole pixels let the next picture keep what stays in sight.
+    void notePan(double du, double dv);
 
     std::uint64_t seed_;
     RandomSource rng_;
@@ -292,7 +323,7 @@ private:
     QElapsedTimer drawTimer_;
     // What draws the model's deep view.
     std::shared_ptr<ReferenceOrbit> orbit_;     // of the deep view's centre and zoom, when prepared
-    std::shared_ptr<DeepComputer> deepComputer_;  // draws the deep view, when prepared
+    std::shared_ptr<FreeViewPixels> deepComputer_;  // draws the free view, when prepared
     DeepOrbitJob* orbitJob_ = nullptr;
     PictureExportJob* exportJob_ = nullptr;
     QPointer<QProgressDialog> exportProgress_;
@@ -304,6 +335,27 @@ private:
     std::uint64_t openTicket_ = 0;
     bool opening_ = false;
 
+    std::unique_ptr<FieldComputer> posterCounts_;  // counts of legacy pictures at other sizes
+    bool fullScreen_ = false;
+    // The counts of the last free-view poster and its view, and the pan
+    // that leaves that view, when one is under way.
+    KeptCounts kept_;
+    std::optional<DeepCentre> keptView_;
+    struct PanFrom {
+        DeepCentre from;
+        int du, dv;
+    };
+    std::optional<PanFrom> panFrom_;
+    // The wheel: the clock its notches are timed by, the wait for a turn to
+    // pause before the free view is drawn, and whether a command defers its
+    // drawing (deferDraw_) or a drawing gives way meanwhile (holdDrawing_).
+    QElapsedTimer wheelClock_;
+    QTimer* wheelSettle_ = nullptr;
+    bool deferDraw_ = false;
+    bool holdDrawing_ = false;
+    int noticeTop_ = 0;   // the notice's top at the start-up size
+    QSize leastClient_;   // the client area's least size, outside full screen
+    QRect windowed_;      // the window's place before full screen
     bool drawing_ = false;        // a drawing loop is running (we are inside its yield)
     // Set while a picture is drawn: exports wait between bands meanwhile.
     std::shared_ptr<std::atomic<bool>> drawingNow_ = std::make_shared<std::atomic<bool>>(false);

@@ -42,9 +42,7 @@ private:
 
 std::vector<PointResult> judgedGrid(const ReferenceOrbit& orbit, long long cap)
 {
-    std::vector<double> offsets;
-    for (int x = 0; x <= 2 * kDeepCentrePixel; x += kAutoStride)
-        offsets.push_back(x - kDeepCentrePixel);
+    const std::vector<double> offsets = judgedOffsets();
     const int side = static_cast<int>(offsets.size());
     std::vector<PointResult> grid(offsets.size() * offsets.size());
     // The computer only reads the orbit, which outlives it.
@@ -66,6 +64,14 @@ bool everyCapped(const PointResult* grid, std::size_t count, long long cap)
 }
 
 } // namespace
+
+std::vector<double> judgedOffsets()
+{
+    std::vector<double> offsets;
+    for (int x = 0; x <= 2 * kDeepCentrePixel; x += kAutoStride)
+        offsets.push_back(x - kDeepCentrePixel);
+    return offsets;
+}
 
 double cappedBoundaryShare(const PointResult* grid, int columns, int rows, long long cap)
 {
@@ -109,13 +115,14 @@ bool raiseKept(const PointResult* low, const PointResult* high, int columns, int
     return freedShare(low, high, columns, rows, cap, higher) >= kFreedShare;
 }
 
-Result<long long> chooseIterations(ReferenceOrbit& orbit, long long start, const WorkControl& control)
+Result<long long> chooseIterations(const JudgedGrid& gridAt, long long start)
 {
     const int side = judgedSide();
     long long cap = std::min(start, kAutoIterationsCeiling);
-    if (Status ok = orbit.extend(cap, control); !ok)
-        return ok.failure();
-    std::vector<PointResult> low = judgedGrid(orbit, cap);
+    auto first = gridAt(cap);
+    if (!first)
+        return first.failure();
+    std::vector<PointResult> low = std::move(first).value();
     while (cap < kAutoIterationsCeiling && cappedBoundaryShare(low.data(), side, side, cap) > kCappedShare) {
         // Where nothing shows yet, the raises go on while nothing does.
         const bool nothingShown = everyCapped(low.data(), low.size(), cap);
@@ -124,9 +131,10 @@ Result<long long> chooseIterations(ReferenceOrbit& orbit, long long start, const
         bool kept = false;
         do {
             higher = std::min(higher * 4, kAutoIterationsCeiling);
-            if (Status ok = orbit.extend(higher, control); !ok)
-                return ok.failure();
-            high = judgedGrid(orbit, higher);
+            auto next = gridAt(higher);
+            if (!next)
+                return next.failure();
+            high = std::move(next).value();
             kept = raiseKept(low.data(), high.data(), side, side, cap, higher);
         } while (!kept && nothingShown && higher < kAutoIterationsCeiling);
         if (!kept)
@@ -135,6 +143,17 @@ Result<long long> chooseIterations(ReferenceOrbit& orbit, long long start, const
         low = std::move(high);
     }
     return cap;
+}
+
+Result<long long> chooseIterations(ReferenceOrbit& orbit, long long start, const WorkControl& control)
+{
+    return chooseIterations(
+        [&](long long cap) -> Result<std::vector<PointResult>> {
+            if (Status ok = orbit.extend(cap, control); !ok)
+                return ok.failure();
+            return judgedGrid(orbit, cap);
+        },
+        start);
 }
 
 Result<AutoOrbit> orbitWithAutoIterations(const DeepCentre& view, const WorkControl& control)

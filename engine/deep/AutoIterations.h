@@ -5,7 +5,9 @@
 #include "ReferenceOrbit.h"
 #include "Result.h"
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace mandel {
 
@@ -40,6 +42,16 @@ double freedShare(const PointResult* low, const PointResult* high, int columns, 
 // computed with each.
 bool raiseKept(const PointResult* low, const PointResult* high, int columns, int rows, long long cap,
                long long higher);
+
+// The offsets from the centre pixel of the judged grid's columns (and rows).
+std::vector<double> judgedOffsets();
+
+// The judged grid of a view computed with a cap, column by column over
+// judgedOffsets() both ways; a failure ends the choice with it.
+using JudgedGrid = std::function<Result<std::vector<PointResult>>(long long cap)>;
+
+// The cap the rule above chooses from `start`, with grids from `gridAt`.
+Result<long long> chooseIterations(const JudgedGrid& gridAt, long long start);
 
 // The cap the rule above chooses for the view of `orbit`, starting from
 // `start`. The orbit is extended as far as the choice looked, which may be

@@ -75,6 +75,25 @@ FloatExp pixelSpacing(double zoom)
     return FloatExp(mantissa, exponent);
 }
 
+std::optional<DoublesFrame> doublesFrameOf(const DeepCentre& view)
+{
+    const double step = pixelSpacing(view.zoom).toDouble();
+    BigFloat exact(53);  // read once, rounded once: the double nearest the decimal
+    DoublesFrame frame;
+    if (!exact.setDecimal(view.re))
+        return std::nullopt;
+    frame.re = mpfr_get_d(exact.get(), MPFR_RNDN);
+    if (!exact.setDecimal(view.im))
+        return std::nullopt;
+    frame.im = mpfr_get_d(exact.get(), MPFR_RNDN);
+    frame.step = step;
+    const double largest = std::max({std::abs(frame.re), std::abs(frame.im), 0.25});
+    const double rounding = std::nextafter(largest, HUGE_VAL) - largest;
+    if (!(step >= std::ldexp(rounding, kDoublesMarginBits)))
+        return std::nullopt;
+    return frame;
+}
+
 long centreDigitsFor(double zoom)
 {
     return static_cast<long>(std::ceil(zoom)) + 20;

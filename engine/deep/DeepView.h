@@ -4,6 +4,7 @@
 #include "Location.h"
 #include "Result.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,29 @@ long precisionFor(double zoom);
 
 // The pixel spacing h = 1 / (150 * 10^zoom), to double precision.
 FloatExp pixelSpacing(double zoom);
+
+// A free view drawn in doubles: its centre rounded to doubles and the pixel
+// spacing h, so pixel offset (dx, dy) shows (re + dx step, im - dy step).
+struct DoublesFrame {
+    double re = 0;
+    double im = 0;
+    double step = 0;
+};
+
+// How far above the rounding of doubles at the centre the pixel spacing must
+// stay for a view to be drawn in doubles, in bits: rounding c then moves a
+// point by a 16-millionth of a pixel. Counts then agree with perturbation's
+// but on pixels whose count in doubles changes when c moves by one unit in
+// its last place (orbits long and chaotic enough that doubles cannot decide
+// them; a fraction of a percent of a picture near the set at caps of 10^4).
+inline constexpr int kDoublesMarginBits = 24;
+
+// The frame in doubles of `view` when its pixel spacing is at least
+// 2^kDoublesMarginBits times the spacing of doubles at the centre's larger
+// coordinate (at least a quarter: orbits near the set pass through values
+// of that size whatever the centre); nothing when the view needs
+// perturbation.
+std::optional<DoublesFrame> doublesFrameOf(const DeepCentre& view);
 
 // Significant digits a centre at zoom K is written with: whole digits of
 // the magnification and 20 more.

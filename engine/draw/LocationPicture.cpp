@@ -1,6 +1,7 @@
 #include "LocationPicture.h"
 
 #include "DeepSetup.h"
+#include "PictureComputer.h"
 #include "FastComputer.h"
 #include "PosterMapping.h"
 #include "PosterRenderer.h"
@@ -77,14 +78,14 @@ Result<LocationPicture> LocationPicture::prepare(const Location& location, std::
             return false;
         return !control.progress || control.progress(share * kOrbitShare);
     };
-    Result<DeepSetup> setup = setUpDeep(request);
+    Result<FreeViewSetup> setup = setUpFreeView(request);
     if (!setup) {
         const Failure& why = setup.failure();
         return why.reason == "stopped" ? fail("stopped", ECANCELED) : why;
     }
-    if (setup->orbit != request.shared)
+    if (setup->orbit && setup->orbit != request.shared)
         picture.shareBefore_ = kOrbitShare;
-    picture.deep_ = std::move(setup->computer);
+    picture.deep_ = std::move(setup->pixels);
     return picture;
 }
 
@@ -104,7 +105,8 @@ Status LocationPicture::drawWindowPicture(ImageSurface& surface, const DrawContr
     Renderer renderer(makeFastComputer());
     DrawHooks draw;
     draw.yield = [&control] { return !stopped(control); };
-    const bool drawn = deep_ ? renderer.DrawDeep(*deep_, state_, surface, draw) : renderer.DrawFractal(state_, surface, draw);
+    const bool drawn = deep_ ? renderer.DrawDeep(*deep_, deep_->view().zoom, state_, surface, draw)
+                             : renderer.DrawFractal(state_, surface, draw);
     return drawn ? Status() : Status(fail("stopped", ECANCELED));
 }
 

@@ -13,7 +13,7 @@
 
 namespace mandel {
 
-class DeepComputer;
+class FreeViewPixels;
 class ReferenceOrbit;
 class ThreadPool;
 
@@ -35,7 +35,8 @@ public:
     // Prepares `location` for drawing at its size (without one, the window's
     // 596 x 596 picture). A deep view's reference orbit is computed here,
     // the longest part of its start, unless `orbit` is one of the same centre
-    // and zoom with a cap that reaches the view's. Fails with a one-line
+    // and zoom with a cap that reaches the view's, or the view is shallow
+    // enough for doubles (no orbit at all). Fails with a one-line
     // reason for a malformed view, one that would not fit in memory, or
     // "stopped" (code ECANCELED).
     static Result<LocationPicture> prepare(const Location& location, std::shared_ptr<const ReferenceOrbit> orbit,
@@ -62,7 +63,7 @@ private:
     std::optional<SmoothColours> smooth_;  // set: drawn in smooth colours
     PictureSize size_{};
     bool poster_ = false;
-    std::shared_ptr<DeepComputer> deep_;
+    std::shared_ptr<FreeViewPixels> deep_;  // a free view, in doubles or by perturbation
     double shareBefore_ = 0;  // of the progress, taken by the reference orbit
 };
 

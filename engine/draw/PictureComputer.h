@@ -1,13 +1,19 @@
 #pragma once
 
+#include "DeepSetup.h"
+#include "DeepView.h"
+#include "Location.h"
 #include "PointResult.h"
+#include "Result.h"
 
+#include <memory>
 #include <vector>
 
 namespace mandel {
 
 struct ExplorerState;
 class DeepComputer;
+class FastComputer;
 class FieldComputer;
 class ThreadPool;
 
@@ -21,6 +27,9 @@ public:
     virtual void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) = 0;
     // The threads it computes on (null: the caller alone).
     virtual ThreadPool* pool() noexcept = 0;
+    // Columns the window's picture is best computed in at a time: few
+    // where pixels can be slow, since the window yields between runs only.
+    virtual int columnsPerRun() const noexcept { return 8; }
 };
 
 // A legacy view through a field computer: pixel (x, y) is the plane point
@@ -50,5 +59,93 @@ private:
     DeepComputer& computer_;
     std::vector<double> dx_, dy_;
 };
+
+// A free view (centre, zoom, cap) drawn in the number type its depth
+// allows: in doubles by the vector kernel while doublesFrameOf(view) gives
+// a frame, by perturbation beyond. Both run the legacy loop with the view's
+// cap on c = (a + dx h, b - dy h), so counts agree but where the rounding of
+// doubles decides them; pixel (x, y) lies (x - 300, y - 300) from the centre.
+class FreeViewPixels final : public PictureComputer {
+public:
+    // In doubles, on the shared pool: `view` must have a doubles frame.
+    FreeViewPixels(const DeepCentre& view, const DoublesFrame& frame);
+    // By perturbation with `deep` (its orbit's view, the cap `deep`'s).
+    explicit FreeViewPixels(std::shared_ptr<DeepComputer> deep);
+    ~FreeViewPixels() override;
+
+    void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
+    ThreadPool* pool() noexcept override;
+    int columnsPerRun() const noexcept override;
+
+    // The view it draws, its cap the one results are computed with.
+    const DeepCentre& view() const noexcept { return view_; }
+    long long iterations() const noexcept { return view_.iterations; }
+    bool inDoubles() const noexcept { return fast_ != nullptr; }
+    // The perturbation computer; null in doubles.
+    DeepComputer* deep() const noexcept { return deep_.get(); }
+
+private:
+    DeepCentre view_;
+    std::shared_ptr<DeepComputer> deep_;
+    std::unique_ptr<FastComputer> fast_;
+    DoublesFrame frame_;
+    std::vector<double> cx_, cy_;
+};
+
+// The counts of a poster-sized picture, kept with the picture so that the
+// next one, moved by whole pixels, takes over those still in sight and
+// computes only the strips that come into view.
+struct KeptCounts {
+    PictureSize size;
+    std::vector<PointResult> counts;  // column by column, size.width * size.height
+    std::vector<char> known;          // whether each count is there
+
+    // The counts of the picture moved by (du, dv) poster pixels (right and
+    // down): what stays in sight moves with it, the rest is unknown.
+    KeptCounts shifted(int du, int dv) const;
+};
+
+// A computer of poster pixels that serves counts kept from the picture
+// before and computes the rest with `pixels`, keeping them in turn. Asked
+// for picture pixels (as posters ask: PosterMapping of `kept.size`), it
+// maps them back to poster pixels; whole columns and rows it lacks are
+// computed in one call each.
+class KeptPixels final : public PictureComputer {
+public:
+    // Both are kept by reference and must outlive this.
+    KeptPixels(PictureComputer& pixels, KeptCounts& kept) : pixels_(pixels), kept_(kept) {}
+    void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
+    ThreadPool* pool() noexcept override { return pixels_.pool(); }
+    int columnsPerRun() const noexcept override { return pixels_.columnsPerRun(); }
+    // Pixels computed so far (not taken over).
+    long long computed() const noexcept { return computed_; }
+
+private:
+    int posterColumn(double x) const;
+    int posterRow(double y) const;
+
+    PictureComputer& pixels_;
+    KeptCounts& kept_;
+    long long computed_ = 0;
+    std::vector<double> xs_, ys_;
+    std::vector<int> us_, vs_;
+    std::vector<PointResult> fresh_;
+};
+
+// What drawing a free view needs before its first pixel.
+struct FreeViewSetup {
+    std::shared_ptr<FreeViewPixels> pixels;  // null when only the orbit was asked for
+    // The reference orbit (null in doubles), and the same when it was
+    // computed or extended here, for the caller to extend later.
+    std::shared_ptr<const ReferenceOrbit> orbit;
+    std::shared_ptr<ReferenceOrbit> ownOrbit;
+    // The cap of the picture: the view's, or the one chosen.
+    long long iterations = 0;
+};
+
+// Sets up the free view `request` names: in doubles when its depth allows
+// (no reference orbit; a cap to choose is chosen from grids in doubles),
+// otherwise as setUpDeep does. Fails as setUpDeep does.
+Result<FreeViewSetup> setUpFreeView(DeepSetupRequest request);
 
 } // namespace mandel

@@ -82,6 +82,11 @@ PosterRenderer::PosterRenderer(DeepComputer& deep, std::int64_t bandPixels)
 {
 }
 
+PosterRenderer::PosterRenderer(PictureComputer& pixels, std::int64_t bandPixels)
+    : pixels_(&pixels), bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandPixels)
+{
+}
+
 int PosterRenderer::bandRows(int width) const noexcept
 {
     const std::int64_t rows = bandPixels_ / std::max(1, width);
@@ -102,9 +107,9 @@ Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandS
     std::optional<DeepPixels> deep;
     if (deep_)
         deep.emplace(*deep_);
-    else
+    else if (!pixels_)
         legacy.emplace(*computer_, view);
-    PictureComputer& pixels = deep ? static_cast<PictureComputer&>(*deep) : *legacy;
+    PictureComputer& pixels = pixels_ ? *pixels_ : deep ? static_cast<PictureComputer&>(*deep) : *legacy;
     const int band = std::min(height, bandRows(width));
     const auto w = static_cast<std::size_t>(width);
 

@@ -14,6 +14,7 @@ namespace mandel {
 struct ExplorerState;
 class DeepComputer;
 class FieldComputer;
+class PictureComputer;
 class PosterMapping;
 class ThreadPool;
 
@@ -37,6 +38,9 @@ public:
     // pixel (u, v) is the point at picture pixel (x', y') of the poster
     // mapping, (x' - 300, y' - 300) pixels from the centre.
     explicit PosterRenderer(DeepComputer& deep, std::int64_t bandPixels = 0);
+    // Draws posters of a free view through `pixels` (picture pixels of the
+    // poster mapping), in whatever number type it computes.
+    explicit PosterRenderer(PictureComputer& pixels, std::int64_t bandPixels = 0);
 
     // Draws the poster of `view` (view and palette; size ignored; for a deep
     // renderer only the palette) at `size`
@@ -52,6 +56,7 @@ public:
 private:
     FieldComputer* computer_ = nullptr;
     DeepComputer* deep_ = nullptr;
+    PictureComputer* pixels_ = nullptr;
     std::int64_t bandPixels_;
     std::vector<double> cx_, cy_;  // picture pixels of the columns and of one band's rows
     std::vector<PointResult> field_;      // one band, column by column

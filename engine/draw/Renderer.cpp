@@ -5,6 +5,7 @@
 #include "ColourTables.h"
 #include "DeepComputer.h"
 #include "DeepView.h"
+#include "PictureComputer.h"
 #include "ExplorerState.h"
 #include "StatusLine.h"
 #include "Surface.h"
@@ -124,34 +125,30 @@ private:
     FieldComputer& computer_;
 };
 
-// Runs of columns of a deep view: offsets from the centre pixel, computed
-// by perturbation.
+// Runs of columns of a free view: picture pixels, computed in the number
+// type the view's depth asks for.
 class Renderer::DeepColumns final : public ColouredRuns {
 public:
-    // Columns per run: few, since deep pixels can be slow and the window
-    // yields between runs' columns only.
-    static constexpr int kRun = 8;
-
-    DeepColumns(const ExplorerState& palette, DeepComputer& computer, Renderer& buffers)
-        : ColouredRuns(palette, kRun, buffers), computer_(computer)
+    DeepColumns(const ExplorerState& palette, PictureComputer& pixels, Renderer& buffers)
+        : ColouredRuns(palette, pixels.columnsPerRun(), buffers), pixels_(pixels)
     {
-        dy_.resize(static_cast<std::size_t>(palette.hei) + 1);
-        for (std::size_t y = 0; y < dy_.size(); ++y)
-            dy_[y] = static_cast<double>(static_cast<int>(y) - kDeepCentrePixel);
+        ys_.resize(static_cast<std::size_t>(palette.hei) + 1);
+        for (std::size_t y = 0; y < ys_.size(); ++y)
+            ys_[y] = static_cast<double>(y);
     }
 
 private:
     void compute(int x0, int x1, PointResult* out) override
     {
-        std::vector<double> dx(static_cast<std::size_t>(x1 - x0));
-        for (std::size_t c = 0; c < dx.size(); ++c)
-            dx[c] = static_cast<double>(x0 + static_cast<int>(c) - kDeepCentrePixel);
-        computer_.computeGrid(dx.data(), x1 - x0, dy_.data(), static_cast<int>(dy_.size()), out);
+        xs_.resize(static_cast<std::size_t>(x1 - x0));
+        for (std::size_t c = 0; c < xs_.size(); ++c)
+            xs_[c] = static_cast<double>(x0 + static_cast<int>(c));
+        pixels_.computePixels(xs_.data(), x1 - x0, ys_.data(), static_cast<int>(ys_.size()), out);
     }
-    ThreadPool* pool() override { return computer_.pool(); }
+    ThreadPool* pool() override { return pixels_.pool(); }
 
-    DeepComputer& computer_;
-    std::vector<double> dy_;
+    PictureComputer& pixels_;
+    std::vector<double> xs_, ys_;
 };
 
 Renderer::Renderer(std::unique_ptr<FieldComputer> computer) : computer_(std::move(computer)) {}
@@ -175,13 +172,20 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
 
 bool Renderer::DrawDeep(DeepComputer& computer, const ExplorerState& palette, Surface& surface, const DrawHooks& hooks)
 {
+    DeepPixels pixels(computer);
+    return DrawDeep(pixels, computer.orbit().view().zoom, palette, surface, hooks);
+}
+
+bool Renderer::DrawDeep(PictureComputer& pixels, double zoom, const ExplorerState& palette, Surface& surface,
+                        const DrawHooks& hooks)
+{
     const ExplorerState view = palette;
     if (view.wid < 0 || view.hei < 0) {
         ++generation_;
         return true;
     }
-    DeepColumns columns(view, computer, *this);
-    return draw(view, columns, surface, hooks, deepStatusLine(view.b, computer.orbit().view().zoom));
+    DeepColumns columns(view, pixels, *this);
+    return draw(view, columns, surface, hooks, deepStatusLine(view.b, zoom));
 }
 
 template <class Columns>

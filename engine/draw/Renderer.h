@@ -15,6 +15,7 @@ namespace mandel {
 struct ExplorerState;
 class Surface;
 class DeepComputer;
+class PictureComputer;
 
 // What a drawing hands back to its host while it runs.
 struct DrawHooks {
@@ -49,6 +50,10 @@ public:
     // then prints the deep status line. Returns false when abandoned, as
     // DrawFractal does.
     bool DrawDeep(DeepComputer& computer, const ExplorerState& palette, Surface& surface,
+                  const DrawHooks& hooks = {});
+    // The same with any computer of the free view's pixels (in doubles or by
+    // perturbation) whose zoom is `zoom`.
+    bool DrawDeep(PictureComputer& pixels, double zoom, const ExplorerState& palette, Surface& surface,
                   const DrawHooks& hooks = {});
 
 private:

@@ -116,6 +116,17 @@ CommandResult ExplorerModel::zoomBy(double factor, double X, double Y)
     return zoomAbout(view, view.zoom + std::log10(factor), 1 / factor, X, Y);
 }
 
+CommandResult ExplorerModel::wheelZoom(double factor, double X, double Y, double seconds)
+{
+    joinStep_ = wheel_ && seconds >= wheel_->seconds && seconds - wheel_->seconds <= kWheelBurstSeconds &&
+                wheel_->view == view_ && deep_;
+    CommandResult result = zoomBy(factor, X, Y);
+    joinStep_ = false;
+    if (result.done() && result.redraw)
+        wheel_ = WheelTurn{seconds, view_};
+    return result;
+}
+
 CommandResult ExplorerModel::zoomOut(double X, double Y)
 {
     const DeepCentre view = freeView();
@@ -378,7 +389,7 @@ CommandResult ExplorerModel::enterDeep(const DeepCentre& next, std::optional<Loc
 void ExplorerModel::show(std::optional<Location> next, Step step)
 {
     // A command that shows the same view again leaves nothing to go back to.
-    if (step == Step::Record && view_ && view_ != next)
+    if (step == Step::Record && !joinStep_ && view_ && view_ != next)
         history_.record(std::move(*view_));
     view_ = std::move(next);
 }

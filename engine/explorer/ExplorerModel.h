@@ -49,6 +49,9 @@ const char* viewKindName(ViewKind kind);
 // a reason and changes nothing. The window forwards its input here and draws
 // what the model holds; the rules live here so that they can be tested
 // without a display.
+// Wheel notches closer than this in time make one turn of the wheel.
+inline constexpr double kWheelBurstSeconds = 0.4;
+
 class ExplorerModel {
 public:
     // A model whose colours come from `rng` (kept by reference).
@@ -67,6 +70,11 @@ public:
     // Zooms by `factor` (2: twice as close, 0.5: half) keeping the point
     // under surface pixel (X, Y) where it is; refused past either end.
     CommandResult zoomBy(double factor, double X, double Y);
+    // A wheel notch at `seconds` (any clock that only goes forward): zoomBy,
+    // but notches that follow one another within kWheelBurstSeconds, with
+    // no other command between them, are one step of the history (one Undo
+    // takes the whole turn back).
+    CommandResult wheelZoom(double factor, double X, double Y, double seconds);
     // Zooms out tenfold keeping the point under (X, Y) where it is.
     CommandResult zoomOut(double X, double Y);
     // Moves the picture by (dx, dy) pixels, as a drag does: the point under
@@ -136,6 +144,15 @@ public:
     bool nearsDoubleLimit() const noexcept;
 
 private:
+    // The last wheel notch: when, and the view it left; a notch that
+    // follows it soon, with that view still shown, joins its step.
+    struct WheelTurn {
+        double seconds = 0;
+        std::optional<Location> view;
+    };
+    std::optional<WheelTurn> wheel_;
+    bool joinStep_ = false;  // the command under way joins the last step
+
     enum class Step { Record, Move };  // a new command, or a move in the history
     using HistoryMove = std::optional<Location> (History::*)(Location);
 

@@ -59,15 +59,11 @@ using D = hn::ScalableTag<double>;
 using V = hn::Vec<D>;
 using M = hn::Mask<D>;
 
-// Steps every point takes in the dense first phase.
-constexpr int kFirstSteps = 23;
 // Steps between the rounds in which lanes get new points.
-constexpr int kBlock = 16;
+constexpr int kBlock = kCapBlock;
 constexpr std::size_t kMaxLanes = hn::MaxLanes(D());
 // A lane that has no point: it sits at z = c = 0 and never reaches the cap.
 constexpr std::int64_t kIdleStart = std::int64_t{1} << 52;
-constexpr std::int64_t kLastStep = kMaxIterations - 1;
-static_assert((kLastStep - kFirstSteps) % kBlock == 0, "caps must fall on block ends");
 
 // 2 as the compiler cannot see it: it would turn 2 * zi into zi + zi, which
 // is as exact but lands on the busier adder ports.
@@ -154,7 +150,7 @@ HWY_INLINE void writeResults(PointResult* out, int count, const double* ziAt, co
 // nearly every step.
 constexpr int kPrefixRound = 4;
 constexpr int kPrefixSteps = 2 * kPrefixRound;
-static_assert(kPrefixSteps <= kFirstSteps, "the prefix is part of the first steps");
+static_assert(kPrefixSteps == kCapPrefix, "the prefix is part of the first steps");
 
 // Runs the points of rows r0..r1-1 of column c in dense groups, one point
 // per lane, and writes the result of every point that stops. A group first
@@ -162,7 +158,7 @@ static_assert(kPrefixSteps <= kFirstSteps, "the prefix is part of the first step
 // loop test first fails. If points still run, the group goes on with
 // stopped lanes parked at 0, while at least half a group's worth of points
 // runs: at most to the cap, so a group inside the set needs nothing else.
-// Once it thins out, at kFirstSteps or a whole number of blocks later, its
+// Once it thins out, at task.firstSteps or a whole number of blocks later, its
 // running points go to the queue.
 template <int kFirstStreams, bool kEachStream>
 void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
@@ -246,7 +242,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
         }
 
         int k = kPrefixSteps;  // steps taken
-        int until = kFirstSteps;
+        int until = task.firstSteps;
         // With kEachStream, c comes from memory at every step and each
         // vector is tested on its own, so only z needs registers: for cores
         // with 16 of them. Otherwise all of c stays in registers and one
@@ -330,7 +326,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                 if (running == 0)
                     break;
             }
-            if (task.findInterior && k == until && k < kLastStep && running > 0) {
+            if (task.findInterior && k == until && k < task.lastStep && running > 0) {
                 // Parked lanes sit at 0 and compare equal from the block
                 // after they stopped.
                 bool cycles = true;
@@ -344,7 +340,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                 }
                 if (HWY_UNLIKELY(cycles)) {
                     *q.interior += running;
-                    const V capN = hn::Set(d, double{kMaxIterations});
+                    const V capN = hn::Set(d, static_cast<double>(task.cap));
                     ESCAPE_UNROLL
                     for (int j = 0; j < kFirstStreams; ++j) {
                         const M live = hn::And(isReal[j], hn::Eq(hn::Load(d, nAt + static_cast<std::size_t>(j) * N), zero));
@@ -360,7 +356,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             }
             // A group with few points left, or few from the start (the
             // last of a segment), hands them to the lanes of the long runs.
-            if (running == 0 || k == kLastStep || 2 * running < group)
+            if (running == 0 || k == task.lastStep || 2 * running < group)
                 break;
             until = k + kBlock;
         }
@@ -372,7 +368,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
 
         // The points still running: at the cap they are done, otherwise
         // they wait in the queue for a lane of the long runs.
-        const bool capped = k == kLastStep;
+        const bool capped = k == task.lastStep;
         M live[kFirstStreams];
         ESCAPE_UNROLL
         for (int j = 0; j < kFirstStreams; ++j) {
@@ -381,7 +377,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             live[j] = hn::And(isReal[j], hn::Eq(hn::Load(d, nOf), zero));
             if (capped) {
                 hn::Store(hn::IfThenElse(live[j], zi[j], hn::Load(d, ziOf)), d, ziOf);
-                hn::Store(hn::IfThenElse(live[j], hn::Set(d, double{kMaxIterations}), hn::Load(d, nOf)), d, nOf);
+                hn::Store(hn::IfThenElse(live[j], hn::Set(d, static_cast<double>(task.cap)), hn::Load(d, nOf)), d, nOf);
             }
         }
         // Points still running get a placeholder, unless all do; their
@@ -613,14 +609,14 @@ struct Runs {
 
     // At the end of a block, step t: writes the points that reached the
     // cap, and feeds every lane that is free. Points are queued after
-    // kFirstSteps steps or a whole number of blocks more, and fed at block
-    // ends, so they reach the cap at a block end: kLastStep - kFirstSteps is
+    // task.firstSteps steps or a whole number of blocks more, and fed at block
+    // ends, so they reach the cap at a block end: lastStep - firstSteps is
     // whole blocks.
     HWY_NOINLINE void blockEnd(std::int64_t t)
     {
         const D d;
         const bool capping = t >= capAt;
-        const V lastStart = hn::Set(d, static_cast<double>(t - kLastStep));
+        const V lastStart = hn::Set(d, static_cast<double>(t - feeder.task.lastStep));
         bool fed = false;
         ESCAPE_UNROLL
         for (int j = 0; j < kStreams; ++j) {
@@ -632,7 +628,7 @@ struct Runs {
             }
             for (unsigned done = capped; done != 0; done &= done - 1) {
                 const auto l = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero32(done));
-                out[static_cast<std::size_t>(book.at[j][l])] = PointResult{book.zi[j][l], kMaxIterations};
+                out[static_cast<std::size_t>(book.at[j][l])] = PointResult{book.zi[j][l], feeder.task.cap};
             }
             const unsigned free = parked[j] | capped;
             parked[j] = 0;
@@ -653,7 +649,7 @@ struct Runs {
         ESCAPE_UNROLL
         for (int j = 1; j < kStreams; ++j)
             first = hn::Min(first, hn::Load(d, book.start[j]));
-        capAt = static_cast<std::int64_t>(hn::GetLane(hn::MinOfLanes(d, first))) + kLastStep;
+        capAt = static_cast<std::int64_t>(hn::GetLane(hn::MinOfLanes(d, first))) + feeder.task.lastStep;
     }
 };
 

@@ -11,6 +11,13 @@ namespace mandel {
 // Extra readable (zero) entries the kernel needs past the last row of `cy`.
 inline constexpr int kRowPadding = 64;
 
+// Steps between the kernel's block ends, and the steps every point takes
+// before its first: the cap must fall on a block end (EscapeKernel-inl.h).
+inline constexpr int kCapBlock = 16;
+inline constexpr int kCapPrefix = 8;
+// The least cap the kernel runs; below it a computer loops point by point.
+inline constexpr int kMinKernelCap = 2 * kCapBlock;
+
 // One run of columns, shared by every thread that works on it: thread i
 // owns ranges[i] and helps the others when it is empty (SegmentSchedule.h).
 struct EscapeTask {
@@ -23,7 +30,20 @@ struct EscapeTask {
     // Whether points whose orbit comes round a cycle end early (with the
     // results they would reach at the cap); off, every point runs its steps.
     bool findInterior = true;
+    // The cap n stops at, its last step (cap - 1) and the steps of the dense
+    // first phase, which put the cap on a block end: see setCap.
+    std::int32_t cap = kMaxIterations;
+    int lastStep = kMaxIterations - 1;
+    int firstSteps = kCapPrefix + (kMaxIterations - 1 - kCapPrefix) % kCapBlock;
 };
+
+// Sets the task's cap, at least kMinKernelCap.
+inline void setCap(EscapeTask& task, std::int32_t cap)
+{
+    task.cap = cap;
+    task.lastStep = cap - 1;
+    task.firstSteps = kCapPrefix + (task.lastStep - kCapPrefix) % kCapBlock;
+}
 
 // What one thread's kernel keeps between runs: which thread it is, and the
 // queue of points waiting for a lane (one segment's worth at most).

@@ -31,8 +31,10 @@ std::map<std::pair<std::int64_t, int>, int> gFastest;
 } // namespace
 
 FastComputer::FastComputer(const FastComputerOptions& options)
-    : kernels_(&escapeKernels()), findInterior_(options.findInterior)
+    : kernels_(&escapeKernels()), findInterior_(options.findInterior), cap_(options.iterations)
 {
+    if (cap_ < 1)
+        throw std::invalid_argument("FastComputer: a cap of " + std::to_string(cap_));
     if (options.variant < -1 || options.variant >= kernels_->count)
         throw std::invalid_argument("FastComputer: no kernel form " + std::to_string(options.variant) + " for " +
                                     targetName());
@@ -150,6 +152,13 @@ void FastComputer::computeGrid(const double* cx, int columns, const double* cy, 
 {
     if (columns <= 0 || rows <= 0)
         return;
+    if (cap_ < kMinKernelCap) {
+        // Too few steps for the kernel's blocks: point by point.
+        for (int c = 0; c < columns; ++c)
+            for (int r = 0; r < rows; ++r)
+                *out++ = iteratePoint(cx[c], cy[r], cap_);
+        return;
+    }
     // The kernel reads whole vectors past the last row: a padded copy.
     const auto padded = static_cast<std::size_t>(rows) + kRowPadding;
     if (cy_.size() < padded)
@@ -165,6 +174,7 @@ void FastComputer::computeGrid(const double* cx, int columns, const double* cy, 
     task.ranges = ranges_.data();
     task.threads = pool_->size();
     task.findInterior = findInterior_;
+    setCap(task, cap_);
     shareSegments(ranges_.data(), task.threads, columns, rows);
     const auto run = kernels_->variants[variant_].run;
     auto job = [&](int i) { run(task, *scratch_[static_cast<std::size_t>(i)]); };

@@ -29,6 +29,9 @@ struct FastComputerOptions {
     // Whether points whose orbit repeats exactly end early, with the same
     // results; off, every point runs to its end (to compare the two).
     bool findInterior = true;
+    // The cap n stops at: 200 for legacy views, any cap of a free view
+    // drawn in doubles (the loop of iteratePoint with that cap).
+    std::int32_t iterations = kMaxIterations;
 };
 
 // The iteration on SIMD lanes of every core: the view's points are cut into
@@ -60,6 +63,9 @@ public:
     int variant() const noexcept { return variant_; }
     std::string variantName() const;
 
+    // The cap n stops at.
+    std::int32_t iterations() const noexcept { return cap_; }
+
     // Points ended early by the cycle check since the computer was made.
     long long interiorFound() const noexcept;
 
@@ -72,6 +78,7 @@ private:
     const EscapeKernels* kernels_;
     int variant_ = 0;
     bool findInterior_ = true;
+    std::int32_t cap_ = kMaxIterations;
     std::unique_ptr<ThreadPool> ownPool_;  // unless it runs on the shared one
     ThreadPool* pool_;
     std::vector<std::unique_ptr<EscapeScratch>> scratch_;  // one per thread

@@ -8,6 +8,7 @@
 #include "ReferenceOrbit.h"
 #include "RenderCommand.h"
 #include "RenderRun.h"
+#include "PictureComputer.h"
 #include "Renderer.h"
 #include "StatusLine.h"
 
@@ -340,16 +341,18 @@ TEST_F(RenderCli, TheReferenceAndTheDefaultDrawTheSamePicture)
     }
 }
 
-// What the engine draws for a deep view in the colours of `seed`, and its status line.
+// What the engine draws for a free view in the colours of `seed` (in
+// doubles or by perturbation, as its depth asks), and its status line.
 std::vector<unsigned char> deepPicture(std::uint64_t seed, const DeepCentre& view, std::string& status)
 {
-    auto orbit = ReferenceOrbit::compute(view);
-    EXPECT_TRUE(orbit.ok());
-    DeepComputer computer(std::shared_ptr<const ReferenceOrbit>(std::move(orbit.value())));
+    DeepSetupRequest request;
+    request.view = view;
+    auto setup = setUpFreeView(request);
+    EXPECT_TRUE(setup.ok());
     ImageSurface image;
     DrawHooks hooks;
     hooks.printStatus = [&status](const std::string& line) { status = line; };
-    Renderer().DrawDeep(computer, testing::startupState(seed), image, hooks);
+    Renderer().DrawDeep(*setup->pixels, view.zoom, testing::startupState(seed), image, hooks);
     return encodeBmp(image.view());
 }
 
@@ -385,8 +388,11 @@ TEST_F(RenderCli, DrawsTheDeepViewTheOptionsName)
         ASSERT_EQ(r.status, 0) << r.err;
         DeepCentre view = run.view;
         if (view.iterations == 0) {
-            view.iterations = kDefaultDeepIterations;
-            view.iterations = orbitWithAutoIterations(view)->view.iterations;
+            DeepSetupRequest request;
+            request.view = view;
+            request.view.iterations = kDefaultDeepIterations;
+            request.chooseCap = true;
+            view.iterations = setUpFreeView(request)->iterations;
         }
         std::string status;
         EXPECT_EQ(readFile(path("deep.bmp")), deepPicture(11, view, status)) << args[0] << " " << view.zoom;

@@ -1,13 +1,18 @@
 // The one deep set-up: an orbit the caller has is taken or extended rather
 // than computed again, the cap it chooses is the computer's, and a view that
-// cannot fit is refused.
+// cannot fit is refused. Free views shallow enough for doubles are drawn
+// in them, with the counts perturbation gives.
 
+#include "DeepComputer.h"
 #include "DeepSetup.h"
+#include "PictureComputer.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <memory>
 #include <utility>
+#include <vector>
 
 namespace mandel {
 namespace {
@@ -95,6 +100,122 @@ TEST(DeepSetup, AChosenCapIsTheComputersAndAViewThatCannotFitIsRefused)
     DeepCentre malformed = kSeahorse;
     malformed.re = "-0.74.3";
     EXPECT_FALSE(setUpDeep(requestFor(malformed)).ok());
+}
+
+TEST(FreeView, TheNumberTypeFollowsTheDepthAtTheCentre)
+{
+    // Doubles while the pixel spacing h = 1 / (150 * 10^K) is at least 2^24
+    // spacings of doubles at the centre's larger coordinate (a quarter at
+    // least).
+    const struct {
+        const char* name;
+        DeepCentre view;
+        bool doubles;
+    } rows[] = {
+        {"the full view", {"0", "0", 0, 1000}, true},
+        {"1E+2 in the seahorse valley", {"-0.745", "0.1", 2, 200}, true},
+        {"1E+6.5 near -0.75 (h 2.1E-9, 2^24 spacings 1.9E-9)", {"-0.7436", "0.1318", 6.5, 1000}, true},
+        {"1E+7 near -0.75 (h 6.7E-10)", {"-0.7436", "0.1318", 7, 1000}, false},
+        {"1E+6.5 near -1.9: the larger coordinate's spacing", {"-1.9", "0.001", 6.5, 1000}, false},
+        {"1E+6 near -1.9", {"-1.9", "0.001", 6, 1000}, true},
+        {"1E+6.5 near the origin: a quarter's spacing counts", {"0.0001", "0", 6.5, 1000}, true},
+        {"1E+7 near the origin", {"0.0001", "0", 7, 1000}, false},
+        {"1E+15 at the seahorse", kSeahorse, false},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(doublesFrameOf(row.view).has_value(), row.doubles) << row.name;
+        auto setup = setUpFreeView(requestFor(row.view));
+        ASSERT_TRUE(setup.ok()) << row.name << ": " << setup.error();
+        EXPECT_EQ(setup->pixels->inDoubles(), row.doubles) << row.name;
+        EXPECT_EQ(setup->orbit == nullptr, row.doubles) << row.name << ": an orbit only for perturbation";
+        EXPECT_EQ(setup->pixels->iterations(), row.view.iterations) << row.name;
+    }
+}
+
+// Whether the count of c in doubles is decided below their precision: a c
+// one unit in the last place away in either coordinate gives another count,
+// or `count`. There the two arithmetics may legitimately part.
+bool decidedByRounding(double cr, double ci, long long cap, std::int32_t count)
+{
+    const std::int32_t own = iteratePoint(cr, ci, static_cast<std::int32_t>(cap)).n;
+    for (const double r : {std::nextafter(cr, -HUGE_VAL), cr, std::nextafter(cr, HUGE_VAL)})
+        for (const double i : {std::nextafter(ci, -HUGE_VAL), ci, std::nextafter(ci, HUGE_VAL)}) {
+            const std::int32_t n = iteratePoint(r, i, static_cast<std::int32_t>(cap)).n;
+            if (n == count || n != own)
+                return true;
+        }
+    return false;
+}
+
+TEST(FreeView, DoublesGiveThePerturbationCountsOnShallowViews)
+{
+    // Every 4th pixel of the window's picture, in doubles and by
+    // perturbation. A pixel may differ only where doubles cannot decide its
+    // count: moving c by one unit in its last place changes it, or gives
+    // perturbation's. Such pixels are rare but for long chaotic orbits near
+    // the set at high caps: each row has the least share of equal counts.
+    const struct {
+        const char* name;
+        DeepCentre view;
+        int equalPerMille;
+    } rows[] = {
+        {"the full view, cap 1000", {"0", "0", 0, 1000}, 999},
+        {"the seahorse valley at 1E+2, cap 200", {"-0.745", "0.1", 2, 200}, 999},
+        {"the seahorse valley at 1E+2, cap 10^4", {"-0.745", "0.1", 2, 10000}, 995},
+        {"a spiral at 1E+4.3, cap 3000", {"-0.7436", "0.1318", 4.3, 3000}, 995},
+        {"near the depth doubles end, 1E+6.5, cap 3000", {"-0.7436438870371587", "0.1318259042053119", 6.5, 3000}, 990},
+    };
+    std::vector<double> picture;
+    for (int x = 0; x < 596; x += 4)
+        picture.push_back(x);
+    const auto side = static_cast<int>(picture.size());
+    for (const auto& row : rows) {
+        const auto frame = doublesFrameOf(row.view);
+        ASSERT_TRUE(frame) << row.name;
+        FreeViewPixels doubles(row.view, *frame);
+        std::vector<PointResult> fast(picture.size() * picture.size());
+        doubles.computePixels(picture.data(), side, picture.data(), side, fast.data());
+
+        auto deep = setUpDeep(requestFor(row.view));
+        ASSERT_TRUE(deep.ok()) << row.name << ": " << deep.error();
+        FreeViewPixels perturbation(deep->computer);
+        std::vector<PointResult> slow(fast.size());
+        perturbation.computePixels(picture.data(), side, picture.data(), side, slow.data());
+
+        std::size_t differ = 0;
+        for (int c = 0; c < side; ++c)
+            for (int r = 0; r < side; ++r) {
+                const std::size_t i = static_cast<std::size_t>(c) * picture.size() + static_cast<std::size_t>(r);
+                if (fast[i].n == slow[i].n)
+                    continue;
+                ++differ;
+                const double cr = frame->re + (picture[static_cast<std::size_t>(c)] - 300) * frame->step;
+                const double ci = frame->im - (picture[static_cast<std::size_t>(r)] - 300) * frame->step;
+                EXPECT_TRUE(decidedByRounding(cr, ci, row.view.iterations, slow[i].n))
+                    << row.name << ": pixel " << picture[static_cast<std::size_t>(c)] << ","
+                    << picture[static_cast<std::size_t>(r)] << " counts " << fast[i].n << " in doubles, "
+                    << slow[i].n << " by perturbation";
+            }
+        EXPECT_LE(differ * 1000, fast.size() * static_cast<std::size_t>(1000 - row.equalPerMille)) << row.name << ": " << differ << " of " << fast.size() << " differ";
+    }
+}
+
+TEST(FreeView, ACapChosenInDoublesNeedsNoOrbit)
+{
+    DeepSetupRequest request = requestFor({"-0.745", "0.1", 2, 200});
+    request.chooseCap = true;
+    auto chosen = setUpFreeView(request);
+    ASSERT_TRUE(chosen.ok()) << chosen.error();
+    EXPECT_EQ(chosen->orbit, nullptr);
+    EXPECT_GT(chosen->iterations, 200) << "the valley's edge runs into a cap of 200";
+    EXPECT_EQ(chosen->pixels->iterations(), chosen->iterations);
+    // Chosen again from there, the cap stays, as with an orbit.
+    request.view.iterations = chosen->iterations;
+    EXPECT_EQ(setUpFreeView(request)->iterations, chosen->iterations);
+    bool asked = false;
+    request.progress = [&asked](double) { return asked = true, false; };
+    EXPECT_EQ(setUpFreeView(request).error(), "stopped");
+    EXPECT_TRUE(asked);
 }
 
 } // namespace

@@ -301,6 +301,47 @@ TEST(ExplorerModel, WheelNotchesInAndOutReturnToTheWholeZoomTheyLeft)
     EXPECT_EQ(e.model.state().f1, 10);
 }
 
+TEST(ExplorerModel, WheelNotchesCloseInTimeAreOneStepOfTheHistory)
+{
+    // Each row: when the notches come (seconds), and whether a key pan
+    // comes before the notch of that index (-1: none); the undo steps the
+    // notches leave, and the zoom one Undo goes back to.
+    const struct {
+        const char* name;
+        std::vector<double> notches;
+        int panBefore;
+        std::size_t steps;
+        double undoneZoom;
+    } rows[] = {
+        {"one notch", {10}, -1, 2, 0},  // entering the free view, then the notch
+        {"a quick turn of four notches", {10, 10.1, 10.2, 10.3}, -1, 2, 0},
+        {"notches just within the burst", {10, 10.375}, -1, 2, 0},
+        {"notches just past the burst", {10, 10.5}, -1, 3, std::log10(2.0)},
+        {"a pause between two turns", {10, 10.1, 11, 11.1}, -1, 3, 2 * std::log10(2.0)},
+        {"a slow wheel: every notch its own", {10, 11, 12}, -1, 4, 2 * std::log10(2.0)},
+        {"a pan between notches ends the turn", {10, 10.1, 10.2}, 2, 4, 2 * std::log10(2.0)},
+        {"a clock that went back starts a new turn", {10, 9}, -1, 3, std::log10(2.0)},
+    };
+    for (const auto& row : rows) {
+        Explorer e(12);
+        ASSERT_TRUE(e.model.toggleDeep().redraw) << row.name;
+        for (std::size_t i = 0; i < row.notches.size(); ++i) {
+            if (row.panBefore == static_cast<int>(i)) {
+                ASSERT_TRUE(e.model.pan(10, 0).redraw) << row.name;
+            }
+            ASSERT_TRUE(e.model.wheelZoom(2, 300, 300, row.notches[i]).redraw) << row.name;
+        }
+        const double zoom = e.model.deepView()->zoom;
+        EXPECT_NEAR(zoom, static_cast<double>(row.notches.size()) * std::log10(2.0), 1e-12) << row.name;
+        EXPECT_EQ(e.model.history().undoSteps(), row.steps) << row.name;
+        ASSERT_TRUE(e.model.undo().redraw) << row.name;
+        EXPECT_NEAR(e.model.deepView()->zoom, row.undoneZoom, 1e-12) << row.name;
+        // Redo brings the whole turn back.
+        ASSERT_TRUE(e.model.redo().redraw) << row.name;
+        EXPECT_EQ(e.model.deepView()->zoom, zoom) << row.name;
+    }
+}
+
 TEST(ExplorerModel, FreeViewRefusalsChangeNothingAndNameTheField)
 {
     Explorer e(9);

@@ -1,4 +1,5 @@
 #include "ExplorerState.h"
+#include "EscapeKernel.h"
 #include "EveryComputer.h"
 #include "FastComputer.h"
 #include "SmoothKernel.h"
@@ -99,6 +100,39 @@ TEST_P(FastComputerOn, GroupsInsideTheSetEndEarlyWithTheResultsOfTheCap)
     FastComputer c(plain);
     EXPECT_EQ(computeField(s, c), want);
     EXPECT_EQ(c.interiorFound(), 0);
+}
+
+TEST_P(FastComputerOn, AnyCapGivesTheLoopWithThatCapBitForBit)
+{
+    // On the edge of the set, where counts spread over the whole cap; caps
+    // on and off the kernel's block ends, below its least (point by point),
+    // with and without the cycle check.
+    ExplorerState s = sized(150, 150);
+    ZoomAt(s, 31, 75);
+    const struct {
+        const char* name;
+        std::int32_t cap;
+    } caps[] = {{"below the kernel's least", 20}, {"the kernel's least", kMinKernelCap}, {"one before 200", 199},
+                {"the legacy cap", 200}, {"one past 200", 201}, {"a block end past 200", 215},
+                {"a free view's default", 1000}, {"a prime", 4099}};
+    for (const auto& cap : caps) {
+        std::vector<PointResult> want;
+        for (int x = 0; x <= s.wid; ++x)
+            for (int y = 0; y <= s.hei; ++y)
+                want.push_back(iteratePoint(planeX(s, x), planeY(s, y), cap.cap));
+        for (int variant = 0; variant < FastComputer::variantCount(); ++variant)
+            for (const bool interior : {true, false}) {
+                FastComputerOptions options{2, false, variant, interior};
+                options.iterations = cap.cap;
+                FastComputer c(options);
+                const auto got = computeField(s, c);
+                ASSERT_EQ(got.size(), want.size());
+                for (std::size_t i = 0; i < got.size(); ++i) {
+                    ASSERT_EQ(got[i].n, want[i].n) << cap.name << ", " << nameOf(c) << ", point " << i;
+                    ASSERT_TRUE(sameBits(got[i].zi, want[i].zi)) << cap.name << ", " << nameOf(c) << ", point " << i;
+                }
+            }
+    }
 }
 
 struct ColumnRun {

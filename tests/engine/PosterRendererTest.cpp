@@ -5,6 +5,7 @@
 #include "FastComputer.h"
 #include "ImageSurface.h"
 #include "PosterMapping.h"
+#include "PictureComputer.h"
 #include "PosterRenderer.h"
 #include "ReferenceOrbit.h"
 #include "Renderer.h"
@@ -172,6 +173,55 @@ TEST(PosterRenderer, PictureSizedPostersAreTheWindowsPictureForLegacyAndDeepView
     ImageSurface window;
     ASSERT_TRUE(renderer.DrawDeep(deep, fullView(5, 3.7f, 1.25f, 8.5f), window));
     expectHoldsThePicture(deepPosters, fullView(5, 3.7f, 1.25f, 8.5f), window, "deep");
+}
+
+Result<FreeViewSetup> freeView(const DeepCentre& view)
+{
+    DeepSetupRequest request;
+    request.view = view;
+    return setUpFreeView(request);
+}
+
+TEST(PosterRenderer, AFreeViewMovedByWholePixelsComputesOnlyTheStripsThatCameIntoSight)
+{
+    // A 90 x 60 poster of a free view at 1E+2 in doubles, then moved by
+    // whole poster pixels (k = 596 / 60 picture pixels each): the poster
+    // drawn over the counts kept is the one drawn afresh, and only the
+    // uncovered strips were computed (|du| whole columns, |dv| whole rows).
+    const PictureSize size{90, 60};
+    const double k = 596.0 / 60;
+    const DeepCentre start{"-0.745", "0.1", 2, 200};
+    const ExplorerState palette = view(4, false);
+    const struct {
+        const char* name;
+        int du, dv;
+    } moves[] = {{"right", 7, 0}, {"left", -12, 0}, {"down", 0, 5}, {"up", 0, -1},
+                 {"diagonally", -9, 4}, {"out of sight", 95, 0}, {"not at all", 0, 0}};
+    for (const auto& move : moves) {
+        auto first = freeView(start);
+        ASSERT_TRUE(first.ok());
+        KeptCounts kept{size, {}, {}};
+        KeptPixels keeping(*first->pixels, kept);
+        PosterRenderer drawn(keeping);
+        EXPECT_EQ(poster(drawn, palette, size), [&] {
+            PosterRenderer plain(*first->pixels);
+            return poster(plain, palette, size);
+        }()) << move.name;
+        EXPECT_EQ(keeping.computed(), 90 * 60) << move.name;
+
+        // The picture follows the pointer: moved right by du, its centre
+        // goes left by du pixels.
+        const DeepCentre moved = moveDeepCentre(start, -move.du * k, -move.dv * k);
+        auto next = freeView(moved);
+        ASSERT_TRUE(next.ok());
+        KeptCounts shifted = kept.shifted(move.du, move.dv);
+        KeptPixels reusing(*next->pixels, shifted);
+        PosterRenderer again(reusing);
+        PosterRenderer fresh(*next->pixels);
+        EXPECT_EQ(poster(again, palette, size), poster(fresh, palette, size)) << move.name;
+        const long long du = std::min(std::abs(move.du), 90), dv = std::min(std::abs(move.dv), 60);
+        EXPECT_EQ(reusing.computed(), du == 90 ? 90 * 60 : du * 60 + dv * 90) << move.name;
+    }
 }
 
 TEST(PosterRenderer, StopsWhenTheSinkFailsOrTheCallerSaysSo)

@@ -54,5 +54,28 @@ TEST_P(HiDpiPress, LandsOnTheSamePicturePixelAsAtScaleOne)
 INSTANTIATE_TEST_SUITE_P(Form1, HiDpiPress, ::testing::ValuesIn(kPresses),
                          [](const auto& row) { return std::string(row.param.name); });
 
+TEST(HiDpiResize, AGrownPictureIsDrawnInDevicePixelsAndPressesLandThroughThePosterRule)
+{
+    testing::qtApp("2");
+    TestWindow w(7);
+    w->OnLoad();
+    ASSERT_TRUE(testing::waitForPicture(*w));
+    w->resize(w->size() + QSize(100, 0));
+    testing::runPendingEvents();
+    ASSERT_TRUE(testing::waitForPicture(*w));
+    // 696 x 596 logical pixels of drawable area, twice as many device pixels.
+    EXPECT_EQ(w->Picture1()->geometry(), QRect(48, 48, 700, 600));
+    EXPECT_EQ(w->pictureImage().size(), QSize(1392, 1192));
+    // Logical (348, 298), the middle, is device pixel (696, 596): picture
+    // pixel (696 - 696) * 596 / 1192 + 298 = 298 both ways.
+    ExplorerState expected = w->state();
+    ZoomAt(expected, 298.0f, 298.0f);
+    const QPointF local(2 + 348.0, 2 + 298.0);
+    QMouseEvent press(QEvent::MouseButtonPress, local, w->Picture1()->mapToGlobal(local), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w->Picture1(), &press);
+    EXPECT_EQ(w->state(), expected);
+}
+
 } // namespace
 } // namespace mandel

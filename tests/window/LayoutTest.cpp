@@ -1,6 +1,9 @@
 #include "WindowTestSupport.h"
 
+#include "BandSink.h"
 #include "ExplorerMenus.h"
+#include "FastComputer.h"
+#include "PosterRenderer.h"
 #include "StatusLine.h"
 
 #include <QAction>
@@ -152,6 +155,89 @@ TEST(Form1Layout, WindowShowsEverythingAndCannotShrinkBelowIt)
     EXPECT_GE(notice->y(), ClientArea::kStatusY + metrics.height());
 }
 
+// A poster's rows as engine colours, row by row.
+class ColourRows final : public BandSink {
+public:
+    Status writeRows(const std::uint8_t* rgb, int rows) override
+    {
+        for (int i = 0; i < rows * width; ++i, rgb += 3)
+            colours.push_back(composeColour(rgb[0], rgb[1], rgb[2]));
+        return {};
+    }
+    int width = 0;
+    std::vector<Colour> colours;
+};
+
+std::vector<Colour> posterOf(const ExplorerState& view, PictureSize size)
+{
+    ColourRows rows;
+    rows.width = size.width;
+    auto computer = makeFastComputer();
+    EXPECT_TRUE(PosterRenderer(*computer).render(view, size, rows).ok());
+    return rows.colours;
+}
+
+TEST(Form1Layout, ThePictureFillsTheWindowAsAPosterOfItsSizeAndPressesMapBack)
+{
+    TestWindow w;
+    w->OnLoad();
+    ASSERT_TRUE(testing::waitForPicture(*w));
+    const QSize opened = w->size();
+    const QRect status = w->statusRect();
+    // Grown by (200, 100): the picture takes all of it, the status line
+    // moves down under it, and the picture is the view's poster of that size.
+    w->resize(opened + QSize(200, 100));
+    testing::runPendingEvents();
+    ASSERT_TRUE(testing::waitForPicture(*w));
+    EXPECT_EQ(w->Picture1()->geometry(), QRect(48, 48, 800, 700));
+    EXPECT_EQ(w->pictureImage().size(), QSize(796, 696));
+    EXPECT_EQ(w->statusRect().topLeft(), status.topLeft() + QPoint(0, 100));
+    EXPECT_EQ(testing::pictureOf(*w), posterOf(w->state(), {796, 696}));
+    // A press maps back through the poster rule: drawable pixel (398, 348),
+    // the middle, is picture pixel 298 + (398 - 398) * 596 / 696 both ways.
+    ExplorerState expected = w->state();
+    ZoomAt(expected, 298.0f, 298.0f);
+    const QPoint middle = QPoint(398, 348) + QPoint(PictureBox::kBorder, PictureBox::kBorder);
+    QTest::mouseClick(w->Picture1(), Qt::LeftButton, {}, middle);
+    ASSERT_TRUE(testing::waitForPicture(*w));
+    EXPECT_EQ(w->state(), expected);
+    // Save writes the picture shown, at its size.
+    w->OnSave();
+    EXPECT_EQ(w->Picture2()->image().size(), QSize(796, 696));
+    // Back at the start-up size: the legacy picture, drawn column by column.
+    w->resize(opened);
+    testing::runPendingEvents();
+    ASSERT_TRUE(testing::waitForPicture(*w));
+    EXPECT_EQ(w->Picture1()->geometry(), QRect(48, 48, 600, 600));
+    EXPECT_EQ(testing::pictureOf(*w), testing::engineDrawing(expected));
+}
+
+TEST(Form1Layout, FullScreenShowsThePictureAloneAndComesBack)
+{
+    TestWindow w;
+    w->OnLoad();
+    ASSERT_TRUE(testing::waitForPicture(*w));
+    const QRect windowed = w->geometry();
+    QAction* full = w->menus()->action(QStringLiteral("actionFullScreen"));
+    ASSERT_NE(full, nullptr);
+    EXPECT_EQ(full->shortcut(), QKeySequence(Qt::Key_F11));
+    full->trigger();
+    testing::runPendingEvents();
+    ASSERT_TRUE(testing::waitForPicture(*w));
+    EXPECT_TRUE(w->isFullScreenPicture());
+    EXPECT_FALSE(w->menuBar()->isVisible());
+    EXPECT_FALSE(w->Command1()->isVisible());
+    EXPECT_EQ(w->Picture1()->geometry(), w->clientArea()->rect());
+    EXPECT_NE(w->pictureImage().size(), QSize(596, 596));
+    QTest::keyClick(w.operator->(), Qt::Key_Escape);
+    testing::runPendingEvents();
+    ASSERT_TRUE(testing::waitForPicture(*w));
+    EXPECT_FALSE(w->isFullScreenPicture());
+    EXPECT_TRUE(w->Command1()->isVisible());
+    EXPECT_EQ(w->geometry().size(), windowed.size());
+    EXPECT_EQ(w->pictureImage().size(), QSize(596, 596));
+}
+
 TEST(Form1Layout, SaveButtonTooltipNamesTheRealFolder)
 {
     TestWindow w;
@@ -203,6 +289,7 @@ const MenuItem kItems[] = {
     {"menuView", "actionDeepZoom", "Ctrl+D"},
     {"menuView", "actionGoToCoordinates", "Ctrl+G"},
     {"menuView", "actionIterations", ""},
+    {"menuView", "actionFullScreen", "F11"},
     {"menuView", "actionZoomIn", "+, ="},
     {"menuView", "actionZoomOut", "-"},
     {"menuView", "actionMoveLeft", "Left"},

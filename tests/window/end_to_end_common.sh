@@ -1,10 +1,10 @@
 # shellcheck shell=bash
 # What the end-to-end scripts share, sourced by them: the real explorer (the
 # script's first argument) under a virtual X server, driven with xdotool,
-# watched with xwd, the clipboard read with xclip. Exit 77 (skipped) when one
+# watched with xwd (pixels read with python3), the clipboard read with xclip. Exit 77 (skipped) when one
 # of those tools is missing.
 if [ "${1:-}" != "--inside" ]; then
-  for tool in xvfb-run xdotool xwd xclip; do
+  for tool in xvfb-run xdotool xwd xclip python3; do
     command -v "$tool" >/dev/null || { echo "$tool is not installed: skipped"; exit 77; }
   done
   exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" --inside "$@"
@@ -57,6 +57,23 @@ settled() {
     previous="$work/$name.prev"
   done
   fail "the window kept changing ($name)"
+}
+
+# The colour (rrggbb) of window pixel (x, y) in the xwd dump $1.
+pixel_of() {
+  python3 - "$1" "$2" "$3" <<'PY'
+import struct, sys
+d = open(sys.argv[1], 'rb').read()
+h = struct.unpack('>25I', d[:100])
+x, y = int(sys.argv[2]), int(sys.argv[3])
+at = h[0] + h[19] * 12 + y * h[12] + x * 4
+print('%02x%02x%02x' % (d[at + 2], d[at + 1], d[at]) if h[7] == 0 else '%02x%02x%02x' % (d[at + 1], d[at + 2], d[at + 3]))
+PY
+}
+
+# The window's size, "WIDTHxHEIGHT".
+size_of() {
+  xdotool getwindowgeometry "$1" | sed -n 's/.*Geometry: //p'
 }
 
 left=0 top=0  # the client area's corner in the window, once known

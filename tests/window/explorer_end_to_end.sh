@@ -4,8 +4,8 @@
 # step: the picture after "back" must equal the start-up picture and differ
 # from the zoomed one, and the program must end with status 0. On the way,
 # a wheel notch zooms about the pointer and a drag moves the picture (the
-# copied location says where they went), and the status bar follows the
-# pointer.
+# copied location says where they went), the status bar follows the
+# pointer, the picture grows with the window, and F11 shows it alone.
 # Exit 77 (skipped) when xvfb-run, xdotool, xwd or xclip is missing.
 set -euo pipefail
 # shellcheck source-path=SCRIPTDIR source=end_to_end_common.sh
@@ -53,6 +53,29 @@ key ctrl+z
 settled undo
 undone=$(save)
 cmp -s "$first" "$undone" || fail "undoing the wheel and the drag did not bring the classic view back"
+
+# Grown by xdotool, the window's picture fills it: a pixel right of where
+# the 600-pixel picture ended is picture, not the client area's face (a
+# pixel of the left margin), and the status line moved down under it.
+opened=$(size_of "$win")
+xdotool windowsize "$win" $((${opened%x*} + 200)) $((${opened#*x} + 120))
+settled resize
+face=$(pixel_of "$work/resize.xwd" $((left + 10)) $((top + 300)))
+grown=$(pixel_of "$work/resize.xwd" $((left + 48 + 600 + 150)) $((top + 300)))
+below=$(pixel_of "$work/resize.xwd" $((left + 300)) $((top + 48 + 600 + 80)))
+[ "$grown" != "$face" ] || fail "the picture did not grow with the window ($grown)"
+[ "$below" != "$face" ] || fail "the picture did not grow downwards with the window ($below)"
+# F11: the picture alone on the whole 1280 x 1024 screen, from its corner;
+# Esc: the window as it was.
+key F11
+settled full-screen
+[ "$(size_of "$win")" = 1280x1024 ] || fail "F11 did not cover the screen: $(size_of "$win")"
+corner=$(pixel_of "$work/full-screen.xwd" 20 20)
+[ "$corner" != "$face" ] || fail "F11 did not show the picture alone"
+key Escape
+settled windowed
+[ "$(size_of "$win")" = "$((${opened%x*} + 200))x$((${opened#*x} + 120))" ] ||
+  fail "Esc did not bring the window back: $(size_of "$win")"
 click_at $((600 + 24)) $((16 + 8))             # exit
 all_end
-echo "end to end: zoom, back, wheel, drag, status bar and exit worked"
+echo "end to end: zoom, back, wheel, drag, status bar, resize, full screen and exit worked"
