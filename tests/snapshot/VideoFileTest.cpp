@@ -12,6 +12,7 @@
 #include "ZoomVideo.h"
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include <cmath>
 #include <cstdio>
@@ -238,6 +239,32 @@ TEST_F(Dive, AKeyframeIsTheSameBytesWithAnyThreadCount)
     ASSERT_TRUE(location.ok()) << location.error();
     EXPECT_EQ(location->size, (PictureSize{128, 72}));
     EXPECT_NEAR(location->deep->zoom, 31 * std::log10(2.0), 1e-12);
+}
+
+// Shallow keyframes are drawn in doubles by the vector kernel: still the
+// same bytes on every SIMD target (the scalar one included) and with any
+// thread count, so machines of one build share them. Rows: a keyframe in
+// doubles and one past them, drawn by perturbation.
+TEST(DiveKeyframes, AreTheSameBytesOnEveryTargetAndThreadCount)
+{
+    auto target = parseLocation(deepTarget(12));
+    ASSERT_TRUE(target.ok()) << target.error();
+    for (const double zoom : {3.0, 9.0}) {
+        std::vector<std::uint8_t> first;
+        for (const std::int64_t simd : hwy::SupportedAndGeneratedTargets())
+            for (const int threads : {1, 2}) {
+                hwy::SetSupportedTargetsForTest(simd);
+                auto pictures = DivePictures::prepare(*target, nullptr, threads, {});
+                ASSERT_TRUE(pictures.ok()) << pictures.error();
+                auto keyframe = pictures->draw(zoom, {128, 72}, {});
+                hwy::SetSupportedTargetsForTest(0);
+                ASSERT_TRUE(keyframe.ok()) << keyframe.error();
+                if (first.empty())
+                    first = keyframe->rgb;
+                EXPECT_EQ(keyframe->rgb, first) << "zoom " << zoom << " on " << hwy::TargetName(simd) << ", "
+                                                << threads << " threads";
+            }
+    }
 }
 
 TEST_F(Dive, AStoppedRunResumesKeepingCompleteKeyframesAndRedrawingATruncatedOne)
