@@ -134,7 +134,7 @@ TEST(DiveFrames, KeyframesAreTakenOneAtATimeAsTheFramesNeedThem)
         {
             asked.push_back(index);
             framesBefore.push_back(*made);
-            return RgbImage(16, 10);
+            return RgbImage(keyframeSize({8, 5}).width, keyframeSize({8, 5}).height);
         }
     } source;
     struct Sink final : FrameSink {
@@ -234,10 +234,10 @@ TEST_F(Dive, AKeyframeIsTheSameBytesWithAnyThreadCount)
         EXPECT_FALSE(one.empty()) << name;
         EXPECT_EQ(one, readFile(path(std::string("t2/") + name))) << name;
     }
-    // Each a PNG of twice the frame that holds its own location.
+    // Each a PNG of the keyframe size that holds its own location.
     auto location = readPngLocation(path("t1/keyframe-00031.png"));
     ASSERT_TRUE(location.ok()) << location.error();
-    EXPECT_EQ(location->size, (PictureSize{128, 72}));
+    EXPECT_EQ(location->size, (PictureSize{91, 51}));
     EXPECT_NEAR(location->deep->zoom, 31 * std::log10(2.0), 1e-12);
 }
 
