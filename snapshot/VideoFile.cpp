@@ -167,7 +167,7 @@ Result<VideoFile> VideoFile::open(const std::string& path, const VideoSettings& 
     if (e->format->oformat->flags & AVFMT_GLOBALHEADER)
         c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     (void)av_opt_set(c->priv_data, "crf", std::to_string(settings.quality).c_str(), 0);
-    (void)av_opt_set(c->priv_data, "preset", "medium", 0);
+    (void)av_opt_set(c->priv_data, "preset", settings.preset.c_str(), 0);
     // x264 holds frames for each thread and for its look-ahead: a few
     // threads and a shorter look-ahead keep a 1080p encoder near 100 MB on
     // any machine (left to itself, it starts 1.5 threads a core), and the

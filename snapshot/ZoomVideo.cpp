@@ -101,9 +101,11 @@ Status makeDiveFrames(const ZoomDive& dive, PictureSize frameSize, KeyframeSourc
     auto next = [&](int index) -> Result<RgbImage> {
         auto image = keyframes.keyframe(index, partOf(control, drawn * perKeyframe + made * perFrame, perKeyframe));
         ++drawn;
-        if (image && (image->width != 2 * frameSize.width || image->height != 2 * frameSize.height))
+        const PictureSize want = keyframeSize(frameSize);
+        if (image && (image->width != want.width || image->height != want.height))
             return fail("keyframe " + std::to_string(index) + " is " + std::to_string(image->width) + "x" +
-                            std::to_string(image->height) + ", not twice the frame",
+                            std::to_string(image->height) + ", not " + std::to_string(want.width) + "x" +
+                            std::to_string(want.height),
                         EINVAL);
         return image;
     };
@@ -113,7 +115,6 @@ Status makeDiveFrames(const ZoomDive& dive, PictureSize frameSize, KeyframeSourc
     auto inner = next(1);
     if (!inner)
         return inner.failure();
-    RgbImage innerHalf = halved(*inner);
     int j = 0;
     RgbImage frame(frameSize.width, frameSize.height);
     for (int f = 0; f < dive.frames(); ++f) {
@@ -126,9 +127,8 @@ Status makeDiveFrames(const ZoomDive& dive, PictureSize frameSize, KeyframeSourc
             inner = next(j + 2);
             if (!inner)
                 return inner.failure();
-            innerHalf = halved(*inner);
         }
-        assembleFrame(*outer, dive.keyframeZoom(j), innerHalf, dive.keyframeZoom(j + 1), zoom, frame, pool);
+        assembleFrame(*outer, dive.keyframeZoom(j), *inner, dive.keyframeZoom(j + 1), zoom, frame, pool);
         if (Status s = sink.add(frame); !s)
             return s;
         ++made;
@@ -251,8 +251,9 @@ Result<RgbImage> KeyframeFolder::read(int index, const Plan& plan, const Locatio
     if (*location != expected)
         return fail(path + ": holds another view than keyframe " + std::to_string(index) + " of this dive", EINVAL);
     auto image = readRgbPng(path);
-    if (image && (image->width != 2 * plan.frame.width || image->height != 2 * plan.frame.height))
-        return fail(path + ": not twice the frame's size", EINVAL);
+    const PictureSize want = keyframeSize(plan.frame);
+    if (image && (image->width != want.width || image->height != want.height))
+        return fail(path + ": not the size of this dive's keyframes", EINVAL);
     return image;
 }
 

@@ -28,12 +28,6 @@ public:
     virtual Result<RgbImage> keyframe(int index, const DrawControl& control) = 0;
 };
 
-// The size of a dive's keyframes: twice the frame's each side.
-inline PictureSize keyframeSize(PictureSize frame)
-{
-    return {2 * frame.width, 2 * frame.height};
-}
-
 // Keyframes drawn as they are asked for.
 class DrawnKeyframes final : public KeyframeSource {
 public:
@@ -54,7 +48,7 @@ private:
 
 // Makes every frame of `dive` at `frame` size from the keyframes around it
 // (ZoomDive's rule), handing each to `sink` as it is made: at most two
-// keyframes and one halved are held whatever the length. `control`'s
+// keyframes are held whatever the length. `control`'s
 // progress gets the share of frames done, keyframes counting as
 // `keyframeShare` of the work; its stop ends the video ("stopped",
 // ECANCELED). Frames are assembled on `pool` (null: this thread).
@@ -67,7 +61,7 @@ Status drawExactFrames(const ZoomDive& dive, PictureSize frame, const DivePictur
 
 // A folder of a dive's keyframes, for a cluster to share: keyframe j is
 // keyframe-J.png (J zero-padded to at least five digits), a PNG with the
-// keyframe's location (a deep poster at twice the frame's size), and
+// keyframe's location (a deep poster of keyframeSize), and
 // dive.txt holds the dive (its target, start zoom, frame size and keyframe
 // count), so a folder can be assembled on its own. Every file is written
 // aside and put in place whole.

@@ -4,9 +4,11 @@
 #include "DeepSetup.h"
 #include "DeepView.h"
 #include "ExplorerState.h"
+#include "PictureComputer.h"
 #include "PosterRenderer.h"
 #include "ThreadPool.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -69,6 +71,7 @@ Result<DivePictures> DivePictures::prepare(const Location& target, std::shared_p
         orbit = std::move(setup->orbit);
     }
     dive.orbit_ = std::move(orbit);
+    dive.threads_ = std::max(0, threads);
     if (threads > 0)
         dive.own_ = std::make_unique<ThreadPool>(threads);
     return dive;
@@ -89,11 +92,26 @@ Location DivePictures::locationAt(double zoom, PictureSize size) const
 
 Result<RgbImage> DivePictures::draw(double zoom, PictureSize size, const DrawControl& control) const
 {
+    // The rule a free view is drawn by: in doubles by the vector kernel
+    // while the pixel spacing allows it, by perturbation beyond.
+    DeepCentre view = *target_.deep;
+    view.zoom = zoom;
+    if (const std::optional<DoublesFrame> frame = doubles_ ? doublesFrameOf(view) : std::nullopt) {
+        FreeViewPixels pixels(view, *frame, threads_);
+        PosterRenderer renderer(pixels);
+        return drawWith(renderer, size, control);
+    }
     DeepComputerOptions options;
     options.pool = pool();
     options.iterations = target_.deep->iterations;
     options.zoom = zoom;
     DeepComputer computer(orbit_, options);
+    PosterRenderer renderer(computer);
+    return drawWith(renderer, size, control);
+}
+
+Result<RgbImage> DivePictures::drawWith(PosterRenderer& renderer, PictureSize size, const DrawControl& control) const
+{
     ExplorerState colours;
     colours.wid = colours.hei = kSurfaceSize;
     applyPalette(colours, target_.palette);
@@ -106,7 +124,7 @@ Result<RgbImage> DivePictures::draw(double zoom, PictureSize size, const DrawCon
             return false;
         return !control.progress || control.progress(static_cast<double>(rowsDone) / size.height);
     };
-    if (Status drawn = PosterRenderer(computer).render(colours, size, rows, hooks); !drawn)
+    if (Status drawn = renderer.render(colours, size, rows, hooks); !drawn)
         return drawn.failure();
     return image;
 }

@@ -9,13 +9,16 @@
 
 namespace mandel {
 
+class PosterRenderer;
 class ReferenceOrbit;
 class ThreadPool;
 
 // The pictures of a dive into the centre of one deep view: deep posters of
 // that centre at any zoom up to the view's, in its colours and with its
-// iteration cap, all drawn against the one reference orbit of the centre
-// (computed once, at the precision of the deepest zoom).
+// iteration cap, each drawn as a free view is: in doubles by the vector
+// kernel while its pixel spacing allows (doublesFrameOf), beyond that
+// against the one reference orbit of the centre (computed once, at the
+// precision of the deepest zoom).
 class DivePictures {
 public:
     // Prepares the dive into `target`: a deep location, or a legacy one
@@ -38,13 +41,20 @@ public:
     Location locationAt(double zoom, PictureSize size) const;
     // The target as a deep view (its cap included).
     const DeepCentre& target() const noexcept { return *target_.deep; }
+    // Whether pictures shallow enough are drawn in doubles (the default);
+    // off, every one is drawn by perturbation, for benchmarks to compare.
+    void setDoubles(bool on) noexcept { doubles_ = on; }
     // The pool the pictures are drawn on, for the work beside them.
     ThreadPool* pool() const noexcept;
 
 private:
     DivePictures() = default;
+    Result<RgbImage> drawWith(PosterRenderer& renderer, PictureSize size, const DrawControl& control) const;
+
     Location target_;  // deep, without a size
     std::shared_ptr<const ReferenceOrbit> orbit_;
+    int threads_ = 0;
+    bool doubles_ = true;
     std::unique_ptr<ThreadPool> own_;
 };
 

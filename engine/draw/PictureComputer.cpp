@@ -57,9 +57,11 @@ std::int32_t kernelCap(long long iterations)
 
 } // namespace
 
-FreeViewPixels::FreeViewPixels(const DeepCentre& view, const DoublesFrame& frame) : view_(view), frame_(frame)
+FreeViewPixels::FreeViewPixels(const DeepCentre& view, const DoublesFrame& frame, int threads)
+    : view_(view), frame_(frame)
 {
     FastComputerOptions options;
+    options.threads = threads;
     options.iterations = kernelCap(view.iterations);
     fast_ = std::make_unique<FastComputer>(options);
 }

@@ -67,8 +67,9 @@ private:
 // doubles decides them; pixel (x, y) lies (x - 300, y - 300) from the centre.
 class FreeViewPixels final : public PictureComputer {
 public:
-    // In doubles, on the shared pool: `view` must have a doubles frame.
-    FreeViewPixels(const DeepCentre& view, const DoublesFrame& frame);
+    // In doubles, on the shared pool (`threads` 0) or a pool of its own of
+    // `threads`: `view` must have a doubles frame.
+    FreeViewPixels(const DeepCentre& view, const DoublesFrame& frame, int threads = 0);
     // By perturbation with `deep` (its orbit's view, the cap `deep`'s).
     explicit FreeViewPixels(std::shared_ptr<DeepComputer> deep);
     ~FreeViewPixels() override;

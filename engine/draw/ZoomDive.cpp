@@ -191,17 +191,18 @@ void assembleFrame(const RgbImage& outer, double outerZoom, const RgbImage& inne
                 const std::size_t ix0 = static_cast<std::size_t>(innerX.lo[x]) * 3, ix1 = static_cast<std::size_t>(innerX.hi[x]) * 3;
                 const double otx = outerX.t[x], itx = innerX.t[x];
                 for (std::size_t k = 0; k < 3; ++k) {
-                    const double oUp = oTop[ox0 + k] + (oTop[ox1 + k] - oTop[ox0 + k]) * otx;
-                    const double oDown = oBottom[ox0 + k] + (oBottom[ox1 + k] - oBottom[ox0 + k]) * otx;
-                    const double a = oUp + (oDown - oUp) * oty;
-                    double v = a;
+                    double a = 0, b = 0;
+                    if (w < 1) {
+                        const double oUp = oTop[ox0 + k] + (oTop[ox1 + k] - oTop[ox0 + k]) * otx;
+                        const double oDown = oBottom[ox0 + k] + (oBottom[ox1 + k] - oBottom[ox0 + k]) * otx;
+                        a = oUp + (oDown - oUp) * oty;
+                    }
                     if (w > 0) {
                         const double iUp = iTop[ix0 + k] + (iTop[ix1 + k] - iTop[ix0 + k]) * itx;
                         const double iDown = iBottom[ix0 + k] + (iBottom[ix1 + k] - iBottom[ix0 + k]) * itx;
-                        const double b = iUp + (iDown - iUp) * ity;
-                        v = a + (b - a) * w;
+                        b = iUp + (iDown - iUp) * ity;
                     }
-                    out[k] = roundedByte(v);
+                    out[k] = roundedByte(w >= 1 ? b : w > 0 ? a + (b - a) * w : a);
                 }
             }
         }
@@ -227,11 +228,13 @@ void assembleFrameReference(const RgbImage& outer, double outerZoom, const RgbIm
                 const double fx = x + 0.5;
                 const double inside = std::min({fx - left, right - fx, fy - top, bottom - fy});
                 const double w = std::clamp(inside / feather, 0.0, 1.0);
-                sample(outer, o.offsetX + o.scale * fx, o.offsetY + o.scale * fy, a);
+                // Past the feather the inner keyframe alone makes the pixel.
+                if (w < 1)
+                    sample(outer, o.offsetX + o.scale * fx, o.offsetY + o.scale * fy, a);
                 if (w > 0)
                     sample(innerHalf, i.offsetX + i.scale * fx, i.offsetY + i.scale * fy, b);
                 for (int k = 0; k < 3; ++k) {
-                    const double v = w > 0 ? a[k] + (b[k] - a[k]) * w : a[k];
+                    const double v = w >= 1 ? b[k] : w > 0 ? a[k] + (b[k] - a[k]) * w : a[k];
                     out[k] = static_cast<std::uint8_t>(std::lround(std::clamp(v, 0.0, 255.0)));
                 }
             }

@@ -12,6 +12,7 @@
 #include "ZoomVideo.h"
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include <cmath>
 #include <cstdio>
@@ -133,7 +134,7 @@ TEST(DiveFrames, KeyframesAreTakenOneAtATimeAsTheFramesNeedThem)
         {
             asked.push_back(index);
             framesBefore.push_back(*made);
-            return RgbImage(16, 10);
+            return RgbImage(keyframeSize({8, 5}).width, keyframeSize({8, 5}).height);
         }
     } source;
     struct Sink final : FrameSink {
@@ -233,11 +234,37 @@ TEST_F(Dive, AKeyframeIsTheSameBytesWithAnyThreadCount)
         EXPECT_FALSE(one.empty()) << name;
         EXPECT_EQ(one, readFile(path(std::string("t2/") + name))) << name;
     }
-    // Each a PNG of twice the frame that holds its own location.
+    // Each a PNG of the keyframe size that holds its own location.
     auto location = readPngLocation(path("t1/keyframe-00031.png"));
     ASSERT_TRUE(location.ok()) << location.error();
-    EXPECT_EQ(location->size, (PictureSize{128, 72}));
+    EXPECT_EQ(location->size, (PictureSize{91, 51}));
     EXPECT_NEAR(location->deep->zoom, 31 * std::log10(2.0), 1e-12);
+}
+
+// Shallow keyframes are drawn in doubles by the vector kernel: still the
+// same bytes on every SIMD target (the scalar one included) and with any
+// thread count, so machines of one build share them. Rows: a keyframe in
+// doubles and one past them, drawn by perturbation.
+TEST(DiveKeyframes, AreTheSameBytesOnEveryTargetAndThreadCount)
+{
+    auto target = parseLocation(deepTarget(12));
+    ASSERT_TRUE(target.ok()) << target.error();
+    for (const double zoom : {3.0, 9.0}) {
+        std::vector<std::uint8_t> first;
+        for (const std::int64_t simd : hwy::SupportedAndGeneratedTargets())
+            for (const int threads : {1, 2}) {
+                hwy::SetSupportedTargetsForTest(simd);
+                auto pictures = DivePictures::prepare(*target, nullptr, threads, {});
+                ASSERT_TRUE(pictures.ok()) << pictures.error();
+                auto keyframe = pictures->draw(zoom, {128, 72}, {});
+                hwy::SetSupportedTargetsForTest(0);
+                ASSERT_TRUE(keyframe.ok()) << keyframe.error();
+                if (first.empty())
+                    first = keyframe->rgb;
+                EXPECT_EQ(keyframe->rgb, first) << "zoom " << zoom << " on " << hwy::TargetName(simd) << ", "
+                                                << threads << " threads";
+            }
+    }
 }
 
 TEST_F(Dive, AStoppedRunResumesKeepingCompleteKeyframesAndRedrawingATruncatedOne)
