@@ -34,7 +34,7 @@ using namespace mandel;
 using Clock = std::chrono::steady_clock;
 
 constexpr PictureSize kFrame{1920, 1080};
-// Keyframes before the sqrt(2) rule, and now.
+// Keyframes of the dive (twice the frame).
 constexpr PictureSize kTwiceKeyframe{3840, 2160};
 const PictureSize kKeyframe = keyframeSize(kFrame);
 constexpr double kTargetZoom = 30;
@@ -106,8 +106,8 @@ const DivePictures& perturbationPictures()
 void keyframe(benchmark::State& st)
 {
     const double zoom = static_cast<double>(st.range(0));
-    // 0: as before (perturbation throughout, twice the frame); 1: doubles
-    // where they hold, at twice the frame; 2: now (doubles, sqrt(2)).
+    // 0: as before (perturbation throughout); 1 and 2: now (doubles where
+    // they hold).
     const int rule = static_cast<int>(st.range(1));
     const DivePictures& drawing = rule > 0 ? pictures() : perturbationPictures();
     const PictureSize size = rule == 2 ? kKeyframe : kTwiceKeyframe;
@@ -129,7 +129,7 @@ const KeyframePair& pair()
 {
     static const KeyframePair p = [] {
         const double z = 15, step = std::log10(2.0);
-        return KeyframePair{pictures().draw(z, kKeyframe, {}).value(), pictures().draw(z + step, kKeyframe, {}).value(),
+        return KeyframePair{pictures().draw(z, kKeyframe, {}).value(), halved(pictures().draw(z + step, kKeyframe, {}).value()),
                             z, z + step};
     }();
     return p;
@@ -213,9 +213,7 @@ void dive(benchmark::State& st)
         }
         t = Clock::now();
         const RgbImage outer = own.draw(plan.keyframeZoom(j), keyframe, {}).value();
-        RgbImage inner = own.draw(plan.keyframeZoom(j + 1), keyframe, {}).value();
-        if (!after)
-            inner = halved(inner);
+        const RgbImage inner = halved(own.draw(plan.keyframeZoom(j + 1), keyframe, {}).value());
         keyframes += secondsSince(t);
         sampled += 2;
         VideoFile video = scratchVideo(preset);

@@ -115,6 +115,7 @@ Status makeDiveFrames(const ZoomDive& dive, PictureSize frameSize, KeyframeSourc
     auto inner = next(1);
     if (!inner)
         return inner.failure();
+    RgbImage innerHalf = halved(*inner);
     int j = 0;
     RgbImage frame(frameSize.width, frameSize.height);
     for (int f = 0; f < dive.frames(); ++f) {
@@ -127,8 +128,9 @@ Status makeDiveFrames(const ZoomDive& dive, PictureSize frameSize, KeyframeSourc
             inner = next(j + 2);
             if (!inner)
                 return inner.failure();
+            innerHalf = halved(*inner);
         }
-        assembleFrame(*outer, dive.keyframeZoom(j), *inner, dive.keyframeZoom(j + 1), zoom, frame, pool);
+        assembleFrame(*outer, dive.keyframeZoom(j), innerHalf, dive.keyframeZoom(j + 1), zoom, frame, pool);
         if (Status s = sink.add(frame); !s)
             return s;
         ++made;

@@ -2,9 +2,7 @@
 
 #include "Location.h"
 
-#include <cmath>
 #include <cstdint>
-#include <numbers>
 #include <vector>
 
 namespace mandel {
@@ -41,13 +39,15 @@ struct RgbImage {
 // Keyframes are pictures of the same centre, one per doubling of the
 // magnification: keyframe j has zoom start + j log10 2, except the last,
 // which is the target itself (the last step may be shorter than a
-// doubling). A keyframe is sqrt(2) times the frame's width and height
-// (keyframeSize): the least that gives every frame between two keyframes at
-// least one sample a pixel. At zoom K between keyframes j and j + 1, with
-// t = 10^(zoom(j+1) - K) in [1, 2], the inner keyframe reaches sqrt(2)/t
-// of the frame from its centre with sqrt(2)t samples a pixel, and the outer
-// one, needed only where the inner does not reach (t > sqrt(2)), has
-// sqrt(2)t/2 > 1 there.
+// doubling). A keyframe is twice the frame's width and height
+// (keyframeSize) over the same part of the plane as a frame of its zoom.
+// At zoom K between keyframes j and j + 1, with t = 10^(zoom(j+1) - K) in
+// [1, 2], the inner keyframe covers 1/t of the frame from its centre, so
+// the outer one makes the border for every t > 1, at 2 * (t/2) = t >= 1 of
+// its samples a frame pixel: twice is the least factor that samples every
+// frame pixel at least once (sqrt(2) would give t/sqrt(2) < 1 there for
+// t < sqrt(2)). The inner one is halved before it is laid over, so it too
+// is sampled at t, never minified by more than two.
 class ZoomDive {
 public:
     // A dive from zoom `start` to `target` (target > start) in `frames`
@@ -70,23 +70,20 @@ private:
     int keyframes_;
 };
 
-// The size of a dive's keyframes for frames of `frame`: sqrt(2) times each
-// side, rounded up.
+// The size of a dive's keyframes for frames of `frame`: twice each side.
 inline PictureSize keyframeSize(PictureSize frame)
 {
-    auto side = [](int n) { return static_cast<int>(std::ceil(n * std::numbers::sqrt2)); };
-    return {side(frame.width), side(frame.height)};
+    return {2 * frame.width, 2 * frame.height};
 }
 
 // Half the width and height, each pixel the mean of a 2 x 2 block (an odd
-// last column or row averaged on its own): how frames sampled the inner
-// keyframe when keyframes were twice the frame; kept for the benchmark's
-// side-by-side comparison with the sqrt(2) rule.
+// last column or row averaged on its own): the inner keyframe as frames
+// sample it, so that it is never minified by more than two.
 RgbImage halved(const RgbImage& image);
 
 // Makes the frame of zoom `frameZoom` (its size set beforehand) from the
 // keyframes around it: `outer` (zoom outerZoom <= frameZoom) scaled up, and
-// the inner keyframe `innerHalf` (zoom innerZoom >=
+// the inner keyframe's half-size image `innerHalf` (zoom innerZoom >=
 // frameZoom) laid over the middle where it reaches. Both are sampled
 // bilinearly at the frame pixel's centre; the inner one's weight rises
 // from 0 at its edge to 1 a feather (1/32 of the frame's shorter side)

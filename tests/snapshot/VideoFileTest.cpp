@@ -237,7 +237,7 @@ TEST_F(Dive, AKeyframeIsTheSameBytesWithAnyThreadCount)
     // Each a PNG of the keyframe size that holds its own location.
     auto location = readPngLocation(path("t1/keyframe-00031.png"));
     ASSERT_TRUE(location.ok()) << location.error();
-    EXPECT_EQ(location->size, (PictureSize{91, 51}));
+    EXPECT_EQ(location->size, (PictureSize{128, 72}));
     EXPECT_NEAR(location->deep->zoom, 31 * std::log10(2.0), 1e-12);
 }
 
