@@ -683,9 +683,6 @@ Status checkDiveOptions(const RenderOptions& o)
         return fail("mandel-render: --video takes a file name such as dive.mp4, not a folder");
     if (o.seconds && o.rate)
         return fail("mandel-render: --seconds and --rate both set the length; give one");
-    if (o.palette || o.stops || (o.location && o.location->smooth))
-        return fail("mandel-render: --video: smooth colours draw legacy views; a dive's pictures are deep views and "
-                    "keep the colour modes (leave out --palette and --stops)");
     if (o.size) {
         if (o.size->width % 2 != 0 || o.size->height % 2 != 0)
             return fail("mandel-render: --size of a video takes even sides (its colour planes are halved), got " +

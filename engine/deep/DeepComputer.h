@@ -82,6 +82,9 @@ public:
     const ReferenceOrbit& orbit() const noexcept { return *orbit_; }
     // The cap N results are computed with.
     long long iterations() const noexcept { return cap_; }
+    // The pixel spacing of the pixels it draws (the orbit's, or the zoom's
+    // of its options).
+    const FloatExp& spacing() const noexcept { return spacing_; }
     // What the shortcuts did since the computer was made.
     DeepShortcuts shortcuts() const noexcept;
     int threads() const noexcept;

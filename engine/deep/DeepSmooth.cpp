@@ -2,7 +2,10 @@
 
 namespace mandel {
 
-DeepSmooth::DeepSmooth(const ReferenceOrbit& orbit) : orbit_(orbit), spacing_(orbit.spacing().toDouble()) {}
+DeepSmooth::DeepSmooth(const ReferenceOrbit& orbit, FloatExp spacing)
+    : orbit_(orbit), spacingExp_(spacing), spacing_(spacing.toDouble())
+{
+}
 
 double DeepSmooth::planeRe(double dx) const noexcept
 {
@@ -18,7 +21,7 @@ DeepFinal DeepSmooth::finalValue(double dx, double dy, std::int32_t n) const
 {
     if (spacing_ >= 0x1p-400)
         return finalInDoubles(dx, dy, n);
-    const FloatExp h = orbit_.spacing();
+    const FloatExp h = spacingExp_;
     const ComplexExp dc(FloatExp(dx) * h, FloatExp(-dy) * h);
     const ComplexExp step(h, FloatExp());
     // The orbit's last index: past it, the pixel goes on from Z_0.

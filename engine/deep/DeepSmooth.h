@@ -24,7 +24,8 @@ struct DeepFinal {
 // tables: every step is taken (skipping them by BLA is left to do).
 class DeepSmooth {
 public:
-    explicit DeepSmooth(const ReferenceOrbit& orbit);
+    // Pixels `spacing` apart (a dive draws many zooms on one orbit).
+    DeepSmooth(const ReferenceOrbit& orbit, FloatExp spacing);
 
     // z_(n-1) and dz/dx of the pixel at offset (dx, dy) whose count is n
     // (3 <= n < the cap).
@@ -41,6 +42,7 @@ private:
     DeepFinal finalInDoubles(double dx, double dy, std::int32_t n) const;
 
     const ReferenceOrbit& orbit_;
+    FloatExp spacingExp_;
     double spacing_;
 };
 

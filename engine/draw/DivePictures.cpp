@@ -6,6 +6,7 @@
 #include "ExplorerState.h"
 #include "PictureComputer.h"
 #include "PosterRenderer.h"
+#include "SmoothRenderer.h"
 #include "ThreadPool.h"
 
 #include <algorithm>
@@ -42,9 +43,6 @@ DivePictures::~DivePictures() = default;
 Result<DivePictures> DivePictures::prepare(const Location& target, std::shared_ptr<const ReferenceOrbit> orbit,
                                            int threads, const DrawControl& control)
 {
-    if (target.smooth)
-        return fail("smooth colours draw legacy views; a dive's pictures are deep views and keep the colour modes",
-                    EINVAL);
     DivePictures dive;
     dive.target_ = target;
     dive.target_.size.reset();
@@ -96,7 +94,10 @@ Result<RgbImage> DivePictures::draw(double zoom, PictureSize size, const DrawCon
     // while the pixel spacing allows it, by perturbation beyond.
     DeepCentre view = *target_.deep;
     view.zoom = zoom;
-    if (const std::optional<DoublesFrame> frame = doubles_ ? doublesFrameOf(view) : std::nullopt) {
+    // Smooth colours take what only perturbation computes (z and its
+    // derivative).
+    const bool doubles = doubles_ && !target_.smooth;
+    if (const std::optional<DoublesFrame> frame = doubles ? doublesFrameOf(view) : std::nullopt) {
         FreeViewPixels pixels(view, *frame, threads_);
         PosterRenderer renderer(pixels);
         return drawWith(renderer, size, control);
@@ -106,16 +107,26 @@ Result<RgbImage> DivePictures::draw(double zoom, PictureSize size, const DrawCon
     options.iterations = target_.deep->iterations;
     options.zoom = zoom;
     DeepComputer computer(orbit_, options);
+    if (target_.smooth) {
+        SmoothRenderer renderer(computer);
+        return drawRows(size, control, [&](BandSink& rows, const PosterHooks& hooks) {
+            return renderer.render(*target_.smooth, size, rows, hooks);
+        });
+    }
     PosterRenderer renderer(computer);
     return drawWith(renderer, size, control);
 }
 
 Result<RgbImage> DivePictures::drawWith(PosterRenderer& renderer, PictureSize size, const DrawControl& control) const
 {
-    ExplorerState colours;
-    colours.wid = colours.hei = kSurfaceSize;
-    applyPalette(colours, target_.palette);
-    ResetView(colours);
+    return drawRows(size, control, [&](BandSink& rows, const PosterHooks& hooks) {
+        return renderer.render(target_.palette, size, rows, hooks);
+    });
+}
+
+Result<RgbImage> DivePictures::drawRows(PictureSize size, const DrawControl& control,
+                                        const std::function<Status(BandSink&, const PosterHooks&)>& render) const
+{
     RgbImage image(size.width, size.height);
     ImageRows rows(image);
     PosterHooks hooks;
@@ -124,7 +135,7 @@ Result<RgbImage> DivePictures::drawWith(PosterRenderer& renderer, PictureSize si
             return false;
         return !control.progress || control.progress(static_cast<double>(rowsDone) / size.height);
     };
-    if (Status drawn = renderer.render(colours, size, rows, hooks); !drawn)
+    if (Status drawn = render(rows, hooks); !drawn)
         return drawn.failure();
     return image;
 }

@@ -5,11 +5,14 @@
 #include "Result.h"
 #include "ZoomDive.h"
 
+#include <functional>
 #include <memory>
 
 namespace mandel {
 
+class BandSink;
 class PosterRenderer;
+struct PosterHooks;
 class ReferenceOrbit;
 class ThreadPool;
 
@@ -26,8 +29,8 @@ public:
     // `orbit`, when given, is the target's (same centre and zoom, a cap at
     // least the target's); null: computed here. `threads` > 0 draws on a
     // pool of that many threads, 0 on every core. Fails with a one-line
-    // reason: smooth colours (dives draw deep views), a view that does not
-    // fit in memory, or "stopped" (ECANCELED).
+    // reason: a view that does not fit in memory, or "stopped" (ECANCELED).
+    // Keyframes in smooth colours are drawn by perturbation at every zoom.
     static Result<DivePictures> prepare(const Location& target, std::shared_ptr<const ReferenceOrbit> orbit,
                                         int threads, const DrawControl& control);
 
@@ -50,6 +53,10 @@ public:
 private:
     DivePictures() = default;
     Result<RgbImage> drawWith(PosterRenderer& renderer, PictureSize size, const DrawControl& control) const;
+    // The picture `render` writes into rows of `size`, stopped and followed
+    // by `control`.
+    Result<RgbImage> drawRows(PictureSize size, const DrawControl& control,
+                              const std::function<Status(BandSink&, const PosterHooks&)>& render) const;
 
     Location target_;  // deep, without a size
     std::shared_ptr<const ReferenceOrbit> orbit_;

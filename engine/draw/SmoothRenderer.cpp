@@ -116,7 +116,7 @@ Status SmoothRenderer::render(const SmoothColours& colours, PictureSize size, Ba
     // Deep samples are offsets in the picture's pixels, and so are the
     // derivative and the distance.
     SampleColouring colouring(colours, samples.pictureX(1) - samples.pictureX(0));
-    colouring.derivativeStep = DeepSmooth(deep_->orbit()).spacing();
+    colouring.derivativeStep = DeepSmooth(deep_->orbit(), deep_->spacing()).spacing();
     return draw(samples, colouring, n, sink, hooks);
 }
 
@@ -128,7 +128,7 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
     const std::int32_t cap = deep_ ? static_cast<std::int32_t>(deep_->iterations()) : kMaxIterations;
     std::optional<DeepSmooth> deepSmooth;
     if (deep_)
-        deepSmooth.emplace(deep_->orbit());
+        deepSmooth.emplace(deep_->orbit(), deep_->spacing());
 
     const auto w = static_cast<std::size_t>(width);
     const std::int64_t rowSamples = std::int64_t{width} * n * n;

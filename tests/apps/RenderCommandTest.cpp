@@ -167,7 +167,6 @@ TEST_F(RenderCli, RefusesBadDivesWithExitTwoAndNoFile)
          "a dive needs a target deeper than its start: give --location"},
         {{"--video", v}, "a dive needs a target deeper than its start"},
         {with({"--fps", "30"}), "add --video"},
-        {{"--click", "100,100", "--palette", "fire", "--video", v}, "--video: smooth colours"},
         {with({"--exact-frames", "--keyframes", k}), "--exact-frames draws a video's frames"},
         {with({"--keyframe-range", "0:3", "--video", v}), "--keyframe-range draws part of the keyframes into a folder"},
         {with({"--keyframes", k, "--keyframe-range", "0:3", "--video", v}), "--assemble"},

@@ -155,7 +155,7 @@ TEST_P(DeepDifferential, SmoothValueMatchesBruteForce)
     const DeepCentre view = centreOf(GetParam());
     const auto orbit = orbitOf(view);
     DeepComputer fast(orbit);
-    const DeepSmooth smooth(*orbit);
+    const DeepSmooth smooth(*orbit, orbit->spacing());
     const BruteForceDeep brute(view);
     std::mt19937 rng(static_cast<unsigned>(view.zoom) + 7);
     int checked = 0, close = 0;

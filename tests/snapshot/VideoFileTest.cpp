@@ -203,23 +203,33 @@ std::pair<double, double> difference(const RgbImage& a, const RgbImage& b, int d
 // either way, the poster differs more.
 TEST_F(Dive, AssembledFramesMatchFramesDrawnDirectly)
 {
-    ASSERT_EQ(dive({"--frames", path("made")}, "128x72").status, 0);
-    ASSERT_EQ(dive({"--frames", path("exact"), "--exact-frames"}, "128x72").status, 0);
-    int frames = 0;
-    for (const auto& entry : fs::directory_iterator(path("made"))) {
-        const std::string name = entry.path().filename().string();
-        auto made = readRgbPng(entry.path().string());
-        auto exact = readRgbPng(path("exact/" + name));
-        ASSERT_TRUE(made && exact) << name;
-        ASSERT_EQ(made->rgb.size(), exact->rgb.size());
-        const auto [mean, far] = difference(*made, *exact);
-        EXPECT_LE(mean, 3.0) << name;
-        EXPECT_LE(far, 0.03) << name;
-        for (const auto& [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}})
-            EXPECT_GT(difference(*made, *exact, dx, dy).first, mean) << name << " moved " << dx << "," << dy;
-        ++frames;
+    // Rows: the colour modes (shallow keyframes in doubles), and a palette
+    // (every keyframe by perturbation, each at its own pixel spacing).
+    const std::vector<std::vector<std::string>> colourings = {{}, {"--palette", "ocean", "--density", "64"}};
+    for (std::size_t c = 0; c < colourings.size(); ++c) {
+        const std::string made = "made" + std::to_string(c), exact = "exact" + std::to_string(c);
+        auto with = [&](std::vector<std::string> args) {
+            args.insert(args.end(), colourings[c].begin(), colourings[c].end());
+            return args;
+        };
+        ASSERT_EQ(dive(with({"--frames", path(made)}), "128x72").status, 0) << c;
+        ASSERT_EQ(dive(with({"--frames", path(exact), "--exact-frames"}), "128x72").status, 0) << c;
+        int frames = 0;
+        for (const auto& entry : fs::directory_iterator(path(made))) {
+            const std::string name = entry.path().filename().string();
+            auto a = readRgbPng(entry.path().string());
+            auto b = readRgbPng(path(exact + "/" + name));
+            ASSERT_TRUE(a && b) << name;
+            ASSERT_EQ(a->rgb.size(), b->rgb.size());
+            const auto [mean, far] = difference(*a, *b);
+            EXPECT_LE(mean, 3.0) << c << " " << name;
+            EXPECT_LE(far, 0.03) << c << " " << name;
+            for (const auto& [dx, dy] : {std::pair{1, 0}, std::pair{-1, 0}, std::pair{0, 1}, std::pair{0, -1}})
+                EXPECT_GT(difference(*a, *b, dx, dy).first, mean) << c << " " << name << " moved " << dx << "," << dy;
+            ++frames;
+        }
+        EXPECT_EQ(frames, 16) << c;
     }
-    EXPECT_EQ(frames, 16);
 }
 
 TEST_F(Dive, AKeyframeIsTheSameBytesWithAnyThreadCount)
