@@ -9,6 +9,7 @@
 #include "LocationFile.h"
 #include "OutputFile.h"
 #include "PngBandWriter.h"
+#include "PosterMapping.h"
 #include "Version.h"
 
 #include <algorithm>
@@ -144,8 +145,8 @@ Result<std::string> writePictureFile(const std::string& path, const PictureReque
     auto failed = [&path](const Failure& why) { return fail(path + ": " + why.reason, why.code); };
     const Location& location = request.location;
     const PictureSize size = location.size.value_or(PictureSize{kDrawableSize, kDrawableSize});
-    if (size.width < 1 || size.height < 1 || size.width > kMaxPictureSide || size.height > kMaxPictureSide)
-        return failed(fail("a picture's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL));
+    if (Status fits = checkPictureSize(size); !fits)
+        return failed(fits.failure());
     if (request.format == ImageFormat::Bmp)
         if (Status fits = BmpBandWriter::fits(size); !fits)
             return failed(fits.failure());

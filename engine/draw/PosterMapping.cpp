@@ -3,6 +3,8 @@
 #include "Surface.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <string>
 
 namespace mandel {
 
@@ -46,6 +48,13 @@ double PosterMapping::planeX(int u) const noexcept
 double PosterMapping::planeY(int v) const noexcept
 {
     return zoomy2_ - (pictureY(v) + dj_) / zoomy1_;
+}
+
+Status checkPictureSize(PictureSize size)
+{
+    if (size.width < 1 || size.height < 1 || size.width > kMaxPictureSide || size.height > kMaxPictureSide)
+        return fail("a picture's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
+    return {};
 }
 
 } // namespace mandel

@@ -2,8 +2,12 @@
 
 #include "ExplorerState.h"
 #include "Location.h"
+#include "Result.h"
 
 namespace mandel {
+
+// Refuses a picture size outside 1 to kMaxPictureSide on either side.
+Status checkPictureSize(PictureSize size);
 
 // Where the pixels of a W x H poster of a view lie. The poster shows the
 // square the 596 x 596 picture shows, centred on the same point and scaled

@@ -93,22 +93,11 @@ int PosterRenderer::bandRows(int width) const noexcept
     return static_cast<int>(std::clamp<std::int64_t>(rows, 1, kMaxPictureSide));
 }
 
-namespace {
-
-Status checkSize(PictureSize size)
-{
-    if (size.width < 1 || size.height < 1 || size.width > kMaxPictureSide || size.height > kMaxPictureSide)
-        return fail("a poster's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
-    return {};
-}
-
-} // namespace
-
 Status PosterRenderer::render(const ExplorerState& view, PictureSize size, BandSink& sink, const PosterHooks& hooks)
 {
     if (deep_ || pixels_)
         return render(paletteOf(view), size, sink, hooks);
-    if (Status s = checkSize(size); !s)
+    if (Status s = checkPictureSize(size); !s)
         return s;
     LegacyPixels legacy(*computer_, view);
     return draw(paletteOf(view), PosterMapping(view, size), legacy, sink, hooks);
@@ -118,7 +107,7 @@ Status PosterRenderer::render(const Palette& palette, PictureSize size, BandSink
 {
     if (!deep_ && !pixels_)
         return fail("a legacy poster needs its view", EINVAL);
-    if (Status s = checkSize(size); !s)
+    if (Status s = checkPictureSize(size); !s)
         return s;
     if (pixels_)
         return draw(palette, PosterMapping(size), *pixels_, sink, hooks);

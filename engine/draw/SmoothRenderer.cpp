@@ -74,21 +74,10 @@ Status SmoothRenderer::renderPicture(const SmoothColours& colours, Surface& surf
     return render(colours, PictureSize{kDrawableSize, kDrawableSize}, sink, hooks);
 }
 
-namespace {
-
-Status checkSize(PictureSize size)
-{
-    if (size.width < 1 || size.height < 1 || size.width > kMaxPictureSide || size.height > kMaxPictureSide)
-        return fail("a picture's sides must be 1 to " + std::to_string(kMaxPictureSide) + " pixels", EINVAL);
-    return {};
-}
-
-} // namespace
-
 Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& colours, PictureSize size,
                               BandSink& sink, const PosterHooks& hooks)
 {
-    if (Status s = checkSize(size); !s)
+    if (Status s = checkPictureSize(size); !s)
         return s;
     if (deep_)
         return fail("a deep renderer draws its computer's view", EINVAL);
@@ -104,7 +93,7 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
 
 Status SmoothRenderer::render(const SmoothColours& colours, PictureSize size, BandSink& sink, const PosterHooks& hooks)
 {
-    if (Status s = checkSize(size); !s)
+    if (Status s = checkPictureSize(size); !s)
         return s;
     if (!deep_)
         return fail("a legacy picture needs its view", EINVAL);
