@@ -11,14 +11,13 @@ namespace mandel {
 
 BruteForceDeep::BruteForceDeep(DeepCentre view) : view_(std::move(view)) {}
 
-PointResult BruteForceDeep::compute(double dx, double dy, long bits) const
+void BruteForceDeep::setPoint(double dx, double dy, BigFloat& cr, BigFloat& ci) const
 {
-    if (bits <= 0)
-        bits = precisionFor(view_.zoom);
-    BigFloat cr(bits), ci(bits), step(bits), t(bits);
+    // c = (a + dx h, b - dy h), h = 1 / (150 * 10^K), at cr's precision.
+    const long bits = static_cast<long>(mpfr_get_prec(cr.get()));
+    BigFloat step(bits), t(bits);
     cr.setDecimal(view_.re);
     ci.setDecimal(view_.im);
-    // c = (a + dx h, b - dy h), h = 1 / (150 * 10^K)
     setPixelsPerUnit(step, view_.zoom);
     mpfr_set_d(t.get(), dx, MPFR_RNDN);
     mpfr_div(t.get(), t.get(), step.get(), MPFR_RNDN);
@@ -26,6 +25,14 @@ PointResult BruteForceDeep::compute(double dx, double dy, long bits) const
     mpfr_set_d(t.get(), dy, MPFR_RNDN);
     mpfr_div(t.get(), t.get(), step.get(), MPFR_RNDN);
     mpfr_sub(ci.get(), ci.get(), t.get(), MPFR_RNDN);
+}
+
+PointResult BruteForceDeep::compute(double dx, double dy, long bits) const
+{
+    if (bits <= 0)
+        bits = precisionFor(view_.zoom);
+    BigFloat cr(bits), ci(bits), t(bits);
+    setPoint(dx, dy, cr, ci);
 
     // The legacy loop, statement by statement: the test reads the squares
     // taken at the start of the previous step.
@@ -52,16 +59,8 @@ double BruteForceDeep::smoothValue(double dx, double dy, long bits) const
 {
     if (bits <= 0)
         bits = precisionFor(view_.zoom);
-    BigFloat cr(bits), ci(bits), step(bits), t(bits);
-    cr.setDecimal(view_.re);
-    ci.setDecimal(view_.im);
-    setPixelsPerUnit(step, view_.zoom);
-    mpfr_set_d(t.get(), dx, MPFR_RNDN);
-    mpfr_div(t.get(), t.get(), step.get(), MPFR_RNDN);
-    mpfr_add(cr.get(), cr.get(), t.get(), MPFR_RNDN);
-    mpfr_set_d(t.get(), dy, MPFR_RNDN);
-    mpfr_div(t.get(), t.get(), step.get(), MPFR_RNDN);
-    mpfr_sub(ci.get(), ci.get(), t.get(), MPFR_RNDN);
+    BigFloat cr(bits), ci(bits), t(bits);
+    setPoint(dx, dy, cr, ci);
     // z_i until |z_i| >= 2 (the count n is then i + 2) or the cap, then on
     // to |z| >= 65536: nu = n + 2 + k - log2(log2 |z_(n-1+k)|).
     BigFloat zr(bits), zi(bits), zr2(bits), zi2(bits), sum(bits);

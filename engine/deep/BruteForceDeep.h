@@ -5,6 +5,8 @@
 
 namespace mandel {
 
+class BigFloat;
+
 // What the brute-force path says about one point.
 struct BruteForceResult {
     PointResult result;  // at the working precision
@@ -33,6 +35,9 @@ public:
     double smoothValue(double dx, double dy, long bits = 0) const;
 
 private:
+    // Sets (cr, ci) to the point at offset (dx, dy), at their precision.
+    void setPoint(double dx, double dy, BigFloat& cr, BigFloat& ci) const;
+
     DeepCentre view_;
 };
 
