@@ -654,20 +654,9 @@ void Form1::OnOpenPicture()
 
 void Form1::OnExportPicture()
 {
-    if (ending_)
+    if (ending_ || exportRefused())
         return;
-    if (const QString why = whyNoExport(); !why.isEmpty()) {
-        QApplication::beep();
-        showNotice(why);
-        if (exportProgress_)
-            exportProgress_->raise();
-        return;
-    }
-    // The folder pictures are saved into, made now so the name proposed is in it.
-    (void)saver_.prepareFolder();
-    ExplorerState named = model_.state();
-    MakeImageName(named, clock_);
-    ExportDialog dialog(QString::fromStdString(saver_.folder()), QString::fromStdString(named.imeslike), this,
+    ExportDialog dialog(QString::fromStdString(saver_.folder()), proposedName(), this,
                         lastCustomSize_);
     const int answer = dialog.exec();
     // Keys go back to the window, also where no window manager hands them back.
@@ -709,19 +698,9 @@ bool Form1::exportPicture(const std::string& path, PictureSize size, ImageFormat
 
 void Form1::OnMakeZoomVideo()
 {
-    if (ending_)
+    if (ending_ || exportRefused())
         return;
-    if (const QString why = whyNoExport(); !why.isEmpty()) {
-        QApplication::beep();
-        showNotice(why);
-        if (exportProgress_)
-            exportProgress_->raise();
-        return;
-    }
-    (void)saver_.prepareFolder();
-    ExplorerState named = model_.state();
-    MakeImageName(named, clock_);
-    ZoomVideoDialog dialog(QString::fromStdString(saver_.folder()), QString::fromStdString(named.imeslike), this);
+    ZoomVideoDialog dialog(QString::fromStdString(saver_.folder()), proposedName(), this);
     const int answer = dialog.exec();
     activateWindow();
     if (answer != QDialog::Accepted || ending_)
@@ -796,6 +775,27 @@ void Form1::showExportProgress(const QString& text, const QString& title)
     progress->move(at);
     progress->show();
     exportProgress_ = progress;
+}
+
+bool Form1::exportRefused()
+{
+    const QString why = whyNoExport();
+    if (why.isEmpty())
+        return false;
+    QApplication::beep();
+    showNotice(why);
+    if (exportProgress_)
+        exportProgress_->raise();
+    return true;
+}
+
+QString Form1::proposedName()
+{
+    // The folder pictures are saved into, made now so the name proposed is in it.
+    (void)saver_.prepareFolder();
+    ExplorerState named = model_.state();
+    MakeImageName(named, clock_);
+    return QString::fromStdString(named.imeslike);
 }
 
 QString Form1::whyNoExport() const

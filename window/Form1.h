@@ -267,6 +267,11 @@ private:
     void updateHistoryMenus();
     void showNotice(const QString& text, bool problem = true);
     QString whyNoExport() const;
+    // Says why an export or video cannot start now (and shows the one
+    // running); false when it can.
+    bool exportRefused();
+    // The name a new export proposes, in the pictures folder (made now).
+    QString proposedName();
     void onExportEnded(const QString& where, bool written, int code);
     void showExportProgress(const QString& text, const QString& title);
     void endProgram();
