@@ -226,17 +226,21 @@ echo "$count keyframes drawn by three array tasks and assembled: $(tr '\n' ' ' <
 # each: the same keyframes, byte for byte.
 cat >"$work/ssh" <<'EOF'
 #!/bin/sh
-# ssh [OPTIONS] HOST [--] COMMAND...: COMMAND run here, as the far side's shell would.
+# ssh [OPTIONS] HOST [--] COMMAND...: COMMAND run here, as the far side's
+# login shell would, with SHELL set: parallel's worker runs the job in
+# $SHELL and, without one, quietly runs nothing (CI's environment has none).
 while [ "${1#-}" != "$1" ]; do shift; done
 shift
 [ "$1" = -- ] && shift
-exec sh -c "$*"
+SHELL=/bin/sh exec sh -c "$*"
 EOF
 chmod +x "$work/ssh"
 shared=$work/parallel-keyframes
 seq 0 10 $((count - 1)) | awk -v n="$count" '{ last = $1 + 9; print $1 ":" (last < n ? last : n - 1) }' |
   parallel --ssh "$work/ssh" -q -j 1 -S host1,host2 "$render" --keyframes "$shared" --keyframe-range {} "${dive[@]}" \
     >"$work/parallel.out" 2>&1 || fail "GNU parallel's hosts failed to draw the keyframes"
+[ "$(grep -c ' drawn, ' "$work/parallel.out")" -eq $(((count + 9) / 10)) ] ||
+  fail "GNU parallel's hosts did not run every range"
 for ((k = 0; k < count; k++)); do
   name=$(printf 'keyframe-%05d.png' "$k")
   cmp -s "$keyframes/$name" "$shared/$name" || fail "keyframe $k differs between one thread and every core"
