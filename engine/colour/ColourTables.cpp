@@ -58,6 +58,26 @@ ColourTables::ColourTables(const Palette& s) noexcept
         }
         chain_[i] = entry(static_cast<double>(n) * chainFn, 255);
     }
+    if (rule_.special == Special::WithZi)
+        rest_ = Rest::Zi;
+    else if (rule_.special == Special::Chained && rule_.source() > rule_.channel)
+        rest_ = Rest::Before;
+    for (int n = 0; n < kCounts; ++n) {
+        int c[3] = {0, 0, 0};
+        bool forms = true;
+        if (rest_ == Rest::None) {
+            forms = components(n, 0.0, kNoPixelBefore, c);
+        } else {
+            // The special channel is added per pixel; only the others count.
+            for (int ch = 0; ch < 3; ++ch)
+                if (ch != rule_.channel) {
+                    c[ch] = single(ch, n);
+                    forms = forms && c[ch] >= 0;
+                }
+        }
+        fromCount_[static_cast<std::size_t>(n)] = composeColour(c[0], c[1], c[2]);
+        fromCountForms_[static_cast<std::size_t>(n)] = forms;
+    }
     if (rule_.special != Special::None)
         return;
     hasDirect_ = true;
@@ -138,26 +158,34 @@ bool ColourTables::components(int n, double zi, std::int32_t before, int (&c)[3]
 
 bool ColourTables::colourColumn(const PointResult* points, int count, std::int32_t before, Colour* out) const noexcept
 {
-    if (hasDirect_) {
-        bool formed = true;
-        for (int i = 0; i < count; ++i) {
-            const int n = points[i].n;
-            if (n >= 0 && n < kCounts) {
-                out[i] = direct_[static_cast<std::size_t>(n)];
-            } else {
-                int c[3];
-                formed = formed && components(n, points[i].zi, kNoPixelBefore, c);
-                out[i] = composeColour(c[0], c[1], c[2]);
-            }
-        }
-        return formed;
-    }
+    // Counts the tables hold take their channels from fromCount_, and the
+    // special one from a product or a lookup; the rest go the long way.
+    const unsigned shift = 8u * static_cast<unsigned>(rule_.channel);
     bool formed = true;
     for (int i = 0; i < count; ++i) {
-        int c[3];
-        formed = formed && components(points[i].n, points[i].zi, before, c);
-        out[i] = composeColour(c[0], c[1], c[2]);
-        before = points[i].n;
+        const int n = points[i].n;
+        const auto at = static_cast<std::size_t>(n);
+        if (n >= 0 && n < kCounts && fromCountForms_[at]) {
+            int special = 0;
+            if (rest_ == Rest::Zi) {
+                special = withZi(n, points[i].zi);
+            } else if (rest_ == Rest::Before) {
+                // The previous pixel's component is its own single product
+                // when that forms; otherwise it depends on pixels further back.
+                const int previous = before == kNoPixelBefore ? 0 : single(rule_.source(), before);
+                if (before == kNoPixelBefore)
+                    special = single_[static_cast<std::size_t>(rule_.channel)][at];
+                else
+                    special = previous < 0 ? -1 : chained(n + previous);
+            }
+            formed = formed && special >= 0;
+            out[i] = fromCount_[at] + (static_cast<Colour>(special < 0 ? 0 : special) << shift);
+        } else {
+            int c[3];
+            formed = formed && components(n, points[i].zi, before, c);
+            out[i] = composeColour(c[0], c[1], c[2]);
+        }
+        before = n;
     }
     return formed;
 }

@@ -93,6 +93,14 @@ private:
     // value of every count forms (modes 1-3 as the program draws them).
     std::array<Colour, kCounts> direct_{};
     bool hasDirect_ = false;
+    // For colourColumn, per count: the channels that follow from the count
+    // alone, composed (the special one 0 unless it too follows from the
+    // count, as in mode 9), and whether they form; and what the rest of a
+    // pixel takes.
+    enum class Rest { None, Zi, Before };
+    std::array<Colour, kCounts> fromCount_{};
+    std::array<bool, kCounts> fromCountForms_{};
+    Rest rest_ = Rest::None;
     int c_[3] = {0, 0, 0};  // drawing-order state: the components drawn last
     bool first_ = true;
 };
