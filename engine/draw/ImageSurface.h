@@ -17,6 +17,8 @@ public:
     void setPixel(int x, int y, Colour c) override;
     void setColumn(int x, const Colour* colours, int count) override;
     void setColumns(int x0, int columns, const Colour* colours, int count) override;
+    // Columns own their pixels; blocks of 16 fill whole cache lines.
+    bool columnsFromThreads() const noexcept override { return true; }
 
     // Pixel (x, y) of the drawable area; x, y must be in 0..595.
     Colour pixel(int x, int y) const { return pixels_[index(x, y)]; }

@@ -9,6 +9,7 @@
 #include "ExplorerState.h"
 #include "StatusLine.h"
 #include "Surface.h"
+#include "ThreadPool.h"
 
 #include <algorithm>
 
@@ -68,6 +69,7 @@ public:
 
     // The column after the last of the run that holds the latest column.
     int runEnd() const noexcept { return end_; }
+    ThreadPool* threads() { return pool(); }
 
 protected:
     // Fills the results of columns x0..x1-1, all rows, column by column.
@@ -111,9 +113,12 @@ private:
 // Runs of columns of a legacy view, computed by the field computer.
 class Renderer::FastColumns final : public ColouredRuns {
 public:
-    FastColumns(const ExplorerState& view, FieldComputer& computer, Renderer& buffers)
-        : ColouredRuns(paletteOf(view), view.wid + 1, view.hei + 1, computer.preferredColumns(), buffers), view_(view),
-          computer_(computer)
+    // Runs of the computer's preferred length where someone looks between
+    // columns; otherwise the whole picture in one run, one job per stage.
+    FastColumns(const ExplorerState& view, FieldComputer& computer, Renderer& buffers, bool watched)
+        : ColouredRuns(paletteOf(view), view.wid + 1, view.hei + 1,
+                       watched ? computer.preferredColumns() : view.wid + 1, buffers),
+          view_(view), computer_(computer)
     {
     }
 
@@ -166,7 +171,7 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
         ReferenceColumns columns(view, colours_);
         return draw(view.wid, view.hei, columns, surface, hooks, statusLine(view));
     }
-    FastColumns columns(view, *computer_, *this);
+    FastColumns columns(view, *computer_, *this, static_cast<bool>(hooks.yield));
     return draw(view.wid, view.hei, columns, surface, hooks, statusLine(view));
 }
 
@@ -182,6 +187,47 @@ bool Renderer::DrawDeep(PictureComputer& pixels, double zoom, const Palette& pal
     DeepColumns columns(palette, pixels, *this);
     return draw(kSurfaceSize, kSurfaceSize, columns, surface, hooks, deepStatusLine(palette.b, zoom));
 }
+
+namespace {
+
+template <class Columns>
+ThreadPool* threadsOf(Columns& columns)
+{
+    if constexpr (requires { columns.threads(); })
+        return columns.threads();
+    else
+        return nullptr;
+}
+
+// Columns x0.. of a run onto the surface, shared among the pool's threads
+// in stretches of whole 16-column blocks where the surface allows it.
+void writeColumns(Surface& surface, int x0, int columns, const Colour* colours, int count, ThreadPool* pool)
+{
+    constexpr int kBlock = 16;
+    if (!pool || pool->size() < 2 || !surface.columnsFromThreads() || columns < 2 * kBlock) {
+        surface.setColumns(x0, columns, colours, count);
+        return;
+    }
+    const int threads = pool->size();
+    const int end = x0 + columns;
+    // Stretch i: from the block boundary at or after its share's start.
+    auto cut = [&](int i) {
+        if (i == 0)
+            return x0;
+        if (i == threads)
+            return end;
+        const int at = x0 + static_cast<int>(static_cast<long long>(columns) * i / threads);
+        return std::min(end, (at + kBlock - 1) / kBlock * kBlock);
+    };
+    auto job = [&](int i) {
+        const int from = cut(i), to = std::max(from, cut(i + 1));
+        if (to > from)
+            surface.setColumns(from, to - from, colours + static_cast<std::ptrdiff_t>(from - x0) * count, count);
+    };
+    pool->run(job);
+}
+
+} // namespace
 
 template <class Columns>
 bool Renderer::draw(int wid, int hei, Columns& columns, Surface& surface, const DrawHooks& hooks,
@@ -204,7 +250,7 @@ bool Renderer::draw(int wid, int hei, Columns& columns, Surface& surface, const 
             continue;
         }
         // Nobody looks between the columns: the rest of the run at once.
-        surface.setColumns(x, columns.runEnd() - x, colours, hei + 1);
+        writeColumns(surface, x, columns.runEnd() - x, colours, hei + 1, threadsOf(columns));
         x = columns.runEnd() - 1;
     }
     if (hooks.printStatus)

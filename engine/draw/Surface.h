@@ -34,6 +34,9 @@ public:
         for (int c = 0; c < columns; ++c)
             setColumn(x0 + c, colours + static_cast<std::ptrdiff_t>(c) * count, count);
     }
+    // Whether setColumns may run on several threads at once for runs of
+    // columns that do not overlap, each starting at a multiple of 16.
+    virtual bool columnsFromThreads() const noexcept { return false; }
 };
 
 } // namespace mandel

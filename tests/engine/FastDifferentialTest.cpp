@@ -9,6 +9,7 @@
 #include "EveryComputer.h"
 #include "FastComputer.h"
 #include "FieldComputer.h"
+#include "ImageSurface.h"
 #include "PointResult.h"
 #include "RecordingSurface.h"
 #include "Renderer.h"
@@ -206,6 +207,26 @@ TEST(FastPictures, EveryColourModeMatchesTheReferencePicture)
             for (std::size_t i = 0; i < want.size(); ++i)
                 ASSERT_EQ(whole.calls[i].c, want[i]) << "reference pipeline, mode " << mode << ", pixel " << i;
         }
+    }
+}
+
+// Without anyone looking between columns, the picture is one run whose
+// columns every thread of the pool writes into the image, in stretches of
+// whole blocks: the same image as the reference's, however they are cut.
+TEST(FastPictures, AnImageWrittenByEveryThreadIsTheReferenceImage)
+{
+    ExplorerState s = testing::palette(7, 1.5f, 2.5f, 3.5f, 200);
+    s.wid = s.hei = kSurfaceSize;
+    ResetView(s);
+    ZoomAt(s, 186, 300);
+    Renderer reference;
+    ImageSurface want;
+    reference.DrawFractal(s, want);
+    for (const int threads : {2, 3, 7}) {
+        Renderer fast(std::make_unique<FastComputer>(FastComputerOptions{threads}));
+        ImageSurface got;
+        fast.DrawFractal(s, got);
+        EXPECT_TRUE(got == want) << threads << " threads";
     }
 }
 
