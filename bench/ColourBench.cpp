@@ -126,19 +126,19 @@ void registerAll()
         const ExplorerState view = v.view;
         const std::string name = v.name;
         benchmark::RegisterBenchmark(("Legacy/" + name).c_str(), [view](benchmark::State& st) { legacy(st, view); })
-            ->Unit(benchmark::kMillisecond)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
         benchmark::RegisterBenchmark(("Smooth/" + name).c_str(),
                                      [view](benchmark::State& st) { smooth(st, view, Shading::None, 1); })
-            ->Unit(benchmark::kMillisecond)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
         benchmark::RegisterBenchmark(("Smooth/" + name + "/plain").c_str(),
                                      [view](benchmark::State& st) { plainSmooth(st, view); })
-            ->Unit(benchmark::kMillisecond)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
         benchmark::RegisterBenchmark(("Smooth/" + name + "/slopes").c_str(),
                                      [view](benchmark::State& st) { smooth(st, view, Shading::Slopes, 1); })
-            ->Unit(benchmark::kMillisecond)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
         benchmark::RegisterBenchmark(("Smooth/" + name + "/samples2").c_str(),
                                      [view](benchmark::State& st) { smooth(st, view, Shading::None, 2); })
-            ->Unit(benchmark::kMillisecond)->UseRealTime();
+            ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
     }
 }
 

@@ -19,6 +19,15 @@ void FieldComputer::computeColumns(const ExplorerState& s, int x0, int x1, Point
     computeGrid(cx.data(), x1 - x0, cy.data(), s.hei + 1, out);
 }
 
+void FieldComputer::computeGridWithZr(const double* cx, int columns, const double* cy, int rows, PointResult* out,
+                                      double* zr)
+{
+    const std::int32_t n = cap();
+    for (int c = 0; c < columns; ++c)
+        for (int r = 0; r < rows; ++r)
+            *out++ = iteratePoint(cx[c], cy[r], n, *zr++);
+}
+
 void ReferenceComputer::computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out)
 {
     for (int c = 0; c < columns; ++c)

@@ -16,6 +16,13 @@ public:
     // Fills out[c * rows + r] with the iteration of cx[c] + cy[r] i, for
     // every column c < columns and row r < rows.
     virtual void computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out) = 0;
+    // The same, with zr[c * rows + r] the real part of the last z the loop
+    // leaves (its imaginary part is the result's zi), bit for bit, so that
+    // smooth colouring goes on from there. By default the scalar loop.
+    virtual void computeGridWithZr(const double* cx, int columns, const double* cy, int rows, PointResult* out,
+                                   double* zr);
+    // The cap the loop stops at.
+    virtual std::int32_t cap() const noexcept { return kMaxIterations; }
     // Fills out[(x - x0) * (hei + 1) + y] for columns x0..x1-1, rows 0..hei
     // of the view in `s`: c = (planeX(s, x), planeY(s, y)).
     void computeColumns(const ExplorerState& s, int x0, int x1, PointResult* out);

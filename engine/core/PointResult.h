@@ -50,4 +50,21 @@ inline PointResult iteratePoint(double cr, double ci, std::int32_t cap) noexcept
     return {zi, n};
 }
 
+// The same loop, with the real part of the last z it leaves put in `zrOut`:
+// where smooth colouring goes on from.
+inline PointResult iteratePoint(double cr, double ci, std::int32_t cap, double& zrOut) noexcept
+{
+    double zr = 0, zi = 0, zr2 = 0, zi2 = 0;
+    std::int32_t n = 1;
+    while ((n < cap) & (zr2 + zi2 < 4.0)) {
+        zr2 = zr * zr;
+        zi2 = zi * zi;
+        zi = (2.0 * zi) * zr + ci;
+        zr = (zr2 - zi2) + cr;
+        n = n + 1;
+    }
+    zrOut = zr;
+    return {zi, n};
+}
+
 } // namespace mandel

@@ -136,12 +136,20 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                 deep_ ? samples.pictureY(r0 * n + r) - kDeepCentrePixel : samples.planeY(r0 * n + r);
         const auto sampleRows = static_cast<std::size_t>(rows * n);
         // Counts first, fast: samples inside the set need nothing more.
+        // Without shading the computer hands out each loop's last z too,
+        // and colouring goes on from there instead of taking the steps again.
+        const bool knownZ = computer_ && !colouring.needsDerivative;
         if (computer_ || deep_) {
             counts_.resize(columns * sampleRows);
-            if (deep_)
+            if (deep_) {
                 deep_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
-            else
+            } else if (knownZ) {
+                lastZr_.resize(columns * sampleRows);
+                computer_->computeGridWithZr(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n,
+                                             counts_.data(), lastZr_.data());
+            } else {
                 computer_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
+            }
         }
         const int parts = pool_ ? pool_->size() : 1;
         // The samples' bytes, row by row: the picture's own rows with one
@@ -165,6 +173,12 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                 const std::size_t b1 = std::min(columns, b0 + blockColumns);
                 for (std::size_t c = b0; c < b1; ++c) {
                     std::uint32_t* column = block.data() + (c - b0) * sampleRows;
+                    if (knownZ) {
+                        colourKnownColumn(colouring, {cx_[c], cy_.data(), counts_.data() + c * sampleRows,
+                                                      lastZr_.data() + c * sampleRows, static_cast<int>(sampleRows),
+                                                      cap, column});
+                        continue;
+                    }
                     // Every sample written as inside, and listed as if it
                     // escaped; the list moves on past those that did.
                     counts.resize(sampleRows + kPad);

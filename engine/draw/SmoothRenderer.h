@@ -73,6 +73,7 @@ private:
     DeepComputer* deep_ = nullptr;
     std::int64_t bandPixels_;
     std::vector<PointResult> counts_;  // the band's samples, column by column
+    std::vector<double> lastZr_;       // beside them, where colouring goes on from the loop's last z
     std::vector<std::uint8_t> sampleRgb_;  // the band's samples' colours, row by row
     std::vector<double> cx_, cy_;
     std::vector<std::uint8_t> rgb_;

@@ -144,6 +144,27 @@ HWY_INLINE void writeResults(PointResult* out, int count, const double* ziAt, co
     writeResults<kCount>(out, count, zi, n);
 }
 
+// Writes the real parts zr of points 0..count-1 from vectors, as
+// writeResults does their zi.
+template <int kCount>
+HWY_INLINE void writeZr(double* to, int count, const V (&zrAt)[kCount])
+{
+    const D d;
+    const auto N = static_cast<int>(hn::Lanes(d));
+    for (int j = 0; j < kCount; ++j) {
+        const int first = j * N;
+        if (first >= count)
+            return;
+        if (first + N <= count) {
+            hn::StoreU(zrAt[j], d, to + first);
+            continue;
+        }
+        alignas(64) double zr[kMaxLanes];
+        hn::Store(zrAt[j], d, zr);
+        std::copy(zr, zr + (count - first), to + first);
+    }
+}
+
 // Steps every point of a group takes without a branch per step, in two
 // rounds with a look in between: far from the set most points stop within
 // them, and stops at varying steps would otherwise mispredict a branch
@@ -160,7 +181,7 @@ static_assert(kPrefixSteps == kCapPrefix, "the prefix is part of the first steps
 // runs: at most to the cap, so a group inside the set needs nothing else.
 // Once it thins out, at task.firstSteps or a whole number of blocks later, its
 // running points go to the queue.
-template <int kFirstStreams, bool kEachStream>
+template <int kFirstStreams, bool kEachStream, bool kZr>
 void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
 {
     static_assert(kFirstStreams * kMaxLanes <= kRowPadding, "a group reads past its segment into the padding");
@@ -173,6 +194,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
     const V zero = hn::Zero(d);
     const double cx = task.cx[c];
     PointResult* out = task.out + static_cast<std::size_t>(c) * static_cast<std::size_t>(task.rows);
+    double* const zrOut = kZr ? task.zr + static_cast<std::size_t>(c) * static_cast<std::size_t>(task.rows) : nullptr;
     q.cx = cx;
     q.base = static_cast<std::size_t>(c) * static_cast<std::size_t>(task.rows);
     q.head = 0;
@@ -181,7 +203,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
     for (int r = r0; r < r1; r += group) {
         const int count = std::min(r1 - r, group);
         V zr[kFirstStreams], zi[kFirstStreams], ci[kFirstStreams];
-        V ziFirst[kFirstStreams], nFirst[kFirstStreams];
+        V ziFirst[kFirstStreams], nFirst[kFirstStreams], zrFirst[kFirstStreams];
         M isReal[kFirstStreams];
         // The prefix. Lanes past the segment run rows of the next segment or
         // the zero padding; their results are never written. A lane that
@@ -197,6 +219,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             zi[j] = zero;
             ziFirst[j] = zero;
             nFirst[j] = zero;
+            zrFirst[j] = zero;
         }
         V n = hn::Set(d, 2.0);  // the count of a point whose test fails after this step
         bool done = false;
@@ -208,6 +231,8 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                     step(zr[j], zi[j], cr, ci[j], two, mag);
                     const M first = hn::AndNot(hn::Lt(mag, four), hn::Eq(nFirst[j], zero));
                     ziFirst[j] = hn::IfThenElse(first, zi[j], ziFirst[j]);
+                    if constexpr (kZr)
+                        zrFirst[j] = hn::IfThenElse(first, zr[j], zrFirst[j]);
                     nFirst[j] = hn::IfThenElse(first, n, nFirst[j]);
                 }
                 n = hn::Add(n, one);
@@ -219,12 +244,15 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
         }
         if (done) {
             writeResults<kFirstStreams>(out + r, count, ziFirst, nFirst);
+            if constexpr (kZr)
+                writeZr<kFirstStreams>(zrOut + r, count, zrFirst);
             continue;
         }
         // Where and when points stopped; from here on touched only when some
         // do, so they live in memory and leave the registers to the state.
         alignas(64) double ziAt[kFirstStreams * kMaxLanes];
         alignas(64) double nAt[kFirstStreams * kMaxLanes];
+        alignas(64) double zrAt[kZr ? kFirstStreams * kMaxLanes : 1];
         int running = 0;
         V crOf[kFirstStreams];
         ESCAPE_UNROLL
@@ -233,6 +261,8 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             running += static_cast<int>(hn::CountTrue(d, live));
             hn::Store(ziFirst[j], d, ziAt + static_cast<std::size_t>(j) * N);
             hn::Store(nFirst[j], d, nAt + static_cast<std::size_t>(j) * N);
+            if constexpr (kZr)
+                hn::Store(zrFirst[j], d, zrAt + static_cast<std::size_t>(j) * N);
             // Lanes that stopped, and lanes past the segment, are parked at
             // z = c = 0, which never stops.
             zr[j] = hn::IfThenElseZero(live, zr[j]);
@@ -273,6 +303,8 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             const std::size_t at = static_cast<std::size_t>(j) * N;
             hn::Store(hn::IfThenElse(stops, zi[j], hn::Load(d, ziAt + at)), d, ziAt + at);
             hn::Store(hn::IfThenElse(stops, stopN, hn::Load(d, nAt + at)), d, nAt + at);
+            if constexpr (kZr)
+                hn::Store(hn::IfThenElse(stops, zr[j], hn::Load(d, zrAt + at)), d, zrAt + at);
             zr[j] = hn::IfThenZeroElse(stops, zr[j]);
             zi[j] = hn::IfThenZeroElse(stops, zi[j]);
             if (kEachStream) {
@@ -378,12 +410,19 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             if (capped) {
                 hn::Store(hn::IfThenElse(live[j], zi[j], hn::Load(d, ziOf)), d, ziOf);
                 hn::Store(hn::IfThenElse(live[j], hn::Set(d, static_cast<double>(task.cap)), hn::Load(d, nOf)), d, nOf);
+                if constexpr (kZr) {
+                    double* zrOf = zrAt + static_cast<std::size_t>(j) * N;
+                    hn::Store(hn::IfThenElse(live[j], zr[j], hn::Load(d, zrOf)), d, zrOf);
+                }
             }
         }
         // Points still running get a placeholder, unless all do; their
         // lane writes the real result later.
-        if (capped || running < count)
+        if (capped || running < count) {
             writeResults<kFirstStreams>(out + r, count, ziAt, nAt);
+            if constexpr (kZr)
+                std::copy(zrAt, zrAt + count, zrOut + r);
+        }
         if (capped || running == 0)
             continue;
         const V taken = hn::Set(d, static_cast<double>(k));
@@ -450,7 +489,7 @@ inline unsigned lowestBits(unsigned bits, std::size_t count)
 }
 
 // Where lanes get their points from: the queue, refilled segment by segment.
-template <int kFirstStreams, bool kEachStream>
+template <int kFirstStreams, bool kEachStream, bool kZr>
 struct Feeder {
     const EscapeTask task;
     Queue& q;
@@ -465,7 +504,7 @@ struct Feeder {
             if (s < 0)
                 return false;
             const SegmentRows rows = segmentRows(s, task.rows);
-            denseRuns<kFirstStreams, kEachStream>(task, rows.column, rows.first, rows.end, q);
+            denseRuns<kFirstStreams, kEachStream, kZr>(task, rows.column, rows.first, rows.end, q);
         }
         return true;
     }
@@ -553,9 +592,9 @@ HWY_INLINE void fromBook(Lanes<kStreams>& v, const LaneBook<kStreams>& book)
 }
 
 // The bookkeeping of the long runs, all on the lane book.
-template <int kStreams, int kFirstStreams, bool kEachStream>
+template <int kStreams, int kFirstStreams, bool kEachStream, bool kZr>
 struct Runs {
-    Feeder<kFirstStreams, kEachStream>& feeder;
+    Feeder<kFirstStreams, kEachStream, kZr>& feeder;
     LaneBook<kStreams>& book;
     PointResult* out;
     std::int64_t capAt = kIdleStart;  // no lane reaches the cap before this step
@@ -577,6 +616,8 @@ struct Runs {
             const auto l = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero32(done));
             const auto n = static_cast<std::int32_t>(1 + (t - static_cast<std::int64_t>(book.start[j][l])));
             out[static_cast<std::size_t>(book.at[j][l])] = PointResult{book.zi[j][l], n};
+            if constexpr (kZr)
+                feeder.task.zr[static_cast<std::size_t>(book.at[j][l])] = book.zr[j][l];
             book.start[j][l] = kIdleStart;
         }
         parked[j] |= bits[0];
@@ -629,6 +670,8 @@ struct Runs {
             for (unsigned done = capped; done != 0; done &= done - 1) {
                 const auto l = static_cast<std::size_t>(hwy::Num0BitsBelowLS1Bit_Nonzero32(done));
                 out[static_cast<std::size_t>(book.at[j][l])] = PointResult{book.zi[j][l], feeder.task.cap};
+                if constexpr (kZr)
+                    feeder.task.zr[static_cast<std::size_t>(book.at[j][l])] = book.zr[j][l];
             }
             const unsigned free = parked[j] | capped;
             parked[j] = 0;
@@ -654,8 +697,8 @@ struct Runs {
 };
 
 // The kernel with kStreams vectors in the long runs and kFirstStreams in
-// the dense groups.
-template <int kStreams, int kFirstStreams, bool kEachStream>
+// the dense groups; with kZr it writes task.zr too.
+template <int kStreams, int kFirstStreams, bool kEachStream, bool kZr>
 void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
 {
     // A private copy: the shared one may sit on a cache line that its owner
@@ -665,9 +708,9 @@ void IterateSegments(const EscapeTask& shared, EscapeScratch& scratch)
     const std::size_t N = hn::Lanes(d);
     Queue q{scratch.zr.data(), scratch.zi.data(), scratch.ci.data(), scratch.row.data(), scratch.steps.data(),
             &scratch.interior};
-    Feeder<kFirstStreams, kEachStream> feeder{task, q, scratch.self};
+    Feeder<kFirstStreams, kEachStream, kZr> feeder{task, q, scratch.self};
     LaneBook<kStreams> book;
-    Runs<kStreams, kFirstStreams, kEachStream> runs{feeder, book, task.out};
+    Runs<kStreams, kFirstStreams, kEachStream, kZr> runs{feeder, book, task.out};
     std::int64_t t = 0;  // steps taken by the vectors so far
 
     const unsigned all = (1u << N) - 1;

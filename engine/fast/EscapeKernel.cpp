@@ -21,15 +21,17 @@ namespace HWY_NAMESPACE {
 // registers and spills to memory. Where that point lies depends on the
 // core, so the likely candidates are all compiled and the pool measures
 // them (FastComputer); the first is the best on the cores measured so far.
+#define MANDEL_FORM(name, streams, first, each) \
+    {name, &IterateSegments<streams, first, each, false>, &IterateSegments<streams, first, each, true>}
 #if HWY_TARGET == HWY_AVX3
 // 32 registers: c and z of six vectors fit.
-#define MANDEL_ESCAPE_FORMS {"6/5", &IterateSegments<6, 5, false>}, {"4/4", &IterateSegments<4, 4, false>}, {"6/5e", &IterateSegments<6, 5, true>}
+#define MANDEL_ESCAPE_FORMS MANDEL_FORM("6/5", 6, 5, false), MANDEL_FORM("4/4", 4, 4, false), MANDEL_FORM("6/5e", 6, 5, true)
 #elif HWY_TARGET == HWY_AVX2 || HWY_TARGET == HWY_SSE4
 // 16 registers: z of four or five vectors, with c from memory, or six with
 // some of their state spilled.
-#define MANDEL_ESCAPE_FORMS {"4/4e", &IterateSegments<4, 4, true>}, {"6/6", &IterateSegments<6, 6, false>}, {"5/5e", &IterateSegments<5, 5, true>}
+#define MANDEL_ESCAPE_FORMS MANDEL_FORM("4/4e", 4, 4, true), MANDEL_FORM("6/6", 6, 6, false), MANDEL_FORM("5/5e", 5, 5, true)
 #else
-#define MANDEL_ESCAPE_FORMS {"4/4", &IterateSegments<4, 4, false>}
+#define MANDEL_ESCAPE_FORMS MANDEL_FORM("4/4", 4, 4, false)
 #endif
 
 const EscapeKernels* KernelsOfTarget()
@@ -39,6 +41,7 @@ const EscapeKernels* KernelsOfTarget()
     return &kernels;
 }
 #undef MANDEL_ESCAPE_FORMS
+#undef MANDEL_FORM
 
 } // namespace HWY_NAMESPACE
 } // namespace mandel

@@ -25,6 +25,10 @@ struct EscapeTask {
     const double* cy = nullptr;  // plane y of each row, zero-padded by kRowPadding
     int rows = 0;
     PointResult* out = nullptr;  // out[c * rows + y]
+    // When not null, zr[c * rows + y] gets the real part of the point's last
+    // z (zi is in out): what smooth colouring goes on from. Only the forms'
+    // runWithZr write it.
+    double* zr = nullptr;
     SegmentRange* ranges = nullptr;
     int threads = 0;
     // Whether points whose orbit comes round a cycle end early (with the
@@ -61,6 +65,9 @@ struct EscapeVariant {
     const char* name;
     // Iterates every segment this thread can take from the task.
     void (*run)(const EscapeTask& task, EscapeScratch& scratch);
+    // The same, writing task.zr too: a form of its own, so that the counts
+    // alone pay nothing for it.
+    void (*runWithZr)(const EscapeTask& task, EscapeScratch& scratch);
 };
 
 // The kernel as compiled for one Highway target.

@@ -150,10 +150,25 @@ int fastestForm(const std::vector<std::vector<double>>& seconds)
 
 void FastComputer::computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out)
 {
+    compute(cx, columns, cy, rows, out, nullptr);
+}
+
+void FastComputer::computeGridWithZr(const double* cx, int columns, const double* cy, int rows, PointResult* out,
+                                     double* zr)
+{
+    compute(cx, columns, cy, rows, out, zr);
+}
+
+void FastComputer::compute(const double* cx, int columns, const double* cy, int rows, PointResult* out, double* zr)
+{
     if (columns <= 0 || rows <= 0)
         return;
     if (cap_ < kMinKernelCap) {
         // Too few steps for the kernel's blocks: point by point.
+        if (zr) {
+            FieldComputer::computeGridWithZr(cx, columns, cy, rows, out, zr);
+            return;
+        }
         for (int c = 0; c < columns; ++c)
             for (int r = 0; r < rows; ++r)
                 *out++ = iteratePoint(cx[c], cy[r], cap_);
@@ -171,12 +186,14 @@ void FastComputer::computeGrid(const double* cx, int columns, const double* cy, 
     task.cy = cy_.data();
     task.rows = rows;
     task.out = out;
+    task.zr = zr;
     task.ranges = ranges_.data();
     task.threads = pool_->size();
     task.findInterior = findInterior_;
     setCap(task, cap_);
     shareSegments(ranges_.data(), task.threads, columns, rows);
-    const auto run = kernels_->variants[variant_].run;
+    const EscapeVariant& form = kernels_->variants[variant_];
+    const auto run = zr ? form.runWithZr : form.run;
     auto job = [&](int i) { run(task, *scratch_[static_cast<std::size_t>(i)]); };
     pool_->run(job);
 }

@@ -50,6 +50,9 @@ public:
 
     // One call at a time per computer.
     void computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out) override;
+    void computeGridWithZr(const double* cx, int columns, const double* cy, int rows, PointResult* out,
+                           double* zr) override;
+    std::int32_t cap() const noexcept override { return cap_; }
     int preferredColumns() const override;
     ThreadPool* pool() noexcept override { return pool_; }
 
@@ -74,6 +77,7 @@ public:
 
 private:
     int fastestVariant();
+    void compute(const double* cx, int columns, const double* cy, int rows, PointResult* out, double* zr);
 
     const EscapeKernels* kernels_;
     int variant_ = 0;

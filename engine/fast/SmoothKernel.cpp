@@ -74,6 +74,7 @@ void RunSmoothSteps(const SmoothSteps& task)
 
 using D = hn::ScalableTag<double>;
 using V = hn::Vec<D>;
+using M = hn::Mask<D>;
 using DI = hn::RebindToSigned<D>;
 using VI = hn::Vec<DI>;
 
@@ -244,6 +245,112 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
     }
 }
 
+// The extra steps of kCount vectors of rows of a known column, side by side
+// so that their chains of dependent steps overlap; keeps r2 and the whole
+// part of nu, (n + 2) + k as the scalar form adds them, or -1 inside.
+// Lanes of the interior start at a z past the smooth radius, so they take
+// no step and every value stays in range.
+template <std::size_t kCount>
+HWY_INLINE void KnownSteps(const KnownColumn& task, int i, double* r2At, double* nuAt)
+{
+    const D d;
+    const DI di;
+    const auto lanes = static_cast<int>(hn::Lanes(d));
+    const V zero = hn::Zero(d), one = hn::Set(d, 1.0), two = hn::Set(d, 2.0);
+    const V radius2 = hn::Set(d, kSmoothRadius * kSmoothRadius);
+    const V maxK = hn::Set(d, double{kMaxExtraSteps});
+    const V cr = hn::Set(d, task.cr);
+    static_assert(sizeof(PointResult) == 16 && offsetof(PointResult, n) == 8, "results are zi, n, padding");
+    V zr[kCount], zi[kCount], ci[kCount], r2[kCount], k[kCount], n[kCount];
+    M escaped[kCount];
+    for (std::size_t j = 0; j < kCount; ++j) {
+        const int at = i + static_cast<int>(j) * lanes;
+        V ziLoop, nBits;
+        hn::LoadInterleaved2(d, reinterpret_cast<const double*>(task.results + at), ziLoop, nBits);
+        // n is the low half of its 8 bytes (little endian), the rest padding.
+        n[j] = hn::ConvertTo(d, hn::And(hn::BitCast(di, nBits), hn::Set(di, 0xFFFFFFFFll)));
+        escaped[j] = hn::Lt(n[j], hn::Set(d, static_cast<double>(task.cap)));
+        zr[j] = hn::IfThenElse(escaped[j], hn::LoadU(d, task.zr + at), hn::Set(d, 2 * kSmoothRadius));
+        zi[j] = hn::IfThenElseZero(escaped[j], ziLoop);
+        ci[j] = hn::LoadU(d, task.ci + at);
+        r2[j] = hn::Add(hn::Mul(zr[j], zr[j]), hn::Mul(zi[j], zi[j]));
+        k[j] = zero;
+    }
+    for (;;) {
+        M active[kCount];
+        bool any = false;
+        for (std::size_t j = 0; j < kCount; ++j) {
+            active[j] = hn::And(hn::Lt(r2[j], radius2), hn::Lt(k[j], maxK));
+            any = any || !hn::AllFalse(d, active[j]);
+        }
+        if (!any)
+            break;
+        for (std::size_t j = 0; j < kCount; ++j) {
+            const V nzi = hn::Add(hn::Mul(hn::Mul(two, zi[j]), zr[j]), ci[j]);
+            const V nzr = hn::Add(hn::Sub(hn::Mul(zr[j], zr[j]), hn::Mul(zi[j], zi[j])), cr);
+            zr[j] = hn::IfThenElse(active[j], nzr, zr[j]);
+            zi[j] = hn::IfThenElse(active[j], nzi, zi[j]);
+            r2[j] = hn::IfThenElse(active[j], hn::Add(hn::Mul(zr[j], zr[j]), hn::Mul(zi[j], zi[j])), r2[j]);
+            k[j] = hn::IfThenElse(active[j], hn::Add(k[j], one), k[j]);
+        }
+    }
+    for (std::size_t j = 0; j < kCount; ++j) {
+        const int at = i + static_cast<int>(j) * lanes;
+        hn::StoreU(r2[j], d, r2At + at);
+        hn::StoreU(hn::IfThenElse(escaped[j], hn::Add(hn::Add(n[j], two), k[j]), hn::Set(d, -1.0)), d, nuAt + at);
+    }
+}
+
+// The colouring of ColourLanes<false> from z known at the loop's end, for
+// whole vectors of rows of one column; the interior's lanes take its colour.
+void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
+{
+    const D d;
+    const auto lanes = static_cast<int>(hn::Lanes(d));
+    const V zero = hn::Zero(d), one = hn::Set(d, 1.0);
+    const int whole = task.rows - task.rows % lanes;
+    // As in ColourLanes: the steps first, then the colouring, whose long
+    // chains overlap from one vector to the next.
+    thread_local std::vector<double> kept;
+    kept.resize(static_cast<std::size_t>(whole) * 2);
+    double* const r2At = kept.data();
+    double* const nuAt = kept.data() + whole;
+    int i = 0;
+    for (; i + 2 * lanes <= whole; i += 2 * lanes)
+        KnownSteps<2>(task, i, r2At, nuAt);
+    if (i < whole)
+        KnownSteps<1>(task, i, r2At, nuAt);
+    for (i = 0; i < whole; i += lanes) {
+        const V r2 = hn::LoadU(d, r2At + i);
+        const V base = hn::LoadU(d, nuAt + i);
+        const V log2Radius = hn::Mul(hn::Set(d, 0.5), Log2Series(d, r2));
+        const V nu = hn::Sub(base, Log2Series(d, log2Radius));
+        const V value = sc.logDensity ? Log2Series(d, hn::Max(nu, one)) : nu;
+        const V cycles = hn::Add(hn::Div(value, hn::Set(d, sc.density)), hn::Set(d, sc.offset));
+        V t = hn::Sub(cycles, hn::Floor(cycles));
+        t = hn::IfThenElse(hn::Lt(t, one), t, zero);
+        // The colours of the cells by plain loads: a gather is slower on
+        // some cores, and the lanes are few. The interior's lanes are
+        // marked by -1.
+        HWY_ALIGN double cells[hn::MaxLanes(d)];
+        hn::Store(hn::IfThenElse(hn::Lt(base, zero), hn::Set(d, -1.0),
+                                 hn::Floor(hn::Mul(t, hn::Set(d, double{kGradientCells})))),
+                  d, cells);
+        for (int j = 0; j < lanes; ++j)
+            task.out[i + j] = cells[j] < 0 ? sc.interior
+                                           : static_cast<std::uint32_t>(sc.packed[static_cast<std::size_t>(cells[j])]);
+    }
+    if (whole < task.rows) {
+        KnownColumn rest = task;
+        rest.ci += whole;
+        rest.results += whole;
+        rest.zr += whole;
+        rest.rows -= whole;
+        rest.out += whole;
+        colourKnownColumnScalar(sc, rest);
+    }
+}
+
 void ColourEscaped(const SampleColouring& colouring, const EscapedSamples& task)
 {
     if (colouring.needsDerivative)
@@ -261,6 +368,22 @@ namespace mandel {
 
 HWY_EXPORT(RunSmoothSteps);
 HWY_EXPORT(ColourEscaped);
+HWY_EXPORT(ColourKnownColumn);
+
+void colourKnownColumn(const SampleColouring& colouring, const KnownColumn& column)
+{
+    HWY_DYNAMIC_DISPATCH(ColourKnownColumn)(colouring, column);
+}
+
+void colourKnownColumnScalar(const SampleColouring& colouring, const KnownColumn& column)
+{
+    for (int r = 0; r < column.rows; ++r) {
+        const PointResult& p = column.results[r];
+        column.out[r] = p.n < column.cap
+                            ? colouring.colourEscaped(column.cr, column.ci[r], p.n, column.zr[r], p.zi, 0, 0)
+                            : colouring.interior;
+    }
+}
 
 void colourEscaped(const SampleColouring& colouring, const EscapedSamples& task)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PointResult.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -47,5 +49,27 @@ void colourEscaped(const SampleColouring& colouring, const EscapedSamples& task)
 
 // The scalar form: each sample's steps, then SampleColouring::colourEscaped.
 void colourEscapedScalar(const SampleColouring& colouring, const EscapedSamples& task);
+
+// A column of samples whose loops the computer ran to their end and whose
+// last z it handed out (FieldComputer::computeGridWithZr), coloured without
+// shading: no step is taken again and no list of escaped samples is made;
+// rows run side by side on the lanes, the interior's masked.
+struct KnownColumn {
+    double cr = 0;
+    const double* ci = nullptr;            // c's imaginary part, row by row
+    const PointResult* results = nullptr;  // n and zi of the loop's end
+    const double* zr = nullptr;            // and zr
+    int rows = 0;
+    std::int32_t cap = kMaxIterations;     // n at the cap: the interior
+    std::uint32_t* out = nullptr;          // out[r], as colourEscaped writes
+};
+
+// On SIMD lanes of the best target: the same bytes as the scalar form, and
+// as colourEscaped's of the escaped samples (whose steps end at that z).
+void colourKnownColumn(const SampleColouring& colouring, const KnownColumn& column);
+
+// The scalar form: SampleColouring::colourEscaped from each escaped
+// sample's last z, or the interior colour.
+void colourKnownColumnScalar(const SampleColouring& colouring, const KnownColumn& column);
 
 } // namespace mandel

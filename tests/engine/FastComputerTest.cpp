@@ -107,9 +107,15 @@ TEST_P(FastComputerOn, AnyCapGivesTheLoopWithThatCapBitForBit)
 {
     // On the edge of the set, where counts spread over the whole cap; caps
     // on and off the kernel's block ends, below its least (point by point),
-    // with and without the cycle check.
+    // with and without the cycle check; and the last z's real part, where
+    // the caller asks for it, from the same loop.
     ExplorerState s = sized(150, 150);
     ZoomAt(s, 31, 75);
+    std::vector<double> cx, cy;
+    for (int x = 0; x <= s.wid; ++x)
+        cx.push_back(planeX(s, x));
+    for (int y = 0; y <= s.hei; ++y)
+        cy.push_back(planeY(s, y));
     const struct {
         const char* name;
         std::int32_t cap;
@@ -118,9 +124,14 @@ TEST_P(FastComputerOn, AnyCapGivesTheLoopWithThatCapBitForBit)
                 {"a free view's default", 1000}, {"a prime", 4099}};
     for (const auto& cap : caps) {
         std::vector<PointResult> want;
+        std::vector<double> wantZr;
         for (int x = 0; x <= s.wid; ++x)
-            for (int y = 0; y <= s.hei; ++y)
+            for (int y = 0; y <= s.hei; ++y) {
                 want.push_back(iteratePoint(planeX(s, x), planeY(s, y), cap.cap));
+                double zr = 0;
+                iteratePoint(planeX(s, x), planeY(s, y), cap.cap, zr);
+                wantZr.push_back(zr);
+            }
         for (int variant = 0; variant < FastComputer::variantCount(); ++variant)
             for (const bool interior : {true, false}) {
                 FastComputerOptions options{2, false, variant, interior};
@@ -132,6 +143,13 @@ TEST_P(FastComputerOn, AnyCapGivesTheLoopWithThatCapBitForBit)
                     ASSERT_EQ(got[i].n, want[i].n) << cap.name << ", " << nameOf(c) << ", point " << i;
                     ASSERT_TRUE(sameBits(got[i].zi, want[i].zi)) << cap.name << ", " << nameOf(c) << ", point " << i;
                 }
+                std::vector<PointResult> withZr(want.size());
+                std::vector<double> zr(want.size(), -1.0);
+                c.computeGridWithZr(cx.data(), static_cast<int>(cx.size()), cy.data(), static_cast<int>(cy.size()),
+                                    withZr.data(), zr.data());
+                ASSERT_EQ(withZr, got) << cap.name << ", " << nameOf(c);
+                for (std::size_t i = 0; i < zr.size(); ++i)
+                    ASSERT_TRUE(sameBits(zr[i], wantZr[i])) << cap.name << ", " << nameOf(c) << ", zr of point " << i;
             }
     }
 }
@@ -287,9 +305,15 @@ TEST_P(FastComputerOn, SmoothStepsEqualTheScalarLoop)
     };
     runSmoothSteps(task(lanes));
     runSmoothStepsScalar(task(scalar));
-    for (std::size_t k = 0; k < count; ++k)
+    for (std::size_t k = 0; k < count; ++k) {
         for (int part = 0; part < 4; ++part)
             ASSERT_TRUE(sameBits(lanes[part][k], scalar[part][k])) << "point " << k << " part " << part;
+        // n - 1 steps end where the count's own loop ended: colouring may
+        // start from the z the computer hands out.
+        double zr = 0;
+        const PointResult loop = iteratePoint(cr[k], ci[k], kMaxIterations, zr);
+        ASSERT_TRUE(sameBits(scalar[0][k], zr) && sameBits(scalar[1][k], loop.zi)) << "point " << k;
+    }
 }
 
 // The colouring of escaped samples on every target's lanes, byte for byte
@@ -322,6 +346,52 @@ TEST_P(FastComputerOn, ColouredSamplesEqualTheScalarForm)
                             {cr.data(), ci.data(), n.data(), static_cast<int>(cr.size()), scalar.data(), at.data()});
         ASSERT_EQ(lanes, scalar) << shadingName(shading);
         EXPECT_EQ(lanes.back(), 7u);  // nothing past the samples
+    }
+}
+
+// Without shading, colouring columns from the loop's last z (on lanes and
+// scalar) gives the bytes of taking every escaped sample's steps again,
+// and the interior colour inside; columns of every length, so that rows
+// fall on lanes and in the tail at every offset.
+TEST_P(FastComputerOn, KnownColumnsColourAsTakingTheStepsAgain)
+{
+    for (const bool logDensity : {false, true}) {
+        SmoothColours colours;
+        colours.palette = "ice";
+        colours.density = 3;
+        colours.logDensity = logDensity;
+        const SampleColouring colouring(colours, 0.01);
+        for (int rows = 1; rows < 90; rows += 7) {
+            for (int x = 0; x < 24; ++x) {
+                const double cr = -2.1 + 2.7 * x / 23.0;
+                std::vector<double> ci, zr(static_cast<std::size_t>(rows)), escapedCi;
+                std::vector<PointResult> results;
+                std::vector<std::int32_t> escapedN;
+                std::vector<std::size_t> at;
+                for (int r = 0; r < rows; ++r) {
+                    ci.push_back(-1.2 + 2.4 * r / rows);
+                    results.push_back(iteratePoint(cr, ci.back(), kMaxIterations, zr[static_cast<std::size_t>(r)]));
+                    if (results.back().n < kMaxIterations) {
+                        escapedCi.push_back(ci.back());
+                        escapedN.push_back(results.back().n);
+                        at.push_back(static_cast<std::size_t>(r));
+                    }
+                }
+                std::vector<std::uint32_t> want(static_cast<std::size_t>(rows) + 1, colouring.interior);
+                want.back() = 7;
+                const std::vector<double> crs(escapedN.size(), cr);
+                colourEscapedScalar(colouring, {crs.data(), escapedCi.data(), escapedN.data(),
+                                                static_cast<int>(escapedN.size()), want.data(), at.data()});
+                std::vector<std::uint32_t> lanes(want.size(), 7), scalar(want.size(), 7);
+                const KnownColumn column{cr, ci.data(), results.data(), zr.data(), rows, kMaxIterations, lanes.data()};
+                colourKnownColumn(colouring, column);
+                KnownColumn scalarColumn = column;
+                scalarColumn.out = scalar.data();
+                colourKnownColumnScalar(colouring, scalarColumn);
+                ASSERT_EQ(lanes, want) << rows << " rows, column " << x << (logDensity ? ", log density" : "");
+                ASSERT_EQ(scalar, want) << rows << " rows, column " << x << (logDensity ? ", log density" : "");
+            }
+        }
     }
 }
 

@@ -111,6 +111,34 @@ INSTANTIATE_TEST_SUITE_P(
                       Sampling{"EightByEightOddSides", 8, {7, 5}, Shading::Distance, 500}),
     [](const auto& row) { return std::string(row.param.name); });
 
+// With counts and last values from the fast computer, whole pictures are
+// the reference's byte for byte: the full view, where most samples escape
+// within a few steps, and a view on the edge, where many run to the cap.
+TEST(SmoothRenderer, FastPicturesAreTheReferenceByteForByte)
+{
+    const struct {
+        const char* name;
+        ExplorerState view;
+        const char* palette;
+        bool logDensity;
+        Shading shading;
+    } rows[] = {{"full view", fullView(), "classic", false, Shading::None},
+                {"full view, log density", fullView(), "fire", true, Shading::None},
+                {"edge", zoomed(), "ocean", false, Shading::None},
+                {"edge, slopes", zoomed(), "ice", false, Shading::Slopes}};
+    FastComputer fast(FastComputerOptions{2});
+    for (const auto& row : rows) {
+        SmoothColours c;
+        c.palette = row.palette;
+        c.logDensity = row.logDensity;
+        c.shading = row.shading;
+        const PictureSize size{257, 203};
+        RgbSink sink(size.width);
+        ASSERT_TRUE(SmoothRenderer(fast).render(row.view, c, size, sink));
+        ASSERT_EQ(sink.pixels, draw(row.view, c, size, &ThreadPool::shared())) << row.name;
+    }
+}
+
 TEST(SmoothRenderer, WindowPictureIsThe596Poster)
 {
     SmoothColours c;
