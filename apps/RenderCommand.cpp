@@ -503,8 +503,6 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err, bool o
     request.memoryLimit = deepMemoryLimit();
     // A poster's tables reach as far as its size asks: built when it is drawn.
     request.orbitOnly = orbitOnly || o.size.has_value();
-    // Smooth colours take values only perturbation computes.
-    request.perturbation = view.location.smooth.has_value();
     if (stop)
         request.progress = [stop](double) { return !stop->load(); };
     Result<FreeViewSetup> setup = setUpFreeView(request);
@@ -528,7 +526,7 @@ void drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer
     for (int r = 0; r < o.repeat; ++r) {
         surface.clear();
         if (view.location.smooth && view.computer) {
-            (void)SmoothRenderer(*view.computer->deep()).renderPicture(*view.location.smooth, surface);
+            (void)SmoothRenderer(*view.computer).renderPicture(*view.location.smooth, surface);
             if (hooks.printStatus)
                 hooks.printStatus(deepStatusLine(view.location.palette.b, view.computer->view().zoom));
         } else if (view.location.smooth) {

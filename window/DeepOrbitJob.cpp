@@ -14,11 +14,10 @@ DeepOrbitJob::DeepOrbitJob(QObject* parent) : QObject(parent), job_(new Backgrou
 }
 
 void DeepOrbitJob::start(const DeepCentre& view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
-                         std::size_t memoryLimit, bool perturbation)
+                         std::size_t memoryLimit)
 {
-    job_->start([this, view, automatic, reuse = std::move(reuse), memoryLimit,
-                 perturbation](BackgroundJob::Run& run) mutable {
-        work(run, view, automatic, std::move(reuse), memoryLimit, perturbation);
+    job_->start([this, view, automatic, reuse = std::move(reuse), memoryLimit](BackgroundJob::Run& run) mutable {
+        work(run, view, automatic, std::move(reuse), memoryLimit);
     });
 }
 
@@ -28,14 +27,13 @@ void DeepOrbitJob::cancel()
 }
 
 void DeepOrbitJob::work(BackgroundJob::Run& run, const DeepCentre& view, bool automatic,
-                        std::shared_ptr<ReferenceOrbit> reuse, std::size_t memoryLimit, bool perturbation)
+                        std::shared_ptr<ReferenceOrbit> reuse, std::size_t memoryLimit)
 {
     DeepSetupRequest request;
     request.view = view;
     request.chooseCap = automatic;
     request.extend = std::move(reuse);
     request.memoryLimit = memoryLimit;
-    request.perturbation = perturbation;
     request.progress = [&run](double done) {
         run.progress(static_cast<int>(std::lround(done * 100)));
         return !run.stopping();

@@ -29,10 +29,9 @@ public:
     // view.iterations as the picture asks (AutoIterations.h). `reuse`, when
     // it is an orbit of the same centre and zoom that nothing else holds, is
     // extended instead of computed again. At most
-    // `memoryLimit` bytes (0: any). With `perturbation`, never in doubles
-    // (smooth colours need what only perturbation computes).
+    // `memoryLimit` bytes (0: any).
     void start(const DeepCentre& view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
-               std::size_t memoryLimit, bool perturbation = false);
+               std::size_t memoryLimit);
     // Stops the running job; nothing arrives from it.
     void cancel();
     // Whether a job is running.
@@ -50,7 +49,7 @@ signals:
 
 private:
     void work(BackgroundJob::Run& run, const DeepCentre& view, bool automatic, std::shared_ptr<ReferenceOrbit> reuse,
-              std::size_t memoryLimit, bool perturbation);
+              std::size_t memoryLimit);
 
     // Its destructor stops every job and waits for their threads.
     BackgroundJob* job_;

@@ -953,16 +953,7 @@ bool Form1::drawDeepPicture()
     const bool chooseCap = model_.choosingCap();
     const bool sameCentre = orbit_ && orbit_->view().re == want.re && orbit_->view().im == want.im &&
                             orbit_->view().zoom == want.zoom;
-    // Smooth colours take the values only perturbation gives (z and its
-    // derivative); doubles give counts.
-    const bool smooth = model_.smoothColours() != nullptr;
-    if (smooth && deepComputer_ && deepComputer_->inDoubles())
-        deepComputer_.reset();
-    // Back to the modes where doubles reach: the counts doubles give, as
-    // before the smooth colours.
-    if (!smooth && deepComputer_ && !deepComputer_->inDoubles() && doublesFrameOf(want))
-        deepComputer_.reset();
-    if (!smooth && !chooseCap && !(deepComputer_ && deepComputer_->view() == want)) {
+    if (!chooseCap && !(deepComputer_ && deepComputer_->view() == want)) {
         // Shallow enough for doubles with its cap known: nothing to wait for.
         if (const std::optional<DoublesFrame> frame = doublesFrameOf(want)) {
             orbitJob_->cancel();
@@ -990,7 +981,7 @@ bool Form1::drawDeepPicture()
     orbit_.reset();
     deepComputer_.reset();
     // Extended only while nothing else holds it (an export may be reading it).
-    orbitJob_->start(want, chooseCap, std::move(reuse), deepMemoryLimit(), smooth);
+    orbitJob_->start(want, chooseCap, std::move(reuse), deepMemoryLimit());
     return false;
 }
 
@@ -1210,12 +1201,12 @@ Status Form1::drawFreePoster(PictureSize size, std::int64_t band, const PosterHo
 {
     const DeepCentre& view = *deepView();
     const ExplorerState& palette = model_.state();
-    if (const SmoothColours* smooth = model_.smoothColours(); smooth && deepComputer_->deep()) {
+    if (const SmoothColours* smooth = model_.smoothColours()) {
         kept_ = KeptCounts{size, {}, {}};
         keptView_.reset();
         panFrom_.reset();
         PictureRows rows(*picture1_);
-        return SmoothRenderer(*deepComputer_->deep(), band).render(*smooth, size, rows, bands);
+        return SmoothRenderer(*deepComputer_, band).render(*smooth, size, rows, bands);
     }
     // Counts kept from the picture before: this same view again, or that
     // view moved by whole pixels; otherwise none.

@@ -51,9 +51,6 @@ struct DeepSetupRequest {
     // Only the orbit and its cap: the caller builds computers of its own
     // reach later (a poster's is known only with its size).
     bool orbitOnly = false;
-    // Read by setUpFreeView: perturbation even where doubles would do (smooth
-    // colours need the values only perturbation computes).
-    bool perturbation = false;
 };
 
 // The orbit a deep picture is drawn against and the computer that draws it,

@@ -94,11 +94,14 @@ Result<RgbImage> DivePictures::draw(double zoom, PictureSize size, const DrawCon
     // while the pixel spacing allows it, by perturbation beyond.
     DeepCentre view = *target_.deep;
     view.zoom = zoom;
-    // Smooth colours take what only perturbation computes (z and its
-    // derivative).
-    const bool doubles = doubles_ && !target_.smooth;
-    if (const std::optional<DoublesFrame> frame = doubles ? doublesFrameOf(view) : std::nullopt) {
+    if (const std::optional<DoublesFrame> frame = doubles_ ? doublesFrameOf(view) : std::nullopt) {
         FreeViewPixels pixels(view, *frame, threads_);
+        if (target_.smooth) {
+            SmoothRenderer renderer(pixels);
+            return drawRows(size, control, [&](BandSink& rows, const PosterHooks& hooks) {
+                return renderer.render(*target_.smooth, size, rows, hooks);
+            });
+        }
         PosterRenderer renderer(pixels);
         return drawWith(renderer, size, control);
     }

@@ -66,7 +66,6 @@ Result<LocationPicture> LocationPicture::prepare(const Location& location, std::
     request.shared = std::move(orbit);
     request.reach = picture.poster_ ? farthestOffset(picture.size_) : kWindowReach;
     request.memoryLimit = deepMemoryLimit();
-    request.perturbation = location.smooth.has_value();
     request.progress = [&control](double share) {
         if (stopped(control))
             return false;
@@ -94,7 +93,7 @@ Status LocationPicture::drawWindowPicture(ImageSurface& surface, const DrawContr
         PosterHooks hooks;
         hooks.progress = [&control](int) { return !stopped(control); };
         if (deep_)
-            return SmoothRenderer(*deep_->deep()).renderPicture(*smooth_, surface, hooks);
+            return SmoothRenderer(*deep_).renderPicture(*smooth_, surface, hooks);
         const auto computer = makeFastComputer();
         return SmoothRenderer(*computer).renderPicture(*legacy_, *smooth_, surface, hooks);
     }
@@ -116,7 +115,7 @@ Status LocationPicture::drawPoster(BandSink& sink, const DrawControl& control)
         return !control.progress || control.progress(share);
     };
     if (smooth_ && deep_)
-        return SmoothRenderer(*deep_->deep()).render(*smooth_, size_, sink, posterHooks);
+        return SmoothRenderer(*deep_).render(*smooth_, size_, sink, posterHooks);
     if (smooth_) {
         const auto computer = makeFastComputer();
         return SmoothRenderer(*computer).render(*legacy_, *smooth_, size_, sink, posterHooks);

@@ -93,6 +93,11 @@ void FreeViewPixels::computePixels(const double* xs, int columns, const double* 
     fast_->computeGrid(cx_.data(), columns, cy_.data(), rows, out);
 }
 
+FieldComputer* FreeViewPixels::doubles() const noexcept
+{
+    return fast_.get();
+}
+
 ThreadPool* FreeViewPixels::pool() noexcept
 {
     return deep_ ? deep_->pool() : fast_->pool();
@@ -234,7 +239,7 @@ Result<FreeViewSetup> setUpFreeView(DeepSetupRequest request)
     if (Status ok = checkDeepView(request.view); !ok)
         return ok.failure();
     FreeViewSetup setup;
-    if (const std::optional<DoublesFrame> frame = request.perturbation ? std::nullopt : doublesFrameOf(request.view)) {
+    if (const std::optional<DoublesFrame> frame = doublesFrameOf(request.view)) {
         DeepCentre view = request.view;
         if (request.chooseCap) {
             // The judged grid in doubles: no orbit to compute or extend.

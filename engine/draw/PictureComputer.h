@@ -84,6 +84,10 @@ public:
     bool inDoubles() const noexcept { return fast_ != nullptr; }
     // The perturbation computer; null in doubles.
     DeepComputer* deep() const noexcept { return deep_.get(); }
+    // In doubles: the vector kernel with the view's cap (null by
+    // perturbation), and where its pixels lie in the plane.
+    FieldComputer* doubles() const noexcept;
+    const DoublesFrame& frame() const noexcept { return frame_; }
 
 private:
     DeepCentre view_;

@@ -5,6 +5,7 @@
 #include "DeepView.h"
 #include "ExplorerState.h"
 #include "FieldComputer.h"
+#include "PictureComputer.h"
 #include "PosterMapping.h"
 #include "SmoothColour.h"
 #include "PointResult.h"
@@ -68,6 +69,16 @@ SmoothRenderer::SmoothRenderer(DeepComputer& deep, std::int64_t bandPixels)
 {
 }
 
+SmoothRenderer::SmoothRenderer(FreeViewPixels& pixels, std::int64_t bandPixels)
+    : pool_(pixels.pool()), computer_(pixels.doubles()), deep_(pixels.deep()),
+      bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandSamples)
+{
+    if (computer_) {
+        frame_ = pixels.frame();
+        freeCap_ = static_cast<std::int32_t>(pixels.iterations());
+    }
+}
+
 Status SmoothRenderer::renderPicture(const SmoothColours& colours, Surface& surface, const PosterHooks& hooks)
 {
     SurfaceSink sink(surface);
@@ -79,7 +90,7 @@ Status SmoothRenderer::render(const ExplorerState& view, const SmoothColours& co
 {
     if (Status s = checkPictureSize(size); !s)
         return s;
-    if (deep_)
+    if (deep_ || frame_)
         return fail("a deep renderer draws its computer's view", EINVAL);
     const int n = std::clamp(colours.samples, 1, kMaxSamples);
     const PosterMapping samples(view, PictureSize{size.width * n, size.height * n});
@@ -95,11 +106,19 @@ Status SmoothRenderer::render(const SmoothColours& colours, PictureSize size, Ba
 {
     if (Status s = checkPictureSize(size); !s)
         return s;
-    if (!deep_)
+    if (!deep_ && !frame_)
         return fail("a legacy picture needs its view", EINVAL);
     const int n = std::clamp(colours.samples, 1, kMaxSamples);
     const PosterMapping samples(PictureSize{size.width * n, size.height * n});
     cx_.resize(static_cast<std::size_t>(size.width * n));
+    if (frame_) {
+        // The plane points the free view's pixels compute, as FreeViewPixels
+        // forms them, and a sample's width in the plane.
+        for (std::size_t u = 0; u < cx_.size(); ++u)
+            cx_[u] = frame_->re + (samples.pictureX(static_cast<int>(u)) - kDeepCentrePixel) * frame_->step;
+        SampleColouring colouring(colours, frame_->step * (samples.pictureX(1) - samples.pictureX(0)));
+        return draw(samples, colouring, n, sink, hooks);
+    }
     for (std::size_t u = 0; u < cx_.size(); ++u)
         cx_[u] = samples.pictureX(static_cast<int>(u)) - kDeepCentrePixel;
     // Deep samples are offsets in the picture's pixels, and so are the
@@ -114,7 +133,7 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
 {
     const int width = samples.size().width / n;
     const int height = samples.size().height / n;
-    const std::int32_t cap = deep_ ? static_cast<std::int32_t>(deep_->iterations()) : kMaxIterations;
+    const std::int32_t cap = deep_ ? static_cast<std::int32_t>(deep_->iterations()) : frame_ ? freeCap_ : kMaxIterations;
     std::optional<DeepSmooth> deepSmooth;
     if (deep_)
         deepSmooth.emplace(deep_->orbit(), deep_->spacing());
@@ -133,7 +152,9 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
         const int rows = std::min(band, height - r0);
         for (int r = 0; r < rows * n; ++r)
             cy_[static_cast<std::size_t>(r)] =
-                deep_ ? samples.pictureY(r0 * n + r) - kDeepCentrePixel : samples.planeY(r0 * n + r);
+                deep_    ? samples.pictureY(r0 * n + r) - kDeepCentrePixel
+                : frame_ ? frame_->im - (samples.pictureY(r0 * n + r) - kDeepCentrePixel) * frame_->step
+                         : samples.planeY(r0 * n + r);
         const auto sampleRows = static_cast<std::size_t>(rows * n);
         // Counts first, fast: samples inside the set need nothing more.
         // Without shading the computer hands out each loop's last z too,

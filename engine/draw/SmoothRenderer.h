@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BandSink.h"
+#include "DeepView.h"
 #include "Location.h"
 #include "PointResult.h"
 #include "PosterRenderer.h"
@@ -9,6 +10,7 @@
 #include "SmoothColours.h"
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace mandel {
@@ -16,6 +18,7 @@ namespace mandel {
 struct ExplorerState;
 class DeepComputer;
 class FieldComputer;
+class FreeViewPixels;
 class PosterMapping;
 class Surface;
 class ThreadPool;
@@ -46,6 +49,11 @@ public:
     // (u, v) lies at picture pixel (x', y') of the poster mapping, (x' -
     // 300, y' - 300) pixels from the centre, as deep posters' pixels do.
     explicit SmoothRenderer(DeepComputer& deep, std::int64_t bandPixels = 0);
+    // Draws the free view of `pixels` on its threads: in doubles where it
+    // computes in doubles (counts and last z from the vector kernel, as for
+    // legacy views, on the view's own grid of c), else by perturbation as
+    // above.
+    explicit SmoothRenderer(FreeViewPixels& pixels, std::int64_t bandPixels = 0);
 
     // Draws the view of `view` (its palette unused) at `size` in `colours`
     // and hands every row to `sink` in order. Fails when the sink fails, or
@@ -71,6 +79,9 @@ private:
     ThreadPool* pool_;
     FieldComputer* computer_ = nullptr;
     DeepComputer* deep_ = nullptr;
+    // A free view in doubles: where its pixels lie, and its cap.
+    std::optional<DoublesFrame> frame_;
+    std::int32_t freeCap_ = 0;
     std::int64_t bandPixels_;
     std::vector<PointResult> counts_;  // the band's samples, column by column
     std::vector<double> lastZr_;       // beside them, where colouring goes on from the loop's last z

@@ -6,6 +6,7 @@
 #include "DeepComputer.h"
 #include "DeepSetup.h"
 #include "PictureComputer.h"
+#include "SmoothRenderer.h"
 
 #include <gtest/gtest.h>
 
@@ -197,6 +198,54 @@ TEST(FreeView, DoublesGiveThePerturbationCountsOnShallowViews)
                     << slow[i].n << " by perturbation";
             }
         EXPECT_LE(differ * 1000, fast.size() * static_cast<std::size_t>(1000 - row.equalPerMille)) << row.name << ": " << differ << " of " << fast.size() << " differ";
+    }
+}
+
+// A picture's bytes, row after row.
+struct Bytes final : BandSink {
+    std::vector<int> rgb;
+    int width = 120;
+    Status writeRows(const std::uint8_t* bytes, int rows) override
+    {
+        rgb.insert(rgb.end(), bytes, bytes + static_cast<std::ptrdiff_t>(rows) * width * 3);
+        return {};
+    }
+};
+
+// Smooth colours in doubles (the vector kernel's counts and last z) and by
+// perturbation: the same picture but where rounding tips a pixel, with each
+// shading (the derivative is the plane's in one, the pixels' in the other).
+TEST(FreeView, SmoothColoursInDoublesAreThePerturbationColours)
+{
+    const struct {
+        const char* name;
+        DeepCentre view;
+        Shading shading;
+    } rows[] = {
+        {"the full view, cap 1000", {"0", "0", 0, 1000}, Shading::None},
+        {"the seahorse valley at 1E+2, cap 10^4, slopes", {"-0.745", "0.1", 2, 10000}, Shading::Slopes},
+        {"a spiral at 1E+4.3, cap 3000, distance", {"-0.7436", "0.1318", 4.3, 3000}, Shading::Distance},
+    };
+    const PictureSize size{120, 90};
+    for (const auto& row : rows) {
+        SmoothColours colours;
+        colours.palette = "copper";
+        colours.shading = row.shading;
+        const auto frame = doublesFrameOf(row.view);
+        ASSERT_TRUE(frame) << row.name;
+        FreeViewPixels doubles(row.view, *frame);
+        auto deep = setUpDeep(requestFor(row.view));
+        ASSERT_TRUE(deep.ok()) << row.name << ": " << deep.error();
+        FreeViewPixels perturbation(deep->computer);
+        Bytes fast, slow;
+        ASSERT_TRUE(SmoothRenderer(doubles).render(colours, size, fast)) << row.name;
+        ASSERT_TRUE(SmoothRenderer(perturbation).render(colours, size, slow)) << row.name;
+        ASSERT_EQ(fast.rgb.size(), slow.rgb.size());
+        std::size_t apart = 0;
+        for (std::size_t i = 0; i < fast.rgb.size(); ++i)
+            apart += std::abs(fast.rgb[i] - slow.rgb[i]) > 2 ? 1u : 0u;
+        EXPECT_LE(apart * 100, fast.rgb.size()) << row.name << ": " << apart << " of " << fast.rgb.size()
+                                                << " components apart";
     }
 }
 

@@ -3,10 +3,12 @@
 
 #include "AutoIterations.h"
 #include "DeepComputer.h"
+#include "DeepSetup.h"
 #include "DeepView.h"
 #include "ExplorerMenus.h"
 #include "IterationsDialog.h"
 #include "Numbers.h"
+#include "PictureComputer.h"
 #include "SmoothRenderer.h"
 #include "StatusLine.h"
 
@@ -124,11 +126,12 @@ TEST(Form1Deep, SmoothColoursDrawTheDeepViewAsTheEngineDoes)
     c.shading = Shading::Slopes;
     ASSERT_TRUE(w->setColours(c));
     ASSERT_TRUE(waitForPicture(*w));
-    auto orbit = ReferenceOrbit::compute(*w->deepView());
-    ASSERT_TRUE(orbit.ok());
-    DeepComputer computer(std::shared_ptr<const ReferenceOrbit>(std::move(orbit.value())));
+    DeepSetupRequest request;
+    request.view = *w->deepView();
+    auto setup = setUpFreeView(request);
+    ASSERT_TRUE(setup.ok()) << setup.error();
     ImageSurface engine;
-    ASSERT_TRUE(SmoothRenderer(computer).renderPicture(c, engine));
+    ASSERT_TRUE(SmoothRenderer(*setup->pixels).renderPicture(c, engine));
     EXPECT_EQ(pictureOf(*w), engine.pixels());
     w->OnUndo();
     ASSERT_TRUE(waitForPicture(*w));
