@@ -34,24 +34,8 @@ inline PointResult iteratePoint(double cr, double ci) noexcept
     return {zi, n};
 }
 
-// The same loop with the cap N in place of 200: what free views drawn in
-// doubles compute, the reference of the vector kernel at any cap.
-inline PointResult iteratePoint(double cr, double ci, std::int32_t cap) noexcept
-{
-    double zr = 0, zi = 0, zr2 = 0, zi2 = 0;
-    std::int32_t n = 1;
-    while ((n < cap) & (zr2 + zi2 < 4.0)) {
-        zr2 = zr * zr;
-        zi2 = zi * zi;
-        zi = (2.0 * zi) * zr + ci;
-        zr = (zr2 - zi2) + cr;
-        n = n + 1;
-    }
-    return {zi, n};
-}
-
-// The same loop, with the real part of the last z it leaves put in `zrOut`:
-// where smooth colouring goes on from.
+// The same loop with the cap N in place of 200, the real part of the last z
+// it leaves put in `zrOut` (where smooth colouring goes on from).
 inline PointResult iteratePoint(double cr, double ci, std::int32_t cap, double& zrOut) noexcept
 {
     double zr = 0, zi = 0, zr2 = 0, zi2 = 0;
@@ -65,6 +49,14 @@ inline PointResult iteratePoint(double cr, double ci, std::int32_t cap, double& 
     }
     zrOut = zr;
     return {zi, n};
+}
+
+// The same with its last zr dropped: what free views drawn in doubles
+// compute, the reference of the vector kernel at any cap.
+inline PointResult iteratePoint(double cr, double ci, std::int32_t cap) noexcept
+{
+    double zr = 0;
+    return iteratePoint(cr, ci, cap, zr);
 }
 
 } // namespace mandel
