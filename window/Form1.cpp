@@ -962,6 +962,8 @@ bool Form1::drawDeepPicture()
             deepComputer_ = std::make_shared<FreeViewPixels>(want, *frame);
         }
     }
+    if (!sameCentre && orbit_ && drawAgainstHeldOrbit())
+        return true;
     if (deepComputer_ && !chooseCap && deepComputer_->view() == want) {
         // At every size as a poster (at the start-up size the same picture
         // as column by column): coarse passes first, kept counts on a pan.
@@ -983,6 +985,31 @@ bool Form1::drawDeepPicture()
     // Extended only while nothing else holds it (an export may be reading it).
     orbitJob_->start(want, chooseCap, std::move(reuse), deepMemoryLimit());
     return false;
+}
+
+bool Form1::drawAgainstHeldOrbit()
+{
+    // A pan, or a zoom out with the cap set, stays within the reach of the
+    // orbit held: its pixels are drawn against it at once, the orbit's centre
+    // elsewhere in the picture. A pan keeps the cap an automatic choice gave
+    // the picture before; a new zoom chooses again.
+    DeepCentre view = *deepView();
+    if (model_.choosingCap()) {
+        if (!deepComputer_ || deepComputer_->inDoubles() || deepComputer_->view().zoom != view.zoom)
+            return false;
+        view.iterations = deepComputer_->iterations();
+    }
+    const std::optional<PixelOffset> offset = orbitServes(*orbit_, view);
+    if (!offset || !model_.orbitReady(*deepView(), view.iterations))
+        return false;
+    orbitJob_->cancel();
+    DeepComputerOptions options;
+    options.iterations = view.iterations;
+    options.zoom = view.zoom;
+    deepComputer_ = std::make_shared<FreeViewPixels>(std::make_shared<DeepComputer>(orbit_, options), view, *offset);
+    updateViewStatus();
+    (void)drawPoster();
+    return true;
 }
 
 void Form1::onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,

@@ -258,6 +258,9 @@ private:
     bool apply(const CommandResult& result);
     QString refusalText(const CommandResult& result) const;
     bool drawDeepPicture();
+    // Draws a view near the held orbit's against it; false when it is out
+    // of the orbit's reach.
+    bool drawAgainstHeldOrbit();
     void onDeepPrepared(const DeepCentre& asked, std::shared_ptr<ReferenceOrbit> orbit,
                         std::shared_ptr<FreeViewPixels> computer);
     void onDeepRefused(const DeepCentre& asked, const QString& reason);

@@ -129,6 +129,25 @@ DeepCentre zoomDeepAt(const DeepCentre& view, double dx, double dy)
     return movedTo(view, dx, dy, view.zoom + 1);
 }
 
+std::optional<PixelOffset> centreOffset(const DeepCentre& from, const DeepCentre& view)
+{
+    const long bits = precisionFor(std::max(from.zoom, view.zoom)) + 64;
+    BigFloat ppu(bits), a(bits);
+    setPixelsPerUnit(ppu, view.zoom);
+    // Columns grow with re, rows against im.
+    auto pixels = [&](const std::string& to, const std::string& at, BigFloat& d) {
+        if (!d.setDecimal(to) || !a.setDecimal(at))
+            return false;
+        mpfr_sub(d.get(), d.get(), a.get(), MPFR_RNDN);
+        mpfr_mul(d.get(), d.get(), ppu.get(), MPFR_RNDN);
+        return true;
+    };
+    BigFloat dx(bits), dy(bits);
+    if (!pixels(view.re, from.re, dx) || !pixels(from.im, view.im, dy))
+        return std::nullopt;
+    return PixelOffset{mpfr_get_d(dx.get(), MPFR_RNDN), mpfr_get_d(dy.get(), MPFR_RNDN)};
+}
+
 long long zoomOf(const ExplorerState& s)
 {
     if (!(s.f1 >= 1))

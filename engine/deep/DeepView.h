@@ -78,6 +78,17 @@ DeepCentre zoomDeepAt(const DeepCentre& view, double dx, double dy);
 // view (wheel, drag, rectangle) is one of these.
 DeepCentre reframeDeep(const DeepCentre& view, double dx, double dy, double zoom);
 
+// A point of a view as a pixel offset from its centre: right and down in
+// the view's pixels.
+struct PixelOffset {
+    double dx = 0;
+    double dy = 0;
+};
+
+// Where the centre of `view` lies from the centre of `from`, in pixels of
+// `view`'s zoom; nothing when either centre is not a decimal.
+std::optional<PixelOffset> centreOffset(const DeepCentre& from, const DeepCentre& view);
+
 // The deep view that shows what the legacy view `s` shows: its centre is
 // the plane point of pixel (300, 300) and K the number of zooms.
 DeepCentre deepViewOf(const ExplorerState& s, long long iterations);

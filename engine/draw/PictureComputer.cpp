@@ -72,6 +72,12 @@ FreeViewPixels::FreeViewPixels(std::shared_ptr<DeepComputer> deep) : deep_(std::
     view_.iterations = deep_->iterations();
 }
 
+FreeViewPixels::FreeViewPixels(std::shared_ptr<DeepComputer> deep, const DeepCentre& view, PixelOffset offset)
+    : view_(view), deep_(std::move(deep)), offset_(offset)
+{
+    view_.iterations = deep_->iterations();
+}
+
 FreeViewPixels::~FreeViewPixels() = default;
 
 void FreeViewPixels::computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out)
@@ -80,9 +86,9 @@ void FreeViewPixels::computePixels(const double* xs, int columns, const double* 
     cy_.resize(static_cast<std::size_t>(rows));
     if (deep_) {
         for (int c = 0; c < columns; ++c)
-            cx_[static_cast<std::size_t>(c)] = xs[c] - kDeepCentrePixel;
+            cx_[static_cast<std::size_t>(c)] = xs[c] - kDeepCentrePixel + offset_.dx;
         for (int r = 0; r < rows; ++r)
-            cy_[static_cast<std::size_t>(r)] = ys[r] - kDeepCentrePixel;
+            cy_[static_cast<std::size_t>(r)] = ys[r] - kDeepCentrePixel + offset_.dy;
         deep_->computeGrid(cx_.data(), columns, cy_.data(), rows, out);
         return;
     }
@@ -232,6 +238,19 @@ void KeptPixels::computePixels(const double* xs, int columns, const double* ys, 
             if (const std::size_t at = cell(c, r); at < cells)
                 out[static_cast<std::size_t>(c) * static_cast<std::size_t>(rows) + static_cast<std::size_t>(r)] =
                     kept_.counts[at];
+}
+
+std::optional<PixelOffset> orbitServes(const ReferenceOrbit& orbit, const DeepCentre& view)
+{
+    // A picture's width in pixels: the reference stays in or beside the
+    // picture, where its orbit is as good a guide as at the centre.
+    constexpr double kReach = 2.0 * kDrawableSize;
+    if (orbit.view().iterations < view.iterations || orbit.precision() < precisionFor(view.zoom))
+        return std::nullopt;
+    const std::optional<PixelOffset> offset = centreOffset(orbit.view(), view);
+    if (!offset || !(std::hypot(offset->dx, offset->dy) <= kReach))
+        return std::nullopt;
+    return offset;
 }
 
 Result<FreeViewSetup> setUpFreeView(DeepSetupRequest request)

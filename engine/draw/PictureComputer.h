@@ -72,6 +72,9 @@ public:
     FreeViewPixels(const DeepCentre& view, const DoublesFrame& frame, int threads = 0);
     // By perturbation with `deep` (its orbit's view, the cap `deep`'s).
     explicit FreeViewPixels(std::shared_ptr<DeepComputer> deep);
+    // By perturbation against the orbit of another centre: `view` (zoom and
+    // cap `deep`'s) lies `offset` pixels from the orbit's centre.
+    FreeViewPixels(std::shared_ptr<DeepComputer> deep, const DeepCentre& view, PixelOffset offset);
     ~FreeViewPixels() override;
 
     void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
@@ -88,12 +91,15 @@ public:
     // perturbation), and where its pixels lie in the plane.
     FieldComputer* doubles() const noexcept;
     const DoublesFrame& frame() const noexcept { return frame_; }
+    // By perturbation: where the view's centre lies from the orbit's.
+    PixelOffset offset() const noexcept { return offset_; }
 
 private:
     DeepCentre view_;
     std::shared_ptr<DeepComputer> deep_;
     std::unique_ptr<FastComputer> fast_;
     DoublesFrame frame_;
+    PixelOffset offset_;
     std::vector<double> cx_, cy_;
 };
 
@@ -147,6 +153,13 @@ struct FreeViewSetup {
     // The cap of the picture: the view's, or the one chosen.
     long long iterations = 0;
 };
+
+// A view's pixels drawn against `orbit`, an orbit of another centre (a pan
+// or a zoom out from the view it was computed for): where the view's centre
+// lies from the orbit's, when the orbit holds the view's cap, was computed
+// at the precision the view's zoom asks for or more, and lies within a
+// picture's width of it; nothing otherwise.
+std::optional<PixelOffset> orbitServes(const ReferenceOrbit& orbit, const DeepCentre& view);
 
 // Sets up the free view `request` names: in doubles when its depth allows
 // (no reference orbit; a cap to choose is chosen from grids in doubles),

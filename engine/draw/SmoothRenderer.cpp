@@ -70,7 +70,7 @@ SmoothRenderer::SmoothRenderer(DeepComputer& deep, std::int64_t bandPixels)
 }
 
 SmoothRenderer::SmoothRenderer(FreeViewPixels& pixels, std::int64_t bandPixels)
-    : pool_(pixels.pool()), computer_(pixels.doubles()), deep_(pixels.deep()),
+    : pool_(pixels.pool()), computer_(pixels.doubles()), deep_(pixels.deep()), offset_(pixels.offset()),
       bandPixels_(bandPixels > 0 ? bandPixels : kDefaultBandSamples)
 {
     if (computer_) {
@@ -120,7 +120,7 @@ Status SmoothRenderer::render(const SmoothColours& colours, PictureSize size, Ba
         return draw(samples, colouring, n, sink, hooks);
     }
     for (std::size_t u = 0; u < cx_.size(); ++u)
-        cx_[u] = samples.pictureX(static_cast<int>(u)) - kDeepCentrePixel;
+        cx_[u] = samples.pictureX(static_cast<int>(u)) - kDeepCentrePixel + offset_.dx;
     // Deep samples are offsets in the picture's pixels, and so are the
     // derivative and the distance.
     SampleColouring colouring(colours, samples.pictureX(1) - samples.pictureX(0));
@@ -152,7 +152,7 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
         const int rows = std::min(band, height - r0);
         for (int r = 0; r < rows * n; ++r)
             cy_[static_cast<std::size_t>(r)] =
-                deep_    ? samples.pictureY(r0 * n + r) - kDeepCentrePixel
+                deep_    ? samples.pictureY(r0 * n + r) - kDeepCentrePixel + offset_.dy
                 : frame_ ? frame_->im - (samples.pictureY(r0 * n + r) - kDeepCentrePixel) * frame_->step
                          : samples.planeY(r0 * n + r);
         const auto sampleRows = static_cast<std::size_t>(rows * n);

@@ -82,6 +82,8 @@ private:
     // A free view in doubles: where its pixels lie, and its cap.
     std::optional<DoublesFrame> frame_;
     std::int32_t freeCap_ = 0;
+    // A deep view's centre from its orbit's, in its pixels.
+    PixelOffset offset_;
     std::int64_t bandPixels_;
     std::vector<PointResult> counts_;  // the band's samples, column by column
     std::vector<double> lastZr_;       // beside them, where colouring goes on from the loop's last z

@@ -249,6 +249,65 @@ TEST(FreeView, SmoothColoursInDoublesAreThePerturbationColours)
     }
 }
 
+// The orbit of one view serves the views a pan or a zoom out reaches: the
+// new centre's offset from its own in the new view's pixels, while it holds
+// the cap, its precision the zoom's, and the centre lies within reach.
+TEST(FreeView, AnOrbitServesPansAndZoomsOutWithinItsReach)
+{
+    const DeepCentre held{"-0.00000000000000005080655206364047861695457499256407823361646978964504433388298",
+                          "1.000000000000000632720065388414143680992769992608350212556972", 31, 3000};
+    const auto orbit = orbitOf(held);
+    const struct {
+        const char* name;
+        DeepCentre view;
+        std::optional<PixelOffset> offset;
+    } rows[] = {
+        {"the same view", held, PixelOffset{0, 0}},
+        {"panned 100 right and 40 up", moveDeepCentre(held, 100, -40), PixelOffset{100, -40}},
+        {"a smaller cap", {held.re, held.im, 31, 500}, PixelOffset{0, 0}},
+        {"zoomed out twice about a point", reframeDeep(held, 50, 50, 31 - std::log10(2.0)), PixelOffset{25, 25}},
+        {"panned past two pictures' width", moveDeepCentre(held, 1000, 900), std::nullopt},
+        {"a cap past the orbit's", {held.re, held.im, 31, 3001}, std::nullopt},
+        {"zoomed in: finer than the orbit's precision", reframeDeep(held, 0, 0, 32), std::nullopt},
+    };
+    for (const auto& row : rows) {
+        const std::optional<PixelOffset> got = orbitServes(*orbit, row.view);
+        ASSERT_EQ(got.has_value(), row.offset.has_value()) << row.name;
+        if (got) {
+            // The new centre is written to its zoom's digits: within 1e-9 pixels.
+            EXPECT_NEAR(got->dx, row.offset->dx, 1e-9) << row.name;
+            EXPECT_NEAR(got->dy, row.offset->dy, 1e-9) << row.name;
+        }
+    }
+}
+
+// A pan drawn against the orbit of the view before gives the counts of the
+// panned view's own orbit, but where rounding tips a pixel.
+TEST(FreeView, APanDrawnAgainstTheHeldOrbitGivesTheCountsOfItsOwn)
+{
+    const DeepCentre held{"-0.00000000000000005080655206364047861695457499256407823361646978964504433388298",
+                          "1.000000000000000632720065388414143680992769992608350212556972", 31, 3000};
+    const DeepCentre panned = moveDeepCentre(held, -170, 120);
+    const auto offset = orbitServes(*orbitOf(held), panned);
+    ASSERT_TRUE(offset);
+    DeepComputerOptions options;
+    options.zoom = panned.zoom;
+    FreeViewPixels against(std::make_shared<DeepComputer>(orbitOf(held), options), panned, *offset);
+    FreeViewPixels own(std::make_shared<DeepComputer>(orbitOf(panned)));
+    std::vector<double> picture;
+    for (int x = 0; x < 596; x += 5)
+        picture.push_back(x);
+    const auto side = static_cast<int>(picture.size());
+    std::vector<PointResult> a(picture.size() * picture.size()), b(a.size());
+    against.computePixels(picture.data(), side, picture.data(), side, a.data());
+    own.computePixels(picture.data(), side, picture.data(), side, b.data());
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        same += a[i].n == b[i].n ? 1u : 0u;
+    EXPECT_GE(same * 1000, a.size() * 999) << same << " of " << a.size();
+    EXPECT_EQ(against.view(), panned);
+}
+
 TEST(FreeView, ACapChosenInDoublesNeedsNoOrbit)
 {
     DeepSetupRequest request = requestFor({"-0.745", "0.1", 2, 200});

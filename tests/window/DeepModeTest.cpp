@@ -297,6 +297,29 @@ TEST(Form1Free, WheelDragRectangleAndZoomOutMoveTheViewAndTheStatusBarFollows)
     EXPECT_EQ(w->statusField(QStringLiteral("pointer"))->text(), QStringLiteral("centre + (10, 10) pixels"));
 }
 
+// A pan of a deep view is drawn against the orbit the window holds, at
+// once and with the cap the picture had.
+TEST(Form1Free, APanOfADeepViewDrawsAgainstTheOrbitHeld)
+{
+    TestWindow w(15);
+    w->OnLoad();
+    ASSERT_TRUE(w->goToLocation("mandel-location/1 mode=1 fn=1,2,3 moduli=150,150,150 "
+                                "centre=-0.00000000000000005080655206364047861695457499256407823361646978964504433388298,"
+                                "1.000000000000000632720065388414143680992769992608350212556972 zoom=31 iterations=3000"));
+    ASSERT_TRUE(waitForPicture(*w));
+    w->OnPanKey(-60, 40);
+    EXPECT_FALSE(w->isPreparingDeep());
+    const DeepCentre panned = *w->deepView();
+    EXPECT_EQ(panned.iterations, 3000);
+    ASSERT_TRUE(waitForPicture(*w));
+    const std::vector<Colour> got = pictureOf(*w), own = deepDrawing(w->state(), panned);
+    ASSERT_EQ(got.size(), own.size());
+    std::size_t same = 0;
+    for (std::size_t i = 0; i < got.size(); ++i)
+        same += got[i] == own[i] ? 1u : 0u;
+    EXPECT_GE(same * 1000, got.size() * 999) << same << " of " << got.size();
+}
+
 TEST(Form1Free, AQuickTurnOfTheWheelIsOneStepBackAndOnePicture)
 {
     TestWindow w(16);
