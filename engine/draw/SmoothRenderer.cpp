@@ -137,14 +137,23 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
         const auto sampleRows = static_cast<std::size_t>(rows * n);
         // Counts first, fast: samples inside the set need nothing more.
         // Without shading the computer hands out each loop's last z too,
-        // and colouring goes on from there instead of taking the steps again.
-        const bool knownZ = computer_ && !colouring.needsDerivative;
+        // and colouring goes on from there instead of taking the steps again
+        // (deep views: by perturbation, in a second pass).
+        const bool knownZ = (computer_ || deep_) && !colouring.needsDerivative;
+        if (knownZ)
+            lastZr_.resize(columns * sampleRows);
+        if (deep_ && knownZ) {
+            // The samples' c in doubles, which the extra steps add.
+            planeCy_.resize(sampleRows);
+            for (std::size_t r = 0; r < sampleRows; ++r)
+                planeCy_[r] = deepSmooth->planeIm(cy_[r]);
+        }
         if (computer_ || deep_) {
             counts_.resize(columns * sampleRows);
             if (deep_) {
-                deep_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
+                deep_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data(),
+                                   knownZ ? lastZr_.data() : nullptr);
             } else if (knownZ) {
-                lastZr_.resize(columns * sampleRows);
                 computer_->computeGridWithZr(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n,
                                              counts_.data(), lastZr_.data());
             } else {
@@ -174,9 +183,10 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                 for (std::size_t c = b0; c < b1; ++c) {
                     std::uint32_t* column = block.data() + (c - b0) * sampleRows;
                     if (knownZ) {
-                        colourKnownColumn(colouring, {cx_[c], cy_.data(), counts_.data() + c * sampleRows,
-                                                      lastZr_.data() + c * sampleRows, static_cast<int>(sampleRows),
-                                                      cap, column});
+                        colourKnownColumn(colouring, {deep_ ? deepSmooth->planeRe(cx_[c]) : cx_[c],
+                                                      deep_ ? planeCy_.data() : cy_.data(),
+                                                      counts_.data() + c * sampleRows, lastZr_.data() + c * sampleRows,
+                                                      static_cast<int>(sampleRows), cap, column});
                         continue;
                     }
                     // Every sample written as inside, and listed as if it

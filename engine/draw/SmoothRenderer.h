@@ -76,6 +76,7 @@ private:
     std::vector<double> lastZr_;       // beside them, where colouring goes on from the loop's last z
     std::vector<std::uint8_t> sampleRgb_;  // the band's samples' colours, row by row
     std::vector<double> cx_, cy_;
+    std::vector<double> planeCy_;  // deep samples' plane y, for colouring from the last z
     std::vector<std::uint8_t> rgb_;
 };
 
