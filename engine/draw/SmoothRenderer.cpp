@@ -24,10 +24,11 @@ namespace mandel {
 
 namespace {
 
-// A band of 256 Ki samples keeps its counts (4 MB) in the cache between the
-// kernel that writes them and the colouring that reads them, while its
-// columns stay long enough for the kernel's dense groups.
-constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 18;
+// A band of about a million samples, as the poster renderer's: 24 MB of
+// counts and last values, and columns long enough for the kernel's dense
+// groups; the pool's threads start a handful of times per band only, which
+// on a busy machine counts for more than keeping the counts in the cache.
+constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 20;
 
 // Hands rows on to a surface, as the picture's pixels.
 struct SurfaceSink final : BandSink {

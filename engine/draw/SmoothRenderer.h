@@ -34,7 +34,7 @@ class SmoothRenderer {
 public:
     // Draws on `pool` (null: the calling thread), every sample by the
     // scalar reference. `bandPixels` bounds the samples of one band (0: a
-    // default of 256 Ki).
+    // default of 1 Mi).
     explicit SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels = 0);
     // Draws on the threads of `computer`, which finds the counts first, so
     // that only escaped samples are iterated again for their smooth value,
