@@ -138,8 +138,9 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
         const auto sampleRows = static_cast<std::size_t>(rows * n);
         // Counts first, fast: samples inside the set need nothing more.
         // Without shading the computer hands out each loop's last z too,
-        // and colouring goes on from there instead of taking the steps again
-        // (deep views: by perturbation, in a second pass).
+        // and colouring goes on from there; shading needs the derivative,
+        // so escaped samples take their steps again (deep views: by
+        // perturbation, DeepSmooth).
         const bool knownZ = (computer_ || deep_) && !colouring.needsDerivative;
         if (knownZ)
             lastZr_.resize(columns * sampleRows);
