@@ -1,5 +1,7 @@
 // Smooth colours beside the colour modes, on the same views and sizes:
-// a 1024 x 1024 picture into memory, counts from the fast computer.
+// a 1024 x 1024 picture into memory, counts from the fast computer; and
+// the window's 596 x 596 picture of a deep view (Deep/...), counts from the
+// deep computer, whose orbit and tables are made before the timing.
 //
 //   mandel_colour_bench --benchmark_repetitions=3 --benchmark_report_aggregates_only=true
 //
@@ -9,19 +11,26 @@
 // SIMD lanes (no samples, no shading).
 
 #include "BenchViews.h"
+#include "DeepComputer.h"
+#include "DeepView.h"
 #include "ExplorerState.h"
 #include "FastComputer.h"
 #include "PosterMapping.h"
 #include "PosterRenderer.h"
+#include "ReferenceOrbit.h"
 #include "SmoothColour.h"
 #include "SmoothKernel.h"
 #include "SmoothRenderer.h"
+#include "Surface.h"
 #include "ThreadPool.h"
 
 #include <benchmark/benchmark.h>
 
 #include <fstream>
+#include <memory>
+#include <stdexcept>
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -116,6 +125,38 @@ void plainSmooth(benchmark::State& st, const ExplorerState& view)
     st.counters["Mpx/s"] = benchmark::Counter(kSide * kSide / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// A deep view in the seahorse valley at 1E+8: most pixels escape after
+// thousands of steps.
+DeepComputer& deepComputer()
+{
+    static std::unique_ptr<DeepComputer> computer = [] {
+        auto orbit = ReferenceOrbit::compute(DeepCentre{"-0.7436438870371587", "0.1318259042053119", 8, 10000});
+        if (!orbit)
+            throw std::runtime_error(orbit.error());
+        auto made = std::make_unique<DeepComputer>(std::shared_ptr<const ReferenceOrbit>(std::move(*orbit)));
+        if (!made->prepare(kDeepCentrePixel * 1.4142135623730951))
+            throw std::runtime_error("tables refused");
+        return made;
+    }();
+    return *computer;
+}
+
+void deepPicture(benchmark::State& st, bool smooth, Shading shading)
+{
+    DeepComputer& computer = deepComputer();
+    st.SetLabel("deep loop, " + std::to_string(computer.threads()) + " threads");
+    NullSink sink;
+    const PictureSize size{kDrawableSize, kDrawableSize};
+    SmoothColours colours;
+    colours.shading = shading;
+    for (auto _ : st) {
+        const Status done = smooth ? SmoothRenderer(computer).render(colours, size, sink)
+                                   : PosterRenderer(computer).render(Palette{1.5f, 2.5f, 3.5f, 1, 200, 200, 200}, size, sink);
+        if (!done)
+            st.SkipWithError("the picture failed");
+    }
+}
+
 void registerAll()
 {
     const struct {
@@ -138,6 +179,14 @@ void registerAll()
             ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
         benchmark::RegisterBenchmark(("Smooth/" + name + "/samples2").c_str(),
                                      [view](benchmark::State& st) { smooth(st, view, Shading::None, 2); })
+            ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+    }
+    for (const auto& [name, smooth, shading] : {std::tuple{"Deep/Legacy", false, Shading::None},
+                                                std::tuple{"Deep/Smooth", true, Shading::None},
+                                                std::tuple{"Deep/Smooth/slopes", true, Shading::Slopes}}) {
+        const bool isSmooth = smooth;
+        const Shading how = shading;
+        benchmark::RegisterBenchmark(name, [isSmooth, how](benchmark::State& st) { deepPicture(st, isSmooth, how); })
             ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
     }
 }

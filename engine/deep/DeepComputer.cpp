@@ -216,6 +216,10 @@ public:
             small_ = {dc_.reDouble(), dc_.imDouble()};
     }
 
+    // The real part of z_(n-1) of a pixel that escaped, formed as the loop
+    // forms zi: where smooth colouring goes on from.
+    double lastZr() const noexcept { return lastZr_; }
+
     PointResult result()
     {
         for (;;) {
@@ -270,6 +274,7 @@ private:
     CycleWatch watch_;
     Settled settled_;
     AttractWatch attract_;
+    double lastZr_ = 0;
 };
 
 template <class R>
@@ -311,8 +316,10 @@ std::optional<PointResult> PixelOrbit::runIn()
             zi = z.imDouble();
         }
         const double r2 = zr * zr + zi * zi;
-        if (r2 >= 4.0 && i <= cap - 2)
+        if (r2 >= 4.0 && i <= cap - 2) {
+            lastZr_ = (zr * zr - zi * zi) + cRe_;
             return escapedAt(i, zr, zi, cIm_);
+        }
         if constexpr (kDoubles) {
             // Proven inside the set: the rest of the orbit only for the
             // value it ends on.
@@ -420,9 +427,13 @@ std::optional<PointResult> PixelOrbit::runIn()
     }
 }
 
-PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done)
+PointResult iterate(const Kernel& k, double dx, double dy, DeepShortcuts& done, double* zr = nullptr)
 {
-    return PixelOrbit(k, dx, dy, done).result();
+    PixelOrbit p(k, dx, dy, done);
+    const PointResult result = p.result();
+    if (zr)
+        *zr = p.lastZr();
+    return result;
 }
 
 } // namespace
@@ -512,7 +523,7 @@ PointResult DeepComputer::computePoint(double dx, double dy)
     return result;
 }
 
-void DeepComputer::computeGrid(const double* dx, int columns, const double* dy, int rows, PointResult* out)
+void DeepComputer::computeGrid(const double* dx, int columns, const double* dy, int rows, PointResult* out, double* zr)
 {
     if (columns <= 0 || rows <= 0)
         return;
@@ -533,7 +544,7 @@ void DeepComputer::computeGrid(const double* dx, int columns, const double* dy, 
              c = next.fetch_add(1, std::memory_order_relaxed)) {
             PointResult* column = out + static_cast<std::size_t>(c) * static_cast<std::size_t>(rows);
             for (int r = 0; r < rows; ++r)
-                column[r] = iterate(k, dx[c], dy[r], done);
+                column[r] = iterate(k, dx[c], dy[r], done, zr ? zr + (column - out) + r : nullptr);
         }
         add(done);
     };

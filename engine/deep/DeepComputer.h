@@ -67,8 +67,12 @@ public:
     Status prepare(double maxOffset, std::size_t memoryLimit = 0);
 
     // Fills out[c * rows + r] with the result of the point at pixel offset
-    // (dx[c], dy[r]) from the centre: c = (a + dx h, b - dy h).
-    void computeGrid(const double* dx, int columns, const double* dy, int rows, PointResult* out);
+    // (dx[c], dy[r]) from the centre: c = (a + dx h, b - dy h). With `zr`,
+    // zr[c * rows + r] gets the real part of the last z of each pixel that
+    // escapes (the loop's z_(n-1), whose imaginary part is the result's
+    // zi), for smooth colouring to go on from.
+    void computeGrid(const double* dx, int columns, const double* dy, int rows, PointResult* out,
+                     double* zr = nullptr);
 
     // The result of one point, on the calling thread.
     PointResult computePoint(double dx, double dy);

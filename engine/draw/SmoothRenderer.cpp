@@ -25,10 +25,11 @@ namespace mandel {
 
 namespace {
 
-// A band of 256 Ki samples keeps its counts (4 MB) in the cache between the
-// kernel that writes them and the colouring that reads them, while its
-// columns stay long enough for the kernel's dense groups.
-constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 18;
+// A band of about a million samples, as the poster renderer's: 24 MB of
+// counts and last values, and columns long enough for the kernel's dense
+// groups; the pool's threads start a handful of times per band only, which
+// on a busy machine counts for more than keeping the counts in the cache.
+constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 20;
 
 // Hands rows on to a surface, as the picture's pixels.
 struct SurfaceSink final : BandSink {
@@ -158,14 +159,24 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
         const auto sampleRows = static_cast<std::size_t>(rows * n);
         // Counts first, fast: samples inside the set need nothing more.
         // Without shading the computer hands out each loop's last z too,
-        // and colouring goes on from there instead of taking the steps again.
-        const bool knownZ = computer_ && !colouring.needsDerivative;
+        // and colouring goes on from there; shading needs the derivative,
+        // so escaped samples take their steps again (deep views: by
+        // perturbation, DeepSmooth).
+        const bool knownZ = (computer_ || deep_) && !colouring.needsDerivative;
+        if (knownZ)
+            lastZr_.resize(columns * sampleRows);
+        if (deep_ && knownZ) {
+            // The samples' c in doubles, which the extra steps add.
+            planeCy_.resize(sampleRows);
+            for (std::size_t r = 0; r < sampleRows; ++r)
+                planeCy_[r] = deepSmooth->planeIm(cy_[r]);
+        }
         if (computer_ || deep_) {
             counts_.resize(columns * sampleRows);
             if (deep_) {
-                deep_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
+                deep_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data(),
+                                   knownZ ? lastZr_.data() : nullptr);
             } else if (knownZ) {
-                lastZr_.resize(columns * sampleRows);
                 computer_->computeGridWithZr(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n,
                                              counts_.data(), lastZr_.data());
             } else {
@@ -195,9 +206,10 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                 for (std::size_t c = b0; c < b1; ++c) {
                     std::uint32_t* column = block.data() + (c - b0) * sampleRows;
                     if (knownZ) {
-                        colourKnownColumn(colouring, {cx_[c], cy_.data(), counts_.data() + c * sampleRows,
-                                                      lastZr_.data() + c * sampleRows, static_cast<int>(sampleRows),
-                                                      cap, column});
+                        colourKnownColumn(colouring, {deep_ ? deepSmooth->planeRe(cx_[c]) : cx_[c],
+                                                      deep_ ? planeCy_.data() : cy_.data(),
+                                                      counts_.data() + c * sampleRows, lastZr_.data() + c * sampleRows,
+                                                      static_cast<int>(sampleRows), cap, column});
                         continue;
                     }
                     // Every sample written as inside, and listed as if it

@@ -37,15 +37,17 @@ class SmoothRenderer {
 public:
     // Draws on `pool` (null: the calling thread), every sample by the
     // scalar reference. `bandPixels` bounds the samples of one band (0: a
-    // default of 256 Ki).
+    // default of 1 Mi).
     explicit SmoothRenderer(ThreadPool* pool, std::int64_t bandPixels = 0);
-    // Draws on the threads of `computer`, which finds the counts first, so
-    // that only escaped samples are iterated again for their smooth value,
-    // on SIMD lanes; the same picture as the reference's.
+    // Draws on the threads of `computer`, which finds the counts first and,
+    // without shading, each loop's last z, from which escaped samples are
+    // coloured on SIMD lanes (with shading they are iterated again with the
+    // derivative); the same picture as the reference's.
     explicit SmoothRenderer(FieldComputer& computer, std::int64_t bandPixels = 0);
     // Draws the deep view of `deep` (its orbit fixes centre, zoom and cap)
-    // on its threads: counts from it, then each escaped sample iterated
-    // again by perturbation for its smooth value (DeepSmooth). Sample
+    // on its threads: counts and, without shading, the last z from it; with
+    // shading each escaped sample is iterated again by perturbation for its
+    // z and derivative (DeepSmooth). Sample
     // (u, v) lies at picture pixel (x', y') of the poster mapping, (x' -
     // 300, y' - 300) pixels from the centre, as deep posters' pixels do.
     explicit SmoothRenderer(DeepComputer& deep, std::int64_t bandPixels = 0);
@@ -89,6 +91,7 @@ private:
     std::vector<double> lastZr_;       // beside them, where colouring goes on from the loop's last z
     std::vector<std::uint8_t> sampleRgb_;  // the band's samples' colours, row by row
     std::vector<double> cx_, cy_;
+    std::vector<double> planeCy_;  // deep samples' plane y, for colouring from the last z
     std::vector<std::uint8_t> rgb_;
 };
 

@@ -315,6 +315,9 @@ void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
     kept.resize(static_cast<std::size_t>(whole) * 2);
     double* const r2At = kept.data();
     double* const nuAt = kept.data() + whole;
+    const hn::Rebind<std::int32_t, D> d32;
+    thread_local std::vector<std::int32_t> cells;
+    cells.resize(static_cast<std::size_t>(whole) + hn::MaxLanes(d));
     int i = 0;
     for (; i + 2 * lanes <= whole; i += 2 * lanes)
         KnownSteps<2>(task, i, r2At, nuAt);
@@ -323,22 +326,27 @@ void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
     for (i = 0; i < whole; i += lanes) {
         const V r2 = hn::LoadU(d, r2At + i);
         const V base = hn::LoadU(d, nuAt + i);
+        if (hn::AllTrue(d, hn::Lt(base, zero))) {
+            // Inside the set, every lane: near the set most vectors are.
+            hn::StoreU(hn::Set(d32, -1), d32, cells.data() + i);
+            continue;
+        }
         const V log2Radius = hn::Mul(hn::Set(d, 0.5), Log2Series(d, r2));
         const V nu = hn::Sub(base, Log2Series(d, log2Radius));
         const V value = sc.logDensity ? Log2Series(d, hn::Max(nu, one)) : nu;
         const V cycles = hn::Add(hn::Div(value, hn::Set(d, sc.density)), hn::Set(d, sc.offset));
         V t = hn::Sub(cycles, hn::Floor(cycles));
         t = hn::IfThenElse(hn::Lt(t, one), t, zero);
-        // The colours of the cells by plain loads: a gather is slower on
-        // some cores, and the lanes are few. The interior's lanes are
-        // marked by -1.
-        HWY_ALIGN double cells[hn::MaxLanes(d)];
-        hn::Store(hn::IfThenElse(hn::Lt(base, zero), hn::Set(d, -1.0),
-                                 hn::Floor(hn::Mul(t, hn::Set(d, double{kGradientCells})))),
-                  d, cells);
-        for (int j = 0; j < lanes; ++j)
-            task.out[i + j] = cells[j] < 0 ? sc.interior
-                                           : static_cast<std::uint32_t>(sc.packed[static_cast<std::size_t>(cells[j])]);
+        // The cell, or -1 inside.
+        const V cell = hn::IfThenElse(hn::Lt(base, zero), hn::Set(d, -1.0),
+                                      hn::Floor(hn::Mul(t, hn::Set(d, double{kGradientCells}))));
+        hn::StoreU(hn::DemoteTo(d32, cell), d32, cells.data() + i);
+    }
+    // The cells' colours by plain loads, in a loop of their own: a gather,
+    // or taking the lanes apart, costs more on some cores.
+    for (i = 0; i < whole; ++i) {
+        const std::int32_t cell = cells[static_cast<std::size_t>(i)];
+        task.out[i] = cell < 0 ? sc.interior : static_cast<std::uint32_t>(sc.packed[static_cast<std::size_t>(cell)]);
     }
     if (whole < task.rows) {
         KnownColumn rest = task;

@@ -51,7 +51,8 @@ void colourEscaped(const SampleColouring& colouring, const EscapedSamples& task)
 void colourEscapedScalar(const SampleColouring& colouring, const EscapedSamples& task);
 
 // A column of samples whose loops the computer ran to their end and whose
-// last z it handed out (FieldComputer::computeGridWithZr), coloured without
+// last z it handed out (FieldComputer::computeGridWithZr, or
+// DeepComputer::computeGrid with zr), coloured without
 // shading: no step is taken again and no list of escaped samples is made;
 // rows run side by side on the lanes, the interior's masked.
 struct KnownColumn {
