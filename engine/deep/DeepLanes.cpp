@@ -1,0 +1,224 @@
+// The deep per-pixel loop in vectors, lanes over the pixels of a column,
+// compiled for every Highway target this build has. Each lane keeps its
+// own delta, reference index and step count; a vector step takes the
+// plain perturbation step (2 Z + d) d + dc in every lane where the scalar
+// loop would take it, with the same operations in the same order (no
+// fused multiply-add), and hands any lane whose next step is anything
+// else (an escape, a rebase, a table run, the interior watch's turn, the
+// wide range, the stop) to that loop for one step (PixelOrbit::step), then
+// takes it back. A lane whose pixel is done takes the column's next.
+
+#undef HWY_TARGET_INCLUDE
+#define HWY_TARGET_INCLUDE "DeepLanes.cpp"
+#include <hwy/foreach_target.h>  // IWYU pragma: keep
+#include <hwy/highway.h>
+
+#include "DeepLanes.h"
+#include "PixelOrbit.h"
+
+#include <cstdint>
+#include <optional>
+
+HWY_BEFORE_NAMESPACE();
+namespace mandel::deep {
+namespace HWY_NAMESPACE {
+
+namespace hn = hwy::HWY_NAMESPACE;
+
+// AVX-512 holds 8 doubles; room for wider vectors.
+constexpr std::size_t kMaxLanes = 16;
+
+void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, PointResult* out, DeepShortcuts& done)
+{
+    const hn::ScalableTag<double> df;
+    const hn::RebindToSigned<decltype(df)> di;
+    using VF = hn::Vec<decltype(df)>;
+    using VI = hn::Vec<decltype(di)>;
+    const std::size_t lanes = hn::Lanes(df);
+    if (lanes > kMaxLanes) {
+        for (int r = 0; r < rows; ++r)
+            out[r] = iterate(k, dx, dy[r], done);
+        return;
+    }
+    auto asF = [&](auto m) { return hn::RebindMask(df, m); };
+
+    // Each lane's state, as the vectors hold it between hand-overs.
+    HWY_ALIGN std::int64_t li[kMaxLanes], lm[kMaxLanes], lat[kMaxLanes], lwin[kMaxLanes], lnext[kMaxLanes],
+        lspent[kMaxLanes], lactive[kMaxLanes], ldue[kMaxLanes];
+    HWY_ALIGN double lre[kMaxLanes], lim[kMaxLanes], lcr[kMaxLanes], lci[kMaxLanes], lsr[kMaxLanes], lsi[kMaxLanes];
+    int row[kMaxLanes] = {};
+    std::optional<PixelOrbit> lane[kMaxLanes];
+
+    auto keep = [&](std::size_t l) {
+        const PixelOrbit& p = *lane[l];
+        li[l] = p.index();
+        lm[l] = p.reference();
+        lre[l] = p.small().re;
+        lim[l] = p.small().im;
+        lcr[l] = p.dcr();
+        lci[l] = p.dci();
+        const AttractWatch& a = p.attract();
+        lsr[l] = a.zsRe();
+        lsi[l] = a.zsIm();
+        lat[l] = a.zsAt();
+        lwin[l] = a.window();
+        lnext[l] = a.nextProof();
+        lspent[l] = a.spent();
+        lactive[l] = -1;
+    };
+    int next = 0;
+    // Lane l takes the next pixel still to do whose delta is in doubles
+    // (the others are done in the wide range first, or whole).
+    auto refill = [&](std::size_t l) {
+        while (next < rows) {
+            const int r = next++;
+            lane[l].emplace(k, dx, dy[r], done);
+            if (const std::optional<PointResult> result = lane[l]->toDoubles()) {
+                out[r] = *result;
+                continue;
+            }
+            row[l] = r;
+            keep(l);
+            return;
+        }
+        lane[l].reset();
+        li[l] = lm[l] = lat[l] = lnext[l] = lspent[l] = lactive[l] = 0;
+        lwin[l] = 1;
+        lre[l] = lim[l] = lcr[l] = lci[l] = lsr[l] = lsi[l] = 0;
+    };
+    for (std::size_t l = 0; l < lanes; ++l)
+        refill(l);
+
+    const BlaTable& t = *k.table;
+    const bool tables = t.endLevel() > t.minLevel();
+    const int low = t.minLevel();
+    static_assert(sizeof(BlaStep) == 5 * sizeof(double), "entries are read as 5 doubles");
+    // r2 of the lowest level's entries, 5 doubles apart.
+    const double* r2Low = tables ? &t.steps(low)[0].r2 : nullptr;
+    const VI countLow = hn::Set(di, tables ? t.count(low) : 0);
+    const VI alignMask = hn::Set(di, (std::int64_t{1} << low) - 1);
+    const VF widest2 = hn::Set(df, t.widest2());
+    const VF prefix2 = hn::Set(df, t.prefixCount() > 0 ? t.prefix()[0].r2 : 0.0);
+    const VF four = hn::Set(df, 4.0);
+    const VF two = hn::Set(df, 2.0);
+    const VF floor2 = hn::Set(df, kDoubleFloor2);
+    const VF near2 = hn::Set(df, AttractWatch::kNear2);
+    static_assert(AttractWatch::kProofSteps == 16, "a proof's steps are counted by a shift");
+    const VI freeSteps = hn::Set(di, AttractWatch::kFreeSteps);
+    const VI lastEscape = hn::Set(di, k.cap - 2);
+    const VI stop = hn::Set(di, k.cap - 1);
+    const VI last = hn::Set(di, k.last);
+    const VI zero = hn::Zero(di);
+    const VI one = hn::Set(di, 1);
+
+    for (;;) {
+        // Done when every lane is idle (pixels done in the wide range
+        // leave lanes idle from the start).
+        bool busy = false;
+        for (std::size_t l = 0; l < lanes; ++l)
+            busy = busy || lactive[l] != 0;
+        if (!busy)
+            return;
+        VI i = hn::Load(di, li);
+        VI m = hn::Load(di, lm);
+        VF dr = hn::Load(df, lre);
+        VF dm = hn::Load(df, lim);
+        const VF cr = hn::Load(df, lcr);
+        const VF ci = hn::Load(df, lci);
+        const VF sr = hn::Load(df, lsr);
+        const VF si = hn::Load(df, lsi);
+        const VI at = hn::Load(di, lat);
+        const VI window = hn::Load(di, lwin);
+        const VI nextProof = hn::Load(di, lnext);
+        const VI spent = hn::Load(di, lspent);
+        const auto active = asF(hn::MaskFromVec(hn::Load(di, lactive)));
+        for (;;) {
+            // The tests of the scalar loop's step, in its order; any lane
+            // that passes one is due for the scalar step.
+            const VI twoM = hn::Add(m, m);
+            const VF zmr = hn::GatherIndex(df, k.z, twoM);
+            const VF zmi = hn::GatherIndex(df, k.z + 1, twoM);
+            const VF zr = hn::Add(zmr, dr);
+            const VF zi = hn::Add(zmi, dm);
+            const VF r2 = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
+            auto due = hn::And(hn::Ge(r2, four), asF(hn::Not(hn::Gt(i, lastEscape))));
+            if (k.findInterior) {
+                const VF gr = hn::Sub(zr, sr);
+                const VF gi = hn::Sub(zi, si);
+                const VI since = hn::Sub(i, at);
+                const auto proof = hn::And(hn::And(hn::Gt(i, at), hn::Not(hn::Lt(i, nextProof))),
+                                           hn::Not(hn::Gt(hn::Add(spent, hn::ShiftLeft<4>(since)),
+                                                          hn::Add(hn::ShiftRight<2>(i), freeSteps))));
+                due = hn::Or(due, hn::And(hn::Lt(hn::Add(hn::Mul(gr, gr), hn::Mul(gi, gi)), near2), asF(proof)));
+                due = hn::Or(due, asF(hn::Not(hn::Lt(since, window))));
+            }
+            const VF d2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
+            const VF zm2 = hn::Add(hn::Mul(zmr, zmr), hn::Mul(zmi, zmi));
+            const auto rebase = hn::Or(hn::Lt(r2, d2), hn::Or(asF(hn::Eq(m, last)), hn::And(asF(hn::Gt(m, zero)),
+                                                                                            hn::Lt(zm2, d2))));
+            due = hn::Or(due, hn::Or(rebase, asF(hn::Not(hn::Lt(i, stop)))));
+            if (tables) {
+                // A run may start here: the lowest level's entry (or the
+                // first run from index 1) holds the delta.
+                const VI k1 = hn::Sub(m, one);
+                const auto aligned = hn::And(hn::Gt(m, zero), hn::Eq(hn::And(k1, alignMask), zero));
+                const VI first = hn::ShiftRightSame(k1, low);
+                const auto held = hn::And(aligned, hn::Lt(first, countLow));
+                const VI entry = hn::IfThenElseZero(held, hn::Add(hn::ShiftLeft<2>(first), first));
+                const VF r2First = hn::GatherIndex(df, r2Low, entry);
+                const auto fits = hn::Or(hn::And(asF(held), hn::Lt(d2, r2First)),
+                                         hn::And(asF(hn::Eq(m, one)), hn::Lt(d2, prefix2)));
+                due = hn::Or(due, hn::And(hn::Lt(d2, widest2), fits));
+            }
+            // (2 Z + d) d + dc
+            const VF tr = hn::Add(hn::Mul(two, zmr), dr);
+            const VF ti = hn::Add(hn::Mul(two, zmi), dm);
+            const VF nr = hn::Add(hn::Sub(hn::Mul(tr, dr), hn::Mul(ti, dm)), cr);
+            const VF ni = hn::Add(hn::Add(hn::Mul(tr, dm), hn::Mul(ti, dr)), ci);
+            due = hn::Or(due, hn::Lt(hn::Add(hn::Mul(nr, nr), hn::Mul(ni, ni)), floor2));
+            const auto plain = hn::AndNot(due, active);
+            dr = hn::IfThenElse(plain, nr, dr);
+            dm = hn::IfThenElse(plain, ni, dm);
+            const VI stepped = hn::IfThenElseZero(hn::RebindMask(di, plain), one);
+            i = hn::Add(i, stepped);
+            m = hn::Add(m, stepped);
+            if (hn::AllTrue(df, hn::Or(plain, hn::Not(active))))
+                continue;
+            hn::Store(i, di, li);
+            hn::Store(m, di, lm);
+            hn::Store(dr, df, lre);
+            hn::Store(dm, df, lim);
+            hn::Store(hn::VecFromMask(di, hn::RebindMask(di, hn::And(due, active))), di, ldue);
+            break;
+        }
+        for (std::size_t l = 0; l < lanes; ++l) {
+            if (ldue[l] != 0) {
+                PixelOrbit& p = *lane[l];
+                p.resume(li[l], lm[l], lre[l], lim[l]);
+                if (const std::optional<PointResult> result = p.step()) {
+                    out[row[l]] = *result;
+                    refill(l);
+                } else {
+                    keep(l);
+                }
+            }
+        }
+    }
+}
+
+} // namespace HWY_NAMESPACE
+} // namespace mandel::deep
+HWY_AFTER_NAMESPACE();
+
+#if HWY_ONCE
+namespace mandel::deep {
+
+HWY_EXPORT(IterateColumn);
+
+void iterateColumn(const Kernel& k, double dx, const double* dy, int rows, PointResult* out, DeepShortcuts& done)
+{
+    HWY_DYNAMIC_DISPATCH(IterateColumn)(k, dx, dy, rows, out, done);
+}
+
+} // namespace mandel::deep
+#endif
