@@ -203,7 +203,8 @@ void registerFreeViews(const std::string& label)
 // The Highway target the deep path's vector lanes run on here.
 std::string deepTarget()
 {
-    return hwy::TargetName(hwy::SupportedAndGeneratedTargets().front());
+    const std::vector<std::int64_t> targets = hwy::SupportedAndGeneratedTargets();
+    return targets.empty() ? std::string("none") : hwy::TargetName(targets.front());
 }
 
 void registerPixels(const std::string& name, const DeepCentre& view, const BenchSize& size, bool watch,

@@ -103,6 +103,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     const VF two = hn::Set(df, 2.0);
     const VF floor2 = hn::Set(df, kDoubleFloor2);
     const VF near2 = hn::Set(df, AttractWatch::kNear2);
+    const VF approach2 = hn::Set(df, kApproach2);
     static_assert(AttractWatch::kProofSteps == 16, "a proof's steps are counted by a shift");
     const VI freeSteps = hn::Set(di, AttractWatch::kFreeSteps);
     const VI lastEscape = hn::Set(di, k.cap - 2);
@@ -132,6 +133,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         const VI nextProof = hn::Load(di, lnext);
         const VI spent = hn::Load(di, lspent);
         const auto active = asF(hn::MaskFromVec(hn::Load(di, lactive)));
+        const std::size_t busyLanes = hn::CountTrue(df, active);
         for (;;) {
             // The tests of the scalar loop's step, in its order; any lane
             // that passes one is due for the scalar step.
@@ -152,43 +154,63 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
                 due = hn::Or(due, hn::And(hn::Lt(hn::Add(hn::Mul(gr, gr), hn::Mul(gi, gi)), near2), asF(proof)));
                 due = hn::Or(due, asF(hn::Not(hn::Lt(since, window))));
             }
-            const VF d2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
             const VF zm2 = hn::Add(hn::Mul(zmr, zmr), hn::Mul(zmi, zmi));
+            VF d2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
             const auto rebase = hn::Or(hn::Lt(r2, d2), hn::Or(asF(hn::Eq(m, last)), hn::And(asF(hn::Gt(m, zero)),
                                                                                             hn::Lt(zm2, d2))));
-            due = hn::Or(due, hn::Or(rebase, asF(hn::Not(hn::Lt(i, stop)))));
+            // A rebase is taken here unless the delta leaves doubles or
+            // the rebase watch is to see it.
+            if (k.settle && !k.findInterior) {
+                due = hn::Or(due, rebase);
+            } else {
+                auto watched = hn::Lt(r2, floor2);
+                if (k.settle)
+                    watched = hn::Or(watched, hn::Or(hn::Lt(r2, approach2), asF(hn::Eq(m, last))));
+                due = hn::Or(due, hn::And(rebase, watched));
+            }
+            due = hn::Or(due, asF(hn::Not(hn::Lt(i, stop))));
+            // The step goes on from the rebased delta: d = z against Z_0 = 0.
+            const VF br = hn::IfThenElse(rebase, zr, dr);
+            const VF bm = hn::IfThenElse(rebase, zi, dm);
+            const VF zr0 = hn::IfThenZeroElse(rebase, zmr);
+            const VF zi0 = hn::IfThenZeroElse(rebase, zmi);
+            d2 = hn::IfThenElse(rebase, r2, d2);
+            const VI m0 = hn::IfThenElseZero(hn::RebindMask(di, hn::Not(rebase)), m);
             if (tables) {
                 // A run may start here: the lowest level's entry (or the
                 // first run from index 1) holds the delta.
-                const VI k1 = hn::Sub(m, one);
-                const auto aligned = hn::And(hn::Gt(m, zero), hn::Eq(hn::And(k1, alignMask), zero));
+                const VI k1 = hn::Sub(m0, one);
+                const auto aligned = hn::And(hn::Gt(m0, zero), hn::Eq(hn::And(k1, alignMask), zero));
                 const VI first = hn::ShiftRightSame(k1, low);
                 const auto held = hn::And(aligned, hn::Lt(first, countLow));
                 const VI entry = hn::IfThenElseZero(held, hn::Add(hn::ShiftLeft<2>(first), first));
                 const VF r2First = hn::GatherIndex(df, r2Low, entry);
                 const auto fits = hn::Or(hn::And(asF(held), hn::Lt(d2, r2First)),
-                                         hn::And(asF(hn::Eq(m, one)), hn::Lt(d2, prefix2)));
+                                         hn::And(asF(hn::Eq(m0, one)), hn::Lt(d2, prefix2)));
                 due = hn::Or(due, hn::And(hn::Lt(d2, widest2), fits));
             }
             // (2 Z + d) d + dc
-            const VF tr = hn::Add(hn::Mul(two, zmr), dr);
-            const VF ti = hn::Add(hn::Mul(two, zmi), dm);
-            const VF nr = hn::Add(hn::Sub(hn::Mul(tr, dr), hn::Mul(ti, dm)), cr);
-            const VF ni = hn::Add(hn::Add(hn::Mul(tr, dm), hn::Mul(ti, dr)), ci);
-            due = hn::Or(due, hn::Lt(hn::Add(hn::Mul(nr, nr), hn::Mul(ni, ni)), floor2));
+            const VF tr = hn::Add(hn::Mul(two, zr0), br);
+            const VF ti = hn::Add(hn::Mul(two, zi0), bm);
+            const VF nr = hn::Add(hn::Sub(hn::Mul(tr, br), hn::Mul(ti, bm)), cr);
+            const VF ni = hn::Add(hn::Add(hn::Mul(tr, bm), hn::Mul(ti, br)), ci);
+            due = hn::And(active, hn::Or(due, hn::Lt(hn::Add(hn::Mul(nr, nr), hn::Mul(ni, ni)), floor2)));
             const auto plain = hn::AndNot(due, active);
+            const auto plainI = hn::RebindMask(di, plain);
             dr = hn::IfThenElse(plain, nr, dr);
             dm = hn::IfThenElse(plain, ni, dm);
-            const VI stepped = hn::IfThenElseZero(hn::RebindMask(di, plain), one);
-            i = hn::Add(i, stepped);
-            m = hn::Add(m, stepped);
-            if (hn::AllTrue(df, hn::Or(plain, hn::Not(active))))
+            i = hn::Add(i, hn::IfThenElseZero(plainI, one));
+            m = hn::IfThenElse(plainI, hn::Add(m0, one), m);
+            // Lanes due for the scalar step wait (their state unchanged)
+            // until half the busy ones are: the hand-over costs more than
+            // the steps the waiting lanes miss.
+            if (2 * hn::CountTrue(df, due) < busyLanes)
                 continue;
             hn::Store(i, di, li);
             hn::Store(m, di, lm);
             hn::Store(dr, df, lre);
             hn::Store(dm, df, lim);
-            hn::Store(hn::VecFromMask(di, hn::RebindMask(di, hn::And(due, active))), di, ldue);
+            hn::Store(hn::VecFromMask(di, hn::RebindMask(di, due)), di, ldue);
             break;
         }
         for (std::size_t l = 0; l < lanes; ++l) {

@@ -150,15 +150,16 @@ TEST_P(DeepShortcutsOn, SkipWhatTheyMustAndChangeNoCount)
         EXPECT_GE(std::bit_width(done.tableLevels), t.level + 1) << std::hex << done.tableLevels;
     }
 
-    // The vector lanes (the default) on every target against the scalar
-    // loop: the interior watch's proofs and the rebase watch's skips fall
-    // on the same steps, every bit the same.
-    DeepComputerOptions scalar = options;
+    // The vector lanes on every target against the scalar loop: the
+    // interior watch's proofs and the rebase watch's skips fall on the
+    // same steps, every bit the same.
+    DeepComputerOptions scalar = options, vector = options;
     scalar.vector = false;
+    vector.vector = true;
     const std::vector<PointResult> reference = gridWith(scalar, nullptr);
     for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
         hwy::SetSupportedTargetsForTest(target);
-        const std::vector<PointResult> lanes = gridWith(options, nullptr);
+        const std::vector<PointResult> lanes = gridWith(vector, nullptr);
         hwy::SetSupportedTargetsForTest(0);
         for (std::size_t i = 0; i < got.size(); ++i)
             ASSERT_TRUE(lanes[i].n == reference[i].n &&
