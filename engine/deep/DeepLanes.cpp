@@ -111,6 +111,24 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     const VI last = hn::Set(di, k.last);
     const VI zero = hn::Zero(di);
     const VI one = hn::Set(di, 1);
+    // Whether the lowest level has an entry starting at reference index
+    // m, and the squared radius of that entry.
+    auto heldAt = [&](VI at) {
+        const VI k1 = hn::Sub(at, one);
+        const auto aligned = hn::And(hn::Gt(at, zero), hn::Eq(hn::And(k1, alignMask), zero));
+        return hn::And(aligned, hn::Lt(hn::ShiftRightSame(k1, low), countLow));
+    };
+    auto lowestR2 = [&](VI at) {
+        if (!tables)
+            return hn::Zero(df);
+        const VI first = hn::ShiftRightSame(hn::Sub(at, one), low);
+        const VI entry = hn::IfThenElseZero(heldAt(at), hn::Add(hn::ShiftLeft<2>(first), first));
+        return hn::GatherIndex(df, r2Low, entry);
+    };
+    // Z_1, where rebased lanes go on.
+    const VF z1r = hn::Set(df, k.last >= 1 ? k.z[2] : 0.0);
+    const VF z1i = hn::Set(df, k.last >= 1 ? k.z[3] : 0.0);
+    const VF r2AtOne = lowestR2(one);
 
     for (;;) {
         // Done when every lane is idle (pixels done in the wide range
@@ -134,12 +152,19 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         const VI spent = hn::Load(di, lspent);
         const auto active = asF(hn::MaskFromVec(hn::Load(di, lactive)));
         const std::size_t busyLanes = hn::CountTrue(df, active);
+        VF zmr = hn::GatherIndex(df, k.z, hn::Add(m, m));
+        VF zmi = hn::GatherIndex(df, k.z + 1, hn::Add(m, m));
+        VF r2First = lowestR2(m);
         for (;;) {
+            // The reference values of the next step, read while this one is
+            // computed (a lane that takes the plain step goes on at m + 1,
+            // or at 1 after a rebase; one that waits stays at m).
+            const VI ahead = hn::IfThenElse(hn::Lt(m, last), hn::Add(m, one), m);
+            const VF zmrAhead = hn::GatherIndex(df, k.z, hn::Add(ahead, ahead));
+            const VF zmiAhead = hn::GatherIndex(df, k.z + 1, hn::Add(ahead, ahead));
+            const VF r2Ahead = lowestR2(ahead);
             // The tests of the scalar loop's step, in its order; any lane
             // that passes one is due for the scalar step.
-            const VI twoM = hn::Add(m, m);
-            const VF zmr = hn::GatherIndex(df, k.z, twoM);
-            const VF zmi = hn::GatherIndex(df, k.z + 1, twoM);
             const VF zr = hn::Add(zmr, dr);
             const VF zi = hn::Add(zmi, dm);
             const VF r2 = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
@@ -179,12 +204,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             if (tables) {
                 // A run may start here: the lowest level's entry (or the
                 // first run from index 1) holds the delta.
-                const VI k1 = hn::Sub(m0, one);
-                const auto aligned = hn::And(hn::Gt(m0, zero), hn::Eq(hn::And(k1, alignMask), zero));
-                const VI first = hn::ShiftRightSame(k1, low);
-                const auto held = hn::And(aligned, hn::Lt(first, countLow));
-                const VI entry = hn::IfThenElseZero(held, hn::Add(hn::ShiftLeft<2>(first), first));
-                const VF r2First = hn::GatherIndex(df, r2Low, entry);
+                const auto held = heldAt(m0);
                 const auto fits = hn::Or(hn::And(asF(held), hn::Lt(d2, r2First)),
                                          hn::And(asF(hn::Eq(m0, one)), hn::Lt(d2, prefix2)));
                 due = hn::Or(due, hn::And(hn::Lt(d2, widest2), fits));
@@ -201,6 +221,11 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             dm = hn::IfThenElse(plain, ni, dm);
             i = hn::Add(i, hn::IfThenElseZero(plainI, one));
             m = hn::IfThenElse(plainI, hn::Add(m0, one), m);
+            const auto onward = hn::AndNot(rebase, plain);
+            const auto restart = hn::And(rebase, plain);
+            zmr = hn::IfThenElse(onward, zmrAhead, hn::IfThenElse(restart, z1r, zmr));
+            zmi = hn::IfThenElse(onward, zmiAhead, hn::IfThenElse(restart, z1i, zmi));
+            r2First = hn::IfThenElse(onward, r2Ahead, hn::IfThenElse(restart, r2AtOne, r2First));
             // Lanes due for the scalar step wait (their state unchanged)
             // until half the busy ones are: the hand-over costs more than
             // the steps the waiting lanes miss.
