@@ -235,8 +235,9 @@ public:
         }
         return std::nullopt;
     }
-    // One step in doubles as the scalar loop takes it (and the wide range
-    // after it, should the delta leave doubles); the result when done.
+    // The steps in doubles the scalar loop takes up to and with its next
+    // plain one (and the wide range after them, should the delta leave
+    // doubles); the result when done.
     std::optional<PointResult> step()
     {
         if (const std::optional<PointResult> done = runIn<InDoubles, true>())
@@ -255,7 +256,8 @@ private:
     }
 
     // Runs until the pixel's result is known, or until its delta leaves
-    // the range R holds (nothing returned then); with kOnce, one step.
+    // the range R holds (nothing returned then); with kOnce, until it has
+    // taken one plain step (any table runs before it included).
     template <class R, bool kOnce = false>
     std::optional<PointResult> runIn();
 
@@ -423,8 +425,6 @@ std::optional<PointResult> PixelOrbit::runIn()
                 done_.tableLevels |= 1ULL << run.level;
             if (!stays)
                 return leave([] {});
-            if constexpr (kOnce)
-                return pause(d);
             continue;
         }
         if constexpr (kDoubles) {
