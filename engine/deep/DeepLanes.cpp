@@ -16,6 +16,7 @@
 #include "DeepLanes.h"
 #include "PixelOrbit.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -43,8 +44,8 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     auto asF = [&](auto m) { return hn::RebindMask(df, m); };
 
     // Each lane's state, as the vectors hold it between hand-overs.
-    HWY_ALIGN std::int64_t li[kMaxLanes], lm[kMaxLanes], lat[kMaxLanes], lwin[kMaxLanes], lnext[kMaxLanes],
-        lspent[kMaxLanes], lactive[kMaxLanes], ldue[kMaxLanes];
+    HWY_ALIGN std::int64_t li[kMaxLanes], lm[kMaxLanes], lfrom[kMaxLanes], luntil[kMaxLanes], levent[kMaxLanes],
+        lactive[kMaxLanes], ldue[kMaxLanes];
     HWY_ALIGN double lre[kMaxLanes], lim[kMaxLanes], lcr[kMaxLanes], lci[kMaxLanes], lsr[kMaxLanes], lsi[kMaxLanes];
     int row[kMaxLanes] = {};
     std::optional<PixelOrbit> lane[kMaxLanes];
@@ -60,10 +61,15 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         const AttractWatch& a = p.attract();
         lsr[l] = a.zsRe();
         lsi[l] = a.zsIm();
-        lat[l] = a.zsAt();
-        lwin[l] = a.window();
-        lnext[l] = a.nextProof();
-        lspent[l] = a.spent();
+        // The interior watch acts at index i only when i >= at + window (it
+        // renews z_s), or when z is near z_s with i > at, i >= next and
+        // spent + kProofSteps (i - at) <= i / 4 + kFreeSteps, which needs
+        // (kProofSteps - 1/4) i <= kFreeSteps + kProofSteps at - spent.
+        const long long stop = k.cap - 1;
+        levent[l] = k.findInterior ? std::min(a.zsAt() + a.window(), stop) : stop;
+        lfrom[l] = std::max(a.zsAt() + 1, a.nextProof());
+        const long long room = AttractWatch::kFreeSteps + AttractWatch::kProofSteps * a.zsAt() - a.spent();
+        luntil[l] = room >= 0 ? 4 * room / (4 * AttractWatch::kProofSteps - 1) : -1;
         lactive[l] = -1;
     };
     int next = 0;
@@ -82,8 +88,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             return;
         }
         lane[l].reset();
-        li[l] = lm[l] = lat[l] = lnext[l] = lspent[l] = lactive[l] = 0;
-        lwin[l] = 1;
+        li[l] = lm[l] = lfrom[l] = luntil[l] = levent[l] = lactive[l] = 0;
         lre[l] = lim[l] = lcr[l] = lci[l] = lsr[l] = lsi[l] = 0;
     };
     for (std::size_t l = 0; l < lanes; ++l)
@@ -104,10 +109,6 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     const VF floor2 = hn::Set(df, kDoubleFloor2);
     const VF near2 = hn::Set(df, AttractWatch::kNear2);
     const VF approach2 = hn::Set(df, kApproach2);
-    static_assert(AttractWatch::kProofSteps == 16, "a proof's steps are counted by a shift");
-    const VI freeSteps = hn::Set(di, AttractWatch::kFreeSteps);
-    const VI lastEscape = hn::Set(di, k.cap - 2);
-    const VI stop = hn::Set(di, k.cap - 1);
     const VI last = hn::Set(di, k.last);
     const VI zero = hn::Zero(di);
     const VI one = hn::Set(di, 1);
@@ -122,8 +123,10 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         if (!tables)
             return hn::Zero(df);
         const VI first = hn::ShiftRightSame(hn::Sub(at, one), low);
-        const VI entry = hn::IfThenElseZero(heldAt(at), hn::Add(hn::ShiftLeft<2>(first), first));
-        return hn::GatherIndex(df, r2Low, entry);
+        const auto held = heldAt(at);
+        const VI entry = hn::IfThenElseZero(held, hn::Add(hn::ShiftLeft<2>(first), first));
+        // 0 where no entry starts: no delta is held there.
+        return hn::IfThenElseZero(asF(held), hn::GatherIndex(df, r2Low, entry));
     };
     // Z_1, where rebased lanes go on.
     const VF z1r = hn::Set(df, k.last >= 1 ? k.z[2] : 0.0);
@@ -146,10 +149,9 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         const VF ci = hn::Load(df, lci);
         const VF sr = hn::Load(df, lsr);
         const VF si = hn::Load(df, lsi);
-        const VI at = hn::Load(di, lat);
-        const VI window = hn::Load(di, lwin);
-        const VI nextProof = hn::Load(di, lnext);
-        const VI spent = hn::Load(di, lspent);
+        const VI proofFrom = hn::Load(di, lfrom);
+        const VI proofUntil = hn::Load(di, luntil);
+        const VI event = hn::Load(di, levent);
         const auto active = asF(hn::MaskFromVec(hn::Load(di, lactive)));
         const std::size_t busyLanes = hn::CountTrue(df, active);
         VF zmr = hn::GatherIndex(df, k.z, hn::Add(m, m));
@@ -168,16 +170,13 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             const VF zr = hn::Add(zmr, dr);
             const VF zi = hn::Add(zmi, dm);
             const VF r2 = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
-            auto due = hn::And(hn::Ge(r2, four), asF(hn::Not(hn::Gt(i, lastEscape))));
+            // (An escape at the stop, or past it, is the stop's.)
+            auto due = hn::Or(hn::Ge(r2, four), asF(hn::Not(hn::Lt(i, event))));
             if (k.findInterior) {
                 const VF gr = hn::Sub(zr, sr);
                 const VF gi = hn::Sub(zi, si);
-                const VI since = hn::Sub(i, at);
-                const auto proof = hn::And(hn::And(hn::Gt(i, at), hn::Not(hn::Lt(i, nextProof))),
-                                           hn::Not(hn::Gt(hn::Add(spent, hn::ShiftLeft<4>(since)),
-                                                          hn::Add(hn::ShiftRight<2>(i), freeSteps))));
+                const auto proof = hn::And(hn::Not(hn::Lt(i, proofFrom)), hn::Not(hn::Gt(i, proofUntil)));
                 due = hn::Or(due, hn::And(hn::Lt(hn::Add(hn::Mul(gr, gr), hn::Mul(gi, gi)), near2), asF(proof)));
-                due = hn::Or(due, asF(hn::Not(hn::Lt(since, window))));
             }
             const VF zm2 = hn::Add(hn::Mul(zmr, zmr), hn::Mul(zmi, zmi));
             VF d2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
@@ -193,7 +192,6 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
                     watched = hn::Or(watched, hn::Or(hn::Lt(r2, approach2), asF(hn::Eq(m, last))));
                 due = hn::Or(due, hn::And(rebase, watched));
             }
-            due = hn::Or(due, asF(hn::Not(hn::Lt(i, stop))));
             // The step goes on from the rebased delta: d = z against Z_0 = 0.
             const VF br = hn::IfThenElse(rebase, zr, dr);
             const VF bm = hn::IfThenElse(rebase, zi, dm);
@@ -204,10 +202,9 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             if (tables) {
                 // A run may start here: the lowest level's entry (or the
                 // first run from index 1) holds the delta.
-                const auto held = heldAt(m0);
-                const auto fits = hn::Or(hn::And(asF(held), hn::Lt(d2, r2First)),
-                                         hn::And(asF(hn::Eq(m0, one)), hn::Lt(d2, prefix2)));
-                due = hn::Or(due, hn::And(hn::Lt(d2, widest2), fits));
+                // (r2First is 0 where no entry starts; rebased lanes are at 0.)
+                const auto fits = hn::Or(hn::Lt(d2, r2First), hn::And(asF(hn::Eq(m, one)), hn::Lt(d2, prefix2)));
+                due = hn::Or(due, hn::AndNot(rebase, hn::And(hn::Lt(d2, widest2), fits)));
             }
             // (2 Z + d) d + dc
             const VF tr = hn::Add(hn::Mul(two, zr0), br);
