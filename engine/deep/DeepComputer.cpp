@@ -7,13 +7,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <bit>
 #include <cmath>
-#include <complex>
 #include <cstdint>
 #include <optional>
 #include <thread>
-#include <type_traits>
 
 namespace mandel {
 

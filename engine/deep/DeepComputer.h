@@ -25,7 +25,7 @@ struct DeepComputerOptions {
     bool settle = true;
     bool findInterior = true;
     // Grids in vector lanes: the same results as the scalar loop, bit for
-    // bit, but not yet faster than it on the machines measured.
+    // bit, but not yet faster than it on every kind of view measured.
     bool vector = false;
     // With threads 0, a pool to compute on, which outlives the computer
     // (null: the process-wide pool).

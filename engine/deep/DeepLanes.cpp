@@ -26,7 +26,8 @@ namespace HWY_NAMESPACE {
 
 namespace hn = hwy::HWY_NAMESPACE;
 
-// AVX-512 holds 8 doubles; room for wider vectors.
+// AVX-512 holds 8 doubles; room for wider vectors (wider still: the scalar
+// loop).
 constexpr std::size_t kMaxLanes = 16;
 
 void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, PointResult* out, DeepShortcuts& done)
