@@ -13,6 +13,8 @@
 //   picture's farthest pixel.
 // Pixels/*: every pixel's perturbation on all threads; the CPU column is
 //   the time of all threads, the figure that holds on a busy machine.
+//   vector:0 is the scalar loop, vector:1 the vector lanes (the default),
+//   side by side; their mean_n must agree.
 // PixelsUnwatched/*: the same without looking for attracting cycles on the
 //   pixels' own orbits, as before that watch (the interior view only).
 // Picture/*: the three together, as a new view costs (the interior view).
@@ -26,7 +28,7 @@
 //   the window draws it at 1920 x 1080, whole, and again after a 100-pixel
 //   pan that keeps the counts still in sight (shifting them included).
 // The label names the CPU, the Highway target of the legacy kernel beside
-// it (the deep path is scalar C++) and the threads.
+// it, the deep path's form (and its lanes' target) and the threads.
 
 #include "BenchViews.h"
 #include "DeepComputer.h"
@@ -41,6 +43,7 @@
 #include "Renderer.h"
 
 #include <benchmark/benchmark.h>
+#include <hwy/targets.h>
 
 #include <algorithm>
 #include <cmath>
@@ -197,6 +200,13 @@ void registerFreeViews(const std::string& label)
     }
 }
 
+// The Highway target the deep path's vector lanes run on here.
+std::string deepTarget()
+{
+    const std::vector<std::int64_t> targets = hwy::SupportedAndGeneratedTargets();
+    return targets.empty() ? std::string("none") : hwy::TargetName(targets.front());
+}
+
 void registerPixels(const std::string& name, const DeepCentre& view, const BenchSize& size, bool watch,
                     const std::string& label)
 {
@@ -205,6 +215,7 @@ void registerPixels(const std::string& name, const DeepCentre& view, const Bench
         [view, size, watch, label](benchmark::State& st) {
             DeepComputerOptions options;
             options.findInterior = watch;
+            options.vector = st.range(0) != 0;
             DeepComputer computer(orbitOf(view), options);
             const std::vector<double> dx = offsets(size.columns);
             const std::vector<double> dy = offsets(size.rows);
@@ -216,8 +227,12 @@ void registerPixels(const std::string& name, const DeepCentre& view, const Bench
             st.counters["mean_n"] = meanCount(field);
             st.counters["pixels/s"] = benchmark::Counter(static_cast<double>(field.size()),
                                                          benchmark::Counter::kIsIterationInvariantRate);
-            st.SetLabel(label + ", " + std::to_string(computer.threads()) + " threads");
+            st.SetLabel(label + ", " + (options.vector ? "vector lanes on " + deepTarget() : std::string("scalar")) +
+                        ", " + std::to_string(computer.threads()) + " threads");
         })
+        ->ArgName("vector")
+        ->Arg(0)
+        ->Arg(1)
         ->Unit(benchmark::kMillisecond)
         ->MeasureProcessCPUTime()
         ->UseRealTime();
@@ -225,8 +240,7 @@ void registerPixels(const std::string& name, const DeepCentre& view, const Bench
 
 void registerAll()
 {
-    const std::string label = bench::cpuModel() + ", " + FastComputer({1, false, 0}).targetName() +
-                              " beside, scalar deep path";
+    const std::string label = bench::cpuModel() + ", " + FastComputer({1, false, 0}).targetName() + " beside";
     const std::vector<BenchView> views = {
         {"Minibrot_1E+49_N1E4", {std::string(bench::kMinibrot67Re), std::string(bench::kMinibrot67Im), 49, 10000}},
         {"Spiral_1E+100_N1E5", {std::string(bench::kSpiralRe), std::string(bench::kSpiralIm), 100, 100000}},

@@ -111,6 +111,22 @@ public:
 
     // Steps spent on proofs so far.
     long long spent() const noexcept { return spent_; }
+    // What see() reads, for a copy of its test that runs over many
+    // pixels at once: see() changes nothing unless
+    //   |z - z_s|^2 < kNear2, i > at, i >= next and
+    //   spent + kProofSteps (i - at) <= i / 4 + kFreeSteps,
+    // or i - at >= window.
+    double zsRe() const noexcept { return sr_; }
+    double zsIm() const noexcept { return si_; }
+    long long zsAt() const noexcept { return at_; }
+    long long window() const noexcept { return window_; }
+    long long nextProof() const noexcept { return next_; }
+
+    // A return this close to z_s (squared) is worth a proof.
+    static constexpr double kNear2 = 0x1p-12;
+    // Steps a proof takes at most, in periods.
+    static constexpr long long kProofSteps = 16;
+    static constexpr long long kFreeSteps = 256;
 
 private:
     // Newton's method from z on the cycle of `period` steps, then discs
@@ -119,11 +135,6 @@ private:
     // Whether the disc of radius r about (wr, wi) is mapped into itself.
     bool mapsIntoItself(long long period, double wr, double wi, double r);
 
-    // A return this close to z_s (squared) is worth a proof.
-    static constexpr double kNear2 = 0x1p-12;
-    // Steps a proof takes at most, in periods.
-    static constexpr long long kProofSteps = 16;
-    static constexpr long long kFreeSteps = 256;
     double cr_, ci_, cError_;
     double sr_ = 0, si_ = 0;  // z_s
     long long at_ = 0;        // its index

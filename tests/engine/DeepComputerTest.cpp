@@ -14,9 +14,11 @@
 #include "ReferenceOrbit.h"
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
 #include <bit>
 #include <cmath>
+#include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -146,6 +148,24 @@ TEST_P(DeepShortcutsOn, SkipWhatTheyMustAndChangeNoCount)
     EXPECT_GE(static_cast<double>(done.tableSteps), t.tables * steps);
     if (t.level >= 0) {
         EXPECT_GE(std::bit_width(done.tableLevels), t.level + 1) << std::hex << done.tableLevels;
+    }
+
+    // The vector lanes on every target against the scalar loop: the
+    // interior watch's proofs and the rebase watch's skips fall on the
+    // same steps, every bit the same.
+    DeepComputerOptions scalar = options, vector = options;
+    scalar.vector = false;
+    vector.vector = true;
+    const std::vector<PointResult> reference = gridWith(scalar, nullptr);
+    for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+        hwy::SetSupportedTargetsForTest(target);
+        const std::vector<PointResult> lanes = gridWith(vector, nullptr);
+        hwy::SetSupportedTargetsForTest(0);
+        for (std::size_t i = 0; i < got.size(); ++i)
+            ASSERT_TRUE(lanes[i].n == reference[i].n &&
+                        std::bit_cast<std::uint64_t>(lanes[i].zi) == std::bit_cast<std::uint64_t>(reference[i].zi))
+                << "point " << i << " on " << hwy::TargetName(target) << ": n " << lanes[i].n << " zi " << lanes[i].zi
+                << ", scalar n " << reference[i].n << " zi " << reference[i].zi;
     }
 
     DeepComputerOptions noInterior;

@@ -16,8 +16,11 @@
 #include "SmoothColour.h"
 
 #include <gtest/gtest.h>
+#include <hwy/targets.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -143,6 +146,62 @@ TEST_P(DeepDifferential, DoesNotDependOnTheReference)
         }
     EXPECT_LE(differ, static_cast<int>(here.size()) / 1000) << differ << " of " << here.size() << " differ";
     EXPECT_EQ(clustered, 0);
+}
+
+// The vector lanes against the scalar loop they stand in for, on every
+// target this build has and this machine runs, with each shortcut left
+// out in turn: every count and every bit of zi the same.
+TEST_P(DeepDifferential, VectorLanesAreTheScalarLoopOnEveryTarget)
+{
+    const auto orbit = orbitOf(centreOf(GetParam()));
+    // Every twelfth pixel of each row and column, and a column of
+    // neighbours down the middle, where lanes hold adjacent pixels.
+    std::vector<double> dx, dy;
+    for (int x = 0; x <= 600; x += 12)
+        dx.push_back(x - kDeepCentrePixel);
+    dy = dx;
+    for (int y = 290; y < 310; ++y)
+        dy.push_back(y - kDeepCentrePixel + 0.5);
+    const int columns = static_cast<int>(dx.size()), rows = static_cast<int>(dy.size());
+    struct Shortcuts {
+        const char* name;
+        bool tables, settle, findInterior;
+    };
+    for (const Shortcuts s : {Shortcuts{"all shortcuts", true, true, true}, Shortcuts{"no tables", false, true, true},
+                              Shortcuts{"no rebase watch", true, false, true},
+                              Shortcuts{"no interior watch", true, true, false}}) {
+        DeepComputerOptions options;
+        options.tables = s.tables;
+        options.settle = s.settle;
+        options.findInterior = s.findInterior;
+        // The results, and the last zr smooth colours go on from.
+        std::vector<double> scalarZr(dx.size() * dy.size()), lanesZr(scalarZr.size());
+        auto gridOf = [&](bool vector, std::vector<double>& zr) {
+            options.vector = vector;
+            std::vector<PointResult> grid(dx.size() * dy.size());
+            DeepComputer(orbit, options).computeGrid(dx.data(), columns, dy.data(), rows, grid.data(), zr.data());
+            return grid;
+        };
+        const std::vector<PointResult> scalar = gridOf(false, scalarZr);
+        for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
+            hwy::SetSupportedTargetsForTest(target);
+            const std::vector<PointResult> lanes = gridOf(true, lanesZr);
+            hwy::SetSupportedTargetsForTest(0);
+            int differ = 0;
+            std::string first;
+            for (std::size_t i = 0; i < scalar.size(); ++i) {
+                const bool escaped = scalar[i].n < orbit->view().iterations;
+                if (lanes[i].n == scalar[i].n &&
+                    std::bit_cast<std::uint64_t>(lanes[i].zi) == std::bit_cast<std::uint64_t>(scalar[i].zi) &&
+                    (!escaped || std::bit_cast<std::uint64_t>(lanesZr[i]) == std::bit_cast<std::uint64_t>(scalarZr[i])))
+                    continue;
+                if (differ++ == 0)
+                    first = "point " + std::to_string(i) + ": n " + std::to_string(lanes[i].n) + " against " +
+                            std::to_string(scalar[i].n);
+            }
+            EXPECT_EQ(differ, 0) << s.name << " on " << hwy::TargetName(target) << ", first " << first;
+        }
+    }
 }
 
 // The smooth value of escaped pixels from the second perturbation pass
