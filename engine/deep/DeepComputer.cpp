@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <ctime>
 #include <cstdint>
 #include <optional>
 #include <thread>
@@ -43,6 +44,8 @@ DeepComputer::DeepComputer(std::shared_ptr<const ReferenceOrbit> orbit, const De
     if (options.threads > 0)
         own_ = std::make_unique<ThreadPool>(options.threads);
     pool_ = own_ ? own_.get() : options.pool ? options.pool : &ThreadPool::shared();
+    if (options.vector)
+        loop_ = *options.vector ? 1 : 0;
 }
 
 DeepComputer::~DeepComputer() = default;
@@ -100,6 +103,40 @@ DeepShortcuts DeepComputer::shortcuts() const noexcept
     return {tableSteps_.load(), tableLevels_.load(), settledSteps_.load(), interiorSteps_.load()};
 }
 
+namespace {
+
+// Columns timed, in turn, before the loop is chosen.
+constexpr long long kTimedColumns = 16;
+
+double threadNanoseconds() noexcept
+{
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) * 1e9 + static_cast<double>(t.tv_nsec);
+}
+
+} // namespace
+
+bool DeepComputer::lanesFor(long long k) const noexcept
+{
+    const int loop = loop_.load(std::memory_order_relaxed);
+    if (loop >= 0)
+        return loop == 1;
+    // While timing: the first columns alternate, neighbours taking turns
+    // (alike in their work); any claimed before the choice is made, scalar.
+    return k < kTimedColumns && k % 2 == 1;
+}
+
+void DeepComputer::timed(long long k, bool lanes, double nsPerPixel)
+{
+    if (k >= kTimedColumns)
+        return;
+    const std::scoped_lock lock(timingMutex_);
+    nsPerPixel_[lanes ? 1 : 0] += nsPerPixel;
+    if (++timedColumns_ == kTimedColumns)
+        loop_ = nsPerPixel_[1] < nsPerPixel_[0] ? 1 : 0;
+}
+
 void DeepComputer::add(const DeepShortcuts& done)
 {
     tableSteps_ += done.tableSteps;
@@ -139,12 +176,17 @@ void DeepComputer::computeGrid(const double* dx, int columns, const double* dy, 
              c = next.fetch_add(1, std::memory_order_relaxed)) {
             PointResult* column = out + static_cast<std::size_t>(c) * static_cast<std::size_t>(rows);
             double* columnZr = zr ? zr + (column - out) : nullptr;
-            if (shortcuts_.vector) {
+            const long long claimed = loop_.load(std::memory_order_relaxed) < 0 ? claimed_.fetch_add(1) : kTimedColumns;
+            const bool lanes = lanesFor(claimed);
+            const double start = claimed < kTimedColumns ? threadNanoseconds() : 0;
+            if (lanes) {
                 deep::iterateColumn(k, dx[c], dy, rows, column, done, columnZr);
-                continue;
+            } else {
+                for (int r = 0; r < rows; ++r)
+                    column[r] = iterate(k, dx[c], dy[r], done, columnZr ? columnZr + r : nullptr);
             }
-            for (int r = 0; r < rows; ++r)
-                column[r] = iterate(k, dx[c], dy[r], done, columnZr ? columnZr + r : nullptr);
+            if (claimed < kTimedColumns)
+                timed(claimed, lanes, (threadNanoseconds() - start) / rows);
         }
         add(done);
     };

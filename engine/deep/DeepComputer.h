@@ -5,6 +5,7 @@
 #include "ReferenceOrbit.h"
 
 #include <atomic>
+#include <mutex>
 #include <memory>
 #include <optional>
 
@@ -24,9 +25,13 @@ struct DeepComputerOptions {
     bool tables = true;
     bool settle = true;
     bool findInterior = true;
-    // Grids in vector lanes: the same results as the scalar loop, bit for
-    // bit, but not yet faster than it on every kind of view measured.
-    bool vector = false;
+    // Grids in vector lanes (true) or by the scalar loop (false): the same
+    // results, bit for bit, but which is faster depends on the view (lanes
+    // win where plain steps dominate, lose where table runs come every few
+    // steps). None: the first columns the computer draws are shared out
+    // between the two in turn and timed on their threads, and the faster
+    // draws the rest.
+    std::optional<bool> vector = std::nullopt;
     // With threads 0, a pool to compute on, which outlives the computer
     // (null: the process-wide pool).
     ThreadPool* pool = nullptr;
@@ -92,6 +97,13 @@ public:
     // The pixel spacing of the pixels it draws (the orbit's, or the zoom's
     // of its options).
     const FloatExp& spacing() const noexcept { return spacing_; }
+    // Whether its grids run in vector lanes: as asked, or as timing chose;
+    // none while it is timing the two.
+    std::optional<bool> lanes() const noexcept
+    {
+        const int loop = loop_.load();
+        return loop < 0 ? std::nullopt : std::optional<bool>(loop == 1);
+    }
     // What the shortcuts did since the computer was made.
     DeepShortcuts shortcuts() const noexcept;
     int threads() const noexcept;
@@ -105,6 +117,10 @@ private:
     Kernel kernel() const;
 
     void add(const DeepShortcuts& done);
+    // Whether the column claimed k-th by this computer runs in lanes, and
+    // the timing of a column run to choose between the two.
+    bool lanesFor(long long k) const noexcept;
+    void timed(long long k, bool lanes, double nsPerPixel);
 
     std::shared_ptr<const ReferenceOrbit> orbit_;
     std::optional<BlaTable> table_;
@@ -113,6 +129,12 @@ private:
     DeepComputerOptions shortcuts_;
     std::atomic<long long> tableSteps_{0}, settledSteps_{0}, interiorSteps_{0};
     std::atomic<unsigned long long> tableLevels_{0};
+    // -1 while the two loops are being timed, then 0 (scalar) or 1 (lanes).
+    std::atomic<int> loop_{-1};
+    std::atomic<long long> claimed_{0};
+    std::mutex timingMutex_;
+    double nsPerPixel_[2] = {0, 0};
+    int timedColumns_ = 0;
     std::unique_ptr<ThreadPool> own_;
     ThreadPool* pool_ = nullptr;
 };

@@ -201,6 +201,14 @@ TEST_P(DeepDifferential, VectorLanesAreTheScalarLoopOnEveryTarget)
             }
             EXPECT_EQ(differ, 0) << s.name << " on " << hwy::TargetName(target) << ", first " << first;
         }
+        // The default: the first columns timed both ways in turn, then the
+        // faster for the rest; the same results whichever it chose.
+        options.vector = std::nullopt;
+        DeepComputer timed(orbit, options);
+        std::vector<PointResult> grid(scalar.size());
+        timed.computeGrid(dx.data(), columns, dy.data(), rows, grid.data());
+        EXPECT_TRUE(grid == scalar) << s.name << ", timed";
+        EXPECT_TRUE(timed.lanes().has_value()) << s.name << ": no choice after " << columns << " columns";
     }
 }
 
