@@ -97,6 +97,40 @@ HWY_INLINE V Log2Series(D d, V x)
     return hn::Add(exponent, hn::Mul(s, p));
 }
 
+// One step of z, and of z' = 2 z z' + add with kDerivative, in the lanes
+// `active`, as the scalar form takes it.
+template <bool kDerivative>
+HWY_INLINE void MaskedStep(M active, V cr, V ci, V add, V& zr, V& zi, V& dzr, V& dzi)
+{
+    const D d;
+    const V two = hn::Set(d, 2.0);
+    if constexpr (kDerivative) {
+        const V ndr = hn::Add(hn::Mul(two, hn::Sub(hn::Mul(zr, dzr), hn::Mul(zi, dzi))), add);
+        const V ndi = hn::Mul(two, hn::Add(hn::Mul(zr, dzi), hn::Mul(zi, dzr)));
+        dzr = hn::IfThenElse(active, ndr, dzr);
+        dzi = hn::IfThenElse(active, ndi, dzi);
+    }
+    const V nzi = hn::Add(hn::Mul(hn::Mul(two, zi), zr), ci);
+    const V nzr = hn::Add(hn::Sub(hn::Mul(zr, zr), hn::Mul(zi, zi)), cr);
+    zr = hn::IfThenElse(active, nzr, zr);
+    zi = hn::IfThenElse(active, nzi, zi);
+}
+
+// Where nu = base - log2(log2 |z|) falls in the palette's cycle, 0 to 1,
+// from r2 = |z|^2, with log2 |z| (the distance needs it) in `log2Radius`:
+// the scalar form's operations.
+HWY_INLINE V CyclePosition(const SampleColouring& sc, V r2, V base, V& log2Radius)
+{
+    const D d;
+    const V zero = hn::Zero(d), one = hn::Set(d, 1.0);
+    log2Radius = hn::Mul(hn::Set(d, 0.5), Log2Series(d, r2));
+    const V nu = hn::Sub(base, Log2Series(d, log2Radius));
+    const V value = sc.logDensity ? Log2Series(d, hn::Max(nu, one)) : nu;
+    const V cycles = hn::Add(hn::Div(value, hn::Set(d, sc.density)), hn::Set(d, sc.offset));
+    const V t = hn::Sub(cycles, hn::Floor(cycles));
+    return hn::IfThenElse(hn::Lt(t, one), t, zero);
+}
+
 // StepLookup::count on lanes.
 HWY_INLINE VI CountSteps(D d, const StepLookup& table, V x)
 {
@@ -144,17 +178,7 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
         const V limit = hn::Load(d, steps);
         V zr = zero, zi = zero, dzr = zero, dzi = zero, done = zero;
         for (std::int32_t s = 0; s < longest; ++s) {
-            const auto active = hn::Lt(done, limit);
-            if constexpr (kDerivative) {
-                const V ndr = hn::Add(hn::Mul(two, hn::Sub(hn::Mul(zr, dzr), hn::Mul(zi, dzi))), one);
-                const V ndi = hn::Mul(two, hn::Add(hn::Mul(zr, dzi), hn::Mul(zi, dzr)));
-                dzr = hn::IfThenElse(active, ndr, dzr);
-                dzi = hn::IfThenElse(active, ndi, dzi);
-            }
-            const V nzi = hn::Add(hn::Mul(hn::Mul(two, zi), zr), ci);
-            const V nzr = hn::Add(hn::Sub(hn::Mul(zr, zr), hn::Mul(zi, zi)), cr);
-            zr = hn::IfThenElse(active, nzr, zr);
-            zi = hn::IfThenElse(active, nzi, zi);
+            MaskedStep<kDerivative>(hn::Lt(done, limit), cr, ci, one, zr, zi, dzr, dzi);
             done = hn::Add(done, one);
         }
         // The extra steps out to the smooth radius.
@@ -167,16 +191,7 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
             const auto active = hn::And(hn::Lt(r2, radius2), hn::Lt(k, maxK));
             if (hn::AllFalse(d, active))
                 break;
-            if constexpr (kDerivative) {
-                const V ndr = hn::Add(hn::Mul(two, hn::Sub(hn::Mul(zr, dzr), hn::Mul(zi, dzi))), derivativeStep);
-                const V ndi = hn::Mul(two, hn::Add(hn::Mul(zr, dzi), hn::Mul(zi, dzr)));
-                dzr = hn::IfThenElse(active, ndr, dzr);
-                dzi = hn::IfThenElse(active, ndi, dzi);
-            }
-            const V nzi = hn::Add(hn::Mul(hn::Mul(two, zi), zr), ci);
-            const V nzr = hn::Add(hn::Sub(hn::Mul(zr, zr), hn::Mul(zi, zi)), cr);
-            zr = hn::IfThenElse(active, nzr, zr);
-            zi = hn::IfThenElse(active, nzi, zi);
+            MaskedStep<kDerivative>(active, cr, ci, derivativeStep, zr, zi, dzr, dzi);
             r2 = hn::IfThenElse(active, hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi)), r2);
             k = hn::IfThenElse(active, hn::Add(k, one), k);
         }
@@ -191,13 +206,9 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
     }
     for (int i = 0; i < whole; i += lanes) {
         const V r2 = hn::LoadU(d, keptAt[0] + i);
-        const V log2Radius = hn::Mul(hn::Set(d, 0.5), Log2Series(d, r2));
         // (n + 2) + k, as the scalar form adds them.
-        const V nu = hn::Sub(hn::LoadU(d, keptAt[1] + i), Log2Series(d, log2Radius));
-        const V value = sc.logDensity ? Log2Series(d, hn::Max(nu, one)) : nu;
-        const V cycles = hn::Add(hn::Div(value, hn::Set(d, sc.density)), hn::Set(d, sc.offset));
-        V t = hn::Sub(cycles, hn::Floor(cycles));
-        t = hn::IfThenElse(hn::Lt(t, one), t, zero);
+        V log2Radius;
+        const V t = CyclePosition(sc, r2, hn::LoadU(d, keptAt[1] + i), log2Radius);
         const VI cell = hn::ConvertTo(di, hn::Floor(hn::Mul(t, hn::Set(d, double{kGradientCells}))));
         HWY_ALIGN std::int64_t bytes[3][hn::MaxLanes(d)];
         const std::size_t* at = task.at + i;
@@ -307,7 +318,7 @@ void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
 {
     const D d;
     const auto lanes = static_cast<int>(hn::Lanes(d));
-    const V zero = hn::Zero(d), one = hn::Set(d, 1.0);
+    const V zero = hn::Zero(d);
     const int whole = task.rows - task.rows % lanes;
     // As in ColourLanes: the steps first, then the colouring, whose long
     // chains overlap from one vector to the next.
@@ -331,12 +342,8 @@ void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
             hn::StoreU(hn::Set(d32, -1), d32, cells.data() + i);
             continue;
         }
-        const V log2Radius = hn::Mul(hn::Set(d, 0.5), Log2Series(d, r2));
-        const V nu = hn::Sub(base, Log2Series(d, log2Radius));
-        const V value = sc.logDensity ? Log2Series(d, hn::Max(nu, one)) : nu;
-        const V cycles = hn::Add(hn::Div(value, hn::Set(d, sc.density)), hn::Set(d, sc.offset));
-        V t = hn::Sub(cycles, hn::Floor(cycles));
-        t = hn::IfThenElse(hn::Lt(t, one), t, zero);
+        V log2Radius;
+        const V t = CyclePosition(sc, r2, base, log2Radius);
         // The cell, or -1 inside.
         const V cell = hn::IfThenElse(hn::Lt(base, zero), hn::Set(d, -1.0),
                                       hn::Floor(hn::Mul(t, hn::Set(d, double{kGradientCells}))));
