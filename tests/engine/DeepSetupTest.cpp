@@ -27,6 +27,24 @@ DeepSetupRequest requestFor(const DeepCentre& view)
     return request;
 }
 
+// Every step-th pixel across the window's picture, and the square grid of
+// them that `pixels` computes.
+std::vector<double> everyNthPixel(int step)
+{
+    std::vector<double> at;
+    for (int x = 0; x < 596; x += step)
+        at.push_back(x);
+    return at;
+}
+
+std::vector<PointResult> squareGrid(PictureComputer& pixels, const std::vector<double>& at)
+{
+    const auto side = static_cast<int>(at.size());
+    std::vector<PointResult> grid(at.size() * at.size());
+    pixels.computePixels(at.data(), side, at.data(), side, grid.data());
+    return grid;
+}
+
 std::shared_ptr<ReferenceOrbit> orbitOf(DeepCentre view)
 {
     auto orbit = ReferenceOrbit::compute(view);
@@ -166,22 +184,18 @@ TEST(FreeView, DoublesGiveThePerturbationCountsOnShallowViews)
         {"a spiral at 1E+4.3, cap 3000", {"-0.7436", "0.1318", 4.3, 3000}, 995},
         {"near the depth doubles end, 1E+6.5, cap 3000", {"-0.7436438870371587", "0.1318259042053119", 6.5, 3000}, 990},
     };
-    std::vector<double> picture;
-    for (int x = 0; x < 596; x += 4)
-        picture.push_back(x);
+    const std::vector<double> picture = everyNthPixel(4);
     const auto side = static_cast<int>(picture.size());
     for (const auto& row : rows) {
         const auto frame = doublesFrameOf(row.view);
         ASSERT_TRUE(frame) << row.name;
         FreeViewPixels doubles(row.view, *frame);
-        std::vector<PointResult> fast(picture.size() * picture.size());
-        doubles.computePixels(picture.data(), side, picture.data(), side, fast.data());
+        const std::vector<PointResult> fast = squareGrid(doubles, picture);
 
         auto deep = setUpDeep(requestFor(row.view));
         ASSERT_TRUE(deep.ok()) << row.name << ": " << deep.error();
         FreeViewPixels perturbation(deep->computer);
-        std::vector<PointResult> slow(fast.size());
-        perturbation.computePixels(picture.data(), side, picture.data(), side, slow.data());
+        const std::vector<PointResult> slow = squareGrid(perturbation, picture);
 
         std::size_t differ = 0;
         for (int c = 0; c < side; ++c)
@@ -294,13 +308,8 @@ TEST(FreeView, APanDrawnAgainstTheHeldOrbitGivesTheCountsOfItsOwn)
     options.zoom = panned.zoom;
     FreeViewPixels against(std::make_shared<DeepComputer>(orbitOf(held), options), panned, *offset);
     FreeViewPixels own(std::make_shared<DeepComputer>(orbitOf(panned)));
-    std::vector<double> picture;
-    for (int x = 0; x < 596; x += 5)
-        picture.push_back(x);
-    const auto side = static_cast<int>(picture.size());
-    std::vector<PointResult> a(picture.size() * picture.size()), b(a.size());
-    against.computePixels(picture.data(), side, picture.data(), side, a.data());
-    own.computePixels(picture.data(), side, picture.data(), side, b.data());
+    const std::vector<double> picture = everyNthPixel(5);
+    const std::vector<PointResult> a = squareGrid(against, picture), b = squareGrid(own, picture);
     std::size_t same = 0;
     for (std::size_t i = 0; i < a.size(); ++i)
         same += a[i].n == b[i].n ? 1u : 0u;
