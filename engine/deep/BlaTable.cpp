@@ -74,18 +74,18 @@ long long entriesAt(long long length, int level)
 std::size_t BlaTable::bytesFor(long long length, int minLevel) noexcept
 {
     std::size_t entries = 0;
-    for (int level = minLevel; entriesAt(length, level) > 0; ++level)
+    std::size_t levels = 0;
+    for (int level = minLevel; entriesAt(length, level) > 0; ++level, ++levels)
         entries += static_cast<std::size_t>(entriesAt(length, level));
     // The runs from index 1 add as many entries as the lowest level has.
     entries += static_cast<std::size_t>(entriesAt(length, minLevel));
-    return entries * (sizeof(BlaStep) + sizeof(BlaStepExp));
+    return entries * (sizeof(BlaStep) + sizeof(BlaStepExp)) + levels * sizeof(long long);
 }
 
 std::size_t BlaTable::bytes() const noexcept
 {
-    std::size_t held = prefix_.capacity() * sizeof(BlaStep) + prefixExact_.capacity() * sizeof(BlaStepExp);
-    for (const auto& level : steps_)
-        held += level.capacity() * sizeof(BlaStep);
+    std::size_t held = all_.capacity() * sizeof(BlaStep) + starts_.capacity() * sizeof(long long) +
+                       prefixExact_.capacity() * sizeof(BlaStepExp);
     for (const auto& level : exact_)
         held += level.capacity() * sizeof(BlaStepExp);
     return held;
@@ -118,24 +118,26 @@ Result<BlaTable> BlaTable::build(const ReferenceOrbit& orbit, long long length, 
                 e = merge(e, singleStep(orbit, start + j, epsilon), maxC);
             level[static_cast<std::size_t>(k)] = e;
         }
+        std::size_t entries = level.size();
+        for (std::size_t n = level.size(); n > 0; n /= 2)
+            entries += n;
+        table.all_.reserve(entries);
         table.prefixExact_.resize(level.size());
-        table.prefix_.resize(level.size());
         for (std::size_t k = 0; k < level.size(); ++k) {
             table.prefixExact_[k] = k == 0 ? level[0] : merge(table.prefixExact_[k - 1], level[k], maxC);
-            table.prefix_[k] = toDoubles(table.prefixExact_[k], h);
+            table.all_.push_back(toDoubles(table.prefixExact_[k], h));
         }
         for (;;) {
-            std::vector<BlaStep> doubles(level.size());
+            table.starts_.push_back(static_cast<long long>(table.all_.size()));
             for (std::size_t k = 0; k < level.size(); ++k) {
-                doubles[k] = toDoubles(level[k], h);
+                table.all_.push_back(toDoubles(level[k], h));
                 // Radii never grow along a run: the lowest level has the widest.
-                if (table.steps_.empty())
-                    table.widest2_ = std::max(table.widest2_, doubles[k].r2);
+                if (table.exact_.empty())
+                    table.widest2_ = std::max(table.widest2_, table.all_.back().r2);
             }
             std::vector<BlaStepExp> up(level.size() / 2);
             for (std::size_t k = 0; k < up.size(); ++k)
                 up[k] = merge(level[2 * k], level[2 * k + 1], maxC);
-            table.steps_.push_back(std::move(doubles));
             table.exact_.push_back(std::move(level));
             if (up.empty())
                 break;
@@ -145,6 +147,7 @@ Result<BlaTable> BlaTable::build(const ReferenceOrbit& orbit, long long length, 
         return fail("the approximation tables of " + std::to_string(length) +
                     " iterations do not fit in the memory available");
     }
+    table.starts_.shrink_to_fit();
     return table;
 }
 

@@ -49,13 +49,18 @@ public:
 
     // The lowest and one past the highest level held.
     int minLevel() const noexcept { return minLevel_; }
-    int endLevel() const noexcept { return minLevel_ + static_cast<int>(steps_.size()); }
+    int endLevel() const noexcept { return minLevel_ + static_cast<int>(exact_.size()); }
     // Entries of a level held.
     long long count(int level) const noexcept
     {
-        return static_cast<long long>(steps_[static_cast<std::size_t>(level - minLevel_)].size());
+        return static_cast<long long>(exact_[static_cast<std::size_t>(level - minLevel_)].size());
     }
-    const BlaStep* steps(int level) const noexcept { return steps_[static_cast<std::size_t>(level - minLevel_)].data(); }
+    const BlaStep* steps(int level) const noexcept { return all_.data() + start(level); }
+    // Where a level's entries begin among all entries in doubles (the runs
+    // from index 1 first, then the levels upward), so that lanes at
+    // different levels read one array.
+    long long start(int level) const noexcept { return starts_[static_cast<std::size_t>(level - minLevel_)]; }
+    const BlaStep* all() const noexcept { return all_.data(); }
     const BlaStepExp* exact(int level) const noexcept
     {
         return exact_[static_cast<std::size_t>(level - minLevel_)].data();
@@ -63,8 +68,8 @@ public:
     // The runs from reference index 1 (where every rebased orbit goes on):
     // entry k maps the delta at index 1 to the one at 1 + (k + 1) 2^minLevel.
     // Their radii never grow with k.
-    long long prefixCount() const noexcept { return static_cast<long long>(prefix_.size()); }
-    const BlaStep* prefix() const noexcept { return prefix_.data(); }
+    long long prefixCount() const noexcept { return static_cast<long long>(prefixExact_.size()); }
+    const BlaStep* prefix() const noexcept { return all_.data(); }
     const BlaStepExp* prefixExact() const noexcept { return prefixExact_.data(); }
 
     // The largest squared radius of any entry in doubles: a delta at least
@@ -83,9 +88,9 @@ public:
 
 private:
     BlaTable() = default;
-    std::vector<std::vector<BlaStep>> steps_;
+    std::vector<BlaStep> all_;
+    std::vector<long long> starts_;
     std::vector<std::vector<BlaStepExp>> exact_;
-    std::vector<BlaStep> prefix_;
     std::vector<BlaStepExp> prefixExact_;
     int minLevel_ = 0;
     double widest2_ = 0;

@@ -1,12 +1,13 @@
 // The deep per-pixel loop in vectors, lanes over the pixels of a column,
 // compiled for every Highway target this build has. Each lane keeps its
-// own delta, reference index and step count; a vector step takes the
-// plain perturbation step (2 Z + d) d + dc in every lane where the scalar
-// loop would take it, with the same operations in the same order (no
-// fused multiply-add), and hands any lane whose next step is anything
-// else (an escape, a rebase, a table run, the interior watch's turn, the
-// wide range, the stop) to that loop for one step (PixelOrbit::step), then
-// takes it back. A lane whose pixel is done takes the column's next.
+// own delta, reference index and step count; a vector step takes, in
+// every lane, the step the scalar loop would take when it is the plain
+// perturbation step (2 Z + d) d + dc or a table run (each lane's level
+// found as findRun finds it), with the same operations in the same order
+// (no fused multiply-add), and hands any lane whose next step is anything
+// else (an escape, a rebase the watches see, the interior watch's turn,
+// the wide range, the stop) to that loop for one step (PixelOrbit::step),
+// then takes it back. A lane whose pixel is done takes the column's next.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "DeepLanes.cpp"
@@ -48,7 +49,8 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     // Each lane's state, as the vectors hold it between hand-overs.
     HWY_ALIGN std::int64_t li[kMaxLanes], lm[kMaxLanes], lfrom[kMaxLanes], luntil[kMaxLanes], levent[kMaxLanes],
         lactive[kMaxLanes], ldue[kMaxLanes];
-    HWY_ALIGN double lre[kMaxLanes], lim[kMaxLanes], lcr[kMaxLanes], lci[kMaxLanes], lsr[kMaxLanes], lsi[kMaxLanes];
+    HWY_ALIGN double lre[kMaxLanes], lim[kMaxLanes], lcr[kMaxLanes], lci[kMaxLanes], lsr[kMaxLanes], lsi[kMaxLanes],
+        ldy[kMaxLanes];
     int row[kMaxLanes] = {};
     std::optional<PixelOrbit> lane[kMaxLanes];
 
@@ -88,12 +90,13 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
                 continue;
             }
             row[l] = r;
+            ldy[l] = dy[r];
             keep(l);
             return;
         }
         lane[l].reset();
         li[l] = lm[l] = lfrom[l] = luntil[l] = levent[l] = lactive[l] = 0;
-        lre[l] = lim[l] = lcr[l] = lci[l] = lsr[l] = lsi[l] = 0;
+        lre[l] = lim[l] = lcr[l] = lci[l] = lsr[l] = lsi[l] = ldy[l] = 0;
     };
     for (std::size_t l = 0; l < lanes; ++l)
         refill(l);
@@ -102,7 +105,8 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     const bool tables = t.endLevel() > t.minLevel();
     const int low = t.minLevel();
     static_assert(sizeof(BlaStep) == 5 * sizeof(double), "entries are read as 5 doubles");
-    // r2 of the lowest level's entries, 5 doubles apart.
+    // Every entry in doubles, 5 doubles apart, and r2 of the lowest level's.
+    const double* entries = tables ? &t.all()[0].ar : nullptr;
     const double* r2Low = tables ? &t.steps(low)[0].r2 : nullptr;
     const VI countLow = hn::Set(di, tables ? t.count(low) : 0);
     const VI alignMask = hn::Set(di, (std::int64_t{1} << low) - 1);
@@ -136,6 +140,67 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     const VF z1r = hn::Set(df, k.last >= 1 ? k.z[2] : 0.0);
     const VF z1i = hn::Set(df, k.last >= 1 ? k.z[3] : 0.0);
     const VF r2AtOne = lowestR2(one);
+    const VI stopAt = hn::Set(di, k.cap - 1);
+    const VF dxs = hn::Set(df, dx);
+    const long long prefixCount = tables ? t.prefixCount() : 0;
+    const VI prefixCountV = hn::Set(di, prefixCount);
+    int prefixRounds = 1;
+    while ((1LL << prefixRounds) <= prefixCount)
+        ++prefixRounds;
+    // Field `offset` (0 ar, 1 ai, 2 bhr, 3 bhi, 4 r2) of each lane's entry.
+    auto field = [&](VI at, int offset) {
+        return hn::GatherIndex(df, entries, hn::Add(hn::Add(hn::ShiftLeft<2>(at), at), hn::Set(di, offset)));
+    };
+    // The table steps the lanes took: what findRun's callers count.
+    VI tableSteps = zero;
+    VI tableLevels = zero;
+
+    // The run findRun finds for the lanes `want` (each at reference index
+    // m with a delta of squared size d2, which the lowest entry at m or
+    // the first run from index 1 holds): its entry among all entries and
+    // its length, 0 where none fits the room left.
+    using MI = hn::Mask<decltype(di)>;
+    auto findRuns = [&](hn::Mask<decltype(df)> want, VI i, VI m, VF d2, VI& entry, VI& steps, MI& fromOne) {
+        const auto wantI = hn::RebindMask(di, want);
+        const VI room = hn::Sub(stopAt, i);
+        steps = zero;
+        entry = zero;
+        // From index 1: the longest of the runs that start there and fit
+        // the room, found by bisection (their radii never grow).
+        VI hi = hn::Min(prefixCountV, hn::ShiftRightSame(room, low));
+        fromOne = hn::And(wantI, hn::And(hn::Eq(m, one), hn::Gt(hi, zero)));
+        fromOne = hn::And(fromOne, hn::RebindMask(di, hn::Lt(d2, prefix2)));
+        if (!hn::AllFalse(di, fromOne)) {
+            VI lo = zero;
+            for (int round = 0; round < prefixRounds; ++round) {
+                const auto open = hn::And(fromOne, hn::Lt(lo, hi));
+                if (hn::AllFalse(di, open))
+                    break;
+                const VI mid = hn::Add(lo, hn::ShiftRight<1>(hn::Sub(hi, lo)));
+                const VF r2 = field(hn::IfThenElseZero(open, mid), 4);
+                const auto holds = hn::And(open, hn::RebindMask(di, hn::Lt(d2, r2)));
+                lo = hn::IfThenElse(holds, hn::Add(mid, one), lo);
+                hi = hn::IfThenElse(hn::AndNot(holds, open), mid, hi);
+            }
+            entry = hn::IfThenElseZero(fromOne, hn::Sub(lo, one));
+            steps = hn::IfThenElseZero(fromOne, hn::ShiftLeftSame(lo, low));
+        }
+        // Else the aligned entries of each level, the longest that fits
+        // the room and holds the delta, once the lowest holds it.
+        auto aligned = hn::AndNot(fromOne, hn::And(wantI, hn::RebindMask(di, hn::Lt(d2, lowestR2(m)))));
+        const VI k1 = hn::Sub(m, one);
+        for (int level = low; level < t.endLevel() && !hn::AllFalse(di, aligned); ++level) {
+            const VI at = hn::ShiftRightSame(k1, level);
+            aligned = hn::And(aligned, hn::Eq(hn::And(k1, hn::Set(di, (std::int64_t{1} << level) - 1)), zero));
+            aligned = hn::AndNot(hn::Gt(hn::Set(di, std::int64_t{1} << level), room), aligned);
+            aligned = hn::And(aligned, hn::Lt(at, hn::Set(di, t.count(level))));
+            const VI index = hn::Add(at, hn::Set(di, t.start(level)));
+            const VF r2 = field(hn::IfThenElseZero(aligned, index), 4);
+            const auto holds = hn::And(aligned, hn::RebindMask(di, hn::Lt(d2, r2)));
+            entry = hn::IfThenElse(holds, index, entry);
+            steps = hn::IfThenElse(holds, hn::Set(di, std::int64_t{1} << level), steps);
+        }
+    };
 
     for (;;) {
         // Done when every lane is idle (pixels done in the wide range
@@ -143,8 +208,16 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         bool busy = false;
         for (std::size_t l = 0; l < lanes; ++l)
             busy = busy || lactive[l] != 0;
-        if (!busy)
+        if (!busy) {
+            HWY_ALIGN std::int64_t counted[kMaxLanes], levels[kMaxLanes];
+            hn::Store(tableSteps, di, counted);
+            hn::Store(tableLevels, di, levels);
+            for (std::size_t l = 0; l < lanes; ++l) {
+                done.tableSteps += counted[l];
+                done.tableLevels |= static_cast<std::uint64_t>(levels[l]);
+            }
             return;
+        }
         VI i = hn::Load(di, li);
         VI m = hn::Load(di, lm);
         VF dr = hn::Load(df, lre);
@@ -203,20 +276,50 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             const VF zi0 = hn::IfThenZeroElse(rebase, zmi);
             d2 = hn::IfThenElse(rebase, r2, d2);
             const VI m0 = hn::IfThenElseZero(hn::RebindMask(di, hn::Not(rebase)), m);
-            if (tables) {
-                // A run may start here: the lowest level's entry (or the
-                // first run from index 1) holds the delta.
-                // (r2First is 0 where no entry starts; rebased lanes are at 0.)
-                const auto fits = hn::Or(hn::Lt(d2, r2First), hn::And(asF(hn::Eq(m, one)), hn::Lt(d2, prefix2)));
-                due = hn::Or(due, hn::AndNot(rebase, hn::And(hn::Lt(d2, widest2), fits)));
-            }
             // (2 Z + d) d + dc
             const VF tr = hn::Add(hn::Mul(two, zr0), br);
             const VF ti = hn::Add(hn::Mul(two, zi0), bm);
             const VF nr = hn::Add(hn::Sub(hn::Mul(tr, br), hn::Mul(ti, bm)), cr);
             const VF ni = hn::Add(hn::Add(hn::Mul(tr, bm), hn::Mul(ti, br)), ci);
-            due = hn::And(active, hn::Or(due, hn::Lt(hn::Add(hn::Mul(nr, nr), hn::Mul(ni, ni)), floor2)));
-            const auto plain = hn::AndNot(due, active);
+            const auto below = hn::Lt(hn::Add(hn::Mul(nr, nr), hn::Mul(ni, ni)), floor2);
+            // A run may start here where the lowest level's entry (or the
+            // first run from index 1) holds the delta. (r2First is 0 where
+            // no entry starts; rebased lanes are at 0.)
+            auto run = hn::FirstN(df, 0);
+            if (tables) {
+                const auto fits = hn::Or(hn::Lt(d2, r2First), hn::And(asF(hn::Eq(m, one)), hn::Lt(d2, prefix2)));
+                const auto want =
+                    hn::AndNot(due, hn::And(active, hn::AndNot(rebase, hn::And(hn::Lt(d2, widest2), fits))));
+                if (!hn::AllFalse(df, want)) {
+                    VI entry, steps;
+                    MI fromOne;
+                    findRuns(want, i, m, d2, entry, steps, fromOne);
+                    const VF ar = field(entry, 0);
+                    const VF ai = field(entry, 1);
+                    const VF bhr = field(entry, 2);
+                    const VF bhi = field(entry, 3);
+                    const VF dys = hn::Load(df, ldy);
+                    const VF rr = hn::Add(hn::Sub(hn::Mul(ar, dr), hn::Mul(ai, dm)),
+                                          hn::Add(hn::Mul(bhr, dxs), hn::Mul(bhi, dys)));
+                    const VF ri = hn::Add(hn::Add(hn::Mul(ar, dm), hn::Mul(ai, dr)),
+                                          hn::Sub(hn::Mul(bhi, dxs), hn::Mul(bhr, dys)));
+                    const auto found = hn::And(want, asF(hn::Gt(steps, zero)));
+                    // A run whose delta leaves doubles is the scalar loop's.
+                    const auto leaves = hn::Lt(hn::Add(hn::Mul(rr, rr), hn::Mul(ri, ri)), floor2);
+                    due = hn::Or(due, hn::And(found, leaves));
+                    run = hn::AndNot(leaves, found);
+                    const auto runI = hn::RebindMask(di, run);
+                    const VI taken = hn::IfThenElseZero(runI, steps);
+                    dr = hn::IfThenElse(run, rr, dr);
+                    dm = hn::IfThenElse(run, ri, dm);
+                    i = hn::Add(i, taken);
+                    m = hn::Add(m, taken);
+                    tableSteps = hn::Add(tableSteps, hn::IfThenElseZero(runI, hn::Sub(steps, one)));
+                    tableLevels = hn::Or(tableLevels, hn::IfThenElseZero(hn::AndNot(fromOne, runI), steps));
+                }
+            }
+            due = hn::And(active, hn::Or(due, hn::AndNot(run, below)));
+            const auto plain = hn::AndNot(run, hn::AndNot(due, active));
             const auto plainI = hn::RebindMask(di, plain);
             dr = hn::IfThenElse(plain, nr, dr);
             dm = hn::IfThenElse(plain, ni, dm);
@@ -227,6 +330,12 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             zmr = hn::IfThenElse(onward, zmrAhead, hn::IfThenElse(restart, z1r, zmr));
             zmi = hn::IfThenElse(onward, zmiAhead, hn::IfThenElse(restart, z1i, zmi));
             r2First = hn::IfThenElse(onward, r2Ahead, hn::IfThenElse(restart, r2AtOne, r2First));
+            if (!hn::AllFalse(df, run)) {
+                // Lanes that ran go on far along the reference.
+                zmr = hn::IfThenElse(run, hn::GatherIndex(df, k.z, hn::Add(m, m)), zmr);
+                zmi = hn::IfThenElse(run, hn::GatherIndex(df, k.z + 1, hn::Add(m, m)), zmi);
+                r2First = hn::IfThenElse(run, lowestR2(m), r2First);
+            }
             // Lanes due for the scalar step wait (their state unchanged)
             // until half the busy ones are: the hand-over costs more than
             // the steps the waiting lanes miss.

@@ -176,17 +176,26 @@ TEST_P(DeepDifferential, VectorLanesAreTheScalarLoopOnEveryTarget)
         options.findInterior = s.findInterior;
         // The results, and the last zr smooth colours go on from.
         std::vector<double> scalarZr(dx.size() * dy.size()), lanesZr(scalarZr.size());
-        auto gridOf = [&](bool vector, std::vector<double>& zr) {
+        // And the steps each shortcut took: the lanes take table runs themselves.
+        DeepShortcuts scalarDone, lanesDone;
+        auto gridOf = [&](bool vector, std::vector<double>& zr, DeepShortcuts& done) {
             options.vector = vector;
             std::vector<PointResult> grid(dx.size() * dy.size());
-            DeepComputer(orbit, options).computeGrid(dx.data(), columns, dy.data(), rows, grid.data(), zr.data());
+            DeepComputer computer(orbit, options);
+            computer.computeGrid(dx.data(), columns, dy.data(), rows, grid.data(), zr.data());
+            done = computer.shortcuts();
             return grid;
         };
-        const std::vector<PointResult> scalar = gridOf(false, scalarZr);
+        const std::vector<PointResult> scalar = gridOf(false, scalarZr, scalarDone);
         for (const std::int64_t target : hwy::SupportedAndGeneratedTargets()) {
             hwy::SetSupportedTargetsForTest(target);
-            const std::vector<PointResult> lanes = gridOf(true, lanesZr);
+            const std::vector<PointResult> lanes = gridOf(true, lanesZr, lanesDone);
             hwy::SetSupportedTargetsForTest(0);
+            EXPECT_EQ(lanesDone.tableSteps, scalarDone.tableSteps) << s.name << " on " << hwy::TargetName(target);
+            EXPECT_EQ(lanesDone.tableLevels, scalarDone.tableLevels) << s.name << " on " << hwy::TargetName(target);
+            EXPECT_EQ(lanesDone.settledSteps + lanesDone.interiorSteps,
+                      scalarDone.settledSteps + scalarDone.interiorSteps)
+                << s.name << " on " << hwy::TargetName(target);
             int differ = 0;
             std::string first;
             for (std::size_t i = 0; i < scalar.size(); ++i) {
