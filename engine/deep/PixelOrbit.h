@@ -75,16 +75,6 @@ struct InWideRange {
     static const Entry* prefix(const BlaTable& t) { return t.prefixExact(); }
 };
 
-// d2 < r2 for non-negative numbers in full range (lessMagnitude), as one
-// expression the compiler need not branch on.
-inline bool holdsDelta(const FloatExp& d2, const FloatExp& r2)
-{
-    const bool dZero = d2.m == 0;
-    const bool rZero = r2.m == 0;
-    const bool less = (d2.e < r2.e) | ((d2.e == r2.e) & (d2.m < r2.m));
-    return (!rZero) && (dZero || less);
-}
-
 // A run of steps the tables take at once: entry `at` of `level`, or of the
 // runs from index 1 when level < 0.
 struct TableRun {
@@ -112,27 +102,12 @@ bool findRun(const BlaTable& t, long long m, long long room, const typename R::S
         long long hi = std::min(t.prefixCount(), room >> low);  // entries 0..hi-1 fit
         if (hi > 0 && R::less(d2, p[0].r2)) {
             long long lo = 0;
-            if constexpr (std::is_same_v<R, InDoubles>) {
-                while (lo < hi) {
-                    const long long mid = lo + (hi - lo) / 2;
-                    if (R::less(d2, p[mid].r2))
-                        lo = mid + 1;
-                    else
-                        hi = mid;
-                }
-            } else {
-                // The same bound without branches: which way each halving
-                // goes cannot be foretold, and below the double range the
-                // table's radii in full range never grow along it (those
-                // in doubles may where an entry left the range: the vector
-                // lanes bisect as above).
-                const typename R::Entry* base = p;
-                for (long long n = hi; n > 1;) {
-                    const long long half = n / 2;
-                    base = holdsDelta(d2, base[half].r2) ? base + half : base;
-                    n -= half;
-                }
-                lo = (base - p) + (holdsDelta(d2, base->r2) ? 1 : 0);
+            while (lo < hi) {
+                const long long mid = lo + (hi - lo) / 2;
+                if (R::less(d2, p[mid].r2))
+                    lo = mid + 1;
+                else
+                    hi = mid;
             }
             run = {lo << low, -1, lo - 1};
             return true;
