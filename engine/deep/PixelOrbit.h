@@ -83,14 +83,62 @@ struct TableRun {
     long long at = 0;
 };
 
+// How many of the runs from index 1, entries 0 .. hi - 1 (entry 0 holds
+// the delta), hold a delta of squared size d2, in full range, where their
+// radii never grow: found from where the pixel's last such search ended
+// (`hint`), since a pixel coming back to index 1 once a period comes back
+// with a delta of much the same size, then by bisection between what
+// those reads found; the same count as a bisection over all of them,
+// without its reads all over the table.
+inline long long runsHolding(const BlaStepExp* p, long long hi, const FloatExp& d2, long long& hint)
+{
+    auto holds = [&](long long k) { return lessMagnitude(d2, p[k].r2); };
+    // Entries below `lo` hold the delta, those from `end` on do not.
+    long long lo = 1, end = hi;
+    const long long from = std::clamp(hint, 0LL, hi - 1);
+    if (holds(from)) {
+        lo = from + 1;
+        for (long long step = 1; lo < hi; step *= 2) {
+            const long long probe = std::min(lo + step - 1, hi - 1);
+            if (!holds(probe)) {
+                end = probe;
+                break;
+            }
+            lo = probe + 1;
+        }
+    } else {
+        end = from;
+        for (long long step = 1; end > lo; step *= 2) {
+            const long long probe = std::max(end - step, lo);
+            if (holds(probe)) {
+                lo = probe + 1;
+                break;
+            }
+            end = probe;
+        }
+    }
+    while (lo < end) {
+        const long long mid = lo + (end - lo) / 2;
+        if (holds(mid))
+            lo = mid + 1;
+        else
+            end = mid;
+    }
+    hint = lo - 1;
+    return lo;
+}
+
 // The longest run from reference index m (>= 1) that fits in `room` steps
 // and holds a delta of squared size d2: from index 1 the runs that start
 // there, else (or when none holds) the aligned entries of each level.
 // Radii never grow along a run, so when the shortest one does not hold
 // the delta, no longer one does: most steps end at that first test, or
-// before it when no entry at all is that wide.
+// before it when no entry at all is that wide. `hint` is runsHolding's,
+// for deltas in full range (in doubles an entry that left the range has
+// radius 0 wherever it lies: there the vector lanes and this loop bisect).
 template <class R>
-bool findRun(const BlaTable& t, long long m, long long room, const typename R::Size& d2, TableRun& run)
+bool findRun(const BlaTable& t, long long m, long long room, const typename R::Size& d2, TableRun& run,
+             long long& hint)
 {
     if constexpr (std::is_same_v<R, InDoubles>) {
         if (!(d2 < t.widest2()))
@@ -102,12 +150,16 @@ bool findRun(const BlaTable& t, long long m, long long room, const typename R::S
         long long hi = std::min(t.prefixCount(), room >> low);  // entries 0..hi-1 fit
         if (hi > 0 && R::less(d2, p[0].r2)) {
             long long lo = 0;
-            while (lo < hi) {
-                const long long mid = lo + (hi - lo) / 2;
-                if (R::less(d2, p[mid].r2))
-                    lo = mid + 1;
-                else
-                    hi = mid;
+            if constexpr (std::is_same_v<R, InDoubles>) {
+                while (lo < hi) {
+                    const long long mid = lo + (hi - lo) / 2;
+                    if (R::less(d2, p[mid].r2))
+                        lo = mid + 1;
+                    else
+                        hi = mid;
+                }
+            } else {
+                lo = runsHolding(p, hi, d2, hint);
             }
             run = {lo << low, -1, lo - 1};
             return true;
@@ -296,6 +348,7 @@ private:
     Settled settled_;
     AttractWatch attract_;
     double lastZr_ = 0;
+    long long prefixHint_ = 0;
 };
 
 template <class R, bool kOnce>
@@ -409,7 +462,7 @@ std::optional<PointResult> PixelOrbit::runIn()
                 return leave([&] { small_ = {d.reDouble(), d.imDouble()}; });
         }
         TableRun run;
-        if (m > 0 && findRun<R>(t, m, stop - i, d2, run)) {
+        if (m > 0 && findRun<R>(t, m, stop - i, d2, run, prefixHint_)) {
             const typename R::Entry& s = entryOf<R>(t, run);
             bool stays = true;
             if constexpr (kDoubles) {

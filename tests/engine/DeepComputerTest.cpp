@@ -11,6 +11,7 @@
 #include "DeepComputer.h"
 #include "DeepView.h"
 #include "DeepViews.h"
+#include "PixelOrbit.h"
 #include "ReferenceOrbit.h"
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -288,6 +290,48 @@ TEST(DeepMemory, TablesAndComputersHoldWhatTheirEstimatesSay)
     DeepComputer computer(orbit);
     ASSERT_TRUE(computer.prepare(kDeepCentrePixel * std::sqrt(2.0)).ok());
     EXPECT_EQ(computer.bytes(), DeepComputer::bytesFor(5000));
+}
+
+// The count of runs from index 1 that hold a delta, searched from where
+// the last search ended, against a bisection over all of them: on random
+// radii that never grow (with repeats and zeros, as merged entries have),
+// every size of delta and every hint, in range or not.
+TEST(TableRuns, FromIndexOneFoundFromAHintAreTheBisectionsCount)
+{
+    std::mt19937 rng(11);
+    for (int trial = 0; trial < 2000; ++trial) {
+        const auto count = std::uniform_int_distribution<long long>(1, 70)(rng);
+        std::vector<BlaStepExp> runs(static_cast<std::size_t>(count));
+        std::int64_t e = std::uniform_int_distribution<std::int64_t>(-1200, -700)(rng);
+        for (BlaStepExp& s : runs) {
+            e -= std::uniform_int_distribution<std::int64_t>(0, 2)(rng);
+            s.r2 = rng() % 16 == 0 ? FloatExp() : FloatExp(1.5, e);
+            if (&s != runs.data() && lessMagnitude((&s - 1)->r2, s.r2))
+                s.r2 = (&s - 1)->r2;
+        }
+        // A delta held by the first entry (the search's precondition).
+        if (runs[0].r2.isZero())
+            continue;
+        const std::int64_t below = std::uniform_int_distribution<std::int64_t>(-3, 160)(rng);
+        const FloatExp d2 = rng() % 4 == 0 ? FloatExp() : FloatExp(1.25, e + below - 160);
+        if (!lessMagnitude(d2, runs[0].r2))
+            continue;
+        const auto hi = std::uniform_int_distribution<long long>(1, count)(rng);
+        auto holds = [&](long long k) { return lessMagnitude(d2, runs[static_cast<std::size_t>(k)].r2); };
+        long long expected = 0;
+        for (long long end = hi; expected < end;) {
+            const long long mid = expected + (end - expected) / 2;
+            if (holds(mid))
+                expected = mid + 1;
+            else
+                end = mid;
+        }
+        long long hint = std::uniform_int_distribution<long long>(-5, 80)(rng);
+        const long long from = hint;
+        EXPECT_EQ(deep::runsHolding(runs.data(), hi, d2, hint), expected)
+            << "trial " << trial << ": " << hi << " runs, hint " << from;
+        EXPECT_EQ(hint, expected - 1);
+    }
 }
 
 // A grid written row by row, as it looks, stored column by column as
