@@ -104,6 +104,9 @@ public:
         const int loop = loop_.load();
         return loop < 0 ? std::nullopt : std::optional<bool>(loop == 1);
     }
+    // The approximation tables its grids use (none before the first grid
+    // or prepare()); a later grid that reaches farther may replace them.
+    const BlaTable* tables() const noexcept { return table_ ? &*table_ : nullptr; }
     // What the shortcuts did since the computer was made.
     DeepShortcuts shortcuts() const noexcept;
     int threads() const noexcept;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "BlaTable.h"
 #include "ReferenceOrbit.h"
 
 #include <cstdint>
@@ -20,12 +21,15 @@ struct DeepFinal {
 // step by step to z_(n-1), with the orbit's rebasing (to Z_0 whenever the
 // pixel comes closer to 0 than to the reference, or the reference ends)
 // and the delta and the derivative in doubles while pixels are at least
-// 2^-400 apart, in the wide-exponent float past that. No approximation
-// tables: every step is taken (skipping them by BLA is left to do).
+// 2^-400 apart, in the wide-exponent float past that. With approximation
+// tables, runs of steps are skipped as the deep computer skips them: a
+// run maps the delta to A d + B dc, and so dz/dx to A dz/dx + B h.
 class DeepSmooth {
 public:
-    // Pixels `spacing` apart (a dive draws many zooms on one orbit).
-    DeepSmooth(const ReferenceOrbit& orbit, FloatExp spacing);
+    // Pixels `spacing` apart (a dive draws many zooms on one orbit); with
+    // `tables` (built for this orbit, spacing and the pixels' reach, as the
+    // deep computer's are), which must outlive it.
+    DeepSmooth(const ReferenceOrbit& orbit, FloatExp spacing, const BlaTable* tables = nullptr);
 
     // z_(n-1) and dz/dx of the pixel at offset (dx, dy) whose count is n
     // (3 <= n < the cap).
@@ -42,6 +46,7 @@ private:
     DeepFinal finalInDoubles(double dx, double dy, std::int32_t n) const;
 
     const ReferenceOrbit& orbit_;
+    const BlaTable* tables_;
     FloatExp spacingExp_;
     double spacing_;
 };

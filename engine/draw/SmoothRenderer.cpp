@@ -183,6 +183,10 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                 computer_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
             }
         }
+        if (deep_ && !knownZ)
+            // Escaped samples go over their steps again with the tables
+            // their counts came from.
+            deepSmooth.emplace(deep_->orbit(), deep_->spacing(), deep_->tables());
         const int parts = pool_ ? pool_->size() : 1;
         // The samples' bytes, row by row: the picture's own rows with one
         // sample a pixel.
