@@ -31,6 +31,10 @@ void runSmoothStepsScalar(const SmoothSteps& task);
 
 struct SampleColouring;
 
+// seriesLog2 of each x[i] >= 1 on SIMD lanes of the best target, bit for
+// bit the scalar form: the logarithm every lane colouring takes.
+void seriesLog2Lanes(const double* x, double* out, int count);
+
 // Escaped samples with known counts, coloured in one pass: their steps again
 // (with z' only where the shading needs it), then SampleColouring's extra
 // steps, nu, gradient, shading and 8-bit encoding, all on the lanes.
