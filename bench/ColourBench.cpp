@@ -126,8 +126,7 @@ void plainSmooth(benchmark::State& st, const ExplorerState& view)
 }
 
 // The colouring alone, on one thread: columns of the view whose counts and
-// last z the fast computer handed out before the timing (Colour/X), and
-// the tables a picture's colouring is read from (Colour/tables).
+// last z the fast computer handed out before the timing (Colour/X).
 void knownColumns(benchmark::State& st, const ExplorerState& view)
 {
     FastComputer computer;
@@ -150,14 +149,6 @@ void knownColumns(benchmark::State& st, const ExplorerState& view)
         benchmark::DoNotOptimize(out.data());
     }
     st.counters["Mpx/s"] = benchmark::Counter(kSide * kSide / 1e6, benchmark::Counter::kIsIterationInvariantRate);
-}
-
-void colouringTables(benchmark::State& st)
-{
-    for (auto _ : st) {
-        const SampleColouring colouring(SmoothColours{}, 1e-3);
-        benchmark::DoNotOptimize(colouring.packed.data());
-    }
 }
 
 // A deep view in the seahorse valley at 1E+8: most pixels escape after
@@ -218,7 +209,6 @@ void registerAll()
                                      [view](benchmark::State& st) { smooth(st, view, Shading::None, 2); })
             ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
     }
-    benchmark::RegisterBenchmark("Colour/tables", colouringTables)->Unit(benchmark::kMillisecond);
     for (const auto& [name, smooth, shading] : {std::tuple{"Deep/Legacy", false, Shading::None},
                                                 std::tuple{"Deep/Smooth", true, Shading::None},
                                                 std::tuple{"Deep/Smooth/slopes", true, Shading::Slopes}}) {

@@ -270,7 +270,7 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
         HWY_ALIGN std::int64_t bytes[3][hn::MaxLanes(d)];
         const std::size_t* at = task.at + i;
         if constexpr (!kDerivative) {
-            hn::Store(hn::GatherIndex(di, sc.packed.data(), cell), di, bytes[0]);
+            hn::Store(hn::GatherIndex(di, sc.cells->packed.data(), cell), di, bytes[0]);
             for (int j = 0; j < lanes; ++j)
                 task.out[at[j]] = static_cast<std::uint32_t>(bytes[0][j]);
             continue;
@@ -295,9 +295,9 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
                                          hn::Set(d, 1 + kLightHeight));
                 light = hn::Add(hn::Set(d, 1 - kSlopeStrength), hn::Mul(hn::Set(d, kSlopeStrength), Clamp01(d, facing)));
             }
-            hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.red.data(), cell), light)), di, bytes[0]);
-            hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.green.data(), cell), light)), di, bytes[1]);
-            hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.blue.data(), cell), light)), di, bytes[2]);
+            hn::Store(CountSteps(d, sc.cells->encode, hn::Mul(hn::GatherIndex(d, sc.cells->red.data(), cell), light)), di, bytes[0]);
+            hn::Store(CountSteps(d, sc.cells->encode, hn::Mul(hn::GatherIndex(d, sc.cells->green.data(), cell), light)), di, bytes[1]);
+            hn::Store(CountSteps(d, sc.cells->encode, hn::Mul(hn::GatherIndex(d, sc.cells->blue.data(), cell), light)), di, bytes[2]);
             for (int j = 0; j < lanes; ++j)
                 task.out[at[j]] = static_cast<std::uint32_t>(bytes[0][j] | bytes[1][j] << 8 | bytes[2][j] << 16);
         }
@@ -414,15 +414,15 @@ void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
         if (hn::AllFalse(d, escaped)) {
             // Inside the set, every lane: near the set most vectors are.
             for (std::size_t j = 0; j < kCount; ++j)
-                hn::StoreU(hn::Set(d32, -1), d32, cells.data() + at + static_cast<int>(j) * lanes);
+                hn::StoreU(hn::Zero(d32), d32, cells.data() + at + static_cast<int>(j) * lanes);
             return;
         }
         V log2Radius[kCount], t[kCount];
         CyclePosition(sc, r2, base, log2Radius, t);
-        // The cell, or -1 inside.
+        // The cell + 1, or 0 inside: the entry of GradientCells::colours.
         for (std::size_t j = 0; j < kCount; ++j) {
-            const V cell = hn::IfThenElse(hn::Lt(base[j], zero), hn::Set(d, -1.0),
-                                          hn::Floor(hn::Mul(t[j], hn::Set(d, double{kGradientCells}))));
+            const V cell = hn::IfThenElseZero(
+                hn::Ge(base[j], zero), hn::Add(hn::Floor(hn::Mul(t[j], hn::Set(d, double{kGradientCells}))), hn::Set(d, 1.0)));
             hn::StoreU(hn::DemoteTo(d32, cell), d32, cells.data() + at + static_cast<int>(j) * lanes);
         }
     };
@@ -433,10 +433,9 @@ void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
         cellsOf(std::integral_constant<std::size_t, 1>{}, i);
     // The cells' colours by plain loads, in a loop of their own: a gather,
     // or taking the lanes apart, costs more on some cores.
-    for (i = 0; i < whole; ++i) {
-        const std::int32_t cell = cells[static_cast<std::size_t>(i)];
-        task.out[i] = cell < 0 ? sc.interior : static_cast<std::uint32_t>(sc.packed[static_cast<std::size_t>(cell)]);
-    }
+    const std::uint32_t* const colours = sc.cells->colours.data();
+    for (i = 0; i < whole; ++i)
+        task.out[i] = colours[cells[static_cast<std::size_t>(i)]];
     if (whole < task.rows) {
         KnownColumn rest = task;
         rest.ci += whole;
