@@ -10,9 +10,13 @@
 #include "SmoothKernel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
 #include <utility>
+
+static_assert(std::endian::native == std::endian::little, "a colour's bytes are red, green, blue in memory");
 
 HWY_BEFORE_NAMESPACE();
 namespace mandel {
@@ -434,15 +438,24 @@ void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
     // The cells' colours by plain loads, in a loop of their own: a gather,
     // or taking the lanes apart, costs more on some cores.
     const std::uint32_t* const colours = sc.cells->colours.data();
-    for (i = 0; i < whole; ++i)
-        task.out[i] = colours[cells[static_cast<std::size_t>(i)]];
+    if (task.bytes) {
+        std::uint8_t* to = task.bytes;
+        for (i = 0; i < whole; ++i, to += task.stride)
+            std::memcpy(to, &colours[cells[static_cast<std::size_t>(i)]], 4);
+    } else {
+        for (i = 0; i < whole; ++i)
+            task.out[i] = colours[cells[static_cast<std::size_t>(i)]];
+    }
     if (whole < task.rows) {
         KnownColumn rest = task;
         rest.ci += whole;
         rest.results += whole;
         rest.zr += whole;
         rest.rows -= whole;
-        rest.out += whole;
+        if (rest.bytes)
+            rest.bytes += static_cast<std::size_t>(whole) * rest.stride;
+        else
+            rest.out += whole;
         colourKnownColumnScalar(sc, rest);
     }
 }
@@ -481,9 +494,13 @@ void colourKnownColumnScalar(const SampleColouring& colouring, const KnownColumn
 {
     for (int r = 0; r < column.rows; ++r) {
         const PointResult& p = column.results[r];
-        column.out[r] = p.n < column.cap
-                            ? colouring.colourEscaped(column.cr, column.ci[r], p.n, column.zr[r], p.zi, 0, 0)
-                            : colouring.interior;
+        const std::uint32_t colour =
+            p.n < column.cap ? colouring.colourEscaped(column.cr, column.ci[r], p.n, column.zr[r], p.zi, 0, 0)
+                             : colouring.interior;
+        if (column.bytes)
+            std::memcpy(column.bytes + static_cast<std::size_t>(r) * column.stride, &colour, 4);
+        else
+            column.out[r] = colour;
     }
 }
 

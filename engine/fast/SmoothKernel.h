@@ -67,6 +67,10 @@ struct KnownColumn {
     int rows = 0;
     std::int32_t cap = kMaxIterations;     // n at the cap: the interior
     std::uint32_t* out = nullptr;          // out[r], as colourEscaped writes
+    // Or, where `bytes` is given, the same as four bytes (red, green, blue,
+    // and a fourth that the next sample's may overwrite) at bytes + r * stride.
+    std::uint8_t* bytes = nullptr;
+    std::size_t stride = 0;
 };
 
 // On SIMD lanes of the best target: the same bytes as the scalar form, and
