@@ -125,6 +125,32 @@ void plainSmooth(benchmark::State& st, const ExplorerState& view)
     st.counters["Mpx/s"] = benchmark::Counter(kSide * kSide / 1e6, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// The colouring alone, on one thread: columns of the view whose counts and
+// last z the fast computer handed out before the timing (Colour/X).
+void knownColumns(benchmark::State& st, const ExplorerState& view)
+{
+    FastComputer computer;
+    st.SetLabel(computer.targetName() + ", 1 thread");
+    const PosterMapping mapping(view, {kSide, kSide});
+    std::vector<double> cx(kSide), cy(kSide);
+    for (int i = 0; i < kSide; ++i) {
+        cx[static_cast<std::size_t>(i)] = mapping.planeX(i);
+        cy[static_cast<std::size_t>(i)] = mapping.planeY(i);
+    }
+    std::vector<PointResult> counts(cx.size() * cy.size());
+    std::vector<double> zr(counts.size());
+    computer.computeGridWithZr(cx.data(), kSide, cy.data(), kSide, counts.data(), zr.data());
+    const SampleColouring colouring(SmoothColours{}, cx[1] - cx[0]);
+    std::vector<std::uint32_t> out(counts.size());
+    for (auto _ : st) {
+        for (std::size_t c = 0; c < cx.size(); ++c)
+            colourKnownColumn(colouring, {cx[c], cy.data(), counts.data() + c * kSide, zr.data() + c * kSide, kSide,
+                                          kMaxIterations, out.data() + c * kSide});
+        benchmark::DoNotOptimize(out.data());
+    }
+    st.counters["Mpx/s"] = benchmark::Counter(kSide * kSide / 1e6, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 // A deep view in the seahorse valley at 1E+8: most pixels escape after
 // thousands of steps.
 DeepComputer& deepComputer()
@@ -171,6 +197,8 @@ void registerAll()
         benchmark::RegisterBenchmark(("Smooth/" + name).c_str(),
                                      [view](benchmark::State& st) { smooth(st, view, Shading::None, 1); })
             ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();
+        benchmark::RegisterBenchmark(("Colour/" + name).c_str(), [view](benchmark::State& st) { knownColumns(st, view); })
+            ->Unit(benchmark::kMillisecond);
         benchmark::RegisterBenchmark(("Smooth/" + name + "/plain").c_str(),
                                      [view](benchmark::State& st) { plainSmooth(st, view); })
             ->Unit(benchmark::kMillisecond)->MeasureProcessCPUTime()->UseRealTime();

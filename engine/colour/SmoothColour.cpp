@@ -6,6 +6,8 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <mutex>
+#include <string>
 
 namespace mandel {
 
@@ -227,25 +229,68 @@ std::size_t StepLookup::count(double x) const noexcept
     return static_cast<std::size_t>(a);
 }
 
-SampleColouring::SampleColouring(const SmoothColours& colours, double pixelWidth)
-    : shading(colours.shading), needsDerivative(colours.shading != Shading::None), logDensity(colours.logDensity),
-      density(colours.density > 0 ? colours.density : 1), offset(colours.offset), pixel(pixelWidth)
+namespace {
+
+GradientCells makeCells(const SmoothColours& colours)
 {
+    GradientCells cells;
     std::vector<double> halfway;
     for (int v = 1; v <= 255; ++v)
         halfway.push_back(srgbToLinear((static_cast<double>(v) - 0.5) / 255.0));
-    encode = StepLookup(std::move(halfway), kEncodeCells, 1.0);
+    cells.encode = StepLookup(std::move(halfway), kEncodeCells, 1.0);
     const GradientMap map(colours);
-    const Colour inside = mandel::colourOf(map.colourOf(SmoothPoint{}, pixel));
-    interior = static_cast<std::uint32_t>(redOf(inside) | greenOf(inside) << 8 | blueOf(inside) << 16);
+    const Colour inside = mandel::colourOf(map.colourOf(SmoothPoint{}, 0));
+    cells.interior = static_cast<std::uint32_t>(redOf(inside) | greenOf(inside) << 8 | blueOf(inside) << 16);
+    cells.colours.push_back(cells.interior);
     for (int c = 0; c < kGradientCells; ++c) {
         const LinearRgb at = map.gradientAt((c + 0.5) / kGradientCells);
-        red.push_back(at.red);
-        green.push_back(at.green);
-        blue.push_back(at.blue);
-        packed.push_back(static_cast<std::int64_t>(encode.count(at.red) | encode.count(at.green) << 8 |
-                                                   encode.count(at.blue) << 16));
+        cells.red.push_back(at.red);
+        cells.green.push_back(at.green);
+        cells.blue.push_back(at.blue);
+        cells.packed.push_back(static_cast<std::int64_t>(cells.encode.count(at.red) | cells.encode.count(at.green) << 8 |
+                                                         cells.encode.count(at.blue) << 16));
+        cells.colours.push_back(static_cast<std::uint32_t>(cells.packed.back()));
     }
+    return cells;
+}
+
+} // namespace
+
+std::shared_ptr<const GradientCells> gradientCellsOf(const SmoothColours& colours)
+{
+    // The window redraws, a dive draws frame after frame, in the same
+    // colours: a few hundred microseconds each time, kept instead.
+    struct Kept {
+        std::vector<GradientStop> stops;
+        std::string palette;
+        std::shared_ptr<const GradientCells> cells;
+    };
+    constexpr std::size_t kKept = 8;
+    static std::mutex mutex;
+    static std::vector<Kept> kept;
+    static std::size_t oldest = 0;
+    const auto stops = stopsOf(colours);
+    const std::string palette = colours.palette.empty() || !findPalette(colours.palette) ? "" : colours.palette;
+    const std::scoped_lock lock(mutex);
+    for (const Kept& k : kept)
+        if (k.palette == palette && std::equal(stops.begin(), stops.end(), k.stops.begin(), k.stops.end()))
+            return k.cells;
+    Kept made{{stops.begin(), stops.end()}, palette, std::make_shared<const GradientCells>(makeCells(colours))};
+    auto cells = made.cells;
+    if (kept.size() < kKept) {
+        kept.push_back(std::move(made));
+    } else {
+        kept[oldest] = std::move(made);
+        oldest = (oldest + 1) % kKept;
+    }
+    return cells;
+}
+
+SampleColouring::SampleColouring(const SmoothColours& colours, double pixelWidth)
+    : cells(gradientCellsOf(colours)), interior(cells->interior), shading(colours.shading),
+      needsDerivative(colours.shading != Shading::None), logDensity(colours.logDensity),
+      density(colours.density > 0 ? colours.density : 1), offset(colours.offset), pixel(pixelWidth)
+{
 }
 
 std::uint32_t SampleColouring::colourEscaped(double cr, double ci, int n, double zr, double zi, double dzr,
@@ -273,7 +318,7 @@ std::uint32_t SampleColouring::colourEscaped(double cr, double ci, int n, double
     t = t < 1 ? t : 0;
     const auto cell = static_cast<std::size_t>(static_cast<std::int64_t>(std::floor(t * kGradientCells)));
     if (shading == Shading::None)
-        return static_cast<std::uint32_t>(packed[cell]);
+        return static_cast<std::uint32_t>(cells->packed[cell]);
     double light = 1;
     if (shading == Shading::Distance) {
         const double dz = std::sqrt(dzr * dzr + dzi * dzi);
@@ -288,8 +333,9 @@ std::uint32_t SampleColouring::colourEscaped(double cr, double ci, int n, double
         const double facing = (sr * kLightRe + si * kLightIm + kLightHeight) / (1 + kLightHeight);
         light = 1 - kSlopeStrength + kSlopeStrength * clamp01(facing);
     }
-    return static_cast<std::uint32_t>(encode.count(red[cell] * light) | encode.count(green[cell] * light) << 8 |
-                                      encode.count(blue[cell] * light) << 16);
+    const GradientCells& g = *cells;
+    return static_cast<std::uint32_t>(g.encode.count(g.red[cell] * light) | g.encode.count(g.green[cell] * light) << 8 |
+                                      g.encode.count(g.blue[cell] * light) << 16);
 }
 
 } // namespace mandel

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace mandel {
@@ -108,15 +109,35 @@ struct StepLookup {
     int checks = 0;                  // thresholds inside one cell, at most
 };
 
+// A gradient by cell (kGradientCells a cycle, each the gradient at its
+// middle), made from the stops and the interior colour alone: pictures in
+// the same colours share one (gradientCellsOf), whatever their density,
+// offset, shading or size.
+struct GradientCells {
+    // Light-linear red, green, blue, and the 8-bit sRGB bytes of the same,
+    // red | green << 8 | blue << 16.
+    std::vector<double> red, green, blue;
+    std::vector<std::int64_t> packed;
+    // The interior's bytes first, then packed's: a sample's colour is entry
+    // cell + 1, or entry 0 inside, with no test.
+    std::vector<std::uint32_t> colours;
+    std::uint32_t interior = 0;
+    // Light-linear values to 8-bit sRGB: the count of halfway points reached.
+    StepLookup encode;
+};
+
+// The cells of `colours`' gradient, made once for the last few gradients
+// asked for; safe from any thread.
+std::shared_ptr<const GradientCells> gradientCellsOf(const SmoothColours& colours);
+
 // How the renderers colour a sample from what the loop left: its count, the
 // last z and z' (z' only with shading). The extra steps, nu through
-// seriesLog2, the place t on the gradient, the colour of t's cell (the
-// gradient at the cell's middle, kGradientCells cells a cycle), shading and
-// the 8-bit encoding: written once here as the reference, and read as flat
-// tables by the SIMD form (SmoothKernel.h), which repeats every operation in
-// the same order. Beside GradientMap::colourOf of finishSmooth, t moves by at
-// most half a cell and nu by a few ulps of the logarithm: within a level of
-// 8-bit sRGB a channel for the built-in palettes.
+// seriesLog2, the place t on the gradient, the colour of t's cell, shading
+// and the 8-bit encoding: written once here as the reference, and read as
+// flat tables by the SIMD form (SmoothKernel.h), which repeats every
+// operation in the same order. Beside GradientMap::colourOf of finishSmooth,
+// t moves by at most half a cell and nu by a few ulps of the logarithm:
+// within a level of 8-bit sRGB a channel for the built-in palettes.
 struct SampleColouring {
     SampleColouring(const SmoothColours& colours, double pixel);
 
@@ -124,6 +145,7 @@ struct SampleColouring {
     // with value z and derivative z', as red | green << 8 | blue << 16.
     std::uint32_t colourEscaped(double cr, double ci, int n, double zr, double zi, double dzr, double dzi) const noexcept;
 
+    std::shared_ptr<const GradientCells> cells;
     std::uint32_t interior = 0;  // the same for points inside
     Shading shading = Shading::None;
     bool needsDerivative = false;
@@ -132,12 +154,6 @@ struct SampleColouring {
     // What each step adds to z' = 2 z z' + step: 1 for dz/dc in the plane;
     // deep views carry dz/dx, in pixels, and add the pixel spacing.
     double derivativeStep = 1;
-    // The gradient by cell: light-linear red, green, blue, and the 8-bit
-    // sRGB bytes of the same, red | green << 8 | blue << 16.
-    std::vector<double> red, green, blue;
-    std::vector<std::int64_t> packed;
-    // Light-linear values to 8-bit sRGB: the count of halfway points reached.
-    StepLookup encode;
 };
 
 } // namespace mandel

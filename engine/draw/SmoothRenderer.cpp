@@ -14,8 +14,10 @@
 #include "ThreadPool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <cerrno>
 #include <cmath>
@@ -30,6 +32,10 @@ namespace {
 // groups; the pool's threads start a handful of times per band only, which
 // on a busy machine counts for more than keeping the counts in the cache.
 constexpr std::int64_t kDefaultBandSamples = std::int64_t{1} << 20;
+
+// A piece of a band's columns whose counts and last z (3 MB) stay in the
+// cache between the computer and the colouring.
+constexpr std::size_t kPieceSamples = std::size_t{1} << 17;
 
 // Hands rows on to a surface, as the picture's pixels.
 struct SurfaceSink final : BandSink {
@@ -163,8 +169,14 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
         // so escaped samples take their steps again (deep views: by
         // perturbation, DeepSmooth).
         const bool knownZ = (computer_ || deep_) && !colouring.needsDerivative;
+        // With the fast computer the counts and last z go through a piece
+        // of columns at a time, computed and coloured while they are still
+        // in the cache: reading them back from memory costs more than the
+        // colouring itself. The deep computer's come for the whole band.
+        const std::size_t piece =
+            knownZ && !deep_ ? std::clamp<std::size_t>(kPieceSamples / sampleRows / 8 * 8, 8, columns) : columns;
         if (knownZ)
-            lastZr_.resize(columns * sampleRows);
+            lastZr_.resize(piece * sampleRows);
         if (deep_ && knownZ) {
             // The samples' c in doubles, which the extra steps add.
             planeCy_.resize(sampleRows);
@@ -172,14 +184,11 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                 planeCy_[r] = deepSmooth->planeIm(cy_[r]);
         }
         if (computer_ || deep_) {
-            counts_.resize(columns * sampleRows);
+            counts_.resize(piece * sampleRows);
             if (deep_) {
                 deep_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data(),
                                    knownZ ? lastZr_.data() : nullptr);
-            } else if (knownZ) {
-                computer_->computeGridWithZr(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n,
-                                             counts_.data(), lastZr_.data());
-            } else {
+            } else if (!knownZ) {
                 computer_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
             }
         }
@@ -198,6 +207,42 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
         // goes to the rows a piece of a row at a time.
         const std::size_t blockColumns = std::clamp<std::size_t>(8192 / sampleRows, 1, 64);
         constexpr std::size_t kPad = 16;  // a multiple of any target's lanes of doubles
+        // Columns whose last z is known: eight at a time, each written down
+        // a block kept row by row, a row's 24 bytes in 32 (room for the
+        // fourth byte of the last one's colour), and then each row's bytes
+        // go to the picture's row in one piece.
+        constexpr std::size_t kKnownColumns = 8, kKnownRowBytes = 32;
+        std::size_t pieceStart = 0, pieceEnd = 0;
+        std::atomic<std::size_t> nextKnown{0};
+        auto colourKnown = [&](int) {
+            const auto block = std::make_unique_for_overwrite<std::uint8_t[]>(sampleRows * kKnownRowBytes);
+            for (std::size_t b0 = nextKnown.fetch_add(kKnownColumns, std::memory_order_relaxed); b0 < pieceEnd;
+                 b0 = nextKnown.fetch_add(kKnownColumns, std::memory_order_relaxed)) {
+                const std::size_t b1 = std::min(pieceEnd, b0 + kKnownColumns);
+                for (std::size_t c = b0; c < b1; ++c) {
+                    KnownColumn known{deep_ ? deepSmooth->planeRe(cx_[c]) : cx_[c],
+                                      deep_ ? planeCy_.data() : cy_.data(),
+                                      counts_.data() + (c - pieceStart) * sampleRows,
+                                      lastZr_.data() + (c - pieceStart) * sampleRows,
+                                      static_cast<int>(sampleRows),
+                                      cap,
+                                      nullptr};
+                    known.bytes = block.get() + (c - b0) * 3;
+                    known.stride = kKnownRowBytes;
+                    colourKnownColumn(colouring, known);
+                }
+                // A whole block's rows in copies of a fixed length.
+                const std::uint8_t* from = block.get();
+                std::uint8_t* to = sampled + b0 * 3;
+                if (b1 - b0 == kKnownColumns) {
+                    for (std::size_t r = 0; r < sampleRows; ++r, from += kKnownRowBytes, to += columns * 3)
+                        std::memcpy(to, from, kKnownColumns * 3);
+                } else {
+                    for (std::size_t r = 0; r < sampleRows; ++r, from += kKnownRowBytes, to += columns * 3)
+                        std::memcpy(to, from, (b1 - b0) * 3);
+                }
+            }
+        };
         auto colourColumns = [&](int i) {
             std::vector<double> cr, ci;
             std::vector<std::int32_t> counts;
@@ -209,13 +254,6 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                 const std::size_t b1 = std::min(columns, b0 + blockColumns);
                 for (std::size_t c = b0; c < b1; ++c) {
                     std::uint32_t* column = block.data() + (c - b0) * sampleRows;
-                    if (knownZ) {
-                        colourKnownColumn(colouring, {deep_ ? deepSmooth->planeRe(cx_[c]) : cx_[c],
-                                                      deep_ ? planeCy_.data() : cy_.data(),
-                                                      counts_.data() + c * sampleRows, lastZr_.data() + c * sampleRows,
-                                                      static_cast<int>(sampleRows), cap, column});
-                        continue;
-                    }
                     // Every sample written as inside, and listed as if it
                     // escaped; the list moves on past those that did.
                     counts.resize(sampleRows + kPad);
@@ -267,7 +305,19 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                 }
             }
         };
-        if (pool_)
+        if (knownZ) {
+            for (pieceStart = 0; pieceStart < columns; pieceStart = pieceEnd) {
+                pieceEnd = std::min(columns, pieceStart + piece);
+                if (!deep_)
+                    computer_->computeGridWithZr(cx_.data() + pieceStart, static_cast<int>(pieceEnd - pieceStart),
+                                                 cy_.data(), rows * n, counts_.data(), lastZr_.data());
+                nextKnown.store(pieceStart, std::memory_order_relaxed);
+                if (pool_)
+                    pool_->run(colourKnown);
+                else
+                    colourKnown(0);
+            }
+        } else if (pool_)
             pool_->run(colourColumns);
         else
             colourColumns(0);

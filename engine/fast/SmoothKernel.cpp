@@ -10,7 +10,13 @@
 #include "SmoothKernel.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+static_assert(std::endian::native == std::endian::little, "a colour's bytes are red, green, blue in memory");
 
 HWY_BEFORE_NAMESPACE();
 namespace mandel {
@@ -78,23 +84,56 @@ using M = hn::Mask<D>;
 using DI = hn::RebindToSigned<D>;
 using VI = hn::Vec<DI>;
 
-// seriesLog2 on lanes, operation for operation.
+// seriesLog2 of kCount vectors, x >= 1 (every value whose logarithm
+// colouring takes), stage by stage across the vectors, so that their long
+// chains run side by side. The mantissa in [sqrt(1/2), sqrt(2)) and its
+// exponent come from one subtraction on the bits: with K the bits of the
+// double just above sqrt(2) / 2, bits - K carries into the exponent exactly
+// where the scalar form halves m, and its low 52 bits plus K are m. From s
+// on, the scalar form's operations.
+template <std::size_t kCount>
+HWY_INLINE void Log2Series(D d, const V (&x)[kCount], V (&out)[kCount])
+{
+    const hn::RebindToUnsigned<D> du;
+    const auto k = hn::Set(du, 0x3FE6A09E667F3BCEull);
+    const V one = hn::Set(d, 1.0);
+    V exponent[kCount], s[kCount], s2[kCount], p[kCount];
+    for (std::size_t j = 0; j < kCount; ++j) {
+        const auto shifted = hn::Sub(hn::BitCast(du, x[j]), k);
+        const V m = hn::BitCast(d, hn::Add(hn::And(shifted, hn::Set(du, 0x000FFFFFFFFFFFFFull)), k));
+        // The exponent (x >= 1: not negative) as the low bits of 2^52: exact.
+        exponent[j] = hn::Sub(hn::BitCast(d, hn::Or(hn::ShiftRight<52>(shifted), hn::Set(du, 0x4330000000000000ull))),
+                              hn::Set(d, 4503599627370496.0));
+        s[j] = hn::Div(hn::Sub(m, one), hn::Add(m, one));
+    }
+    for (std::size_t j = 0; j < kCount; ++j) {
+        s2[j] = hn::Mul(s[j], s[j]);
+        p[j] = hn::Set(d, kLog2Series[kLog2Terms - 1]);
+    }
+    for (int i = kLog2Terms - 2; i >= 0; --i)
+        for (std::size_t j = 0; j < kCount; ++j)
+            p[j] = hn::Add(hn::Mul(p[j], s2[j]), hn::Set(d, kLog2Series[i]));
+    for (std::size_t j = 0; j < kCount; ++j)
+        out[j] = hn::Add(exponent[j], hn::Mul(s[j], p[j]));
+}
+
 HWY_INLINE V Log2Series(D d, V x)
 {
-    const DI di;
-    const VI bits = hn::BitCast(di, x);
-    const VI e = hn::Sub(hn::ShiftRight<52>(bits), hn::Set(di, 1023));
-    V m = hn::BitCast(d, hn::Or(hn::And(bits, hn::Set(di, 0x000FFFFFFFFFFFFFll)), hn::Set(di, 0x3FF0000000000000ll)));
-    const auto big = hn::Gt(m, hn::Set(d, 1.4142135623730951));
-    const V one = hn::Set(d, 1.0);
-    m = hn::IfThenElse(big, hn::Mul(m, hn::Set(d, 0.5)), m);
-    const V exponent = hn::ConvertTo(d, hn::IfThenElse(hn::RebindMask(di, big), hn::Add(e, hn::Set(di, 1)), e));
-    const V s = hn::Div(hn::Sub(m, one), hn::Add(m, one));
-    const V s2 = hn::Mul(s, s);
-    V p = hn::Set(d, kLog2Series[kLog2Terms - 1]);
-    for (int i = kLog2Terms - 2; i >= 0; --i)
-        p = hn::Add(hn::Mul(p, s2), hn::Set(d, kLog2Series[i]));
-    return hn::Add(exponent, hn::Mul(s, p));
+    const V in[1] = {x};
+    V out[1];
+    Log2Series(d, in, out);
+    return out[0];
+}
+
+void SeriesLog2Lanes(const double* x, double* out, int count)
+{
+    const D d;
+    const auto lanes = static_cast<int>(hn::Lanes(d));
+    int i = 0;
+    for (; i + lanes <= count; i += lanes)
+        hn::StoreU(Log2Series(d, hn::LoadU(d, x + i)), d, out + i);
+    for (; i < count; ++i)
+        out[i] = seriesLog2(x[i]);
 }
 
 // One step of z, and of z' = 2 z z' + add with kDerivative, in the lanes
@@ -117,18 +156,40 @@ HWY_INLINE void MaskedStep(M active, V cr, V ci, V add, V& zr, V& zi, V& dzr, V&
 }
 
 // Where nu = base - log2(log2 |z|) falls in the palette's cycle, 0 to 1,
-// from r2 = |z|^2, with log2 |z| (the distance needs it) in `log2Radius`:
-// the scalar form's operations.
-HWY_INLINE V CyclePosition(const SampleColouring& sc, V r2, V base, V& log2Radius)
+// from r2 = |z|^2, for kCount vectors side by side, with log2 |z| (the
+// distance needs it) in `log2Radius`: the scalar form's operations.
+template <std::size_t kCount>
+HWY_INLINE void CyclePosition(const SampleColouring& sc, const V (&r2)[kCount], const V (&base)[kCount],
+                              V (&log2Radius)[kCount], V (&t)[kCount])
 {
     const D d;
     const V zero = hn::Zero(d), one = hn::Set(d, 1.0);
-    log2Radius = hn::Mul(hn::Set(d, 0.5), Log2Series(d, r2));
-    const V nu = hn::Sub(base, Log2Series(d, log2Radius));
-    const V value = sc.logDensity ? Log2Series(d, hn::Max(nu, one)) : nu;
-    const V cycles = hn::Add(hn::Div(value, hn::Set(d, sc.density)), hn::Set(d, sc.offset));
-    const V t = hn::Sub(cycles, hn::Floor(cycles));
-    return hn::IfThenElse(hn::Lt(t, one), t, zero);
+    V log2[kCount], nu[kCount];
+    Log2Series(d, r2, log2);
+    for (std::size_t j = 0; j < kCount; ++j)
+        log2Radius[j] = hn::Mul(hn::Set(d, 0.5), log2[j]);
+    Log2Series(d, log2Radius, log2);
+    for (std::size_t j = 0; j < kCount; ++j)
+        nu[j] = hn::Sub(base[j], log2[j]);
+    if (sc.logDensity) {
+        for (std::size_t j = 0; j < kCount; ++j)
+            log2[j] = hn::Max(nu[j], one);
+        Log2Series(d, log2, nu);
+    }
+    for (std::size_t j = 0; j < kCount; ++j) {
+        const V cycles = hn::Add(hn::Div(nu[j], hn::Set(d, sc.density)), hn::Set(d, sc.offset));
+        const V position = hn::Sub(cycles, hn::Floor(cycles));
+        t[j] = hn::IfThenElse(hn::Lt(position, one), position, zero);
+    }
+}
+
+HWY_INLINE V CyclePosition(const SampleColouring& sc, V r2, V base, V& log2Radius)
+{
+    const V r2s[1] = {r2}, bases[1] = {base};
+    V radius[1], t[1];
+    CyclePosition(sc, r2s, bases, radius, t);
+    log2Radius = radius[0];
+    return t[0];
 }
 
 // StepLookup::count on lanes.
@@ -213,7 +274,7 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
         HWY_ALIGN std::int64_t bytes[3][hn::MaxLanes(d)];
         const std::size_t* at = task.at + i;
         if constexpr (!kDerivative) {
-            hn::Store(hn::GatherIndex(di, sc.packed.data(), cell), di, bytes[0]);
+            hn::Store(hn::GatherIndex(di, sc.cells->packed.data(), cell), di, bytes[0]);
             for (int j = 0; j < lanes; ++j)
                 task.out[at[j]] = static_cast<std::uint32_t>(bytes[0][j]);
             continue;
@@ -238,9 +299,9 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
                                          hn::Set(d, 1 + kLightHeight));
                 light = hn::Add(hn::Set(d, 1 - kSlopeStrength), hn::Mul(hn::Set(d, kSlopeStrength), Clamp01(d, facing)));
             }
-            hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.red.data(), cell), light)), di, bytes[0]);
-            hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.green.data(), cell), light)), di, bytes[1]);
-            hn::Store(CountSteps(d, sc.encode, hn::Mul(hn::GatherIndex(d, sc.blue.data(), cell), light)), di, bytes[2]);
+            hn::Store(CountSteps(d, sc.cells->encode, hn::Mul(hn::GatherIndex(d, sc.cells->red.data(), cell), light)), di, bytes[0]);
+            hn::Store(CountSteps(d, sc.cells->encode, hn::Mul(hn::GatherIndex(d, sc.cells->green.data(), cell), light)), di, bytes[1]);
+            hn::Store(CountSteps(d, sc.cells->encode, hn::Mul(hn::GatherIndex(d, sc.cells->blue.data(), cell), light)), di, bytes[2]);
             for (int j = 0; j < lanes; ++j)
                 task.out[at[j]] = static_cast<std::uint32_t>(bytes[0][j] | bytes[1][j] << 8 | bytes[2][j] << 16);
         }
@@ -260,7 +321,9 @@ void ColourLanes(const SampleColouring& sc, const EscapedSamples& task)
 // so that their chains of dependent steps overlap; keeps r2 and the whole
 // part of nu, (n + 2) + k as the scalar form adds them, or -1 inside.
 // Lanes of the interior start at a z past the smooth radius, so they take
-// no step and every value stays in range.
+// no step and every value stays in range. A lane still stepping has taken
+// as many steps as the loop has, so the loop's count is the scalar form's
+// limit on k; the squares a step ends with are the next step's and |z|^2.
 template <std::size_t kCount>
 HWY_INLINE void KnownSteps(const KnownColumn& task, int i, double* r2At, double* nuAt)
 {
@@ -269,46 +332,53 @@ HWY_INLINE void KnownSteps(const KnownColumn& task, int i, double* r2At, double*
     const auto lanes = static_cast<int>(hn::Lanes(d));
     const V zero = hn::Zero(d), one = hn::Set(d, 1.0), two = hn::Set(d, 2.0);
     const V radius2 = hn::Set(d, kSmoothRadius * kSmoothRadius);
-    const V maxK = hn::Set(d, double{kMaxExtraSteps});
     const V cr = hn::Set(d, task.cr);
     static_assert(sizeof(PointResult) == 16 && offsetof(PointResult, n) == 8, "results are zi, n, padding");
-    V zr[kCount], zi[kCount], ci[kCount], r2[kCount], k[kCount], n[kCount];
-    M escaped[kCount];
-    for (std::size_t j = 0; j < kCount; ++j) {
-        const int at = i + static_cast<int>(j) * lanes;
+    // n is the low half of its 8 bytes (little endian), the rest padding.
+    auto countOf = [&](int at) {
         V ziLoop, nBits;
         hn::LoadInterleaved2(d, reinterpret_cast<const double*>(task.results + at), ziLoop, nBits);
-        // n is the low half of its 8 bytes (little endian), the rest padding.
-        n[j] = hn::ConvertTo(d, hn::And(hn::BitCast(di, nBits), hn::Set(di, 0xFFFFFFFFll)));
-        escaped[j] = hn::Lt(n[j], hn::Set(d, static_cast<double>(task.cap)));
-        zr[j] = hn::IfThenElse(escaped[j], hn::LoadU(d, task.zr + at), hn::Set(d, 2 * kSmoothRadius));
-        zi[j] = hn::IfThenElseZero(escaped[j], ziLoop);
-        ci[j] = hn::LoadU(d, task.ci + at);
-        r2[j] = hn::Add(hn::Mul(zr[j], zr[j]), hn::Mul(zi[j], zi[j]));
+        return std::pair{ziLoop, hn::ConvertTo(d, hn::And(hn::BitCast(di, nBits), hn::Set(di, 0xFFFFFFFFll)))};
+    };
+    const V cap = hn::Set(d, static_cast<double>(task.cap));
+    V zr[kCount], zi[kCount], zr2[kCount], zi2[kCount], r2[kCount], k[kCount];
+    for (std::size_t j = 0; j < kCount; ++j) {
+        const int at = i + static_cast<int>(j) * lanes;
+        const auto [ziLoop, n] = countOf(at);
+        const M escaped = hn::Lt(n, cap);
+        zr[j] = hn::IfThenElse(escaped, hn::LoadU(d, task.zr + at), hn::Set(d, 2 * kSmoothRadius));
+        zi[j] = hn::IfThenElseZero(escaped, ziLoop);
+        zr2[j] = hn::Mul(zr[j], zr[j]);
+        zi2[j] = hn::Mul(zi[j], zi[j]);
+        r2[j] = hn::Add(zr2[j], zi2[j]);
         k[j] = zero;
     }
-    for (;;) {
+    for (int step = 0; step < kMaxExtraSteps; ++step) {
         M active[kCount];
-        bool any = false;
-        for (std::size_t j = 0; j < kCount; ++j) {
-            active[j] = hn::And(hn::Lt(r2[j], radius2), hn::Lt(k[j], maxK));
-            any = any || !hn::AllFalse(d, active[j]);
+        M any = hn::Lt(r2[0], radius2);
+        active[0] = any;
+        for (std::size_t j = 1; j < kCount; ++j) {
+            active[j] = hn::Lt(r2[j], radius2);
+            any = hn::Or(any, active[j]);
         }
-        if (!any)
+        if (hn::AllFalse(d, any))
             break;
         for (std::size_t j = 0; j < kCount; ++j) {
-            const V nzi = hn::Add(hn::Mul(hn::Mul(two, zi[j]), zr[j]), ci[j]);
-            const V nzr = hn::Add(hn::Sub(hn::Mul(zr[j], zr[j]), hn::Mul(zi[j], zi[j])), cr);
+            const V nzi = hn::Add(hn::Mul(hn::Mul(two, zi[j]), zr[j]), hn::LoadU(d, task.ci + i + static_cast<int>(j) * lanes));
+            const V nzr = hn::Add(hn::Sub(zr2[j], zi2[j]), cr);
             zr[j] = hn::IfThenElse(active[j], nzr, zr[j]);
             zi[j] = hn::IfThenElse(active[j], nzi, zi[j]);
-            r2[j] = hn::IfThenElse(active[j], hn::Add(hn::Mul(zr[j], zr[j]), hn::Mul(zi[j], zi[j])), r2[j]);
+            zr2[j] = hn::Mul(zr[j], zr[j]);
+            zi2[j] = hn::Mul(zi[j], zi[j]);
+            r2[j] = hn::Add(zr2[j], zi2[j]);
             k[j] = hn::IfThenElse(active[j], hn::Add(k[j], one), k[j]);
         }
     }
     for (std::size_t j = 0; j < kCount; ++j) {
         const int at = i + static_cast<int>(j) * lanes;
+        const V n = countOf(at).second;
         hn::StoreU(r2[j], d, r2At + at);
-        hn::StoreU(hn::IfThenElse(escaped[j], hn::Add(hn::Add(n[j], two), k[j]), hn::Set(d, -1.0)), d, nuAt + at);
+        hn::StoreU(hn::IfThenElse(hn::Lt(n, cap), hn::Add(hn::Add(n, two), k[j]), hn::Set(d, -1.0)), d, nuAt + at);
     }
 }
 
@@ -330,30 +400,51 @@ void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
     thread_local std::vector<std::int32_t> cells;
     cells.resize(static_cast<std::size_t>(whole) + hn::MaxLanes(d));
     int i = 0;
-    for (; i + 2 * lanes <= whole; i += 2 * lanes)
-        KnownSteps<2>(task, i, r2At, nuAt);
-    if (i < whole)
+    // As many vectors in flight as the registers hold.
+    constexpr std::size_t kInFlight = HWY_TARGET == HWY_AVX3 ? 3 : 2;
+    for (; i + static_cast<int>(kInFlight) * lanes <= whole; i += static_cast<int>(kInFlight) * lanes)
+        KnownSteps<kInFlight>(task, i, r2At, nuAt);
+    for (; i < whole; i += lanes)
         KnownSteps<1>(task, i, r2At, nuAt);
-    for (i = 0; i < whole; i += lanes) {
-        const V r2 = hn::LoadU(d, r2At + i);
-        const V base = hn::LoadU(d, nuAt + i);
-        if (hn::AllTrue(d, hn::Lt(base, zero))) {
-            // Inside the set, every lane: near the set most vectors are.
-            hn::StoreU(hn::Set(d32, -1), d32, cells.data() + i);
-            continue;
+    auto cellsOf = [&](auto inFlight, int at) {
+        constexpr std::size_t kCount = decltype(inFlight)::value;
+        V r2[kCount], base[kCount];
+        auto escaped = hn::Lt(zero, zero);
+        for (std::size_t j = 0; j < kCount; ++j) {
+            r2[j] = hn::LoadU(d, r2At + at + static_cast<int>(j) * lanes);
+            base[j] = hn::LoadU(d, nuAt + at + static_cast<int>(j) * lanes);
+            escaped = hn::Or(escaped, hn::Ge(base[j], zero));
         }
-        V log2Radius;
-        const V t = CyclePosition(sc, r2, base, log2Radius);
-        // The cell, or -1 inside.
-        const V cell = hn::IfThenElse(hn::Lt(base, zero), hn::Set(d, -1.0),
-                                      hn::Floor(hn::Mul(t, hn::Set(d, double{kGradientCells}))));
-        hn::StoreU(hn::DemoteTo(d32, cell), d32, cells.data() + i);
-    }
+        if (hn::AllFalse(d, escaped)) {
+            // Inside the set, every lane: near the set most vectors are.
+            for (std::size_t j = 0; j < kCount; ++j)
+                hn::StoreU(hn::Zero(d32), d32, cells.data() + at + static_cast<int>(j) * lanes);
+            return;
+        }
+        V log2Radius[kCount], t[kCount];
+        CyclePosition(sc, r2, base, log2Radius, t);
+        // The cell + 1, or 0 inside: the entry of GradientCells::colours.
+        for (std::size_t j = 0; j < kCount; ++j) {
+            const V cell = hn::IfThenElseZero(
+                hn::Ge(base[j], zero), hn::Add(hn::Floor(hn::Mul(t[j], hn::Set(d, double{kGradientCells}))), hn::Set(d, 1.0)));
+            hn::StoreU(hn::DemoteTo(d32, cell), d32, cells.data() + at + static_cast<int>(j) * lanes);
+        }
+    };
+    constexpr std::size_t kLogsInFlight = HWY_TARGET == HWY_AVX3 ? 4 : 2;
+    for (i = 0; i + static_cast<int>(kLogsInFlight) * lanes <= whole; i += static_cast<int>(kLogsInFlight) * lanes)
+        cellsOf(std::integral_constant<std::size_t, kLogsInFlight>{}, i);
+    for (; i < whole; i += lanes)
+        cellsOf(std::integral_constant<std::size_t, 1>{}, i);
     // The cells' colours by plain loads, in a loop of their own: a gather,
     // or taking the lanes apart, costs more on some cores.
-    for (i = 0; i < whole; ++i) {
-        const std::int32_t cell = cells[static_cast<std::size_t>(i)];
-        task.out[i] = cell < 0 ? sc.interior : static_cast<std::uint32_t>(sc.packed[static_cast<std::size_t>(cell)]);
+    const std::uint32_t* const colours = sc.cells->colours.data();
+    if (task.bytes) {
+        std::uint8_t* to = task.bytes;
+        for (i = 0; i < whole; ++i, to += task.stride)
+            std::memcpy(to, &colours[cells[static_cast<std::size_t>(i)]], 4);
+    } else {
+        for (i = 0; i < whole; ++i)
+            task.out[i] = colours[cells[static_cast<std::size_t>(i)]];
     }
     if (whole < task.rows) {
         KnownColumn rest = task;
@@ -361,7 +452,10 @@ void ColourKnownColumn(const SampleColouring& sc, const KnownColumn& task)
         rest.results += whole;
         rest.zr += whole;
         rest.rows -= whole;
-        rest.out += whole;
+        if (rest.bytes)
+            rest.bytes += static_cast<std::size_t>(whole) * rest.stride;
+        else
+            rest.out += whole;
         colourKnownColumnScalar(sc, rest);
     }
 }
@@ -384,6 +478,12 @@ namespace mandel {
 HWY_EXPORT(RunSmoothSteps);
 HWY_EXPORT(ColourEscaped);
 HWY_EXPORT(ColourKnownColumn);
+HWY_EXPORT(SeriesLog2Lanes);
+
+void seriesLog2Lanes(const double* x, double* out, int count)
+{
+    HWY_DYNAMIC_DISPATCH(SeriesLog2Lanes)(x, out, count);
+}
 
 void colourKnownColumn(const SampleColouring& colouring, const KnownColumn& column)
 {
@@ -394,9 +494,13 @@ void colourKnownColumnScalar(const SampleColouring& colouring, const KnownColumn
 {
     for (int r = 0; r < column.rows; ++r) {
         const PointResult& p = column.results[r];
-        column.out[r] = p.n < column.cap
-                            ? colouring.colourEscaped(column.cr, column.ci[r], p.n, column.zr[r], p.zi, 0, 0)
-                            : colouring.interior;
+        const std::uint32_t colour =
+            p.n < column.cap ? colouring.colourEscaped(column.cr, column.ci[r], p.n, column.zr[r], p.zi, 0, 0)
+                             : colouring.interior;
+        if (column.bytes)
+            std::memcpy(column.bytes + static_cast<std::size_t>(r) * column.stride, &colour, 4);
+        else
+            column.out[r] = colour;
     }
 }
 

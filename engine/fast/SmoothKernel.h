@@ -31,6 +31,10 @@ void runSmoothStepsScalar(const SmoothSteps& task);
 
 struct SampleColouring;
 
+// seriesLog2 of each x[i] >= 1 on SIMD lanes of the best target, bit for
+// bit the scalar form: the logarithm every lane colouring takes.
+void seriesLog2Lanes(const double* x, double* out, int count);
+
 // Escaped samples with known counts, coloured in one pass: their steps again
 // (with z' only where the shading needs it), then SampleColouring's extra
 // steps, nu, gradient, shading and 8-bit encoding, all on the lanes.
@@ -63,6 +67,10 @@ struct KnownColumn {
     int rows = 0;
     std::int32_t cap = kMaxIterations;     // n at the cap: the interior
     std::uint32_t* out = nullptr;          // out[r], as colourEscaped writes
+    // Or, where `bytes` is given, the same as four bytes (red, green, blue,
+    // and a fourth that the next sample's may overwrite) at bytes + r * stride.
+    std::uint8_t* bytes = nullptr;
+    std::size_t stride = 0;
 };
 
 // On SIMD lanes of the best target: the same bytes as the scalar form, and

@@ -14,9 +14,11 @@
 #include <hwy/targets.h>
 #include <hwy/tests/hwy_gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -314,6 +316,31 @@ TEST_P(FastComputerOn, SmoothStepsEqualTheScalarLoop)
         const PointResult loop = iteratePoint(cr[k], ci[k], kMaxIterations, zr);
         ASSERT_TRUE(sameBits(scalar[0][k], zr) && sameBits(scalar[1][k], loop.zi)) << "point " << k;
     }
+}
+
+// The lanes' logarithm finds mantissa and exponent on the bits: bit for bit
+// the scalar form's at the mantissa's turning point sqrt(2) (a few ulps
+// either side, in every binade), at powers of two, and over the range of
+// the values colouring takes, up to the largest double and infinity.
+TEST_P(FastComputerOn, LanesLog2IsTheSeriesBitForBit)
+{
+    std::vector<double> x;
+    for (int e = 0; e < 1024; e += 7) {
+        const double scale = std::ldexp(1.0, e);
+        for (double m : {1.0, 1.4142135623730951, 2.0})
+            for (int ulps = -3; ulps <= 3; ++ulps) {
+                const auto bits = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(m * scale)) + ulps;
+                x.push_back(std::max(1.0, std::bit_cast<double>(static_cast<std::uint64_t>(bits))));
+            }
+    }
+    for (int k = 0; k < 4000; ++k)
+        x.push_back(1.0 + 40.0 * k / 3999.0 + 1e-3 * ((k * 7919) % 1000));
+    x.push_back(std::numeric_limits<double>::max());
+    x.push_back(std::numeric_limits<double>::infinity());
+    std::vector<double> lanes(x.size());
+    seriesLog2Lanes(x.data(), lanes.data(), static_cast<int>(x.size()));
+    for (std::size_t i = 0; i < x.size(); ++i)
+        ASSERT_TRUE(sameBits(lanes[i], seriesLog2(x[i]))) << x[i] << ": " << lanes[i] << " beside " << seriesLog2(x[i]);
 }
 
 // The colouring of escaped samples on every target's lanes, byte for byte

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <complex>
 #include <random>
+#include <string>
+#include <vector>
 
 namespace mandel {
 namespace {
@@ -197,6 +199,43 @@ TEST(SmoothColour, InteriorAndShading)
     near.slopeRe = -0.70710678118654752;
     near.slopeIm = 0.70710678118654752;
     EXPECT_NEAR(GradientMap(c).colourOf(near, 1e-3).red, plain.red, 1e-12);
+}
+
+// Pictures in the same colours share the gradient's cells, whatever else
+// differs; other stops or another interior get their own, and a gradient
+// pushed out by many others is made again alike.
+TEST(SmoothColour, GradientCellsAreSharedBetweenTheSameColoursOnly)
+{
+    SmoothColours fire;
+    fire.palette = "fire";
+    SmoothColours fireElsewhere = fire;
+    fireElsewhere.density = 3;
+    fireElsewhere.logDensity = true;
+    fireElsewhere.offset = 0.5f;
+    fireElsewhere.shading = Shading::Slopes;
+    fireElsewhere.samples = 4;
+    SmoothColours fireStops;  // the same stops, without the palette's interior
+    fireStops.palette.clear();
+    fireStops.stops = findPalette("fire")->stops;
+    const auto cells = gradientCellsOf(fire);
+    EXPECT_EQ(SampleColouring(fireElsewhere, 1e-3).cells, cells);
+    const auto own = gradientCellsOf(fireStops);
+    ASSERT_NE(own, cells);
+    EXPECT_EQ(own->packed, cells->packed);
+    EXPECT_EQ(own->colours.front(), 0u);
+    const BuiltInPalette& p = *findPalette("fire");
+    EXPECT_EQ(cells->colours.front(), static_cast<std::uint32_t>(p.interior[0] | p.interior[1] << 8 | p.interior[2] << 16));
+    EXPECT_EQ(cells->interior, cells->colours.front());
+    EXPECT_EQ(std::vector<std::uint32_t>(cells->colours.begin() + 1, cells->colours.end()),
+              std::vector<std::uint32_t>(cells->packed.begin(), cells->packed.end()));
+    for (const BuiltInPalette& other : builtInPalettes()) {
+        SmoothColours c;
+        c.palette = std::string(other.name);
+        if (c.palette != "fire") {
+            EXPECT_NE(gradientCellsOf(c)->packed, cells->packed) << other.name;
+        }
+    }
+    EXPECT_EQ(gradientCellsOf(fire)->colours, cells->colours);
 }
 
 struct ColouringCase {
