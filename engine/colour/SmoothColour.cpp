@@ -78,7 +78,7 @@ SmoothPoint iterateSmooth(double cr, double ci) noexcept
     return finishSmooth(cr, ci, n, kMaxIterations, zr, zi, dzr, dzi);
 }
 
-double decodeSrgb(std::uint8_t value) noexcept
+const std::array<double, 256>& srgbDecoded() noexcept
 {
     static const std::array<double, 256> table = [] {
         std::array<double, 256> t{};
@@ -87,22 +87,57 @@ double decodeSrgb(std::uint8_t value) noexcept
         }
         return t;
     }();
-    return table[value];
+    return table;
 }
+
+double decodeSrgb(std::uint8_t value) noexcept
+{
+    return srgbDecoded()[value];
+}
+
+namespace {
+
+// The light at which the encoded value reaches v - 1/2, for v = 1..255:
+// the value is how many of them a light has reached (no pow a pixel);
+// and for each of kBuckets equal steps of light, how many lie at or below
+// its start, where counting on from there begins.
+struct SrgbEncoding {
+    static constexpr std::size_t kBuckets = 1024;
+    std::array<double, 255> halfway{};
+    std::array<std::uint8_t, kBuckets> from{};
+};
+
+const SrgbEncoding& srgbEncoding()
+{
+    static const SrgbEncoding table = [] {
+        SrgbEncoding t;
+        for (std::size_t v = 1; v <= 255; ++v)
+            t.halfway[v - 1] = srgbToLinear((static_cast<double>(v) - 0.5) / 255.0);
+        for (std::size_t k = 0; k < SrgbEncoding::kBuckets; ++k) {
+            const double start = static_cast<double>(k) / SrgbEncoding::kBuckets;
+            t.from[k] = static_cast<std::uint8_t>(std::upper_bound(t.halfway.begin(), t.halfway.end(), start) -
+                                                  t.halfway.begin());
+        }
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
 
 std::uint8_t encodeSrgb(double linear) noexcept
 {
-    // The light at which the encoded value reaches v - 1/2, for v = 1..255:
-    // the value is how many of them `linear` has reached (no pow a pixel).
-    static const std::array<double, 255> halfway = [] {
-        std::array<double, 255> t{};
-        for (std::size_t v = 1; v <= 255; ++v)
-            t[v - 1] = srgbToLinear((static_cast<double>(v) - 0.5) / 255.0);
-        return t;
-    }();
     if (!(linear > 0))
         return 0;
-    return static_cast<std::uint8_t>(std::upper_bound(halfway.begin(), halfway.end(), linear) - halfway.begin());
+    const SrgbEncoding& t = srgbEncoding();
+    // linear * kBuckets is exact, so the bucket's start is at most linear.
+    const double scaled = linear * SrgbEncoding::kBuckets;
+    const std::size_t bucket =
+        scaled < SrgbEncoding::kBuckets ? static_cast<std::size_t>(scaled) : SrgbEncoding::kBuckets - 1;
+    std::size_t v = t.from[bucket];
+    while (v < t.halfway.size() && t.halfway[v] <= linear)
+        ++v;
+    return static_cast<std::uint8_t>(v);
 }
 
 Colour colourOf(const LinearRgb& c) noexcept

@@ -58,6 +58,8 @@ struct LinearRgb {
 };
 
 double decodeSrgb(std::uint8_t value) noexcept;
+// decodeSrgb of every byte, for loops that decode many.
+const std::array<double, 256>& srgbDecoded() noexcept;
 // The 8-bit sRGB value nearest to `linear` on the encoded scale, halves up
 // (clamped to [0, 1]).
 std::uint8_t encodeSrgb(double linear) noexcept;

@@ -322,6 +322,7 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
         else
             colourColumns(0);
         if (n > 1) {
+            const std::array<double, 256>& decoded = srgbDecoded();
             auto average = [&](int i) {
                 for (int r = i; r < rows; r += parts) {
                     std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
@@ -332,7 +333,7 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                                 sampled + ((static_cast<std::size_t>(r * n + j)) * columns + u * static_cast<std::size_t>(n)) * 3;
                             for (int i2 = 0; i2 < n; ++i2, in += 3)
                                 for (int k = 0; k < 3; ++k)
-                                    sum[k] += decodeSrgb(in[k]);
+                                    sum[k] += decoded[in[k]];
                         }
                         for (int k = 0; k < 3; ++k)
                             out[k] = encodeSrgb(sum[k] / blockSize);

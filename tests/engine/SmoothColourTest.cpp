@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <random>
@@ -119,6 +120,24 @@ TEST(SmoothColour, SrgbRoundTripsEveryByte)
 {
     for (int v = 0; v < 256; ++v)
         EXPECT_EQ(encodeSrgb(decodeSrgb(static_cast<std::uint8_t>(v))), v);
+    // Every light is encoded as the count of halfway lights (where the
+    // encoded value reaches v - 1/2) at or below it, found by bisection:
+    // on either side of each halfway light, at the ends, and on a fine
+    // sweep of the whole range.
+    std::vector<double> halfway;
+    for (int v = 1; v < 256; ++v) {
+        const double s = (v - 0.5) / 255;
+        halfway.push_back(s <= 0.04045 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4));
+    }
+    std::vector<double> lights = {0.0, -1.0, 1.0, 2.0, 1e-300, std::nextafter(1.0, 0.0)};
+    for (const double h : halfway)
+        lights.insert(lights.end(), {std::nextafter(h, 0.0), h, std::nextafter(h, 2.0)});
+    for (int k = 0; k <= 100000; ++k)
+        lights.push_back(k / 100000.0);
+    for (const double linear : lights) {
+        const auto count = std::upper_bound(halfway.begin(), halfway.end(), linear) - halfway.begin();
+        ASSERT_EQ(encodeSrgb(linear), linear > 0 ? count : 0) << linear;
+    }
 }
 
 SmoothColours withStops(const char* stops, float density = 10, float offset = 0, bool log = false)
