@@ -95,49 +95,26 @@ double decodeSrgb(std::uint8_t value) noexcept
     return srgbDecoded()[value];
 }
 
-namespace {
-
-// The light at which the encoded value reaches v - 1/2, for v = 1..255:
-// the value is how many of them a light has reached (no pow a pixel);
-// and for each of kBuckets equal steps of light, how many lie at or below
-// its start, where counting on from there begins.
-struct SrgbEncoding {
-    static constexpr std::size_t kBuckets = 1024;
-    std::array<double, 255> halfway{};
-    std::array<std::uint8_t, kBuckets> from{};
-};
-
-const SrgbEncoding& srgbEncoding()
+const SrgbEncoder& srgbEncoder() noexcept
 {
-    static const SrgbEncoding table = [] {
-        SrgbEncoding t;
-        for (std::size_t v = 1; v <= 255; ++v)
-            t.halfway[v - 1] = srgbToLinear((static_cast<double>(v) - 0.5) / 255.0);
-        for (std::size_t k = 0; k < SrgbEncoding::kBuckets; ++k) {
-            const double start = static_cast<double>(k) / SrgbEncoding::kBuckets;
-            t.from[k] = static_cast<std::uint8_t>(std::upper_bound(t.halfway.begin(), t.halfway.end(), start) -
-                                                  t.halfway.begin());
-        }
-        return t;
-    }();
-    return table;
+    static const SrgbEncoder encoder;
+    return encoder;
 }
 
-} // namespace
+SrgbEncoder::SrgbEncoder() noexcept
+{
+    for (std::size_t v = 1; v <= 255; ++v)
+        halfway_[v - 1] = srgbToLinear((static_cast<double>(v) - 0.5) / 255.0);
+    for (std::size_t k = 0; k < kBuckets; ++k) {
+        const double start = static_cast<double>(k) / kBuckets;
+        from_[k] = static_cast<std::uint8_t>(std::upper_bound(halfway_.begin(), halfway_.end(), start) -
+                                             halfway_.begin());
+    }
+}
 
 std::uint8_t encodeSrgb(double linear) noexcept
 {
-    if (!(linear > 0))
-        return 0;
-    const SrgbEncoding& t = srgbEncoding();
-    // linear * kBuckets is exact, so the bucket's start is at most linear.
-    const double scaled = linear * SrgbEncoding::kBuckets;
-    const std::size_t bucket =
-        scaled < SrgbEncoding::kBuckets ? static_cast<std::size_t>(scaled) : SrgbEncoding::kBuckets - 1;
-    std::size_t v = t.from[bucket];
-    while (v < t.halfway.size() && t.halfway[v] <= linear)
-        ++v;
-    return static_cast<std::uint8_t>(v);
+    return srgbEncoder()(linear);
 }
 
 Colour colourOf(const LinearRgb& c) noexcept

@@ -323,6 +323,7 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
             colourColumns(0);
         if (n > 1) {
             const std::array<double, 256>& decoded = srgbDecoded();
+            const SrgbEncoder& encode = srgbEncoder();
             auto average = [&](int i) {
                 for (int r = i; r < rows; r += parts) {
                     std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
@@ -336,7 +337,7 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                                     sum[k] += decoded[in[k]];
                         }
                         for (int k = 0; k < 3; ++k)
-                            out[k] = encodeSrgb(sum[k] / blockSize);
+                            out[k] = encode(sum[k] / blockSize);
                     }
                 }
             };
