@@ -95,26 +95,9 @@ double decodeSrgb(std::uint8_t value) noexcept
     return srgbDecoded()[value];
 }
 
-const SrgbEncoder& srgbEncoder() noexcept
-{
-    static const SrgbEncoder encoder;
-    return encoder;
-}
-
-SrgbEncoder::SrgbEncoder() noexcept
-{
-    for (std::size_t v = 1; v <= 255; ++v)
-        halfway_[v - 1] = srgbToLinear((static_cast<double>(v) - 0.5) / 255.0);
-    for (std::size_t k = 0; k < kBuckets; ++k) {
-        const double start = static_cast<double>(k) / kBuckets;
-        from_[k] = static_cast<std::uint8_t>(std::upper_bound(halfway_.begin(), halfway_.end(), start) -
-                                             halfway_.begin());
-    }
-}
-
 std::uint8_t encodeSrgb(double linear) noexcept
 {
-    return srgbEncoder()(linear);
+    return static_cast<std::uint8_t>(srgbEncoding().count(linear));
 }
 
 Colour colourOf(const LinearRgb& c) noexcept
@@ -241,15 +224,23 @@ std::size_t StepLookup::count(double x) const noexcept
     return static_cast<std::size_t>(a);
 }
 
+const StepLookup& srgbEncoding() noexcept
+{
+    static const StepLookup encoding = [] {
+        std::vector<double> halfway;
+        for (int v = 1; v <= 255; ++v)
+            halfway.push_back(srgbToLinear((static_cast<double>(v) - 0.5) / 255.0));
+        return StepLookup(std::move(halfway), kEncodeCells, 1.0);
+    }();
+    return encoding;
+}
+
 namespace {
 
 GradientCells makeCells(const SmoothColours& colours)
 {
     GradientCells cells;
-    std::vector<double> halfway;
-    for (int v = 1; v <= 255; ++v)
-        halfway.push_back(srgbToLinear((static_cast<double>(v) - 0.5) / 255.0));
-    cells.encode = StepLookup(std::move(halfway), kEncodeCells, 1.0);
+    cells.encode = srgbEncoding();
     const GradientMap map(colours);
     const Colour inside = mandel::colourOf(map.colourOf(SmoothPoint{}, 0));
     cells.interior = static_cast<std::uint32_t>(redOf(inside) | greenOf(inside) << 8 | blueOf(inside) << 16);

@@ -64,33 +64,6 @@ const std::array<double, 256>& srgbDecoded() noexcept;
 // (clamped to [0, 1]).
 std::uint8_t encodeSrgb(double linear) noexcept;
 
-// encodeSrgb for loops that encode many, inline: the light at which the
-// encoded value reaches v - 1/2, for v = 1..255 (the value is how many of
-// them a light has reached: no pow a pixel), and for each of kBuckets
-// equal steps of light how many lie at or below its start, where counting
-// on begins.
-class SrgbEncoder {
-public:
-    SrgbEncoder() noexcept;
-    std::uint8_t operator()(double linear) const noexcept
-    {
-        if (!(linear > 0))
-            return 0;
-        // linear * kBuckets is exact, so the bucket's start is at most linear.
-        const double scaled = linear * kBuckets;
-        const std::size_t bucket = scaled < kBuckets ? static_cast<std::size_t>(scaled) : kBuckets - 1;
-        std::size_t v = from_[bucket];
-        while (v < halfway_.size() && halfway_[v] <= linear)
-            ++v;
-        return static_cast<std::uint8_t>(v);
-    }
-
-private:
-    static constexpr std::size_t kBuckets = 4096;
-    std::array<double, 255> halfway_{};
-    std::array<std::uint8_t, kBuckets> from_{};
-};
-const SrgbEncoder& srgbEncoder() noexcept;
 Colour colourOf(const LinearRgb& c) noexcept;
 
 // A repeating gradient: stops interpolated in OKLab, so that no band gets
@@ -138,6 +111,11 @@ struct StepLookup {
     double top = 1;                  // x is taken as min(x, top) when finding its cell
     int checks = 0;                  // thresholds inside one cell, at most
 };
+
+// encodeSrgb's lookup, for loops that encode many: the light at which the
+// encoded value reaches v - 1/2, for v = 1..255, in kEncodeCells cells;
+// the value is how many of them a light has reached.
+const StepLookup& srgbEncoding() noexcept;
 
 // A gradient by cell (kGradientCells a cycle, each the gradient at its
 // middle), made from the stops and the interior colour alone: pictures in

@@ -323,7 +323,7 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
             colourColumns(0);
         if (n > 1) {
             const std::array<double, 256>& decoded = srgbDecoded();
-            const SrgbEncoder& encode = srgbEncoder();
+            const StepLookup& encode = srgbEncoding();
             auto average = [&](int i) {
                 for (int r = i; r < rows; r += parts) {
                     std::uint8_t* out = rgb_.data() + static_cast<std::size_t>(r) * w * 3;
@@ -337,7 +337,7 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                                     sum[k] += decoded[in[k]];
                         }
                         for (int k = 0; k < 3; ++k)
-                            out[k] = encode(sum[k] / blockSize);
+                            out[k] = static_cast<std::uint8_t>(encode.count(sum[k] / blockSize));
                     }
                 }
             };
