@@ -139,7 +139,6 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     // Z_1, where rebased lanes go on.
     const VF z1r = hn::Set(df, k.last >= 1 ? k.z[2] : 0.0);
     const VF z1i = hn::Set(df, k.last >= 1 ? k.z[3] : 0.0);
-    const VF r2AtOne = lowestR2(one);
     const VI stopAt = hn::Set(di, k.cap - 1);
     const VF dxs = hn::Set(df, dx);
     const long long prefixCount = tables ? t.prefixCount() : 0;
@@ -241,7 +240,6 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             const VI ahead = hn::IfThenElse(hn::Lt(m, last), hn::Add(m, one), m);
             const VF zmrAhead = hn::GatherIndex(df, k.z, hn::Add(ahead, ahead));
             const VF zmiAhead = hn::GatherIndex(df, k.z + 1, hn::Add(ahead, ahead));
-            const VF r2Ahead = lowestR2(ahead);
             // The tests of the scalar loop's step, in its order; any lane
             // that passes one is due for the scalar step.
             const VF zr = hn::Add(zmr, dr);
@@ -329,13 +327,17 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             const auto restart = hn::And(rebase, plain);
             zmr = hn::IfThenElse(onward, zmrAhead, hn::IfThenElse(restart, z1r, zmr));
             zmi = hn::IfThenElse(onward, zmiAhead, hn::IfThenElse(restart, z1i, zmi));
-            r2First = hn::IfThenElse(onward, r2Ahead, hn::IfThenElse(restart, r2AtOne, r2First));
             if (!hn::AllFalse(df, run)) {
                 // Lanes that ran go on far along the reference.
                 zmr = hn::IfThenElse(run, hn::GatherIndex(df, k.z, hn::Add(m, m)), zmr);
                 zmi = hn::IfThenElse(run, hn::GatherIndex(df, k.z + 1, hn::Add(m, m)), zmi);
-                r2First = hn::IfThenElse(run, lowestR2(m), r2First);
             }
+            // The lowest level's radius where each lane now is, read only
+            // when some lane's delta is small enough for any entry: on the
+            // way out of the reference's reach (where plain steps pile up)
+            // none is.
+            const VF dNext2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
+            r2First = hn::AllFalse(df, hn::And(active, hn::Lt(dNext2, widest2))) ? hn::Zero(df) : lowestR2(m);
             // Lanes due for the scalar step wait (their state unchanged)
             // until half the busy ones are: the hand-over costs more than
             // the steps the waiting lanes miss.
