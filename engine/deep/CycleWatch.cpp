@@ -86,24 +86,44 @@ constexpr double kSmallestDisc = 0x1p-36;
 
 } // namespace
 
+// A bound on |F''| over small discs about w, as the discs' arithmetic
+// sees it: 2 (|D|^2 + |x| bound) along the orbit from w. Taken apart
+// from Newton's passes: most cycles tried are repelling and need none,
+// and its square roots cost more than the rest of a pass.
+double AttractWatch::curveBound(long long period, double wr, double wi) const
+{
+    double xr = wr, xi = wi;
+    double dr = 1, di = 0;
+    double bound = 0;
+    for (long long j = 0; j < period; ++j) {
+        // F'' = 2 (D^2 + x F''), F' = 2 x D, x = x^2 + c, in that order.
+        const double ad = std::sqrt(dr * dr + di * di);
+        const double ax = std::sqrt(xr * xr + xi * xi);
+        bound = 2.0 * (ad * ad + ax * bound);
+        const double ndr = 2.0 * (xr * dr - xi * di);
+        di = 2.0 * (xr * di + xi * dr);
+        dr = ndr;
+        const double nxr = (xr * xr - xi * xi) + cr_;
+        xi = 2.0 * xr * xi + ci_;
+        xr = nxr;
+    }
+    return bound;
+}
+
 bool AttractWatch::prove(long long period, double zr, double zi, Trap& out)
 {
     double wr = zr;
     double wi = zi;
     double lr = 0, li = 0;  // F'(w)
-    // A bound on |F''| over small discs about w, as the discs' arithmetic
-    // below sees it: 2 (|D|^2 + |x| bound) along the orbit.
-    double bound = 0;
+    double fr = wr, fi = wi;  // where the last pass started
     bool converged = false;
     for (int step = 0; step < kNewtonSteps && !converged; ++step) {
+        fr = wr;
+        fi = wi;
         double xr = wr, xi = wi;
         double dr = 1, di = 0;
-        bound = 0;
         for (long long j = 0; j < period; ++j) {
-            // F'' = 2 (D^2 + x F''), F' = 2 x D, x = x^2 + c, in that order.
-            const double ad = std::sqrt(dr * dr + di * di);
-            const double ax = std::sqrt(xr * xr + xi * xi);
-            bound = 2.0 * (ad * ad + ax * bound);
+            // F' = 2 x D, x = x^2 + c.
             const double ndr = 2.0 * (xr * dr - xi * di);
             di = 2.0 * (xr * di + xi * dr);
             dr = ndr;
@@ -135,6 +155,7 @@ bool AttractWatch::prove(long long period, double zr, double zi, Trap& out)
     const double rate = std::sqrt(lr * lr + li * li);
     if (!converged || !(rate < 1))
         return false;
+    const double bound = curveBound(period, fr, fi);
     // |F(w) - w*| <= |F'| R + |F''| R^2 / 2 + ...: discs up to 2 (1 - |F'|) / |F''|
     // map into themselves; start just inside that.
     double radius = std::min(4.0, 1.75 * (1 - rate) / std::max(bound, 0x1p-100));

@@ -132,6 +132,7 @@ private:
     // Newton's method from z on the cycle of `period` steps, then discs
     // about its point; fills `out` when one is proven.
     bool prove(long long period, double zr, double zi, Trap& out);
+    double curveBound(long long period, double wr, double wi) const;
     // Whether the disc of radius r about (wr, wi) is mapped into itself.
     bool mapsIntoItself(long long period, double wr, double wi, double r);
 
