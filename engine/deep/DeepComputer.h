@@ -37,7 +37,8 @@ struct DeepComputerOptions {
     ThreadPool* pool = nullptr;
     // Pixels of a view of the orbit's centre at this zoom K (spacing
     // 1 / (150 * 10^K)) rather than the orbit's own: one orbit serves every
-    // zoom of a dive into its centre. None: the orbit's view's.
+    // zoom of a dive into its centre, up to its own (its precision, and
+    // where it ends, are chosen for that). None: the orbit's view's.
     std::optional<double> zoom = std::nullopt;
 };
 

@@ -112,7 +112,7 @@ Status ReferenceOrbit::extend(long long iterations, const WorkControl& control)
 
 Status ReferenceOrbit::iterateTo(long long iterations, const WorkControl& control)
 {
-    if (escaped_)
+    if (escaped_ || returned_)
         return {};
     State& st = *state_;
     // The high-precision Z is always the value after the last one stored.
@@ -133,7 +133,8 @@ Status ReferenceOrbit::iterateTo(long long iterations, const WorkControl& contro
             return fail("stopped");
         const double re = mpfr_get_d(st.zr.get(), MPFR_RNDN);
         const double im = mpfr_get_d(st.zi.get(), MPFR_RNDN);
-        if (!inDoubleRange(st.zr.get(), st.zi.get())) {
+        const bool tiny = !inDoubleRange(st.zr.get(), st.zi.get());
+        if (tiny) {
             tiny_.emplace_back(j, fullRange(st.zr.get(), st.zi.get()));
             // Rare, except on centres that stay this near 0: the estimate
             // leaves them out, so they are held to the limit here.
@@ -145,6 +146,19 @@ Status ReferenceOrbit::iterateTo(long long iterations, const WorkControl& contro
         values_.push_back(im);
         if (re * re + im * im >= 4) {
             escaped_ = true;
+            break;
+        }
+        // Back so near 0 that every pixel may go on from Z_0 here (as at
+        // the orbit's end): a pixel that would not rebase by itself has
+        // |z| <= 2 |Z_j|, so its rebased delta z = Z_j + d is rounded by
+        // at most 2^-52 |Z_j|, which the next step (times 2 z) makes
+        // 2^-50 |Z_j|^2 < 2^-62 h, far below a pixel. Past this the orbit
+        // would serve only pixels that all leave it here; at a small
+        // copy's centre that is all but its first period. (Values exactly
+        // 0, as those of c = 0 or -1, rebase every pixel by themselves.)
+        const FloatExp size2 = tiny ? tiny_.back().second.norm() : ComplexExp(re, im).norm();
+        if (!size2.isZero() && lessMagnitude(size2, FloatExp(1.0, -12) * spacing_)) {
+            returned_ = true;
             break;
         }
         // Z <- Z^2 + C: two squares and one product.

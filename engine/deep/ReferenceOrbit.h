@@ -26,8 +26,10 @@ struct WorkControl {
 
 // The orbit Z_0 = 0, Z_{j+1} = Z_j^2 + C of the centre C of a deep view,
 // iterated in high precision and kept as doubles: what every pixel's
-// perturbation is measured against. It ends at the cap N - 1 or where
-// |Z|^2 >= 4. Values below the double range are kept in full as well.
+// perturbation is measured against. It ends at the cap N - 1, where
+// |Z|^2 >= 4, or where it comes back within 2^-6 sqrt(h) of 0 (pixel
+// spacing h): every pixel goes on from Z_0 at its end. Values below the
+// double range are kept in full as well.
 class ReferenceOrbit {
 public:
     // Iterates the centre of `view` at precisionFor(view.zoom) bits.
@@ -56,6 +58,9 @@ public:
     long long size() const noexcept { return static_cast<long long>(values_.size() / 2); }
     // Whether the last value left the disc of radius 2.
     bool escaped() const noexcept { return escaped_; }
+    // Whether it ended coming back near 0 (a small copy's centre does so
+    // after one period): no cap needs more values.
+    bool returned() const noexcept { return returned_; }
     // Z_m rounded to doubles, interleaved: re at [2m], im at [2m + 1].
     const double* values() const noexcept { return values_.data(); }
     // Z_m in full range (values below 2^-900 are rounded to doubles above).
@@ -85,6 +90,7 @@ private:
     std::vector<double> values_;
     std::vector<std::pair<long long, ComplexExp>> tiny_;  // by index, ascending
     bool escaped_ = false;
+    bool returned_ = false;
     double centreRe_ = 0, centreIm_ = 0;
     FloatExp spacing_;
     long precision_ = 0;

@@ -53,7 +53,9 @@ Result<DivePictures> DivePictures::prepare(const Location& target, std::shared_p
         dive.target_.deep = deepViewOf(*legacy, kMinDeepIterations);
         dive.target_.clicks.clear();
     }
-    if (!orbit || orbit->view().re != dive.target_.deep->re || orbit->view().im != dive.target_.deep->im) {
+    // An orbit serves zooms up to its own: deeper ones need more precision.
+    if (!orbit || orbit->view().re != dive.target_.deep->re || orbit->view().im != dive.target_.deep->im ||
+        orbit->view().zoom < dive.target_.deep->zoom) {
         DeepSetupRequest request;
         request.view = *dive.target_.deep;
         request.orbitOnly = true;

@@ -204,15 +204,19 @@ INSTANTIATE_TEST_SUITE_P(
         // period-3 copy's whole body on the axis).
         ShortcutView{"SmallCopyComplexMultiplierOwnWatch",
                      {std::string(kPeriod4Island), std::string(kPeriod4IslandIm), 2.5, 20000}, false, true, 0.94, 0, 0, -1},
-        ShortcutView{"SmallCopyRealMultiplierOwnWatch", {std::string(testing::kAirplane), "0", 2, 20000}, true, true, 0.55, 0, 0, -1},
+        ShortcutView{"SmallCopyRealMultiplierOwnWatch", {std::string(testing::kAirplane), "0", 2, 20000}, true, true, 0.45, 0.1, 0, -1},
         // Inside and around small copies on the rebase watch: multipliers
         // complex and real (the
-        ShortcutView{"SmallCopyComplexMultiplier", testView("MinibrotPeriod44", 5000), false, true, 0, 0.15, 0.5, 5},
+        ShortcutView{"SmallCopyComplexMultiplier", testView("MinibrotPeriod44", 5000), false, true, 0, 0.15, 0.5, -1},
         ShortcutView{"SmallCopyRealMultiplier", {std::string(testing::kAirplane), "0", 2, 2000}, true, false, 0, 0.5, 0, -1},
         ShortcutView{"SmallCopyNucleus", {std::string(testing::kAirplane), "0", 30, 2000}, true, false, 0, 0.9, 0, -1},
         ShortcutView{"SmallCopyNucleusAt1E330", {std::string(testing::kAirplane), "0", 330, 2000}, true, true, 0, 0.9, 0, -1},
-        // Around a copy at 1E+101 most steps are the tables'.
-        ShortcutView{"TablesAt1E101", testView("MinibrotPeriod137", 3000), false, true, 0, 0, 0.85, 6}),
+        // Around a copy at 1E+101 most steps are the tables': from its
+        // centre, whose orbit ends after one period, in runs from index 1;
+        // from a reference beside it, in long runs of the levels too.
+        ShortcutView{"TablesAt1E101", testView("MinibrotPeriod137", 3000), false, true, 0, 0, 0.85, -1},
+        ShortcutView{"TablesAt1E101BesideTheCentre", moveDeepCentre(testView("MinibrotPeriod137", 3000), 37.5, -23.25),
+                     false, true, 0, 0, 0.85, 6}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // The pixel's own watch alone, on points whose fate is known: inside, it
@@ -275,8 +279,8 @@ INSTANTIATE_TEST_SUITE_P(
 // What the memory checks go by: each estimate is what the built object holds.
 TEST(DeepMemory, TablesAndComputersHoldWhatTheirEstimatesSay)
 {
-    // c = 0 never escapes: the orbit is as long as its cap.
-    auto computed = ReferenceOrbit::compute({"0", "0", 30, 5000});
+    // Inside the main cardioid, away from 0: the orbit is as long as its cap.
+    auto computed = ReferenceOrbit::compute({"-0.1", "0.1", 30, 5000});
     ASSERT_TRUE(computed.ok());
     const std::shared_ptr<const ReferenceOrbit> orbit(std::move(*computed));
     struct Shape {

@@ -37,9 +37,9 @@ TEST(ReferenceOrbit, ExtendingGivesWhatOneLongRunGives)
 
 TEST(ReferenceOrbit, HoldsWhatItsEstimateSays)
 {
-    // c = 0 never escapes and never comes below the range of doubles.
-    auto atOnce = ReferenceOrbit::compute({"0", "0", 30, 5000});
-    auto extended = ReferenceOrbit::compute({"0", "0", 30, 1000});
+    // Inside the main cardioid, away from 0: it runs to its cap in doubles.
+    auto atOnce = ReferenceOrbit::compute({"-0.1", "0.1", 30, 5000});
+    auto extended = ReferenceOrbit::compute({"-0.1", "0.1", 30, 1000});
     ASSERT_TRUE(atOnce.ok() && extended.ok());
     ASSERT_TRUE((*extended)->extend(3000).ok() && (*extended)->extend(5000).ok());
     EXPECT_EQ((*atOnce)->bytes(), ReferenceOrbit::bytesFor(5000));
@@ -51,7 +51,7 @@ TEST(ReferenceOrbit, ReportsProgressEvery8192StepsAndKeepsAnEscapeOnce)
     int reports = 0;
     WorkControl counting;
     counting.progress = [&](double) { return ++reports > 0; };
-    const auto counted = ReferenceOrbit::compute({"0", "0", 30, 100000}, counting);
+    const auto counted = ReferenceOrbit::compute({"-0.1", "0.1", 30, 100000}, counting);
     ASSERT_TRUE(counted.ok()) << counted.error();
     EXPECT_GE(reports, 100000 / 8192);
     EXPECT_LE(reports, 100000 / 8192 + 2);
@@ -87,6 +87,38 @@ TEST(ReferenceOrbit, KeepsValuesBelowTheDoublesInFullOnTheRealAxis)
     EXPECT_FALSE(ReferenceOrbit::compute(view, tight).ok());
 }
 
+// Pixels all go on from Z_0 where the orbit comes back within 2^-6 sqrt(h)
+// of 0, so it ends there, for every cap; elsewhere it runs to its cap.
+TEST(ReferenceOrbit, EndsWhereItComesBackNearZero)
+{
+    struct Case {
+        const char* name;
+        std::string re;
+        double zoom;
+        long long size;  // values held for caps 3000 and 6000
+    };
+    const std::string airplane(testing::kAirplane);
+    for (const Case& c : {
+             // Z_3 within 2^-1100 of 0, h about 2^-1104.
+             Case{"nucleus, deep", airplane, 330, 4},
+             // Cut to 100 digits: Z_3 is about 1E-100, below 2^-6 sqrt(h) for
+             // h near 1E-32 but not for h near 1E-332.
+             Case{"near the nucleus", airplane.substr(0, 102), 30, 4},
+             Case{"near the nucleus, deeper", airplane.substr(0, 102), 330, 3000},
+             // Exact zeros rebase every pixel by themselves.
+             Case{"c = 0", "0", 330, 3000},
+             Case{"c = -1", "-1", 330, 3000},
+         }) {
+        auto orbit = ReferenceOrbit::compute({c.re, "0", c.zoom, 3000});
+        ASSERT_TRUE(orbit.ok()) << c.name << ": " << orbit.error();
+        EXPECT_EQ((*orbit)->size(), c.size) << c.name;
+        EXPECT_EQ((*orbit)->returned(), c.size < 3000) << c.name;
+        ASSERT_TRUE((*orbit)->extend(6000).ok());
+        EXPECT_EQ((*orbit)->size(), c.size < 3000 ? c.size : 6000) << c.name;
+        EXPECT_EQ((*orbit)->view().iterations, 6000) << c.name;
+    }
+}
+
 TEST(ReferenceOrbit, RefusesWhatDoesNotFitAndStopsWhenAsked)
 {
     WorkControl small;
@@ -101,7 +133,7 @@ TEST(ReferenceOrbit, RefusesWhatDoesNotFitAndStopsWhenAsked)
         EXPECT_TRUE(done >= 0.0 && done <= 1.0) << done;
         return ++reports < 3;
     };
-    const auto stopped = ReferenceOrbit::compute({"0", "0", 30, 100000}, stopping);
+    const auto stopped = ReferenceOrbit::compute({"-0.1", "0.1", 30, 100000}, stopping);
     ASSERT_FALSE(stopped.ok());
     EXPECT_EQ(stopped.error(), "stopped");
     EXPECT_EQ(reports, 3);
