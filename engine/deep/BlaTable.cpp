@@ -62,6 +62,19 @@ BlaStep toDoubles(const BlaStepExp& s, FloatExp h)
     return d;
 }
 
+// The entry for deltas held times 2^S: B h times 2^S, r2 times 2^2S (at
+// most 2^1000, past every delta so held).
+BlaStep toScaled(const BlaStepExp& s, FloatExp h, int scale)
+{
+    const ComplexExp bh = s.b * h;
+    BlaStep d{s.a.reDouble(), s.a.imDouble(), floatexp_detail::scale(bh.re, bh.e + scale),
+              floatexp_detail::scale(bh.im, bh.e + scale), 0};
+    const bool finite = std::isfinite(d.ar) && std::isfinite(d.ai) && std::isfinite(d.bhr) && std::isfinite(d.bhi);
+    if (finite && !s.r2.isZero())
+        d.r2 = s.r2.e + 2 * scale >= 1000 ? 0x1p1000 : floatexp_detail::scale(s.r2.m, s.r2.e + 2 * scale);
+    return d;
+}
+
 long long entriesAt(long long length, int level)
 {
     // Steps run from index 1 and land at most at index length - 1.
@@ -71,7 +84,7 @@ long long entriesAt(long long length, int level)
 
 } // namespace
 
-std::size_t BlaTable::bytesFor(long long length, int minLevel) noexcept
+std::size_t BlaTable::bytesFor(long long length, int minLevel, bool scaled) noexcept
 {
     std::size_t entries = 0;
     std::size_t levels = 0;
@@ -79,12 +92,13 @@ std::size_t BlaTable::bytesFor(long long length, int minLevel) noexcept
         entries += static_cast<std::size_t>(entriesAt(length, level));
     // The runs from index 1 add as many entries as the lowest level has.
     entries += static_cast<std::size_t>(entriesAt(length, minLevel));
-    return entries * (sizeof(BlaStep) + sizeof(BlaStepExp)) + levels * sizeof(long long);
+    return entries * (sizeof(BlaStep) * (scaled ? 2 : 1) + sizeof(BlaStepExp)) + levels * sizeof(long long);
 }
 
 std::size_t BlaTable::bytes() const noexcept
 {
-    std::size_t held = all_.capacity() * sizeof(BlaStep) + starts_.capacity() * sizeof(long long) +
+    std::size_t held = (all_.capacity() + allScaled_.capacity()) * sizeof(BlaStep) +
+                       starts_.capacity() * sizeof(long long) +
                        prefixExact_.capacity() * sizeof(BlaStepExp);
     for (const auto& level : exact_)
         held += level.capacity() * sizeof(BlaStepExp);
@@ -92,12 +106,16 @@ std::size_t BlaTable::bytes() const noexcept
 }
 
 Result<BlaTable> BlaTable::build(const ReferenceOrbit& orbit, long long length, double maxOffset, int minLevel,
-                                 std::size_t memoryLimit, double epsilon, std::optional<FloatExp> spacing)
+                                 std::size_t memoryLimit, double epsilon, std::optional<FloatExp> spacing,
+                                 std::optional<int> scaledBy)
 {
     length = std::min(length, orbit.size());
-    if (memoryLimit != 0 && bytesFor(length, minLevel) > memoryLimit)
+    auto tooLarge = [&] {
         return fail("the approximation tables of " + std::to_string(length) +
                     " iterations do not fit in the memory available");
+    };
+    if (memoryLimit != 0 && bytesFor(length, minLevel, scaledBy.has_value()) > memoryLimit)
+        return tooLarge();
     BlaTable table;
     table.minLevel_ = minLevel;
     table.maxOffset_ = maxOffset;
@@ -143,9 +161,16 @@ Result<BlaTable> BlaTable::build(const ReferenceOrbit& orbit, long long length, 
                 break;
             level = std::move(up);
         }
+        if (scaledBy) {
+            table.allScaled_.reserve(table.all_.size());
+            for (const BlaStepExp& e : table.prefixExact_)
+                table.allScaled_.push_back(toScaled(e, h, *scaledBy));
+            for (const auto& held : table.exact_)
+                for (const BlaStepExp& e : held)
+                    table.allScaled_.push_back(toScaled(e, h, *scaledBy));
+        }
     } catch (const std::bad_alloc&) {
-        return fail("the approximation tables of " + std::to_string(length) +
-                    " iterations do not fit in the memory available");
+        return tooLarge();
     }
     table.starts_.shrink_to_fit();
     return table;

@@ -45,7 +45,8 @@ public:
     // the pixel spacing h of the pixels drawn (none: the orbit's view's).
     static Result<BlaTable> build(const ReferenceOrbit& orbit, long long length, double maxOffset, int minLevel,
                                   std::size_t memoryLimit = 0, double epsilon = kEpsilon,
-                                  std::optional<FloatExp> spacing = std::nullopt);
+                                  std::optional<FloatExp> spacing = std::nullopt,
+                                  std::optional<int> scaledBy = std::nullopt);
 
     // The lowest and one past the highest level held.
     int minLevel() const noexcept { return minLevel_; }
@@ -71,6 +72,11 @@ public:
     long long prefixCount() const noexcept { return static_cast<long long>(prefixExact_.size()); }
     const BlaStep* prefix() const noexcept { return all_.data(); }
     const BlaStepExp* prefixExact() const noexcept { return prefixExact_.data(); }
+    // Every entry for deltas held times 2^S (built with scaledBy = S), laid
+    // out as all(): B h and r2 times 2^S and 2^2S; r2 = 0 where a value
+    // leaves the double range. Empty unless built so.
+    const BlaStep* stepsScaled(int level) const noexcept { return allScaled_.data() + start(level); }
+    const BlaStep* prefixScaled() const noexcept { return allScaled_.data(); }
 
     // The largest squared radius of any entry in doubles: a delta at least
     // this large is held by none (pixels far from a short reference).
@@ -81,14 +87,27 @@ public:
     // The number of reference values covered.
     long long length() const noexcept { return length_; }
 
-    // Bytes the tables for `length` values from `minLevel` up hold.
-    static std::size_t bytesFor(long long length, int minLevel) noexcept;
+    // The scale S deltas below the double range are held at for pixels of
+    // spacing h, as doubles times 2^S: where such deltas are common, S puts
+    // h at 2^-360, so that the doubles hold deltas from 2^-140 h up to
+    // 2^-400, squares included. None: shallower views, and deeper ones,
+    // where deltas between 2^860 h and 2^-400 would still pass through the
+    // wide range, and the coefficients of long runs leave the doubles.
+    static std::optional<int> deltaScaleFor(const FloatExp& h) noexcept
+    {
+        return h.e <= -500 && h.e >= -1260 ? std::optional<int>(static_cast<int>(-h.e - 360)) : std::nullopt;
+    }
+
+    // Bytes the tables for `length` values from `minLevel` up hold (with
+    // the entries for scaled deltas when `scaled`).
+    static std::size_t bytesFor(long long length, int minLevel, bool scaled = false) noexcept;
     // Bytes these tables hold.
     std::size_t bytes() const noexcept;
 
 private:
     BlaTable() = default;
     std::vector<BlaStep> all_;
+    std::vector<BlaStep> allScaled_;
     std::vector<long long> starts_;
     std::vector<std::vector<BlaStepExp>> exact_;
     std::vector<BlaStepExp> prefixExact_;

@@ -50,9 +50,15 @@ DeepComputer::DeepComputer(std::shared_ptr<const ReferenceOrbit> orbit, const De
 
 DeepComputer::~DeepComputer() = default;
 
-std::size_t DeepComputer::bytesFor(long long iterations) noexcept
+std::size_t DeepComputer::bytesFor(long long iterations, std::optional<double> zoom) noexcept
 {
-    return ReferenceOrbit::bytesFor(iterations) + BlaTable::bytesFor(iterations, lowestLevelFor(iterations));
+    const bool scaled = !zoom || BlaTable::deltaScaleFor(pixelSpacing(*zoom)).has_value();
+    return ReferenceOrbit::bytesFor(iterations) + BlaTable::bytesFor(iterations, lowestLevelFor(iterations), scaled);
+}
+
+std::optional<int> DeepComputer::deltaScale() const noexcept
+{
+    return shortcuts_.scaledDeltas ? BlaTable::deltaScaleFor(spacing_) : std::nullopt;
 }
 
 std::size_t DeepComputer::bytes() const noexcept
@@ -72,7 +78,7 @@ Status DeepComputer::prepare(double maxOffset, std::size_t memoryLimit)
     // Without tables, an empty one: every step is taken one by one.
     const long long length = shortcuts_.tables ? std::min(orbit_->size(), cap_) : 0;
     Result<BlaTable> built = BlaTable::build(*orbit_, length, maxOffset, lowestLevelFor(length), memoryLimit,
-                                                BlaTable::kEpsilon, spacing_);
+                                                BlaTable::kEpsilon, spacing_, deltaScale());
     if (!built)
         return built.failure();
     table_ = std::move(built.value());
@@ -87,14 +93,16 @@ void DeepComputer::ensureTable(double reach)
     if (prepare(std::max(reach, 300 * std::sqrt(2.0))))
         return;
     // No room for tables: every step is then taken one by one.
-    table_ = std::move(BlaTable::build(*orbit_, 0, reach, 0, 0, BlaTable::kEpsilon, spacing_).value());
+    table_ = std::move(BlaTable::build(*orbit_, 0, reach, 0, 0, BlaTable::kEpsilon, spacing_, deltaScale()).value());
 }
 
 Kernel DeepComputer::kernel() const
 {
     const FloatExp h = spacing_;
     const double hd = h.e > -1000 ? h.toDouble() : 0.0;
+    const std::optional<int> scale = deltaScale();
     return {orbit_.get(), orbit_->values(), std::min(orbit_->size(), cap_) - 1, cap_, &*table_, h, hd,
+            scale.value_or(0), scale ? floatexp_detail::scale(h.m, h.e + *scale) : 0.0, scale.has_value(),
             shortcuts_.settle, shortcuts_.findInterior};
 }
 

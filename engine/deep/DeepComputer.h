@@ -25,6 +25,10 @@ struct DeepComputerOptions {
     bool tables = true;
     bool settle = true;
     bool findInterior = true;
+    // Deltas below the double range held as doubles times a power of two
+    // where the view is deep (BlaTable::deltaScaleFor), or all in the
+    // wide-exponent float, the slower reference beside them.
+    bool scaledDeltas = true;
     // Grids in vector lanes (true) or by the scalar loop (false): the same
     // results, bit for bit, but which is faster depends on the view (lanes
     // win where plain steps dominate, lose where table runs come every few
@@ -57,8 +61,8 @@ struct DeepShortcuts {
 };
 
 // Iteration results of deep-view pixels by perturbation: each pixel's
-// difference from the reference orbit in doubles (in a wider-ranged float
-// while it is below 2^-400), rebased to the orbit's start whenever the
+// difference from the reference orbit in doubles (below 2^-400 in scaled
+// doubles or a wider-ranged float), rebased to the orbit's start whenever the
 // pixel comes closer to 0 than to the reference, with long runs of steps
 // skipped by bilinear approximation. Results are those of the legacy loop
 // with cap N applied to c exactly, as BruteForceDeep computes them.
@@ -87,8 +91,8 @@ public:
     PointResult computePoint(double dx, double dy);
 
     // Bytes an orbit of `iterations` values and the tables prepare() makes
-    // for it take.
-    static std::size_t bytesFor(long long iterations) noexcept;
+    // for it take, at zoom K (none: the most any zoom takes).
+    static std::size_t bytesFor(long long iterations, std::optional<double> zoom = std::nullopt) noexcept;
     // Bytes its orbit and tables hold.
     std::size_t bytes() const noexcept;
 
@@ -119,6 +123,7 @@ public:
 private:
     void ensureTable(double reach);
     Kernel kernel() const;
+    std::optional<int> deltaScale() const noexcept;
 
     void add(const DeepShortcuts& done);
     // Whether the column claimed k-th by this computer runs in lanes, and

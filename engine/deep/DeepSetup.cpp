@@ -57,7 +57,7 @@ Status deepViewFits(const DeepCentre& view, std::size_t budget)
 {
     // Seven numbers of the orbit's precision, with room for MPFR's limbs.
     const std::size_t numbers = 7 * (static_cast<std::size_t>(precisionFor(view.zoom)) / 8 + 64);
-    const std::size_t needed = DeepComputer::bytesFor(view.iterations) + numbers;
+    const std::size_t needed = DeepComputer::bytesFor(view.iterations, view.zoom) + numbers;
     if (budget == 0 || needed <= budget)
         return {};
     auto megabytes = [](std::size_t bytes) { return std::to_string((bytes + (std::size_t{1} << 20) - 1) >> 20); };

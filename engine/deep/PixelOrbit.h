@@ -26,6 +26,9 @@ struct DeepComputer::Kernel {
     const BlaTable* table;
     FloatExp h;
     double hd;               // h, or 0 below 2^-1000
+    int scale;               // S: deltas below doubles held times 2^S ...
+    double hs;               // ... with h 2^S
+    bool scaled;             // ... where the view is deep enough
     bool settle;
     bool findInterior;
 };
@@ -39,6 +42,10 @@ using Kernel = DeepComputer::Kernel;
 // 2^-600 times the delta or less).
 inline constexpr double kDoubleFloor2 = 0x1p-800;
 inline const FloatExp kDoubleFloor2Exp(1.0, -800);
+// Scaled deltas w = d 2^S stay within 2^-500 <= |w| < 2^500 (squares
+// included), and below the double range.
+inline constexpr double kScaledFloor2 = 0x1p-1000;
+inline constexpr double kScaledTop2 = 0x1p1000;
 // Rebases at a smaller squared size count as close approaches to 0.
 inline constexpr double kApproach2 = 0x1p-24;
 
@@ -63,6 +70,15 @@ struct InDoubles {
     static bool less(Size a, Size b) { return a < b; }
     static const Entry* level(const BlaTable& t, int level) { return t.steps(level); }
     static const Entry* prefix(const BlaTable& t) { return t.prefix(); }
+};
+
+// Deltas below doubles held as doubles times 2^S (Kernel::scale).
+struct InScaled {
+    using Size = double;
+    using Entry = BlaStep;
+    static bool less(Size a, Size b) { return a < b; }
+    static const Entry* level(const BlaTable& t, int level) { return t.stepsScaled(level); }
+    static const Entry* prefix(const BlaTable& t) { return t.prefixScaled(); }
 };
 
 struct InWideRange {
@@ -90,9 +106,10 @@ struct TableRun {
 // with a delta of much the same size, then by bisection between what
 // those reads found; the same count as a bisection over all of them,
 // without its reads all over the table.
-inline long long runsHolding(const BlaStepExp* p, long long hi, const FloatExp& d2, long long& hint)
+template <class R = InWideRange>
+long long runsHolding(const typename R::Entry* p, long long hi, const typename R::Size& d2, long long& hint)
 {
-    auto holds = [&](long long k) { return lessMagnitude(d2, p[k].r2); };
+    auto holds = [&](long long k) { return R::less(d2, p[k].r2); };
     // Entries below `lo` hold the delta, those from `end` on do not.
     long long lo = 1, end = hi;
     const long long from = std::clamp(hint, 0LL, hi - 1);
@@ -159,7 +176,7 @@ bool findRun(const BlaTable& t, long long m, long long room, const typename R::S
                         hi = mid;
                 }
             } else {
-                lo = runsHolding(p, hi, d2, hint);
+                lo = runsHolding<R>(p, hi, d2, hint);
             }
             run = {lo << low, -1, lo - 1};
             return true;
@@ -234,13 +251,15 @@ inline double valueAtStop(const Trap& trap, double zr, double zi, double cr, dou
 }
 
 // One pixel's iteration: its delta from the reference in doubles while
-// that holds it, in the wide-ranged float below, the loop written once
-// over the two.
+// that holds it, below in doubles times 2^S where the kernel has a scale
+// and else in the wide-ranged float (the loop written once over doubles
+// and the wide range; the scaled loop apart, being their blend).
 class PixelOrbit {
 public:
     PixelOrbit(const Kernel& k, double dx, double dy, DeepShortcuts& done)
         : k_(k), done_(done), dx_(dx), dy_(dy), dc_(FloatExp(dx) * k.h, FloatExp(-dy) * k.h), dcr_(dx * k.hd),
-          dci_(-dy * k.hd), cRe_(k.orbit->centreRe() + dcr_), cIm_(k.orbit->centreIm() + dci_), stop_(k.cap - 1),
+          dci_(-dy * k.hd), dcs_{dx * k.hs, -dy * k.hs}, cRe_(k.orbit->centreRe() + dcr_),
+          cIm_(k.orbit->centreIm() + dci_), stop_(k.cap - 1),
           // The pixel's own c in doubles is within this of the exact one
           // (below 2^-1000 the spacing is dropped: dc < 2^-960 then).
           attract_(cRe_, cIm_,
@@ -248,9 +267,13 @@ public:
     {
         // z_1 = c: the delta starts as dc at index 1 (z_0 = 0 never escapes).
         wide_ = dc_;
-        inDoubles_ = !lessMagnitude(dc_.norm(), kDoubleFloor2Exp);
-        if (inDoubles_)
+        if (!lessMagnitude(dc_.norm(), kDoubleFloor2Exp)) {
+            range_ = Range::doubles;
             small_ = {dc_.reDouble(), dc_.imDouble()};
+        } else {
+            range_ = Range::wide;
+            lower();
+        }
     }
 
     // The real part of z_(n-1) of a pixel that escaped, formed as the loop
@@ -260,7 +283,7 @@ public:
     PointResult result()
     {
         for (;;) {
-            const std::optional<PointResult> done = inDoubles_ ? runIn<InDoubles>() : runIn<InWideRange>();
+            const std::optional<PointResult> done = range_ == Range::doubles ? runIn<InDoubles>() : belowDoubles();
             if (done)
                 return *done;
         }
@@ -281,12 +304,12 @@ public:
         m_ = m;
         small_ = {re, im};
     }
-    // Runs the wide range until the delta is back in doubles; the result
-    // when the pixel is done before.
+    // Runs the ranges below doubles until the delta is back in doubles;
+    // the result when the pixel is done before.
     std::optional<PointResult> toDoubles()
     {
-        while (!inDoubles_) {
-            if (const std::optional<PointResult> done = runIn<InWideRange>())
+        while (range_ != Range::doubles) {
+            if (const std::optional<PointResult> done = belowDoubles())
                 return done;
         }
         return std::nullopt;
@@ -302,6 +325,26 @@ public:
     }
 
 private:
+    enum class Range { doubles, scaled, wide };
+
+    std::optional<PointResult> belowDoubles() { return range_ == Range::scaled ? runScaled() : runIn<InWideRange>(); }
+    std::optional<PointResult> runScaled();
+
+    // x 2^-S, for scaled values.
+    double unscaled(double x) const noexcept { return (x * down_) * downRest_; }
+    // A delta in the wide range goes on scaled where the kernel scales
+    // deltas and the scale holds it.
+    void lower() noexcept
+    {
+        if (range_ != Range::wide || !k_.scaled || wide_.isZero())
+            return;
+        const std::int64_t at = wide_.e + k_.scale;  // the scaled delta's exponent
+        if (at < -499 || at > 498)
+            return;
+        scaledD_ = {floatexp_detail::scale(wide_.re, at), floatexp_detail::scale(wide_.im, at)};
+        range_ = Range::scaled;
+    }
+
     template <class R>
     typename R::Delta& delta()
     {
@@ -336,14 +379,21 @@ private:
     const double dx_, dy_;
     const ComplexExp dc_;
     const double dcr_, dci_;
+    const DoubleDelta dcs_;  // dc 2^S
     const double cRe_, cIm_;
     // The index whose value ends an orbit that does not escape.
     const long long stop_;
     long long i_ = 1;
     long long m_ = 1;
-    bool inDoubles_ = true;
+    Range range_ = Range::doubles;
     DoubleDelta small_;
+    DoubleDelta scaledD_;  // the delta times 2^S
     ComplexExp wide_;
+    // 2^-S: two factors, each a double, their product rounding to 0 below
+    // the doubles as x 2^-S would.
+    double down_ = k_.scaled ? floatexp_detail::powerOfTwo(-std::min(k_.scale, 1022)) : 0.0;
+    double downRest_ =
+        k_.scaled ? (k_.scale - 1022 > 1074 ? 0.0 : std::ldexp(1.0, -std::max(k_.scale - 1022, 0))) : 0.0;
     CycleWatch watch_;
     Settled settled_;
     AttractWatch attract_;
@@ -364,12 +414,14 @@ std::optional<PointResult> PixelOrbit::runIn()
     long long i = i_;
     long long m = m_;
     Delta d = delta<R>();
-    // Leaving the range: the delta goes on in the other one.
+    // Leaving the range: the delta goes on in the other one (from the
+    // wide range, scaled where it may).
     auto leave = [&](auto&& into) {
         i_ = i;
         m_ = m;
-        inDoubles_ = !kDoubles;
+        range_ = kDoubles ? Range::wide : Range::doubles;
         into();
+        lower();
         return std::nullopt;
     };
     // After one step: the state kept for the next.
@@ -460,6 +512,14 @@ std::optional<PointResult> PixelOrbit::runIn()
         if constexpr (!kDoubles) {
             if (!lessMagnitude(d2, kDoubleFloor2Exp))
                 return leave([&] { small_ = {d.reDouble(), d.imDouble()}; });
+            if (k.scaled) {
+                wide_ = d;
+                i_ = i;
+                m_ = m;
+                lower();
+                if (range_ == Range::scaled)
+                    return std::nullopt;
+            }
         }
         TableRun run;
         if (m > 0 && findRun<R>(t, m, stop - i, d2, run, prefixHint_)) {
@@ -507,6 +567,130 @@ std::optional<PointResult> PixelOrbit::runIn()
         ++i;
         if constexpr (kOnce)
             return pause(d);
+    }
+}
+
+// The wide range's steps on deltas held as w = d 2^S in doubles: every
+// value that may lie below the doubles (the reference near 0, the pixel's
+// z after a rebase) is held scaled too, the rest (the reference elsewhere,
+// the escape test) unscaled. A delta the scale no longer holds goes on in
+// doubles or the wide range from the same step.
+inline std::optional<PointResult> PixelOrbit::runScaled()
+{
+    const Kernel& k = k_;
+    const BlaTable& t = *k.table;
+    const long long cap = k.cap;
+    const long long stop = stop_;
+    const int scale = k.scale;
+    long long i = i_;
+    long long m = m_;
+    double wr = scaledD_.re, wi = scaledD_.im;
+    auto leave = [&](Range to) {
+        i_ = i;
+        m_ = m;
+        range_ = to;
+        if (to == Range::doubles)
+            small_ = {unscaled(wr), unscaled(wi)};
+        else
+            wide_ = ComplexExp(wr, wi, -scale);
+        return std::nullopt;
+    };
+    for (;;) {
+        double w2 = wr * wr + wi * wi;
+        if (!(w2 >= kScaledFloor2))
+            return leave(Range::wide);
+        if (!(w2 < kScaledTop2))
+            return leave(ComplexExp(wr, wi, -scale).norm().e >= -800 ? Range::doubles : Range::wide);
+        // Z unscaled, and scaled where it comes near 0 (no rebase happens
+        // elsewhere: |z| > |d| and |Z| > |d| there) or at the orbit's end.
+        double zmr = k.z[2 * m], zmi = k.z[2 * m + 1];
+        double tr, ti;  // 2 Z + d, unscaled
+        double zr, zi;  // z, unscaled
+        if (zmr * zmr + zmi * zmi < 0x1p-798 || m == k.last) {
+            const ComplexExp exact = k.orbit->exact(m);
+            const double sr = floatexp_detail::scale(exact.re, exact.e + scale);
+            const double si = floatexp_detail::scale(exact.im, exact.e + scale);
+            // At the end of an orbit far from 0: z lies far above the scale.
+            if (!(std::fabs(sr) + std::fabs(si) < 0x1p500))
+                return leave(Range::wide);
+            double ur = sr + wr, ui = si + wi;  // z scaled
+            zr = unscaled(ur);
+            zi = unscaled(ui);
+            const double r2 = zr * zr + zi * zi;
+            if (r2 >= 4.0 && i <= cap - 2) {
+                lastZr_ = (zr * zr - zi * zi) + cRe_;
+                return escapedAt(i, zr, zi, cIm_);
+            }
+            double ar = sr, ai = si;  // Z scaled
+            if (ur * ur + ui * ui < w2 || m == k.last || (m > 0 && sr * sr + si * si < w2)) {
+                m = 0;
+                ar = ai = 0;
+                const ComplexExp z(ur, ui, -scale);
+                if (settle(i, z.re, z.im, z.e)) {
+                    const ComplexExp c(settled_.re, settled_.im, settled_.e);
+                    ur = floatexp_detail::scale(c.re, c.e + scale);
+                    ui = floatexp_detail::scale(c.im, c.e + scale);
+                    zr = unscaled(ur);
+                    zi = unscaled(ui);
+                }
+                wr = ur;
+                wi = ui;
+                if (i >= stop)
+                    return PointResult{zi, static_cast<std::int32_t>(cap)};
+                w2 = wr * wr + wi * wi;
+                if (!(w2 >= kScaledFloor2 && w2 < kScaledTop2))
+                    continue;  // leaves at the loop's top
+            } else if (i >= stop) {
+                return PointResult{zi, static_cast<std::int32_t>(cap)};
+            }
+            tr = unscaled(2.0 * ar + wr);
+            ti = unscaled(2.0 * ai + wi);
+        } else {
+            zr = zmr + unscaled(wr);
+            zi = zmi + unscaled(wi);
+            if (zr * zr + zi * zi >= 4.0 && i <= cap - 2) {
+                lastZr_ = (zr * zr - zi * zi) + cRe_;
+                return escapedAt(i, zr, zi, cIm_);
+            }
+            if (i >= stop)
+                return PointResult{zi, static_cast<std::int32_t>(cap)};
+            tr = 2.0 * zmr + unscaled(wr);
+            ti = 2.0 * zmi + unscaled(wi);
+        }
+        TableRun run;
+        if (m > 0 && findRun<InScaled>(t, m, stop - i, w2, run, prefixHint_)) {
+            const BlaStep& e = entryOf<InScaled>(t, run);
+            const double nr = (e.ar * wr - e.ai * wi) + (e.bhr * dx_ + e.bhi * dy_);
+            const double ni = (e.ar * wi + e.ai * wr) + (e.bhi * dx_ - e.bhr * dy_);
+            // A run may carry the delta far past the scale (at large S up
+            // to where doubles overflow): that run is the wide range's.
+            const bool past = !(nr * nr + ni * ni < kScaledTop2);
+            if (past) {
+                const BlaStepExp& x = entryOf<InWideRange>(t, run);
+                wide_ = x.a * ComplexExp(wr, wi, -scale) + x.b * dc_;
+            }
+            wr = nr;
+            wi = ni;
+            m += run.steps;
+            i += run.steps;
+            done_.tableSteps += run.steps - 1;
+            if (run.level >= 0)
+                done_.tableLevels |= 1ULL << run.level;
+            if (past) {
+                i_ = i;
+                m_ = m;
+                range_ = Range::wide;
+                return std::nullopt;
+            }
+            continue;
+        }
+        // (2 Z + d) d + dc, times 2^S
+        const double nr = (tr * wr - ti * wi) + dcs_.re;
+        const double ni = (tr * wi + ti * wr) + dcs_.im;
+        wr = nr;
+        wi = ni;
+        ++m;
+        ++i;
     }
 }
 

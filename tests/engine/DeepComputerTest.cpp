@@ -293,7 +293,7 @@ TEST(DeepMemory, TablesAndComputersHoldWhatTheirEstimatesSay)
             << t.length << " values from level " << t.minLevel;
     DeepComputer computer(orbit);
     ASSERT_TRUE(computer.prepare(kDeepCentrePixel * std::sqrt(2.0)).ok());
-    EXPECT_EQ(computer.bytes(), DeepComputer::bytesFor(5000));
+    EXPECT_EQ(computer.bytes(), DeepComputer::bytesFor(5000, 30));
 }
 
 // The count of runs from index 1 that hold a delta, searched from where

@@ -85,7 +85,7 @@ TEST(ExplorerModel, RefusedCommandsChangeNothing)
         {"zoom past a double", e.model.zoomAt(300, 300), Refusal::PastDoubleRange},
         {"cap below range", e.model.setIterations(false, kMinDeepIterations - 1, 0), Refusal::CapOutOfRange},
         {"cap above range", e.model.setIterations(false, kMaxDeepIterations + 1, 0), Refusal::CapOutOfRange},
-        {"cap past memory", e.model.setIterations(false, 1000000, DeepComputer::bytesFor(1000000) - 1),
+        {"cap past memory", e.model.setIterations(false, 1000000, DeepComputer::bytesFor(1000000, 0.0) - 1),
          Refusal::CapTooLarge},
         {"malformed deep location",
          e.model.goTo(Location{paletteOf(before), {}, DeepCentre{"1.5.0", "0", 3, 1000}, {}}), Refusal::Location},
