@@ -43,7 +43,7 @@ using Kernel = DeepComputer::Kernel;
 inline constexpr double kDoubleFloor2 = 0x1p-800;
 inline const FloatExp kDoubleFloor2Exp(1.0, -800);
 // Scaled deltas w = d 2^S stay within 2^-500 <= |w| < 2^500 (squares
-// included), and below the double range.
+// included), and below the double range (PixelOrbit::scaledTop2_).
 inline constexpr double kScaledFloor2 = 0x1p-1000;
 inline constexpr double kScaledTop2 = 0x1p1000;
 // Rebases at a smaller squared size count as close approaches to 0.
@@ -394,6 +394,9 @@ private:
     double down_ = k_.scaled ? floatexp_detail::powerOfTwo(-std::min(k_.scale, 1022)) : 0.0;
     double downRest_ =
         k_.scaled ? (k_.scale - 1022 > 1074 ? 0.0 : std::ldexp(1.0, -std::max(k_.scale - 1022, 0))) : 0.0;
+    // The top of the scale: |d|^2 = 2^-800, where doubles take over (or
+    // 2^1000 scaled, where squares end).
+    double scaledTop2_ = k_.scaled ? std::ldexp(1.0, std::min(2 * k_.scale - 800, 1000)) : 0.0;
     CycleWatch watch_;
     Settled settled_;
     AttractWatch attract_;
@@ -599,7 +602,7 @@ inline std::optional<PointResult> PixelOrbit::runScaled()
         double w2 = wr * wr + wi * wi;
         if (!(w2 >= kScaledFloor2))
             return leave(Range::wide);
-        if (!(w2 < kScaledTop2))
+        if (!(w2 < scaledTop2_))
             return leave(ComplexExp(wr, wi, -scale).norm().e >= -800 ? Range::doubles : Range::wide);
         // Z unscaled, and scaled where it comes near 0 (no rebase happens
         // elsewhere: |z| > |d| and |Z| > |d| there) or at the orbit's end.
@@ -638,7 +641,7 @@ inline std::optional<PointResult> PixelOrbit::runScaled()
                 if (i >= stop)
                     return PointResult{zi, static_cast<std::int32_t>(cap)};
                 w2 = wr * wr + wi * wi;
-                if (!(w2 >= kScaledFloor2 && w2 < kScaledTop2))
+                if (!(w2 >= kScaledFloor2 && w2 < scaledTop2_))
                     continue;  // leaves at the loop's top
             } else if (i >= stop) {
                 return PointResult{zi, static_cast<std::int32_t>(cap)};
