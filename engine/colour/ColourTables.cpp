@@ -2,6 +2,7 @@
 
 #include "ExplorerState.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace mandel {
@@ -156,38 +157,108 @@ bool ColourTables::components(int n, double zi, std::int32_t before, int (&c)[3]
     return c[ch] >= 0;
 }
 
-bool ColourTables::colourColumn(const PointResult* points, int count, std::int32_t before, Colour* out) const noexcept
+template <ColourTables::Rest R>
+inline bool ColourTables::colourOne(const PointResult& p, std::int32_t before, Colour& out) const noexcept
 {
     // Counts the tables hold take their channels from fromCount_, and the
     // special one from a product or a lookup; the rest go the long way.
-    const unsigned shift = 8u * static_cast<unsigned>(rule_.channel);
-    bool formed = true;
-    for (int i = 0; i < count; ++i) {
-        const int n = points[i].n;
-        const auto at = static_cast<std::size_t>(n);
-        if (n >= 0 && n < kCounts && fromCountForms_[at]) {
-            int special = 0;
-            if (rest_ == Rest::Zi) {
-                special = withZi(n, points[i].zi);
-            } else if (rest_ == Rest::Before) {
-                // The previous pixel's component is its own single product
-                // when that forms; otherwise it depends on pixels further back.
-                const int previous = before == kNoPixelBefore ? 0 : single(rule_.source(), before);
-                if (before == kNoPixelBefore)
-                    special = single_[static_cast<std::size_t>(rule_.channel)][at];
-                else
-                    special = previous < 0 ? -1 : chained(n + previous);
+    const int n = p.n;
+    const auto at = static_cast<std::size_t>(n);
+    if (n >= 0 && n < kCounts && fromCountForms_[at]) {
+        int special = 0;
+        if constexpr (R == Rest::Zi) {
+            special = withZi(n, p.zi);
+        } else if constexpr (R == Rest::Before) {
+            // The previous pixel's component is its own single product
+            // when that forms; otherwise it depends on pixels further back.
+            if (before == kNoPixelBefore) {
+                special = single_[static_cast<std::size_t>(rule_.channel)][at];
+            } else {
+                const int previous = single(rule_.source(), before);
+                special = previous < 0 ? -1 : chained(n + previous);
             }
-            formed = formed && special >= 0;
-            out[i] = fromCount_[at] + (static_cast<Colour>(special < 0 ? 0 : special) << shift);
-        } else {
-            int c[3];
-            formed = formed && components(n, points[i].zi, before, c);
-            out[i] = composeColour(c[0], c[1], c[2]);
         }
-        before = n;
+        const unsigned shift = 8u * static_cast<unsigned>(rule_.channel);
+        out = fromCount_[at] + (static_cast<Colour>(special < 0 ? 0 : special) << shift);
+        return special >= 0;
+    }
+    int c[3];
+    const bool formed = components(n, p.zi, before, c);
+    out = composeColour(c[0], c[1], c[2]);
+    return formed;
+}
+
+bool ColourTables::colourColumn(const PointResult* points, int count, std::int32_t before, Colour* out) const noexcept
+{
+    auto column = [&]<Rest R>() {
+        bool formed = true;
+        for (int i = 0; i < count; ++i) {
+            formed = colourOne<R>(points[i], before, out[i]) && formed;
+            before = points[i].n;
+        }
+        return formed;
+    };
+    switch (rest_) {
+    case Rest::Zi:
+        return column.template operator()<Rest::Zi>();
+    case Rest::Before:
+        return column.template operator()<Rest::Before>();
+    case Rest::None:
+        break;
+    }
+    return column.template operator()<Rest::None>();
+}
+
+template <ColourTables::Rest R>
+bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
+                                 std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept
+{
+    // Bands of rows, column after column in each: every column's results
+    // are read in order, and the band's stretch of each row (a cache line
+    // or two) stays in the nearest cache while every column writes to it.
+    // The first column asks for the lines a little ahead, so its stores
+    // do not wait for memory one after another.
+    constexpr int kBand = 128, kAhead = 24;
+    const auto height = static_cast<std::ptrdiff_t>(rows);
+    bool formed = true;
+    for (int r0 = 0; r0 < rows; r0 += kBand) {
+        const int r1 = std::min(rows, r0 + kBand);
+        for (int c = 0; c < columns; ++c) {
+            const PointResult* p = grid + c * height + r0;
+            const int kept = c < keptColumns ? std::clamp(keptRows, r0, r1) : r0;
+            std::int32_t previous = r0 > 0 || c > 0 ? p[-1].n : before;
+            int r = r0;
+            Colour* to = out + c + static_cast<std::ptrdiff_t>(r0) * stride;
+            for (; r < kept; ++r, ++p, to += stride) {
+                if (c == 0 && r + kAhead < keptRows) {
+                    __builtin_prefetch(to + kAhead * stride, 1);
+                    __builtin_prefetch(to + kAhead * stride + 15, 1);
+                }
+                formed = colourOne<R>(*p, previous, *to) && formed;
+                previous = p->n;
+            }
+            for (; r < r1; ++r, ++p) {
+                Colour dropped;
+                formed = colourOne<R>(*p, previous, dropped) && formed;
+                previous = p->n;
+            }
+        }
     }
     return formed;
+}
+
+bool ColourTables::colourBlock(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
+                               std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept
+{
+    switch (rest_) {
+    case Rest::Zi:
+        return colourBlockOf<Rest::Zi>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+    case Rest::Before:
+        return colourBlockOf<Rest::Before>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+    case Rest::None:
+        break;
+    }
+    return colourBlockOf<Rest::None>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
 }
 
 void ColourTables::resumeAfter(const PointResult& last, std::int32_t before) noexcept
