@@ -209,20 +209,37 @@ bool ColourTables::colourColumn(const PointResult* points, int count, std::int32
     return column.template operator()<Rest::None>();
 }
 
-template <ColourTables::Rest R>
+template <ColourTables::Rest R, bool kDirect>
 bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
                                  std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept
 {
+    // One pixel: with kDirect (no channel special, every count's colour
+    // formed) a count the tables hold is one lookup.
+    auto colour = [&](const PointResult& p, std::int32_t previous, Colour& to) {
+        if constexpr (kDirect) {
+            const auto n = static_cast<std::uint32_t>(p.n);
+            if (n < static_cast<std::uint32_t>(kCounts)) {
+                to = direct_[n];
+                return true;
+            }
+        }
+        return colourOne<R>(p, previous, to);
+    };
     // Bands of rows, column after column in each: every column's results
     // are read in order, and the band's stretch of each row (a cache line
     // or two) stays in the nearest cache while every column writes to it.
-    // The first column asks for the lines a little ahead, so its stores
-    // do not wait for memory one after another.
-    constexpr int kBand = 128, kAhead = 24;
+    // The band's lines are asked for first, so that the stores do not wait
+    // for memory one after another.
+    constexpr int kBand = 128;
     const auto height = static_cast<std::ptrdiff_t>(rows);
     bool formed = true;
     for (int r0 = 0; r0 < rows; r0 += kBand) {
         const int r1 = std::min(rows, r0 + kBand);
+        if (keptColumns > 0)
+            for (int r = r0; r < std::min(r1, keptRows); ++r) {
+                __builtin_prefetch(out + r * stride, 1);
+                __builtin_prefetch(out + r * stride + keptColumns - 1, 1);
+            }
         for (int c = 0; c < columns; ++c) {
             const PointResult* p = grid + c * height + r0;
             const int kept = c < keptColumns ? std::clamp(keptRows, r0, r1) : r0;
@@ -230,16 +247,12 @@ bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows,
             int r = r0;
             Colour* to = out + c + static_cast<std::ptrdiff_t>(r0) * stride;
             for (; r < kept; ++r, ++p, to += stride) {
-                if (c == 0 && r + kAhead < keptRows) {
-                    __builtin_prefetch(to + kAhead * stride, 1);
-                    __builtin_prefetch(to + kAhead * stride + 15, 1);
-                }
-                formed = colourOne<R>(*p, previous, *to) && formed;
+                formed = colour(*p, previous, *to) && formed;
                 previous = p->n;
             }
             for (; r < r1; ++r, ++p) {
                 Colour dropped;
-                formed = colourOne<R>(*p, previous, dropped) && formed;
+                formed = colour(*p, previous, dropped) && formed;
                 previous = p->n;
             }
         }
@@ -252,13 +265,15 @@ bool ColourTables::colourBlock(const PointResult* grid, int columns, int rows, s
 {
     switch (rest_) {
     case Rest::Zi:
-        return colourBlockOf<Rest::Zi>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+        return colourBlockOf<Rest::Zi, false>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
     case Rest::Before:
-        return colourBlockOf<Rest::Before>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+        return colourBlockOf<Rest::Before, false>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
     case Rest::None:
         break;
     }
-    return colourBlockOf<Rest::None>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+    if (hasDirect_)
+        return colourBlockOf<Rest::None, true>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+    return colourBlockOf<Rest::None, false>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
 }
 
 void ColourTables::resumeAfter(const PointResult& last, std::int32_t before) noexcept

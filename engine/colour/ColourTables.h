@@ -113,7 +113,7 @@ private:
     // count, as in mode 9), and whether they form; and what the rest of a
     // pixel takes.
     enum class Rest { None, Zi, Before };
-    template <Rest R>
+    template <Rest R, bool kDirect>
     bool colourBlockOf(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
                        std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept;
     std::array<Colour, kCounts> fromCount_{};
