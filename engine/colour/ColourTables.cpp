@@ -79,6 +79,16 @@ ColourTables::ColourTables(const Palette& s) noexcept
         fromCount_[static_cast<std::size_t>(n)] = composeColour(c[0], c[1], c[2]);
         fromCountForms_[static_cast<std::size_t>(n)] = forms;
     }
+    bool everyCountForms = true;
+    for (const bool forms : fromCountForms_)
+        everyCountForms = everyCountForms && forms;
+    lookupsAlone_ = everyCountForms;
+    if (rest_ == Rest::Before) {
+        for (int n = 0; n < kCounts; ++n)
+            lookupsAlone_ = lookupsAlone_ && single(rule_.source(), n) >= 0;
+        for (const std::int16_t v : chain_)
+            lookupsAlone_ = lookupsAlone_ && v >= 0;
+    }
     if (rule_.special != Special::None)
         return;
     hasDirect_ = true;
@@ -213,14 +223,30 @@ template <ColourTables::Rest R, bool kDirect>
 bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
                                  std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept
 {
-    // One pixel: with kDirect (no channel special, every count's colour
-    // formed) a count the tables hold is one lookup.
+    // One pixel: with kDirect (lookupsAlone_) a pixel whose counts the
+    // tables cover takes its colour from lookups (and modes 4-6 their
+    // product) without a check.
+    const unsigned shift = 8u * static_cast<unsigned>(rule_.channel);
+    const auto& sourceSingle = single_[static_cast<std::size_t>(rule_.source())];
     auto colour = [&](const PointResult& p, std::int32_t previous, Colour& to) {
         if constexpr (kDirect) {
             const auto n = static_cast<std::uint32_t>(p.n);
             if (n < static_cast<std::uint32_t>(kCounts)) {
-                to = direct_[n];
-                return true;
+                if constexpr (R == Rest::None) {
+                    to = fromCount_[n];
+                    return true;
+                } else if constexpr (R == Rest::Before) {
+                    const auto b = static_cast<std::uint32_t>(previous);
+                    if (b < static_cast<std::uint32_t>(kCounts)) {
+                        const auto sum = n + static_cast<std::uint32_t>(sourceSingle[b]);
+                        to = fromCount_[n] + (static_cast<Colour>(chain_[sum]) << shift);
+                        return true;
+                    }
+                } else {
+                    const int v = withZi(static_cast<int>(n), p.zi);
+                    to = fromCount_[n] + (static_cast<Colour>(v < 0 ? 0 : v) << shift);
+                    return v >= 0;
+                }
             }
         }
         return colourOne<R>(p, previous, to);
@@ -263,17 +289,20 @@ bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows,
 bool ColourTables::colourBlock(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
                                std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept
 {
+    auto block = [&]<Rest R>() {
+        if (lookupsAlone_)
+            return colourBlockOf<R, true>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+        return colourBlockOf<R, false>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+    };
     switch (rest_) {
     case Rest::Zi:
-        return colourBlockOf<Rest::Zi, false>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+        return block.template operator()<Rest::Zi>();
     case Rest::Before:
-        return colourBlockOf<Rest::Before, false>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+        return block.template operator()<Rest::Before>();
     case Rest::None:
         break;
     }
-    if (hasDirect_)
-        return colourBlockOf<Rest::None, true>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
-    return colourBlockOf<Rest::None, false>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+    return block.template operator()<Rest::None>();
 }
 
 void ColourTables::resumeAfter(const PointResult& last, std::int32_t before) noexcept

@@ -108,6 +108,10 @@ private:
     // value of every count forms (modes 1-3 as the program draws them).
     std::array<Colour, kCounts> direct_{};
     bool hasDirect_ = false;
+    // Whether every value the tables hold forms (every count's channels,
+    // and for modes 7 and 8 every previous component and chained value):
+    // then a pixel whose counts the tables cover needs no checks.
+    bool lookupsAlone_ = false;
     // For colourColumn, per count: the channels that follow from the count
     // alone, composed (the special one 0 unless it too follows from the
     // count, as in mode 9), and whether they form; and what the rest of a
