@@ -229,7 +229,10 @@ bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows,
     // product) without a check.
     const unsigned shift = 8u * static_cast<unsigned>(rule_.channel);
     const auto& sourceSingle = single_[static_cast<std::size_t>(rule_.source())];
-    auto colour = [&](const PointResult& p, std::int32_t previous, Colour& to) {
+    // The count of the pixel before p: the one above, or the bottom of the
+    // column to the left; read only where a colour needs it.
+    auto previousOf = [&](const PointResult& p) { return &p == grid ? before : (&p)[-1].n; };
+    auto colour = [&](const PointResult& p, Colour& to) {
         if constexpr (kDirect) {
             const auto n = static_cast<std::uint32_t>(p.n);
             if (n < static_cast<std::uint32_t>(kCounts)) {
@@ -237,7 +240,7 @@ bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows,
                     to = fromCount_[n];
                     return true;
                 } else if constexpr (R == Rest::Before) {
-                    const auto b = static_cast<std::uint32_t>(previous);
+                    const auto b = static_cast<std::uint32_t>(previousOf(p));
                     if (b < static_cast<std::uint32_t>(kCounts)) {
                         const auto sum = n + static_cast<std::uint32_t>(sourceSingle[b]);
                         to = fromCount_[n] + (static_cast<Colour>(chain_[sum]) << shift);
@@ -250,7 +253,7 @@ bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows,
                 }
             }
         }
-        return colourOne<R>(p, previous, to);
+        return colourOne<R>(p, previousOf(p), to);
     };
     // Bands of rows, column after column in each: every column's results
     // are read in order, and the band's stretch of each row (a cache line
@@ -270,17 +273,13 @@ bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows,
         for (int c = 0; c < columns; ++c) {
             const PointResult* p = grid + c * height + r0;
             const int kept = c < keptColumns ? std::clamp(keptRows, r0, r1) : r0;
-            std::int32_t previous = r0 > 0 || c > 0 ? p[-1].n : before;
             int r = r0;
             Colour* to = out + c + static_cast<std::ptrdiff_t>(r0) * stride;
-            for (; r < kept; ++r, ++p, to += stride) {
-                formed = colour(*p, previous, *to) && formed;
-                previous = p->n;
-            }
+            for (; r < kept; ++r, ++p, to += stride)
+                formed = colour(*p, *to) && formed;
             for (; r < r1; ++r, ++p) {
                 Colour dropped;
-                formed = colour(*p, previous, dropped) && formed;
-                previous = p->n;
+                formed = colour(*p, dropped) && formed;
             }
         }
     }
