@@ -523,8 +523,13 @@ int prepareDeep(const RenderOptions& o, RunView& view, std::ostream& err, bool o
 void drawPicture(const RenderOptions& o, const RunView& view, Renderer& renderer, ImageSurface& surface,
                  const DrawHooks& hooks)
 {
+    // A legacy picture of the window's size draws every pixel of the
+    // surface: clearing it first would only be overwritten.
+    const bool covers = !view.location.smooth && !view.computer && view.state.wid + 1 >= kDrawableSize &&
+                        view.state.hei + 1 >= kDrawableSize;
     for (int r = 0; r < o.repeat; ++r) {
-        surface.clear();
+        if (!covers)
+            surface.clear();
         if (view.location.smooth && view.computer) {
             (void)SmoothRenderer(*view.computer).renderPicture(*view.location.smooth, surface);
             if (hooks.printStatus)

@@ -12,6 +12,9 @@
 //                            runs to its end, as before the check
 //                            (best target only)
 //   Draw/<view>/<target>     DrawFractal onto an image: field, colours, surface
+//   Columns/<view>/<target>  the same onto an image that takes only runs of
+//                            columns: the field, then its colours, then the
+//                            columns into the rows (the way before pieces)
 //   Program/<view>/<target>  mandel-render --repeat 10, per picture
 //
 // The best target runs natively; the others are forced with
@@ -66,6 +69,24 @@ std::vector<View> views()
     deep.insert(deep.end(), {"--click", "186,300", "--click", "300,300"});
     return {{"Full", fullView(), palette}, {"Deep", deepView(), deep}};
 }
+
+// An image that does not hand out its rows: pictures reach it as runs of
+// columns from the pool's threads.
+class ColumnsOnly final : public Surface {
+public:
+    explicit ColumnsOnly(ImageSurface& image) : image_(image) {}
+    void clear() override { image_.clear(); }
+    void setPixel(int x, int y, Colour c) override { image_.setPixel(x, y, c); }
+    void setColumn(int x, const Colour* colours, int count) override { image_.setColumn(x, colours, count); }
+    void setColumns(int x0, int columns, const Colour* colours, int count) override
+    {
+        image_.setColumns(x0, columns, colours, count);
+    }
+    bool columnsFromThreads() const noexcept override { return true; }
+
+private:
+    ImageSurface& image_;
+};
 
 // Loop steps the reference takes for the whole view (n - 1 per point).
 double stepsOf(const ExplorerState& s)
@@ -277,6 +298,17 @@ void registerAll(int threads)
                             " threads");
                 Renderer r(std::move(c));
                 ImageSurface surface;
+                for (auto _ : st)
+                    benchmark::DoNotOptimize(r.DrawFractal(v.state, surface));
+                countSteps(st, steps);
+            });
+            reg("Columns/" + suffix, [v, steps, t](benchmark::State& st) {
+                auto c = onTarget(t, [] { return std::make_unique<FastComputer>(); });
+                st.SetLabel(c->targetName() + " form " + c->variantName() + ", " + std::to_string(c->threads()) +
+                            " threads");
+                Renderer r(std::move(c));
+                ImageSurface image;
+                ColumnsOnly surface(image);
                 for (auto _ : st)
                     benchmark::DoNotOptimize(r.DrawFractal(v.state, surface));
                 countSteps(st, steps);

@@ -2,6 +2,7 @@
 
 #include "ExplorerState.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace mandel {
@@ -25,8 +26,9 @@ inline int roundMod255(double v) noexcept
     if (!(v >= 0.0 && v < 2147483647.0))
         return -1;
     constexpr double kShift = 4503599627370496.0;  // 2^52
-    const auto whole = static_cast<long>((v + kShift) - kShift);
-    return static_cast<int>(whole % 255);
+    // Below 2^31: the whole number and its remainder in 32 bits, fewer steps.
+    const auto whole = static_cast<std::uint32_t>((v + kShift) - kShift);
+    return static_cast<int>(whole % 255u);
 }
 
 } // namespace
@@ -77,6 +79,16 @@ ColourTables::ColourTables(const Palette& s) noexcept
         }
         fromCount_[static_cast<std::size_t>(n)] = composeColour(c[0], c[1], c[2]);
         fromCountForms_[static_cast<std::size_t>(n)] = forms;
+    }
+    bool everyCountForms = true;
+    for (const bool forms : fromCountForms_)
+        everyCountForms = everyCountForms && forms;
+    lookupsAlone_ = everyCountForms;
+    if (rest_ == Rest::Before) {
+        for (int n = 0; n < kCounts; ++n)
+            lookupsAlone_ = lookupsAlone_ && single(rule_.source(), n) >= 0;
+        for (const std::int16_t v : chain_)
+            lookupsAlone_ = lookupsAlone_ && v >= 0;
     }
     if (rule_.special != Special::None)
         return;
@@ -156,38 +168,141 @@ bool ColourTables::components(int n, double zi, std::int32_t before, int (&c)[3]
     return c[ch] >= 0;
 }
 
-bool ColourTables::colourColumn(const PointResult* points, int count, std::int32_t before, Colour* out) const noexcept
+template <ColourTables::Rest R>
+inline bool ColourTables::colourOne(const PointResult& p, std::int32_t before, Colour& out) const noexcept
 {
     // Counts the tables hold take their channels from fromCount_, and the
     // special one from a product or a lookup; the rest go the long way.
-    const unsigned shift = 8u * static_cast<unsigned>(rule_.channel);
-    bool formed = true;
-    for (int i = 0; i < count; ++i) {
-        const int n = points[i].n;
-        const auto at = static_cast<std::size_t>(n);
-        if (n >= 0 && n < kCounts && fromCountForms_[at]) {
-            int special = 0;
-            if (rest_ == Rest::Zi) {
-                special = withZi(n, points[i].zi);
-            } else if (rest_ == Rest::Before) {
-                // The previous pixel's component is its own single product
-                // when that forms; otherwise it depends on pixels further back.
-                const int previous = before == kNoPixelBefore ? 0 : single(rule_.source(), before);
-                if (before == kNoPixelBefore)
-                    special = single_[static_cast<std::size_t>(rule_.channel)][at];
-                else
-                    special = previous < 0 ? -1 : chained(n + previous);
+    const int n = p.n;
+    const auto at = static_cast<std::size_t>(n);
+    if (n >= 0 && n < kCounts && fromCountForms_[at]) {
+        int special = 0;
+        if constexpr (R == Rest::Zi) {
+            special = withZi(n, p.zi);
+        } else if constexpr (R == Rest::Before) {
+            // The previous pixel's component is its own single product
+            // when that forms; otherwise it depends on pixels further back.
+            if (before == kNoPixelBefore) {
+                special = single_[static_cast<std::size_t>(rule_.channel)][at];
+            } else {
+                const int previous = single(rule_.source(), before);
+                special = previous < 0 ? -1 : chained(n + previous);
             }
-            formed = formed && special >= 0;
-            out[i] = fromCount_[at] + (static_cast<Colour>(special < 0 ? 0 : special) << shift);
-        } else {
-            int c[3];
-            formed = formed && components(n, points[i].zi, before, c);
-            out[i] = composeColour(c[0], c[1], c[2]);
         }
-        before = n;
+        const unsigned shift = 8u * static_cast<unsigned>(rule_.channel);
+        out = fromCount_[at] + (static_cast<Colour>(special < 0 ? 0 : special) << shift);
+        return special >= 0;
+    }
+    int c[3];
+    const bool formed = components(n, p.zi, before, c);
+    out = composeColour(c[0], c[1], c[2]);
+    return formed;
+}
+
+bool ColourTables::colourColumn(const PointResult* points, int count, std::int32_t before, Colour* out) const noexcept
+{
+    auto column = [&]<Rest R>() {
+        bool formed = true;
+        for (int i = 0; i < count; ++i) {
+            formed = colourOne<R>(points[i], before, out[i]) && formed;
+            before = points[i].n;
+        }
+        return formed;
+    };
+    switch (rest_) {
+    case Rest::Zi:
+        return column.template operator()<Rest::Zi>();
+    case Rest::Before:
+        return column.template operator()<Rest::Before>();
+    case Rest::None:
+        break;
+    }
+    return column.template operator()<Rest::None>();
+}
+
+template <ColourTables::Rest R, bool kDirect>
+bool ColourTables::colourBlockOf(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
+                                 std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept
+{
+    // One pixel: with kDirect (lookupsAlone_) a pixel whose counts the
+    // tables cover takes its colour from lookups (and modes 4-6 their
+    // product) without a check.
+    const unsigned shift = 8u * static_cast<unsigned>(rule_.channel);
+    const auto& sourceSingle = single_[static_cast<std::size_t>(rule_.source())];
+    // The count of the pixel before p: the one above, or the bottom of the
+    // column to the left; read only where a colour needs it.
+    auto previousOf = [&](const PointResult& p) { return &p == grid ? before : (&p)[-1].n; };
+    auto colour = [&](const PointResult& p, Colour& to) {
+        if constexpr (kDirect) {
+            const auto n = static_cast<std::uint32_t>(p.n);
+            if (n < static_cast<std::uint32_t>(kCounts)) {
+                if constexpr (R == Rest::None) {
+                    to = fromCount_[n];
+                    return true;
+                } else if constexpr (R == Rest::Before) {
+                    const auto b = static_cast<std::uint32_t>(previousOf(p));
+                    if (b < static_cast<std::uint32_t>(kCounts)) {
+                        const auto sum = n + static_cast<std::uint32_t>(sourceSingle[b]);
+                        to = fromCount_[n] + (static_cast<Colour>(chain_[sum]) << shift);
+                        return true;
+                    }
+                } else {
+                    const int v = withZi(static_cast<int>(n), p.zi);
+                    to = fromCount_[n] + (static_cast<Colour>(v < 0 ? 0 : v) << shift);
+                    return v >= 0;
+                }
+            }
+        }
+        return colourOne<R>(p, previousOf(p), to);
+    };
+    // Bands of rows, column after column in each: every column's results
+    // are read in order, and the band's stretch of each row (a cache line
+    // or two) stays in the nearest cache while every column writes to it.
+    // The band's lines are asked for first, so that the stores do not wait
+    // for memory one after another.
+    constexpr int kBand = 128;
+    const auto height = static_cast<std::ptrdiff_t>(rows);
+    bool formed = true;
+    for (int r0 = 0; r0 < rows; r0 += kBand) {
+        const int r1 = std::min(rows, r0 + kBand);
+        if (keptColumns > 0)
+            for (int r = r0; r < std::min(r1, keptRows); ++r) {
+                __builtin_prefetch(out + r * stride, 1);
+                __builtin_prefetch(out + r * stride + keptColumns - 1, 1);
+            }
+        for (int c = 0; c < columns; ++c) {
+            const PointResult* p = grid + c * height + r0;
+            const int kept = c < keptColumns ? std::clamp(keptRows, r0, r1) : r0;
+            int r = r0;
+            Colour* to = out + c + static_cast<std::ptrdiff_t>(r0) * stride;
+            for (; r < kept; ++r, ++p, to += stride)
+                formed = colour(*p, *to) && formed;
+            for (; r < r1; ++r, ++p) {
+                Colour dropped;
+                formed = colour(*p, dropped) && formed;
+            }
+        }
     }
     return formed;
+}
+
+bool ColourTables::colourBlock(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
+                               std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept
+{
+    auto block = [&]<Rest R>() {
+        if (lookupsAlone_)
+            return colourBlockOf<R, true>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+        return colourBlockOf<R, false>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
+    };
+    switch (rest_) {
+    case Rest::Zi:
+        return block.template operator()<Rest::Zi>();
+    case Rest::Before:
+        return block.template operator()<Rest::Before>();
+    case Rest::None:
+        break;
+    }
+    return block.template operator()<Rest::None>();
 }
 
 void ColourTables::resumeAfter(const PointResult& last, std::int32_t before) noexcept

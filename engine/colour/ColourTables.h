@@ -50,6 +50,16 @@ public:
     // drawing order. Const: does not touch the drawing-order state.
     bool colourColumn(const PointResult* points, int count, std::int32_t before, Colour* out) const noexcept;
 
+    // colourColumn for a block of `columns` whole columns of `rows` rows
+    // that follow one another in drawing order, held column by column
+    // (grid[c * rows + r]), the first drawn right after a pixel with count
+    // `before`: pixel (c, r) goes to out[r * stride + c], for the first
+    // `keptColumns` columns and `keptRows` rows only (the others are
+    // coloured for the answer, not kept). Row after row, so the block's
+    // colours reach a picture stored row by row in whole cache lines.
+    bool colourBlock(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
+                     std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept;
+
     // Sets the drawing-order state to what it is after `last`, a pixel
     // drawn right after one with count `before`, when colourColumn formed
     // every value of both: next() then continues the picture from there.
@@ -78,6 +88,11 @@ private:
     int single(int channel, int n) const noexcept;
     int chained(int sum) const noexcept;
     int withZi(int n, double zi) const noexcept;
+    // One pixel of colourColumn, whose rest is R; false when some value
+    // cannot be formed.
+    enum class Rest;
+    template <Rest R>
+    bool colourOne(const PointResult& p, std::int32_t before, Colour& out) const noexcept;
     // The three components of a pixel from its own result and the count of
     // the pixel before it; false when some value cannot be formed.
     bool components(int n, double zi, std::int32_t before, int (&c)[3]) const noexcept;
@@ -93,11 +108,18 @@ private:
     // value of every count forms (modes 1-3 as the program draws them).
     std::array<Colour, kCounts> direct_{};
     bool hasDirect_ = false;
+    // Whether every value the tables hold forms (every count's channels,
+    // and for modes 7 and 8 every previous component and chained value):
+    // then a pixel whose counts the tables cover needs no checks.
+    bool lookupsAlone_ = false;
     // For colourColumn, per count: the channels that follow from the count
     // alone, composed (the special one 0 unless it too follows from the
     // count, as in mode 9), and whether they form; and what the rest of a
     // pixel takes.
     enum class Rest { None, Zi, Before };
+    template <Rest R, bool kDirect>
+    bool colourBlockOf(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
+                       std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept;
     std::array<Colour, kCounts> fromCount_{};
     std::array<bool, kCounts> fromCountForms_{};
     Rest rest_ = Rest::None;

@@ -2,6 +2,7 @@
 
 #include "ExplorerState.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace mandel {
@@ -17,6 +18,20 @@ void FieldComputer::computeColumns(const ExplorerState& s, int x0, int x1, Point
     for (int y = 0; y <= s.hei; ++y)
         cy[static_cast<std::size_t>(y)] = planeY(s, y);
     computeGrid(cx.data(), x1 - x0, cy.data(), s.hei + 1, out);
+}
+
+void FieldComputer::computePieces(const double* cx, int columns, const double* cy, int rows, int pieceColumns,
+                                  const PieceUse& use)
+{
+    if (columns <= 0 || rows <= 0 || pieceColumns <= 0)
+        return;
+    std::vector<PointResult> piece(static_cast<std::size_t>(std::min(pieceColumns, columns)) *
+                                   static_cast<std::size_t>(rows));
+    for (int c0 = 0; c0 < columns; c0 += pieceColumns) {
+        const int width = std::min(pieceColumns, columns - c0);
+        computeGrid(cx + c0, width, cy, rows, piece.data());
+        use(c0, width, piece.data());
+    }
 }
 
 void FieldComputer::computeGridWithZr(const double* cx, int columns, const double* cy, int rows, PointResult* out,

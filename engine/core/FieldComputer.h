@@ -2,6 +2,8 @@
 
 #include "PointResult.h"
 
+#include <functional>
+
 namespace mandel {
 
 struct ExplorerState;
@@ -26,6 +28,19 @@ public:
     // Fills out[(x - x0) * (hei + 1) + y] for columns x0..x1-1, rows 0..hei
     // of the view in `s`: c = (planeX(s, x), planeY(s, y)).
     void computeColumns(const ExplorerState& s, int x0, int x1, PointResult* out);
+    // Receives a piece of columns: its first column, how many, and their
+    // results (results[k * rows + r] is row r of column first + k), valid
+    // during the call only. Several pieces may arrive at once on different
+    // threads.
+    using PieceUse = std::function<void(int first, int columns, const PointResult* results)>;
+    // Computes the grid of computeGrid a piece of `pieceColumns` columns at
+    // a time (the last may be narrower), pieces starting at multiples of
+    // it, and hands each piece to `use` on the thread that computed it,
+    // while its results are still in that core's cache: what is done with
+    // them costs no trip through memory. By default one piece after another
+    // on the calling thread.
+    virtual void computePieces(const double* cx, int columns, const double* cy, int rows, int pieceColumns,
+                               const PieceUse& use);
     // How many columns one call should take to be efficient.
     virtual int preferredColumns() const { return 1; }
     // The threads it computes on, which its callers may use for work on

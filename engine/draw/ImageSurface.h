@@ -19,6 +19,7 @@ public:
     void setColumns(int x0, int columns, const Colour* colours, int count) override;
     // Columns own their pixels; blocks of 16 fill whole cache lines.
     bool columnsFromThreads() const noexcept override { return true; }
+    Colour* pixelRows() noexcept override { return pixels_.data(); }
 
     // Pixel (x, y) of the drawable area; x, y must be in 0..595.
     Colour pixel(int x, int y) const { return pixels_[index(x, y)]; }

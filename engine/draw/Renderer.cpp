@@ -12,6 +12,7 @@
 #include "ThreadPool.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace mandel {
 
@@ -171,8 +172,50 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
         ReferenceColumns columns(view, colours_);
         return draw(view.wid, view.hei, columns, surface, hooks, statusLine(view));
     }
+    // Nobody looks between the columns: the whole picture in pieces, unless
+    // some colour needs the pixels before it in drawing order.
+    if (Colour* rows = surface.pixelRows(); rows && !hooks.yield && drawInPieces(view, rows)) {
+        ++generation_;
+        if (hooks.printStatus)
+            hooks.printStatus(statusLine(view));
+        return true;
+    }
     FastColumns columns(view, *computer_, *this, static_cast<bool>(hooks.yield));
     return draw(view.wid, view.hei, columns, surface, hooks, statusLine(view));
+}
+
+bool Renderer::drawInPieces(const ExplorerState& view, Colour* rows)
+{
+    // Columns of a piece: a whole cache line of every row they reach, and
+    // results (150 KB) that stay in the core's cache until coloured.
+    constexpr int kPieceColumns = 16;
+    const int columns = view.wid + 1;
+    const int height = view.hei + 1;
+    cx_.resize(static_cast<std::size_t>(columns));
+    cy_.resize(static_cast<std::size_t>(height));
+    for (int x = 0; x < columns; ++x)
+        cx_[static_cast<std::size_t>(x)] = planeX(view, x);
+    for (int y = 0; y < height; ++y)
+        cy_[static_cast<std::size_t>(y)] = planeY(view, y);
+    const ColourTables tables(view);
+    const std::int32_t cap = computer_->cap();
+    std::atomic<bool> formed{true};
+    auto use = [&](int first, int width, const PointResult* results) {
+        // The pixel before the piece is the bottom row of the column to its
+        // left, in another piece: the loop gives its count again.
+        const std::int32_t before =
+            first == 0 ? kNoPixelBefore
+                       : iteratePoint(cx_[static_cast<std::size_t>(first - 1)],
+                                      cy_[static_cast<std::size_t>(height - 1)], cap)
+                             .n;
+        const int keptColumns = std::clamp(kDrawableSize - first, 0, width);
+        const int keptRows = keptColumns > 0 ? std::min(height, kDrawableSize) : 0;
+        Colour* out = keptColumns > 0 ? rows + first : rows;
+        if (!tables.colourBlock(results, width, height, before, out, kDrawableSize, keptColumns, keptRows))
+            formed.store(false, std::memory_order_relaxed);
+    };
+    computer_->computePieces(cx_.data(), columns, cy_.data(), height, kPieceColumns, use);
+    return formed.load(std::memory_order_relaxed);
 }
 
 bool Renderer::DrawDeep(DeepComputer& computer, const Palette& palette, Surface& surface, const DrawHooks& hooks)

@@ -62,6 +62,11 @@ private:
     class ColouredRuns;
     class FastColumns;
     class DeepColumns;
+    // Draws the picture of `view` straight into the surface's rows, a piece
+    // of columns at a time on the computer's threads, each coloured as soon
+    // as it is computed. False when some colour value did not form: then
+    // the picture must be drawn in drawing order.
+    bool drawInPieces(const ExplorerState& view, Colour* rows);
     template <class Columns>
     bool draw(int wid, int hei, Columns& columns, Surface& surface, const DrawHooks& hooks, const std::string& status);
 
@@ -71,6 +76,7 @@ private:
     std::vector<PointResult> chunk_;
     std::vector<Colour> colours_;
     std::vector<std::int32_t> before_;
+    std::vector<double> cx_, cy_;
     unsigned long long generation_ = 0;
 };
 

@@ -37,6 +37,10 @@ public:
     // Whether setColumns may run on several threads at once for runs of
     // columns that do not overlap, each starting at a multiple of 16.
     virtual bool columnsFromThreads() const noexcept { return false; }
+    // The drawable area's pixels row by row, kDrawableSize colours a row,
+    // for drawing straight into, from several threads at once where they
+    // write different pixels; null where the surface keeps no such memory.
+    virtual Colour* pixelRows() noexcept { return nullptr; }
 };
 
 } // namespace mandel

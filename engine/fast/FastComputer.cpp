@@ -7,6 +7,7 @@
 #include <hwy/targets.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -174,6 +175,19 @@ void FastComputer::compute(const double* cx, int columns, const double* cy, int 
                 *out++ = iteratePoint(cx[c], cy[r], cap_);
         return;
     }
+    EscapeTask task = taskFor(cy, rows, zr);
+    task.cx = cx;
+    task.out = out;
+    task.ranges = ranges_.data();
+    shareSegments(ranges_.data(), task.threads, columns, rows);
+    const EscapeVariant& form = kernels_->variants[variant_];
+    const auto run = zr ? form.runWithZr : form.run;
+    auto job = [&](int i) { run(task, *scratch_[static_cast<std::size_t>(i)]); };
+    pool_->run(job);
+}
+
+EscapeTask FastComputer::taskFor(const double* cy, int rows, double* zr)
+{
     // The kernel reads whole vectors past the last row: a padded copy.
     const auto padded = static_cast<std::size_t>(rows) + kRowPadding;
     if (cy_.size() < padded)
@@ -182,19 +196,57 @@ void FastComputer::compute(const double* cx, int columns, const double* cy, int 
     std::fill(cy_.begin() + rows, cy_.begin() + static_cast<std::ptrdiff_t>(padded), 0.0);
 
     EscapeTask task;
-    task.cx = cx;
     task.cy = cy_.data();
     task.rows = rows;
-    task.out = out;
     task.zr = zr;
-    task.ranges = ranges_.data();
     task.threads = pool_->size();
     task.findInterior = findInterior_;
     setCap(task, cap_);
-    shareSegments(ranges_.data(), task.threads, columns, rows);
-    const EscapeVariant& form = kernels_->variants[variant_];
-    const auto run = zr ? form.runWithZr : form.run;
-    auto job = [&](int i) { run(task, *scratch_[static_cast<std::size_t>(i)]); };
+    return task;
+}
+
+void FastComputer::computePieces(const double* cx, int columns, const double* cy, int rows, int pieceColumns,
+                                 const PieceUse& use)
+{
+    if (columns <= 0 || rows <= 0 || pieceColumns <= 0)
+        return;
+    if (cap_ < kMinKernelCap) {
+        FieldComputer::computePieces(cx, columns, cy, rows, pieceColumns, use);
+        return;
+    }
+    const EscapeTask shared = taskFor(cy, rows, nullptr);
+    const int threads = shared.threads;
+    const auto perThread = static_cast<std::size_t>(threads);
+    if (soloRanges_.size() != perThread * perThread)
+        soloRanges_ = std::vector<SegmentRange>(perThread * perThread);
+    pieces_.resize(perThread);
+    const std::size_t pieceSize = static_cast<std::size_t>(std::min(pieceColumns, columns)) * static_cast<std::size_t>(rows);
+    for (auto& p : pieces_)
+        if (p.size() < pieceSize)
+            p.resize(pieceSize);
+    const auto run = kernels_->variants[variant_].run;
+    // Pieces are dealt out in turn, so slow ones near the set spread over
+    // every thread.
+    std::atomic<int> next{0};
+    auto job = [&](int i) {
+        const auto self = static_cast<std::size_t>(i);
+        SegmentRange* ranges = soloRanges_.data() + self * perThread;
+        for (std::size_t k = 0; k < perThread; ++k)
+            ranges[k].set(0, 0);
+        EscapeTask task = shared;
+        task.ranges = ranges;
+        task.out = pieces_[self].data();
+        for (int piece = next.fetch_add(1, std::memory_order_relaxed);
+             static_cast<long long>(piece) * pieceColumns < columns;
+             piece = next.fetch_add(1, std::memory_order_relaxed)) {
+            const int first = piece * pieceColumns;
+            const int width = std::min(pieceColumns, columns - first);
+            task.cx = cx + first;
+            ranges[self].set(0, static_cast<std::uint32_t>(width * segmentsPerColumn(rows)));
+            run(task, *scratch_[self]);
+            use(first, width, task.out);
+        }
+    };
     pool_->run(job);
 }
 

@@ -12,6 +12,7 @@ namespace mandel {
 class ThreadPool;
 struct EscapeKernels;
 struct EscapeScratch;
+struct EscapeTask;
 struct SegmentRange;
 
 // How a fast computer runs; the defaults are what the programs use.
@@ -52,6 +53,10 @@ public:
     void computeGrid(const double* cx, int columns, const double* cy, int rows, PointResult* out) override;
     void computeGridWithZr(const double* cx, int columns, const double* cy, int rows, PointResult* out,
                            double* zr) override;
+    // Each thread takes the next piece, computes it on its own lanes into a
+    // buffer of its own and uses it: one pool job for the whole grid.
+    void computePieces(const double* cx, int columns, const double* cy, int rows, int pieceColumns,
+                       const PieceUse& use) override;
     std::int32_t cap() const noexcept override { return cap_; }
     int preferredColumns() const override;
     ThreadPool* pool() noexcept override { return pool_; }
@@ -78,6 +83,8 @@ public:
 private:
     int fastestVariant();
     void compute(const double* cx, int columns, const double* cy, int rows, PointResult* out, double* zr);
+    // The task of a call, without its columns and results; cy_ padded.
+    EscapeTask taskFor(const double* cy, int rows, double* zr);
 
     const EscapeKernels* kernels_;
     int variant_ = 0;
@@ -88,6 +95,11 @@ private:
     std::vector<std::unique_ptr<EscapeScratch>> scratch_;  // one per thread
     std::vector<double> cy_;  // the rows of a call, zero-padded for the kernel
     std::vector<SegmentRange> ranges_;  // one per thread
+    // computePieces: per thread, ranges of which only its own holds
+    // segments, so the kernel's helpers find nothing of another's piece;
+    // and the results of its piece.
+    std::vector<SegmentRange> soloRanges_;
+    std::vector<std::vector<PointResult>> pieces_;
 };
 
 // The form of the kernel a calibration picks from the seconds each form took

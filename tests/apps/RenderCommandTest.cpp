@@ -324,6 +324,8 @@ TEST_F(RenderCli, TheReferenceAndTheDefaultDrawTheSamePicture)
         {"--seed", "8", "--mode", "8", "--click", "186,300"},
         {"--seed", "9", "--mode", "5", "--click", "186,300", "--click", "420.75,100"},
         {"--seed", "10", "--mode", "2", "--click", "595,0"},
+        // Pictures drawn again over the last one, without a clear between.
+        {"--seed", "11", "--mode", "1", "--repeat", "3"},
     };
     for (const auto& args : pictures) {
         auto fast = args;

@@ -24,6 +24,8 @@
 #include <limits>
 #include <cstdint>
 #include <memory>
+#include <mutex>
+#include <algorithm>
 #include <random>
 #include <sstream>
 #include <string>
@@ -212,6 +214,13 @@ TEST(FastPictures, EveryColourModeMatchesTheReferencePicture)
             ASSERT_EQ(got.calls.size(), want.size());
             for (std::size_t i = 0; i < want.size(); ++i)
                 ASSERT_EQ(got.calls[i].c, want[i]) << "mode " << mode << ", pixel " << i << "; clicks:" << v.clicks;
+            // An image is drawn in pieces straight into its rows.
+            ImageSurface image;
+            fast.DrawFractal(v.s, image);
+            for (int x = 0; x < kDrawableSize; ++x)
+                for (int y = 0; y < kDrawableSize; ++y)
+                    ASSERT_EQ(image.pixel(x, y), want[static_cast<std::size_t>(x) * kRows + static_cast<std::size_t>(y)])
+                        << "image, mode " << mode << ", pixel " << x << "," << y << "; clicks:" << v.clicks;
             if (mode != 1 + 2 * k)
                 continue;
             testing::RecordingSurface whole;
@@ -271,6 +280,76 @@ TEST(FastPictures, PalettesWhoseValuesDoNotFormMatchTheReferencePicture)
         ASSERT_EQ(got.calls.size(), want.calls.size()) << c.name;
         for (std::size_t i = 0; i < want.calls.size(); ++i)
             ASSERT_EQ(got.calls[i].c, want.calls[i].c) << c.name << ", pixel " << i;
+        // Drawn in pieces, the image finds out and is drawn again in order.
+        ImageSurface wantImage, gotImage;
+        reference.DrawFractal(s, wantImage);
+        fast.DrawFractal(s, gotImage);
+        EXPECT_TRUE(gotImage == wantImage) << c.name;
+    }
+}
+
+class PiecesOfViews : public hwy::TestWithParamTargetAndT<int> {};
+INSTANTIATE_TEST_SUITE_P(Targets, PiecesOfViews,
+                         ::testing::Combine(::testing::ValuesIn(hwy::SupportedAndGeneratedTargets()), ::testing::Range(0, 1)),
+                         hwy::TestParamTargetNameAndT<int>);
+
+// Every form on 1, 2 and 3 threads hands each piece of columns over once,
+// with the reference's results, whatever the piece's width (the last one
+// ragged or not); and pictures drawn in pieces straight into an image are
+// the reference's, for views of the window's size and of other sizes.
+TEST_P(PiecesOfViews, AreTheReferenceInEveryPointAndEveryPixel)
+{
+    std::mt19937_64 rng(0x91ECE5u);
+    const auto computers = everyComputer();
+    ReferenceComputer reference;
+    Renderer referencePictures;
+    struct Size {
+        const char* name;
+        int wid, hei;
+    };
+    // Sizes other than the window's keep the view's scale and corner.
+    const Size sizes[] = {{"window", kSurfaceSize, kSurfaceSize}, {"narrow", 40, 700}, {"wide and low", 650, 20}};
+    for (int k = 0; k < 3; ++k) {
+        View v = randomView(rng);
+        const auto want = computeField(v.s, reference);
+        std::vector<double> cx, cy;
+        for (int x = 0; x <= v.s.wid; ++x)
+            cx.push_back(planeX(v.s, x));
+        for (int y = 0; y <= v.s.hei; ++y)
+            cy.push_back(planeY(v.s, y));
+        for (FastComputer* c : formsOn(computers, 1 + k % 3)) {
+            for (const int width : {16, 7, 601}) {
+                std::vector<PointResult> got(want.size());
+                std::vector<int> handed(cx.size(), 0);
+                std::mutex taking;
+                c->computePieces(cx.data(), static_cast<int>(cx.size()), cy.data(), static_cast<int>(cy.size()), width,
+                                 [&](int first, int columns, const PointResult* results) {
+                                     const std::scoped_lock lock(taking);
+                                     EXPECT_EQ(first % width, 0);
+                                     EXPECT_EQ(columns, std::min(width, static_cast<int>(cx.size()) - first));
+                                     for (int i = 0; i < columns; ++i)
+                                         ++handed[static_cast<std::size_t>(first + i)];
+                                     std::copy(results, results + static_cast<std::size_t>(columns) * kRows,
+                                               got.data() + static_cast<std::size_t>(first) * kRows);
+                                 });
+                EXPECT_EQ(std::count(handed.begin(), handed.end(), 1), static_cast<long>(cx.size()))
+                    << "pieces of " << width;
+                const long at = firstDifference(got, want);
+                ASSERT_EQ(at, -1) << "pieces of " << width << ": " << describe(*c, v, at, 0);
+            }
+        }
+        // Pictures, in a colour mode that reads the pixel before.
+        v.s.b = static_cast<float>(7 + k % 2);
+        Renderer fast(std::make_unique<FastComputer>(FastComputerOptions{1 + k % 3}));
+        for (const Size& size : sizes) {
+            ExplorerState s = v.s;
+            s.wid = static_cast<std::int16_t>(size.wid);
+            s.hei = static_cast<std::int16_t>(size.hei);
+            ImageSurface wantImage, gotImage;
+            referencePictures.DrawFractal(s, wantImage);
+            fast.DrawFractal(s, gotImage);
+            EXPECT_TRUE(gotImage == wantImage) << size.name << "; clicks:" << v.clicks;
+        }
     }
 }
 
