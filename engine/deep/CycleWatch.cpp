@@ -84,6 +84,21 @@ constexpr int kNewtonSteps = 12;
 constexpr int kDiscs = 5;
 constexpr double kSmallestDisc = 0x1p-36;
 
+// x and F' = D along the orbit of x: one step x = x^2 + c, D = 2 x D.
+struct Carried {
+    double xr, xi;
+    double dr = 1, di = 0;
+    void step(double cr, double ci) noexcept
+    {
+        const double ndr = 2.0 * (xr * dr - xi * di);
+        di = 2.0 * (xr * di + xi * dr);
+        dr = ndr;
+        const double nxr = (xr * xr - xi * xi) + cr;
+        xi = 2.0 * xr * xi + ci;
+        xr = nxr;
+    }
+};
+
 } // namespace
 
 // A bound on |F''| over small discs about w, as the discs' arithmetic
@@ -92,20 +107,14 @@ constexpr double kSmallestDisc = 0x1p-36;
 // and its square roots cost more than the rest of a pass.
 double AttractWatch::curveBound(long long period, double wr, double wi) const
 {
-    double xr = wr, xi = wi;
-    double dr = 1, di = 0;
+    Carried x{wr, wi};
     double bound = 0;
     for (long long j = 0; j < period; ++j) {
-        // F'' = 2 (D^2 + x F''), F' = 2 x D, x = x^2 + c, in that order.
-        const double ad = std::sqrt(dr * dr + di * di);
-        const double ax = std::sqrt(xr * xr + xi * xi);
+        // F'' = 2 (D^2 + x F''), then F' and x.
+        const double ad = std::sqrt(x.dr * x.dr + x.di * x.di);
+        const double ax = std::sqrt(x.xr * x.xr + x.xi * x.xi);
         bound = 2.0 * (ad * ad + ax * bound);
-        const double ndr = 2.0 * (xr * dr - xi * di);
-        di = 2.0 * (xr * di + xi * dr);
-        dr = ndr;
-        const double nxr = (xr * xr - xi * xi) + cr_;
-        xi = 2.0 * xr * xi + ci_;
-        xr = nxr;
+        x.step(cr_, ci_);
     }
     return bound;
 }
@@ -120,19 +129,13 @@ bool AttractWatch::prove(long long period, double zr, double zi, Trap& out)
     for (int step = 0; step < kNewtonSteps && !converged; ++step) {
         fr = wr;
         fi = wi;
-        double xr = wr, xi = wi;
-        double dr = 1, di = 0;
+        Carried x{wr, wi};
         for (long long j = 0; j < period; ++j) {
-            // F' = 2 x D, x = x^2 + c.
-            const double ndr = 2.0 * (xr * dr - xi * di);
-            di = 2.0 * (xr * di + xi * dr);
-            dr = ndr;
-            const double nxr = (xr * xr - xi * xi) + cr_;
-            xi = 2.0 * xr * xi + ci_;
-            xr = nxr;
-            if (xr * xr + xi * xi > 16.0)
+            x.step(cr_, ci_);
+            if (x.xr * x.xr + x.xi * x.xi > 16.0)
                 break;
         }
+        const double xr = x.xr, xi = x.xi, dr = x.dr, di = x.di;
         spent_ += period;
         if (!(xr * xr + xi * xi <= 16.0))
             return false;
