@@ -331,7 +331,7 @@ private:
     std::optional<PointResult> runScaled();
 
     // x 2^-S, for scaled values.
-    double unscaled(double x) const noexcept { return (x * down_) * downRest_; }
+    double unscaled(double x) const noexcept { return x * down_; }
     // A delta in the wide range goes on scaled where the kernel scales
     // deltas and the scale holds it.
     void lower() noexcept
@@ -389,13 +389,10 @@ private:
     DoubleDelta small_;
     DoubleDelta scaledD_;  // the delta times 2^S
     ComplexExp wide_;
-    // 2^-S: two factors, each a double, their product rounding to 0 below
-    // the doubles as x 2^-S would.
-    double down_ = k_.scaled ? floatexp_detail::powerOfTwo(-std::min(k_.scale, 1022)) : 0.0;
-    double downRest_ =
-        k_.scaled ? (k_.scale - 1022 > 1074 ? 0.0 : std::ldexp(1.0, -std::max(k_.scale - 1022, 0))) : 0.0;
-    // The top of the scale: |d|^2 = 2^-800, where doubles take over (or
-    // 2^1000 scaled, where squares end).
+    // 2^-S (S is at most 900: BlaTable::deltaScaleFor).
+    double down_ = k_.scaled ? floatexp_detail::powerOfTwo(-k_.scale) : 0.0;
+    // The top of the scale: |d|^2 = 2^-800, where doubles take over (at
+    // most 2^1000 scaled, where squares end).
     double scaledTop2_ = k_.scaled ? std::ldexp(1.0, std::min(2 * k_.scale - 800, 1000)) : 0.0;
     CycleWatch watch_;
     Settled settled_;
@@ -665,8 +662,8 @@ inline std::optional<PointResult> PixelOrbit::runScaled()
             const BlaStep& e = entryOf<InScaled>(t, run);
             const double nr = (e.ar * wr - e.ai * wi) + (e.bhr * dx_ + e.bhi * dy_);
             const double ni = (e.ar * wi + e.ai * wr) + (e.bhi * dx_ - e.bhr * dy_);
-            // A run may carry the delta far past the scale (at large S up
-            // to where doubles overflow): that run is the wide range's.
+            // A run may carry the delta far past the scale (its
+            // coefficients being large): that run is the wide range's.
             const bool past = !(nr * nr + ni * ni < kScaledTop2);
             if (past) {
                 const BlaStepExp& x = entryOf<InWideRange>(t, run);
