@@ -199,6 +199,20 @@ inline bool ColourTables::colourOne(const PointResult& p, std::int32_t before, C
     return formed;
 }
 
+template <class F>
+bool ColourTables::withRest(F&& f) const noexcept
+{
+    switch (rest_) {
+    case Rest::Zi:
+        return f.template operator()<Rest::Zi>();
+    case Rest::Before:
+        return f.template operator()<Rest::Before>();
+    case Rest::None:
+        break;
+    }
+    return f.template operator()<Rest::None>();
+}
+
 bool ColourTables::colourColumn(const PointResult* points, int count, std::int32_t before, Colour* out) const noexcept
 {
     auto column = [&]<Rest R>() {
@@ -209,15 +223,7 @@ bool ColourTables::colourColumn(const PointResult* points, int count, std::int32
         }
         return formed;
     };
-    switch (rest_) {
-    case Rest::Zi:
-        return column.template operator()<Rest::Zi>();
-    case Rest::Before:
-        return column.template operator()<Rest::Before>();
-    case Rest::None:
-        break;
-    }
-    return column.template operator()<Rest::None>();
+    return withRest(column);
 }
 
 template <ColourTables::Rest R, bool kDirect>
@@ -294,15 +300,7 @@ bool ColourTables::colourBlock(const PointResult* grid, int columns, int rows, s
             return colourBlockOf<R, true>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
         return colourBlockOf<R, false>(grid, columns, rows, before, out, stride, keptColumns, keptRows);
     };
-    switch (rest_) {
-    case Rest::Zi:
-        return block.template operator()<Rest::Zi>();
-    case Rest::Before:
-        return block.template operator()<Rest::Before>();
-    case Rest::None:
-        break;
-    }
-    return block.template operator()<Rest::None>();
+    return withRest(block);
 }
 
 void ColourTables::resumeAfter(const PointResult& last, std::int32_t before) noexcept

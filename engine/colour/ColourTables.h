@@ -117,6 +117,10 @@ private:
     // count, as in mode 9), and whether they form; and what the rest of a
     // pixel takes.
     enum class Rest { None, Zi, Before };
+    // f.template operator()<R>() for this picture's rest R, a constant to
+    // the loops it picks.
+    template <class F>
+    bool withRest(F&& f) const noexcept;
     template <Rest R, bool kDirect>
     bool colourBlockOf(const PointResult* grid, int columns, int rows, std::int32_t before, Colour* out,
                        std::ptrdiff_t stride, int keptColumns, int keptRows) const noexcept;
