@@ -8,6 +8,9 @@
 //   Reference/<view>         the scalar reference loop, one thread
 //   Field1/<view>/<target>   the fast computer's iteration results, one thread
 //   Field/<view>/<target>    the same on the shared pool (every thread)
+//   Form/<view>/<target>/<form>  the same with each compiled form of the
+//                            kernel (best target only): the calibration's
+//                            choice should be the quickest or near it
 //   Uncycled/<view>/<target> the same without the cycle check: every point
 //                            runs to its end, as before the check
 //                            (best target only)
@@ -277,6 +280,18 @@ void registerAll(int threads)
                 });
             }
             if (t == 0) {
+                // Each form on its own, to check the calibration's choice.
+                for (int form = 0; form < FastComputer::variantCount(); ++form) {
+                    FastComputerOptions options;
+                    options.variant = form;
+                    const std::string name = FastComputer(options).variantName();
+                    reg("Form/" + suffix + "/" + name, [v, steps, options](benchmark::State& st) {
+                        FastComputer c(options);
+                        st.SetLabel(c.targetName() + " form " + c.variantName() + ", " +
+                                    std::to_string(c.threads()) + " threads");
+                        fieldOf(st, v.state, c, steps);
+                    });
+                }
                 reg("Uncycled/" + suffix, [v, steps](benchmark::State& st) {
                     FastComputerOptions options;
                     options.findInterior = false;

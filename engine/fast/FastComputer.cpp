@@ -225,9 +225,16 @@ void FastComputer::computePieces(const double* cx, int columns, const double* cy
         if (p.size() < pieceSize)
             p.resize(pieceSize);
     const auto run = kernels_->variants[variant_].run;
-    // Pieces are dealt out in turn, so slow ones near the set spread over
-    // every thread.
-    std::atomic<int> next{0};
+    // Each thread owns a stretch of pieces and takes from its front, then
+    // from the back of the others' when it runs out: the slow pieces near
+    // the set still spread over every thread, and a thread draws much the
+    // same stretch of the picture each time, whose lines are still in its
+    // own cache (a line last written by another core must come over from
+    // it first, slowly where the cores share no cache).
+    const int count = static_cast<int>((static_cast<long long>(columns) + pieceColumns - 1) / pieceColumns);
+    if (pieceRanges_.size() != perThread)
+        pieceRanges_ = std::vector<SegmentRange>(perThread);
+    shareSegments(pieceRanges_.data(), threads, count, 1);
     auto job = [&](int i) {
         const auto self = static_cast<std::size_t>(i);
         SegmentRange* ranges = soloRanges_.data() + self * perThread;
@@ -236,9 +243,8 @@ void FastComputer::computePieces(const double* cx, int columns, const double* cy
         EscapeTask task = shared;
         task.ranges = ranges;
         task.out = pieces_[self].data();
-        for (int piece = next.fetch_add(1, std::memory_order_relaxed);
-             static_cast<long long>(piece) * pieceColumns < columns;
-             piece = next.fetch_add(1, std::memory_order_relaxed)) {
+        for (int piece = nextSegment(pieceRanges_.data(), threads, i); piece >= 0;
+             piece = nextSegment(pieceRanges_.data(), threads, i)) {
             const int first = piece * pieceColumns;
             const int width = std::min(pieceColumns, columns - first);
             task.cx = cx + first;

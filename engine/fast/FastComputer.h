@@ -99,6 +99,7 @@ private:
     // segments, so the kernel's helpers find nothing of another's piece;
     // and the results of its piece.
     std::vector<SegmentRange> soloRanges_;
+    std::vector<SegmentRange> pieceRanges_;  // computePieces: one per thread
     std::vector<std::vector<PointResult>> pieces_;
 };
 
