@@ -99,6 +99,12 @@ ColourTables::ColourTables(const Palette& s) noexcept
     }
 }
 
+bool ColourTables::readsZi(const Palette& palette) noexcept
+{
+    const int mode = colourModeOf(palette.b);
+    return mode >= 4 && mode <= 6;
+}
+
 int ColourTables::single(int channel, int n) const noexcept
 {
     const auto ch = static_cast<std::size_t>(channel);

@@ -36,6 +36,9 @@ public:
     // Starts a picture for the colour parameters of `s`.
     explicit ColourTables(const ExplorerState& s) noexcept;
 
+    // Whether a colour of `palette` reads the final zi of its pixel.
+    static bool readsZi(const Palette& palette) noexcept;
+
     // Colours the next pixel from its iteration count n and final zi.
     Colour next(int n, double zi) noexcept;
 

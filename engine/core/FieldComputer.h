@@ -41,11 +41,37 @@ public:
     // on the calling thread.
     virtual void computePieces(const double* cx, int columns, const double* cy, int rows, int pieceColumns,
                                const PieceUse& use);
+    // Whether the z of points that reach the cap must be exact (the
+    // default). A caller that reads no z of such points says not, and a
+    // computer may then end the points it knows to lie inside the set at
+    // once, with n the cap and z 0; every other result stays exact.
+    virtual void setCapZNeeded(bool) {}
     // How many columns one call should take to be efficient.
     virtual int preferredColumns() const { return 1; }
     // The threads it computes on, which its callers may use for work on
     // its results (colouring them); null: it computes on the caller alone.
     virtual ThreadPool* pool() noexcept { return nullptr; }
+};
+
+// Tells a computer, while it lives, that its caller reads no z of points
+// that reach the cap (when `unread`); the computer is told again after.
+class CapZUnread {
+public:
+    CapZUnread(FieldComputer* computer, bool unread) : computer_(unread ? computer : nullptr)
+    {
+        if (computer_)
+            computer_->setCapZNeeded(false);
+    }
+    ~CapZUnread()
+    {
+        if (computer_)
+            computer_->setCapZNeeded(true);
+    }
+    CapZUnread(const CapZUnread&) = delete;
+    CapZUnread& operator=(const CapZUnread&) = delete;
+
+private:
+    FieldComputer* computer_;
 };
 
 // The straightforward scalar computation, one point after the other.

@@ -30,6 +30,9 @@ public:
     // Columns the window's picture is best computed in at a time: few
     // where pixels can be slow, since the window yields between runs only.
     virtual int columnsPerRun() const noexcept { return 8; }
+    // The field computer it draws through, if any (to tell it what its
+    // caller reads: CapZUnread).
+    virtual FieldComputer* doubles() const noexcept { return nullptr; }
 };
 
 // A legacy view through a field computer: pixel (x, y) is the plane point
@@ -41,6 +44,7 @@ public:
     LegacyPixels(FieldComputer& computer, const ExplorerState& view) : computer_(computer), view_(view) {}
     void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
     ThreadPool* pool() noexcept override;
+    FieldComputer* doubles() const noexcept override { return &computer_; }
 
 private:
     FieldComputer& computer_;
@@ -89,7 +93,7 @@ public:
     DeepComputer* deep() const noexcept { return deep_.get(); }
     // In doubles: the vector kernel with the view's cap (null by
     // perturbation), and where its pixels lie in the plane.
-    FieldComputer* doubles() const noexcept;
+    FieldComputer* doubles() const noexcept override;
     const DoublesFrame& frame() const noexcept { return frame_; }
     // By perturbation: where the view's centre lies from the orbit's.
     PixelOffset offset() const noexcept { return offset_; }

@@ -123,6 +123,7 @@ Status PosterRenderer::draw(const Palette& palette, const PosterMapping& mapping
     const int width = mapping.size().width;
     const int height = mapping.size().height;
     const ColourTables tables(palette);
+    const CapZUnread unread(pixels.doubles(), !ColourTables::readsZi(palette));
     const int band = std::min(height, bandRows(width));
     const auto w = static_cast<std::size_t>(width);
 

@@ -172,6 +172,7 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
         ReferenceColumns columns(view, colours_);
         return draw(view.wid, view.hei, columns, surface, hooks, statusLine(view));
     }
+    const CapZUnread unread(computer_.get(), !ColourTables::readsZi(paletteOf(view)));
     // Nobody looks between the columns: the whole picture in pieces, unless
     // some colour needs the pixels before it in drawing order.
     if (Colour* rows = surface.pixelRows(); rows && !hooks.yield && drawInPieces(view, rows)) {
@@ -227,6 +228,7 @@ bool Renderer::DrawDeep(DeepComputer& computer, const Palette& palette, Surface&
 bool Renderer::DrawDeep(PictureComputer& pixels, double zoom, const Palette& palette, Surface& surface,
                         const DrawHooks& hooks)
 {
+    const CapZUnread unread(pixels.doubles(), !ColourTables::readsZi(palette));
     DeepColumns columns(palette, pixels, *this);
     return draw(kSurfaceSize, kSurfaceSize, columns, surface, hooks, deepStatusLine(palette.b, zoom));
 }

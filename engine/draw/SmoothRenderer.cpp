@@ -144,6 +144,8 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
     std::optional<DeepSmooth> deepSmooth;
     if (deep_)
         deepSmooth.emplace(deep_->orbit(), deep_->spacing());
+    // Samples that reach the cap take the interior colour, whatever their z.
+    const CapZUnread unread(computer_, true);
 
     const auto w = static_cast<std::size_t>(width);
     const std::int64_t rowSamples = std::int64_t{width} * n * n;

@@ -58,6 +58,7 @@ public:
     void computePieces(const double* cx, int columns, const double* cy, int rows, int pieceColumns,
                        const PieceUse& use) override;
     std::int32_t cap() const noexcept override { return cap_; }
+    void setCapZNeeded(bool needed) override { capZNeeded_ = needed; }
     int preferredColumns() const override;
     ThreadPool* pool() noexcept override { return pool_; }
 
@@ -89,6 +90,7 @@ private:
     const EscapeKernels* kernels_;
     int variant_ = 0;
     bool findInterior_ = true;
+    bool capZNeeded_ = true;
     std::int32_t cap_ = kMaxIterations;
     std::unique_ptr<ThreadPool> ownPool_;  // unless it runs on the shared one
     ThreadPool* pool_;

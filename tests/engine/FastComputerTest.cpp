@@ -105,6 +105,74 @@ TEST_P(FastComputerOn, GroupsInsideTheSetEndEarlyWithTheResultsOfTheCap)
     EXPECT_EQ(c.interiorFound(), 0);
 }
 
+// Without the z of points at the cap, points well inside the main cardioid
+// and the disc of period 2 end at once: the count is still the loop's at
+// any cap, just inside the margin, just outside it and just outside the
+// set, and only points inside the margin lose their z.
+TEST_P(FastComputerOn, PointsWellInsideTheBigComponentsEndAtOnceWithTheLoopsCount)
+{
+    constexpr std::int32_t kCap = 100000;
+    constexpr double kPi = 3.141592653589793;
+    struct Ring {
+        const char* name;
+        bool cardioid;  // else the disc of period 2
+        double radius;  // of the cycle's multiplier
+        bool ends;      // by its shape
+    };
+    const Ring rings[] = {
+        {"cardioid, half way", true, 0.5, true},      {"cardioid, inside the margin", true, 0.9993, true},
+        {"cardioid, outside the margin", true, 0.9997, false}, {"cardioid, on its edge", true, 1.0, false},
+        {"outside the cardioid", true, 1.001, false},  {"disc, half way", false, 0.5, true},
+        {"disc, inside the margin", false, 0.9993, true}, {"disc, outside the margin", false, 0.9997, false},
+        {"outside the disc", false, 1.001, false},
+    };
+    FastComputerOptions options;
+    options.iterations = kCap;
+    FastComputer c(options);
+    c.setCapZNeeded(false);
+    for (const Ring& ring : rings) {
+        for (int k = 0; k < 48; ++k) {
+            // Angles off the real axis, where z at the cap is not 0 itself.
+            const double angle = 2 * kPi * (k + 0.37) / 48;
+            const double mr = ring.radius * std::cos(angle), mi = ring.radius * std::sin(angle);
+            // c = mu/2 - mu^2/4 on the cardioid, c = -1 + mu/4 on the disc.
+            const double cr = ring.cardioid ? mr / 2 - (mr * mr - mi * mi) / 4 : -1 + mr / 4;
+            const double ci = ring.cardioid ? mi / 2 - mr * mi / 2 : mi / 4;
+            double wantZr = 0;
+            const PointResult want = iteratePoint(cr, ci, kCap, wantZr);
+            PointResult got;
+            double gotZr = 0;
+            c.computeGridWithZr(&cr, 1, &ci, 1, &got, &gotZr);
+            ASSERT_EQ(got.n, want.n) << ring.name << ", angle " << k;
+            if (ring.ends) {
+                EXPECT_EQ(got.zi, 0.0) << ring.name << ", angle " << k;
+                EXPECT_EQ(gotZr, 0.0) << ring.name << ", angle " << k;
+            } else {
+                EXPECT_TRUE(sameBits(got.zi, want.zi) && sameBits(gotZr, wantZr)) << ring.name << ", angle " << k;
+            }
+            c.computeGrid(&cr, 1, &ci, 1, &got);
+            EXPECT_EQ(got.n, want.n) << ring.name << ", angle " << k << ", without zr";
+        }
+    }
+    // The full view: every count the loop's, most of the interior ended by
+    // its shape, every other result exact.
+    const ExplorerState s = sized(600, 600);
+    ReferenceComputer reference;
+    const auto want = computeField(s, reference);
+    FastComputer full;
+    full.setCapZNeeded(false);
+    const auto got = computeField(s, full);
+    int byShape = 0;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        ASSERT_EQ(got[i].n, want[i].n) << i;
+        if (got[i].n == kMaxIterations && !sameBits(got[i].zi, want[i].zi) && got[i].zi == 0.0)
+            ++byShape;
+        else
+            ASSERT_TRUE(sameBits(got[i].zi, want[i].zi)) << i;
+    }
+    EXPECT_GT(byShape, 20000);
+}
+
 TEST_P(FastComputerOn, AnyCapGivesTheLoopWithThatCapBitForBit)
 {
     // On the edge of the set, where counts spread over the whole cap; caps

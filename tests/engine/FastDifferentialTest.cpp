@@ -195,7 +195,13 @@ TEST(FastPictures, EveryColourModeMatchesTheReferencePicture)
     Renderer reference;
     Renderer fast(makeFastComputer());
     for (int k = 0; k < 4; ++k) {
+        // The full view first: its interior ends early by its shape where
+        // no colour reads z at the cap.
         View v = randomView(rng);
+        if (k == 0) {
+            v.clicks = " none";
+            ResetView(v.s);
+        }
         const auto field = computeField(v.s, scalar);
         for (int mode = 1; mode <= 9; ++mode) {
             v.s.b = static_cast<float>(mode);
