@@ -7,7 +7,6 @@
 #include <hwy/targets.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <limits>
@@ -231,7 +230,7 @@ void FastComputer::computePieces(const double* cx, int columns, const double* cy
     // the set still spread over every thread, and a thread draws much the
     // same stretch of the picture each time, whose lines are still in its
     // own cache (a line last written by another core must come over from
-    // it first, slowly where the cores share no cache).
+    // it first).
     const int count = static_cast<int>((static_cast<long long>(columns) + pieceColumns - 1) / pieceColumns);
     if (pieceRanges_.size() != perThread)
         pieceRanges_ = std::vector<SegmentRange>(perThread);
