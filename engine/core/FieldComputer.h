@@ -55,6 +55,8 @@ public:
 
 // Tells a computer, while it lives, that its caller reads no z of points
 // that reach the cap (when `unread`); the computer is told again after.
+// Meant for one call: results that are kept, or a computer that may be
+// gone after a pause for the window's events, need the exact z.
 class CapZUnread {
 public:
     CapZUnread(FieldComputer* computer, bool unread) : computer_(unread ? computer : nullptr)

@@ -26,6 +26,12 @@ void LegacyPixels::computePixels(const double* xs, int columns, const double* ys
     computer_.computeGrid(cx_.data(), columns, cy_.data(), rows, out);
 }
 
+void LegacyPixels::computeCounts(const double* xs, int columns, const double* ys, int rows, PointResult* out)
+{
+    const CapZUnread unread(&computer_, true);
+    computePixels(xs, columns, ys, rows, out);
+}
+
 ThreadPool* LegacyPixels::pool() noexcept
 {
     return computer_.pool();
@@ -97,6 +103,12 @@ void FreeViewPixels::computePixels(const double* xs, int columns, const double* 
     for (int r = 0; r < rows; ++r)
         cy_[static_cast<std::size_t>(r)] = frame_.im - (ys[r] - kDeepCentrePixel) * frame_.step;
     fast_->computeGrid(cx_.data(), columns, cy_.data(), rows, out);
+}
+
+void FreeViewPixels::computeCounts(const double* xs, int columns, const double* ys, int rows, PointResult* out)
+{
+    const CapZUnread unread(fast_.get(), true);  // none by perturbation
+    computePixels(xs, columns, ys, rows, out);
 }
 
 FieldComputer* FreeViewPixels::doubles() const noexcept

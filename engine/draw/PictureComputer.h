@@ -25,14 +25,18 @@ public:
     virtual ~PictureComputer() = default;
     // Fills out[c * rows + r] with the result at picture pixel (xs[c], ys[r]).
     virtual void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) = 0;
+    // The same for a caller that reads no z of pixels that reach the cap:
+    // a computer may end those it knows to lie inside the set at once
+    // (FieldComputer::setCapZNeeded). By default computePixels.
+    virtual void computeCounts(const double* xs, int columns, const double* ys, int rows, PointResult* out)
+    {
+        computePixels(xs, columns, ys, rows, out);
+    }
     // The threads it computes on (null: the caller alone).
     virtual ThreadPool* pool() noexcept = 0;
     // Columns the window's picture is best computed in at a time: few
     // where pixels can be slow, since the window yields between runs only.
     virtual int columnsPerRun() const noexcept { return 8; }
-    // The field computer it draws through, if any (to tell it what its
-    // caller reads: CapZUnread).
-    virtual FieldComputer* doubles() const noexcept { return nullptr; }
 };
 
 // A legacy view through a field computer: pixel (x, y) is the plane point
@@ -43,8 +47,8 @@ public:
     // Both are kept by reference and must outlive this.
     LegacyPixels(FieldComputer& computer, const ExplorerState& view) : computer_(computer), view_(view) {}
     void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
+    void computeCounts(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
     ThreadPool* pool() noexcept override;
-    FieldComputer* doubles() const noexcept override { return &computer_; }
 
 private:
     FieldComputer& computer_;
@@ -82,6 +86,7 @@ public:
     ~FreeViewPixels() override;
 
     void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
+    void computeCounts(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
     ThreadPool* pool() noexcept override;
     int columnsPerRun() const noexcept override;
 
@@ -93,7 +98,7 @@ public:
     DeepComputer* deep() const noexcept { return deep_.get(); }
     // In doubles: the vector kernel with the view's cap (null by
     // perturbation), and where its pixels lie in the plane.
-    FieldComputer* doubles() const noexcept override;
+    FieldComputer* doubles() const noexcept;
     const DoublesFrame& frame() const noexcept { return frame_; }
     // By perturbation: where the view's centre lies from the orbit's.
     PixelOffset offset() const noexcept { return offset_; }

@@ -119,16 +119,23 @@ public:
     FastColumns(const ExplorerState& view, FieldComputer& computer, Renderer& buffers, bool watched)
         : ColouredRuns(paletteOf(view), view.wid + 1, view.hei + 1,
                        watched ? computer.preferredColumns() : view.wid + 1, buffers),
-          view_(view), computer_(computer)
+          view_(view), computer_(computer), capZUnread_(!ColourTables::readsZi(paletteOf(view)))
     {
     }
 
 private:
-    void compute(int x0, int x1, PointResult* out) override { computer_.computeColumns(view_, x0, x1, out); }
+    void compute(int x0, int x1, PointResult* out) override
+    {
+        // Told for this call only: between runs the window may hand the
+        // computer to someone else.
+        const CapZUnread unread(&computer_, capZUnread_);
+        computer_.computeColumns(view_, x0, x1, out);
+    }
     ThreadPool* pool() override { return computer_.pool(); }
 
     const ExplorerState& view_;
     FieldComputer& computer_;
+    bool capZUnread_;  // no colour reads z at the cap
 };
 
 // Runs of columns of a free view: picture pixels, computed in the number
@@ -136,7 +143,8 @@ private:
 class Renderer::DeepColumns final : public ColouredRuns {
 public:
     DeepColumns(const Palette& palette, PictureComputer& pixels, Renderer& buffers)
-        : ColouredRuns(palette, kSurfaceSize + 1, kSurfaceSize + 1, pixels.columnsPerRun(), buffers), pixels_(pixels)
+        : ColouredRuns(palette, kSurfaceSize + 1, kSurfaceSize + 1, pixels.columnsPerRun(), buffers), pixels_(pixels),
+          counts_(!ColourTables::readsZi(palette))
     {
         ys_.resize(static_cast<std::size_t>(kSurfaceSize) + 1);
         for (std::size_t y = 0; y < ys_.size(); ++y)
@@ -149,11 +157,15 @@ private:
         xs_.resize(static_cast<std::size_t>(x1 - x0));
         for (std::size_t c = 0; c < xs_.size(); ++c)
             xs_[c] = static_cast<double>(x0 + static_cast<int>(c));
-        pixels_.computePixels(xs_.data(), x1 - x0, ys_.data(), static_cast<int>(ys_.size()), out);
+        if (counts_)
+            pixels_.computeCounts(xs_.data(), x1 - x0, ys_.data(), static_cast<int>(ys_.size()), out);
+        else
+            pixels_.computePixels(xs_.data(), x1 - x0, ys_.data(), static_cast<int>(ys_.size()), out);
     }
     ThreadPool* pool() override { return pixels_.pool(); }
 
     PictureComputer& pixels_;
+    bool counts_;  // no colour reads z at the cap
     std::vector<double> xs_, ys_;
 };
 
@@ -172,7 +184,6 @@ bool Renderer::DrawFractal(const ExplorerState& s, Surface& surface, const DrawH
         ReferenceColumns columns(view, colours_);
         return draw(view.wid, view.hei, columns, surface, hooks, statusLine(view));
     }
-    const CapZUnread unread(computer_.get(), !ColourTables::readsZi(paletteOf(view)));
     // Nobody looks between the columns: the whole picture in pieces, unless
     // some colour needs the pixels before it in drawing order.
     if (Colour* rows = surface.pixelRows(); rows && !hooks.yield && drawInPieces(view, rows)) {
@@ -215,6 +226,7 @@ bool Renderer::drawInPieces(const ExplorerState& view, Colour* rows)
         if (!tables.colourBlock(results, width, height, before, out, kDrawableSize, keptColumns, keptRows))
             formed.store(false, std::memory_order_relaxed);
     };
+    const CapZUnread unread(computer_.get(), !ColourTables::readsZi(paletteOf(view)));
     computer_->computePieces(cx_.data(), columns, cy_.data(), height, kPieceColumns, use);
     return formed.load(std::memory_order_relaxed);
 }
@@ -228,7 +240,6 @@ bool Renderer::DrawDeep(DeepComputer& computer, const Palette& palette, Surface&
 bool Renderer::DrawDeep(PictureComputer& pixels, double zoom, const Palette& palette, Surface& surface,
                         const DrawHooks& hooks)
 {
-    const CapZUnread unread(pixels.doubles(), !ColourTables::readsZi(palette));
     DeepColumns columns(palette, pixels, *this);
     return draw(kSurfaceSize, kSurfaceSize, columns, surface, hooks, deepStatusLine(palette.b, zoom));
 }

@@ -144,8 +144,6 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
     std::optional<DeepSmooth> deepSmooth;
     if (deep_)
         deepSmooth.emplace(deep_->orbit(), deep_->spacing());
-    // Samples that reach the cap take the interior colour, whatever their z.
-    const CapZUnread unread(computer_, true);
 
     const auto w = static_cast<std::size_t>(width);
     const std::int64_t rowSamples = std::int64_t{width} * n * n;
@@ -191,6 +189,9 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
                 deep_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data(),
                                    knownZ ? lastZr_.data() : nullptr);
             } else if (!knownZ) {
+                // Samples that reach the cap take the interior colour,
+                // whatever their z.
+                const CapZUnread unread(computer_, true);
                 computer_->computeGrid(cx_.data(), static_cast<int>(columns), cy_.data(), rows * n, counts_.data());
             }
         }
@@ -310,9 +311,11 @@ Status SmoothRenderer::draw(const PosterMapping& samples, const SampleColouring&
         if (knownZ) {
             for (pieceStart = 0; pieceStart < columns; pieceStart = pieceEnd) {
                 pieceEnd = std::min(columns, pieceStart + piece);
-                if (!deep_)
+                if (!deep_) {
+                    const CapZUnread unread(computer_, true);  // as above
                     computer_->computeGridWithZr(cx_.data() + pieceStart, static_cast<int>(pieceEnd - pieceStart),
                                                  cy_.data(), rows * n, counts_.data(), lastZr_.data());
+                }
                 nextKnown.store(pieceStart, std::memory_order_relaxed);
                 if (pool_)
                     pool_->run(colourKnown);

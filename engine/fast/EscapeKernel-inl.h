@@ -22,7 +22,8 @@
 // point whose z is bit for bit the same goes round a cycle whose period
 // divides kBlock, so it never stops, and at the cap, whole blocks on, z is
 // what it is now. When that holds for every point still running, the group
-// ends there with the results of the cap.
+// ends there with the results of the cap. Where the caller reads no z at
+// the cap, z a few blocks earlier will do, and cycles of any period end.
 
 // Include guard that flips for every target, as Highway's -inl headers do.
 #if defined(MANDEL_ENGINE_ESCAPE_KERNEL_INL_H_) == defined(HWY_TARGET_TOGGLE)
@@ -245,7 +246,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             zrFirst[j] = zero;
         }
         bool done = false;
-        if (task.interiorByShape) {
+        if (task.capZUnread) {
             // Such points have their count from the start; a group of them
             // alone takes no step.
             const V capN = hn::Set(d, static_cast<double>(task.cap));
@@ -308,6 +309,7 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
 
         int k = kPrefixSteps;  // steps taken
         int until = task.firstSteps;
+        int blockEnds = 0;  // cycle checks so far
         // With kEachStream, c comes from memory at every step and each
         // vector is tested on its own, so only z needs registers: for cores
         // with 16 of them. Otherwise all of c stays in registers and one
@@ -415,10 +417,18 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                     }
                     break;
                 }
-                ESCAPE_UNROLL
-                for (int j = 0; j < kFirstStreams; ++j) {
-                    hn::Store(zr[j], d, savedR + static_cast<std::size_t>(j) * N);
-                    hn::Store(zi[j], d, savedI + static_cast<std::size_t>(j) * N);
+                // z is kept at every block end, so a match is a period that
+                // divides the block and z at the cap is z now. Where z at the
+                // cap goes unread it is kept at the 1st, 2nd, 4th, 8th ...
+                // block end only: a match then comes whole blocks later, a
+                // multiple of any period once the kept z is old enough.
+                ++blockEnds;
+                if (!task.capZUnread || (blockEnds & (blockEnds - 1)) == 0) {
+                    ESCAPE_UNROLL
+                    for (int j = 0; j < kFirstStreams; ++j) {
+                        hn::Store(zr[j], d, savedR + static_cast<std::size_t>(j) * N);
+                        hn::Store(zi[j], d, savedI + static_cast<std::size_t>(j) * N);
+                    }
                 }
             }
             // A group with few points left, or few from the start (the

@@ -34,10 +34,12 @@ struct EscapeTask {
     // Whether points whose orbit comes round a cycle end early (with the
     // results they would reach at the cap); off, every point runs its steps.
     bool findInterior = true;
-    // Whether points well inside the main cardioid or the disc of period 2
-    // end at once with n the cap and z 0, for callers that read no z of
-    // points that reach the cap (insideByShape, EscapeKernel-inl.h).
-    bool interiorByShape = false;
+    // Whether the caller reads no z of points that reach the cap. Then
+    // points well inside the main cardioid or the disc of period 2 end at
+    // once with n the cap and z 0 (insideByShape, EscapeKernel-inl.h), and
+    // the cycle check finds cycles of any period, not only those whose z
+    // at the cap is z now.
+    bool capZUnread = false;
     // The cap n stops at, its last step (cap - 1) and the steps of the dense
     // first phase, which put the cap on a block end: see setCap.
     std::int32_t cap = kMaxIterations;

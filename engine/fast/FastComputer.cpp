@@ -200,7 +200,7 @@ EscapeTask FastComputer::taskFor(const double* cy, int rows, double* zr)
     task.zr = zr;
     task.threads = pool_->size();
     task.findInterior = findInterior_;
-    task.interiorByShape = !capZNeeded_;
+    task.capZUnread = !capZNeeded_;
     setCap(task, cap_);
     return task;
 }
