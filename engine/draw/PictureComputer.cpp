@@ -130,6 +130,7 @@ KeptCounts KeptCounts::shifted(int du, int dv) const
 {
     KeptCounts next;
     next.size = size;
+    next.exactZ = exactZ;
     const auto cells = static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height);
     next.counts.resize(cells);
     next.known.assign(cells, 0);
@@ -177,12 +178,31 @@ int KeptPixels::posterRow(double y) const
 
 void KeptPixels::computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out)
 {
+    compute(xs, columns, ys, rows, out, false);
+}
+
+void KeptPixels::computeCounts(const double* xs, int columns, const double* ys, int rows, PointResult* out)
+{
+    compute(xs, columns, ys, rows, out, true);
+}
+
+void KeptPixels::compute(const double* xs, int columns, const double* ys, int rows, PointResult* out, bool counts)
+{
     const int w = kept_.size.width, h = kept_.size.height;
     const auto cells = static_cast<std::size_t>(w) * static_cast<std::size_t>(h);
-    if (kept_.counts.size() != cells) {
+    if (kept_.counts.size() != cells || (!counts && !kept_.exactZ)) {
         kept_.counts.assign(cells, {});
         kept_.known.assign(cells, 0);
+        kept_.exactZ = true;
     }
+    if (counts)
+        kept_.exactZ = false;
+    auto fresh = [&](const double* freshXs, int freshColumns, const double* freshYs, int freshRows) {
+        if (counts)
+            pixels_.computeCounts(freshXs, freshColumns, freshYs, freshRows, fresh_.data());
+        else
+            pixels_.computePixels(freshXs, freshColumns, freshYs, freshRows, fresh_.data());
+    };
     us_.resize(static_cast<std::size_t>(columns));
     vs_.resize(static_cast<std::size_t>(rows));
     for (int c = 0; c < columns; ++c)
@@ -221,7 +241,7 @@ void KeptPixels::computePixels(const double* xs, int columns, const double* ys, 
         for (const int c : columnsMissing)
             xs_.push_back(xs[c]);
         fresh_.resize(xs_.size() * static_cast<std::size_t>(rows));
-        pixels_.computePixels(xs_.data(), static_cast<int>(xs_.size()), ys, rows, fresh_.data());
+        fresh(xs_.data(), static_cast<int>(xs_.size()), ys, rows);
         computed_ += static_cast<long long>(fresh_.size());
         for (std::size_t i = 0; i < columnsMissing.size(); ++i)
             for (int r = 0; r < rows; ++r)
@@ -239,7 +259,7 @@ void KeptPixels::computePixels(const double* xs, int columns, const double* ys, 
         for (const int r : rowsMissing)
             ys_.push_back(ys[r]);
         fresh_.resize(static_cast<std::size_t>(columns) * ys_.size());
-        pixels_.computePixels(xs, columns, ys_.data(), static_cast<int>(ys_.size()), fresh_.data());
+        fresh(xs, columns, ys_.data(), static_cast<int>(ys_.size()));
         computed_ += static_cast<long long>(fresh_.size());
         for (int c = 0; c < columns; ++c)
             for (std::size_t i = 0; i < rowsMissing.size(); ++i)

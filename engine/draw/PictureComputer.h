@@ -119,6 +119,9 @@ struct KeptCounts {
     PictureSize size;
     std::vector<PointResult> counts;  // column by column, size.width * size.height
     std::vector<char> known;          // whether each count is there
+    // Whether the kept z of points at the cap are exact: not where they
+    // were computed for counts alone (computeCounts).
+    bool exactZ = true;
 
     // The counts of the picture moved by (du, dv) poster pixels (right and
     // down): what stays in sight moves with it, the rest is unknown.
@@ -135,12 +138,16 @@ public:
     // Both are kept by reference and must outlive this.
     KeptPixels(PictureComputer& pixels, KeptCounts& kept) : pixels_(pixels), kept_(kept) {}
     void computePixels(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
+    // Counts computed so are kept as such: asked for pixels later, the
+    // kept counts are dropped and computed again with their z.
+    void computeCounts(const double* xs, int columns, const double* ys, int rows, PointResult* out) override;
     ThreadPool* pool() noexcept override { return pixels_.pool(); }
     int columnsPerRun() const noexcept override { return pixels_.columnsPerRun(); }
     // Pixels computed so far (not taken over).
     long long computed() const noexcept { return computed_; }
 
 private:
+    void compute(const double* xs, int columns, const double* ys, int rows, PointResult* out, bool counts);
     int posterColumn(double x) const;
     int posterRow(double y) const;
 

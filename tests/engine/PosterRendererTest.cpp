@@ -224,6 +224,30 @@ TEST(PosterRenderer, AFreeViewMovedByWholePixelsComputesOnlyTheStripsThatCameInt
     }
 }
 
+// Kept from a poster whose colours read no z at the cap (mode 1: points
+// inside the big components end without theirs), counts serve the next
+// poster in mode 1, and are computed again for mode 4, which reads z.
+TEST(PosterRenderer, CountsKeptWithoutTheirZAreComputedAgainForColoursThatReadIt)
+{
+    const PictureSize size{90, 60};
+    auto free = freeView(DeepCentre{"-0.745", "0.1", 2, 200});
+    ASSERT_TRUE(free.ok());
+    KeptCounts kept{size, {}, {}};
+    KeptPixels keeping(*free->pixels, kept);
+    PosterRenderer drawn(keeping);
+    PosterRenderer plain(*free->pixels);
+    const struct {
+        int mode;
+        long long computed;  // pixels computed afresh
+    } draws[] = {{1, 90 * 60}, {1, 0}, {4, 90 * 60}, {4, 0}, {1, 0}};
+    for (const auto& draw : draws) {
+        const ExplorerState palette = view(static_cast<float>(draw.mode), false);
+        const long long before = keeping.computed();
+        EXPECT_EQ(poster(drawn, palette, size), poster(plain, palette, size)) << "mode " << draw.mode;
+        EXPECT_EQ(keeping.computed() - before, draw.computed) << "mode " << draw.mode;
+    }
+}
+
 TEST(PosterRenderer, StopsWhenTheSinkFailsOrTheCallerSaysSo)
 {
     ReferenceComputer computer;
