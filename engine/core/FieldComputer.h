@@ -43,8 +43,8 @@ public:
                                const PieceUse& use);
     // Whether the z of points that reach the cap must be exact (the
     // default). A caller that reads no z of such points says not, and a
-    // computer may then end the points it knows to lie inside the set at
-    // once, with n the cap and z 0; every other result stays exact.
+    // computer may then end the points it knows to lie inside the set
+    // early, with n the cap and any z; every other result stays exact.
     virtual void setCapZNeeded(bool) {}
     // How many columns one call should take to be efficient.
     virtual int preferredColumns() const { return 1; }
