@@ -18,12 +18,12 @@
 // steps where some point stops do the per-lane work.
 // Inside the set an orbit settles on a cycle, and in doubles it often comes
 // to repeat exactly. At every block end (every kBlock steps of a dense
-// group, the cap being one) the group compares z with z a block earlier: a
-// point whose z is bit for bit the same goes round a cycle whose period
-// divides kBlock, so it never stops, and at the cap, whole blocks on, z is
-// what it is now. When that holds for every point still running, the group
-// ends there with the results of the cap. Where the caller reads no z at
-// the cap, z a few blocks earlier will do, and cycles of any period end.
+// group, the cap being one) the group compares z with z kept at the 1st,
+// 2nd, 4th, 8th ... block end: a point whose z is bit for bit the same goes
+// round a cycle whose period divides the distance, so it never stops, and
+// at the cap z is z the distance's remainder on. When that holds for every
+// point still running, the group runs that remainder and ends with the
+// results of the cap (at once where the caller reads no z at the cap).
 
 // Include guard that flips for every target, as Highway's -inl headers do.
 #if defined(MANDEL_ENGINE_ESCAPE_KERNEL_INL_H_) == defined(HWY_TARGET_TOGGLE)
@@ -310,6 +310,8 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
         int k = kPrefixSteps;  // steps taken
         int until = task.firstSteps;
         int blockEnds = 0;  // cycle checks so far
+        int keptAt = 0;     // the step whose z is kept for the check
+        int finishAt = -1;  // once every point cycles: the step whose z is z at the cap
         // With kEachStream, c comes from memory at every step and each
         // vector is tested on its own, so only z needs registers: for cores
         // with 16 of them. Otherwise all of c stays in registers and one
@@ -398,14 +400,26 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
             if (task.findInterior && k == until && k < task.lastStep && running > 0) {
                 // Parked lanes sit at 0 and compare equal from the block
                 // after they stopped.
-                bool cycles = true;
-                const hn::RebindToSigned<D> di;
-                ESCAPE_UNROLL
-                for (int j = 0; j < kFirstStreams && cycles; ++j) {
-                    const std::size_t at = static_cast<std::size_t>(j) * N;
-                    const auto r = hn::Eq(hn::BitCast(di, zr[j]), hn::BitCast(di, hn::Load(d, savedR + at)));
-                    const auto i = hn::Eq(hn::BitCast(di, zi[j]), hn::BitCast(di, hn::Load(d, savedI + at)));
-                    cycles = hn::AllTrue(di, hn::And(r, i));
+                bool cycles = finishAt == k;
+                if (finishAt < 0) {
+                    cycles = true;
+                    const hn::RebindToSigned<D> di;
+                    ESCAPE_UNROLL
+                    for (int j = 0; j < kFirstStreams && cycles; ++j) {
+                        const std::size_t at = static_cast<std::size_t>(j) * N;
+                        const auto r = hn::Eq(hn::BitCast(di, zr[j]), hn::BitCast(di, hn::Load(d, savedR + at)));
+                        const auto i = hn::Eq(hn::BitCast(di, zi[j]), hn::BitCast(di, hn::Load(d, savedI + at)));
+                        cycles = hn::AllTrue(di, hn::And(r, i));
+                    }
+                    // z repeats every k - keptAt steps from here on; z at the
+                    // cap is z that many steps, less whole rounds, on.
+                    if (HWY_UNLIKELY(cycles) && !task.capZUnread) {
+                        const int rest = (task.lastStep - k) % (k - keptAt);
+                        if (rest != 0) {
+                            finishAt = k + rest;
+                            cycles = false;
+                        }
+                    }
                 }
                 if (HWY_UNLIKELY(cycles)) {
                     *q.interior += running;
@@ -417,13 +431,12 @@ void denseRuns(const EscapeTask& task, int c, int r0, int r1, Queue& q)
                     }
                     break;
                 }
-                // z is kept at every block end, so a match is a period that
-                // divides the block and z at the cap is z now. Where z at the
-                // cap goes unread it is kept at the 1st, 2nd, 4th, 8th ...
-                // block end only: a match then comes whole blocks later, a
-                // multiple of any period once the kept z is old enough.
+                // z is kept at the 1st, 2nd, 4th, 8th ... block end: a match
+                // comes whole blocks later, a multiple of any period once the
+                // kept z is old enough.
                 ++blockEnds;
-                if (!task.capZUnread || (blockEnds & (blockEnds - 1)) == 0) {
+                if (finishAt < 0 && (blockEnds & (blockEnds - 1)) == 0) {
+                    keptAt = k;
                     ESCAPE_UNROLL
                     for (int j = 0; j < kFirstStreams; ++j) {
                         hn::Store(zr[j], d, savedR + static_cast<std::size_t>(j) * N);
