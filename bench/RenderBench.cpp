@@ -119,6 +119,24 @@ void countSteps(benchmark::State& st, double steps)
     st.counters["lane-steps/s"] = benchmark::Counter(steps, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// "AVX3 form 6/5, 2 threads": what a figure of `c` ran on.
+std::string runOf(const FastComputer& c)
+{
+    return c.targetName() + " form " + c.variantName() + ", " + std::to_string(c.threads()) +
+           (c.threads() == 1 ? " thread" : " threads");
+}
+
+// Pictures of `view` drawn by a renderer with `c` onto `surface`.
+void drawOf(benchmark::State& st, const ExplorerState& view, std::unique_ptr<FastComputer> c, Surface& surface,
+            double steps)
+{
+    st.SetLabel(runOf(*c));
+    Renderer r(std::move(c));
+    for (auto _ : st)
+        benchmark::DoNotOptimize(r.DrawFractal(view, surface));
+    countSteps(st, steps);
+}
+
 void fieldOf(benchmark::State& st, const ExplorerState& s, FieldComputer& c, double steps)
 {
     const auto rows = static_cast<std::size_t>(s.hei + 1);
@@ -275,7 +293,7 @@ void registerAll(int threads)
             if (t == 0) {
                 reg("Field1/" + suffix, [v, steps](benchmark::State& st) {
                     FastComputer c({1});
-                    st.SetLabel(c.targetName() + " form " + c.variantName() + ", 1 thread");
+                    st.SetLabel(runOf(c));
                     fieldOf(st, v.state, c, steps);
                 });
             }
@@ -287,8 +305,7 @@ void registerAll(int threads)
                     const std::string name = FastComputer(options).variantName();
                     reg("Form/" + suffix + "/" + name, [v, steps, options](benchmark::State& st) {
                         FastComputer c(options);
-                        st.SetLabel(c.targetName() + " form " + c.variantName() + ", " +
-                                    std::to_string(c.threads()) + " threads");
+                        st.SetLabel(runOf(c));
                         fieldOf(st, v.state, c, steps);
                     });
                 }
@@ -296,37 +313,23 @@ void registerAll(int threads)
                     FastComputerOptions options;
                     options.findInterior = false;
                     FastComputer c(options);
-                    st.SetLabel(c.targetName() + " form " + c.variantName() + ", " + std::to_string(c.threads()) +
-                                " threads, no cycle check");
+                    st.SetLabel(runOf(c) + ", no cycle check");
                     fieldOf(st, v.state, c, steps);
                 });
             }
             reg("Field/" + suffix, [v, steps, t](benchmark::State& st) {
                 auto c = onTarget(t, [] { return std::make_unique<FastComputer>(); });
-                st.SetLabel(c->targetName() + " form " + c->variantName() + ", " + std::to_string(c->threads()) +
-                            " threads");
+                st.SetLabel(runOf(*c));
                 fieldOf(st, v.state, *c, steps);
             });
             reg("Draw/" + suffix, [v, steps, t](benchmark::State& st) {
-                auto c = onTarget(t, [] { return std::make_unique<FastComputer>(); });
-                st.SetLabel(c->targetName() + " form " + c->variantName() + ", " + std::to_string(c->threads()) +
-                            " threads");
-                Renderer r(std::move(c));
                 ImageSurface surface;
-                for (auto _ : st)
-                    benchmark::DoNotOptimize(r.DrawFractal(v.state, surface));
-                countSteps(st, steps);
+                drawOf(st, v.state, onTarget(t, [] { return std::make_unique<FastComputer>(); }), surface, steps);
             });
             reg("Columns/" + suffix, [v, steps, t](benchmark::State& st) {
-                auto c = onTarget(t, [] { return std::make_unique<FastComputer>(); });
-                st.SetLabel(c->targetName() + " form " + c->variantName() + ", " + std::to_string(c->threads()) +
-                            " threads");
-                Renderer r(std::move(c));
                 ImageSurface image;
                 ColumnsOnly surface(image);
-                for (auto _ : st)
-                    benchmark::DoNotOptimize(r.DrawFractal(v.state, surface));
-                countSteps(st, steps);
+                drawOf(st, v.state, onTarget(t, [] { return std::make_unique<FastComputer>(); }), surface, steps);
             });
             reg("Program/" + suffix, [v, steps, t](benchmark::State& st) {
                 constexpr int kRepeat = 10;
