@@ -197,12 +197,6 @@ void KeptPixels::compute(const double* xs, int columns, const double* ys, int ro
     }
     if (counts)
         kept_.exactZ = false;
-    auto fresh = [&](const double* freshXs, int freshColumns, const double* freshYs, int freshRows) {
-        if (counts)
-            pixels_.computeCounts(freshXs, freshColumns, freshYs, freshRows, fresh_.data());
-        else
-            pixels_.computePixels(freshXs, freshColumns, freshYs, freshRows, fresh_.data());
-    };
     us_.resize(static_cast<std::size_t>(columns));
     vs_.resize(static_cast<std::size_t>(rows));
     for (int c = 0; c < columns; ++c)
@@ -241,7 +235,7 @@ void KeptPixels::compute(const double* xs, int columns, const double* ys, int ro
         for (const int c : columnsMissing)
             xs_.push_back(xs[c]);
         fresh_.resize(xs_.size() * static_cast<std::size_t>(rows));
-        fresh(xs_.data(), static_cast<int>(xs_.size()), ys, rows);
+        pixels_.computeFor(counts, xs_.data(), static_cast<int>(xs_.size()), ys, rows, fresh_.data());
         computed_ += static_cast<long long>(fresh_.size());
         for (std::size_t i = 0; i < columnsMissing.size(); ++i)
             for (int r = 0; r < rows; ++r)
@@ -259,7 +253,7 @@ void KeptPixels::compute(const double* xs, int columns, const double* ys, int ro
         for (const int r : rowsMissing)
             ys_.push_back(ys[r]);
         fresh_.resize(static_cast<std::size_t>(columns) * ys_.size());
-        fresh(xs, columns, ys_.data(), static_cast<int>(ys_.size()));
+        pixels_.computeFor(counts, xs, columns, ys_.data(), static_cast<int>(ys_.size()), fresh_.data());
         computed_ += static_cast<long long>(fresh_.size());
         for (int c = 0; c < columns; ++c)
             for (std::size_t i = 0; i < rowsMissing.size(); ++i)

@@ -32,6 +32,14 @@ public:
     {
         computePixels(xs, columns, ys, rows, out);
     }
+    // computeCounts where `countsOnly`, computePixels otherwise.
+    void computeFor(bool countsOnly, const double* xs, int columns, const double* ys, int rows, PointResult* out)
+    {
+        if (countsOnly)
+            computeCounts(xs, columns, ys, rows, out);
+        else
+            computePixels(xs, columns, ys, rows, out);
+    }
     // The threads it computes on (null: the caller alone).
     virtual ThreadPool* pool() noexcept = 0;
     // Columns the window's picture is best computed in at a time: few

@@ -125,12 +125,6 @@ Status PosterRenderer::draw(const Palette& palette, const PosterMapping& mapping
     const ColourTables tables(palette);
     // Counts alone where no colour reads z at the cap.
     const bool counts = !ColourTables::readsZi(palette);
-    auto compute = [&](const double* ys, int rows) {
-        if (counts)
-            pixels.computeCounts(cx_.data(), width, ys, rows, field_.data());
-        else
-            pixels.computePixels(cx_.data(), width, ys, rows, field_.data());
-    };
     const int band = std::min(height, bandRows(width));
     const auto w = static_cast<std::size_t>(width);
 
@@ -146,7 +140,7 @@ Status PosterRenderer::draw(const Palette& palette, const PosterMapping& mapping
         // These modes carry a component down each column and on to the top
         // of the next, so row 0 follows the bottom row of the column before.
         const double bottom = mapping.pictureY(height - 1);
-        compute(&bottom, 1);
+        pixels.computeFor(counts, cx_.data(), width, &bottom, 1, field_.data());
         bottom_.resize(w);
         for (std::size_t u = 0; u < w; ++u)
             bottom_[u] = field_[u].n;
@@ -164,7 +158,7 @@ Status PosterRenderer::draw(const Palette& palette, const PosterMapping& mapping
             for (std::size_t u = 1; u < w; ++u)
                 before_[u] = bottom_.empty() ? 0 : bottom_[u - 1];
         }
-        compute(cy_.data(), rows);
+        pixels.computeFor(counts, cx_.data(), width, cy_.data(), rows, field_.data());
 
         const BandColouring job{tables, field_.data(), width, rows, before_.data(), rgb_.data()};
         std::vector<char> formed(static_cast<std::size_t>(parts), 1);

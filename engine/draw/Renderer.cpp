@@ -157,10 +157,7 @@ private:
         xs_.resize(static_cast<std::size_t>(x1 - x0));
         for (std::size_t c = 0; c < xs_.size(); ++c)
             xs_[c] = static_cast<double>(x0 + static_cast<int>(c));
-        if (counts_)
-            pixels_.computeCounts(xs_.data(), x1 - x0, ys_.data(), static_cast<int>(ys_.size()), out);
-        else
-            pixels_.computePixels(xs_.data(), x1 - x0, ys_.data(), static_cast<int>(ys_.size()), out);
+        pixels_.computeFor(counts_, xs_.data(), x1 - x0, ys_.data(), static_cast<int>(ys_.size()), out);
     }
     ThreadPool* pool() override { return pixels_.pool(); }
 
