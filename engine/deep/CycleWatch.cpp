@@ -4,21 +4,30 @@ namespace mandel {
 
 bool CycleWatch::see(long long i, double re, double im, std::int64_t e, Settled& out)
 {
-    bool found = false;
     const double size2 = re * re + im * im;
-    for (int back = 1; back <= count_; ++back) {
-        const Seen& s = seen_[(head_ + kDepth - back) % kDepth];
-        const double gr = re - s.re;
-        const double gi = im - s.im;
-        const double gap2 = gr * gr + gi * gi;
-        if (s.e != e || gap2 > size2 * kNear2)
-            continue;
-        found = learn(i - s.at, gr, gi, re, im, e, size2, out);
-        break;
+    const double near2 = size2 * kNear2;
+    // Every visit kept is tested (a fixed loop without early exit, which
+    // the compiler unrolls); the latest one near enough is the one learnt
+    // from. Slots not yet filled hold an exponent no value has.
+    unsigned near = 0;
+    for (int j = 0; j < kDepth; ++j) {
+        const double gr = re - re_[j];
+        const double gi = im - im_[j];
+        near |= static_cast<unsigned>(e_[j] == e && !(gr * gr + gi * gi > near2)) << j;
     }
-    seen_[head_] = {i, re, im, e};
+    bool found = false;
+    for (int back = 1; near != 0 && back <= kDepth; ++back) {
+        const int j = (head_ + kDepth - back) % kDepth;
+        if ((near >> j & 1U) != 0) {
+            found = learn(i - at_[j], re - re_[j], im - im_[j], re, im, e, size2, out);
+            break;
+        }
+    }
+    at_[head_] = i;
+    re_[head_] = re;
+    im_[head_] = im;
+    e_[head_] = e;
     head_ = (head_ + 1) % kDepth;
-    count_ = std::min(count_ + 1, kDepth);
     return found;
 }
 

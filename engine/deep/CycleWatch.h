@@ -40,14 +40,15 @@ private:
     static constexpr double kAgree2 = 1e-6;
     static constexpr double kRate2 = 0.95 * 0.95;
     static constexpr int kDepth = 8;
-    struct Seen {
-        long long at;
-        double re, im;
-        std::int64_t e;
-    };
-    Seen seen_[kDepth]{};
+    static constexpr std::int64_t kNone = INT64_MIN;
+    // The visits, the latest at head_ - 1 (slots apart: they are all
+    // compared at once).
+    long long at_[kDepth]{};
+    double re_[kDepth]{};
+    double im_[kDepth]{};
+    std::int64_t e_[kDepth] = {kNone, kNone, kNone, kNone, kNone, kNone, kNone, kNone};
+    static_assert(kDepth == 8, "e_ starts with a kNone for every slot");
     int head_ = 0;
-    int count_ = 0;
     long long lag_ = 0;
     double lgr_ = 0, lgi_ = 0;  // the last gap
     double mur_ = 0, mui_ = 0;  // the last multiplier estimate

@@ -399,6 +399,8 @@ private:
     AttractWatch attract_;
     double lastZr_ = 0;
     long long prefixHint_ = 0;
+    long long nearAt_ = -1;  // Z_nearAt 2^S, the last reference value near 0 read
+    double nearRe_ = 0, nearIm_ = 0;
 };
 
 template <class R, bool kOnce>
@@ -607,9 +609,16 @@ inline std::optional<PointResult> PixelOrbit::runScaled()
         double tr, ti;  // 2 Z + d, unscaled
         double zr, zi;  // z, unscaled
         if (zmr * zmr + zmi * zmi < 0x1p-798 || m == k.last) {
-            const ComplexExp exact = k.orbit->exact(m);
-            const double sr = floatexp_detail::scale(exact.re, exact.e + scale);
-            const double si = floatexp_detail::scale(exact.im, exact.e + scale);
+            // A pixel near a small copy comes back to the same index once
+            // a period: its scaled value is read once.
+            if (m != nearAt_) {
+                const ComplexExp exact = k.orbit->exact(m);
+                nearRe_ = floatexp_detail::scale(exact.re, exact.e + scale);
+                nearIm_ = floatexp_detail::scale(exact.im, exact.e + scale);
+                nearAt_ = m;
+            }
+            const double sr = nearRe_;
+            const double si = nearIm_;
             // At the end of an orbit far from 0: z lies far above the scale.
             if (!(std::fabs(sr) + std::fabs(si) < 0x1p500))
                 return leave(Range::wide);
