@@ -122,6 +122,15 @@ public:
     long long zsAt() const noexcept { return at_; }
     long long window() const noexcept { return window_; }
     long long nextProof() const noexcept { return next_; }
+    // What see() leaves after renewing z_s at index `at` (the copy's own
+    // renewals, handed back).
+    void renewed(long long at, long long window, double zr, double zi) noexcept
+    {
+        at_ = at;
+        window_ = window;
+        sr_ = zr;
+        si_ = zi;
+    }
 
     // A return this close to z_s (squared) is worth a proof.
     static constexpr double kNear2 = 0x1p-12;

@@ -4,10 +4,12 @@
 // every lane, the step the scalar loop would take when it is the plain
 // perturbation step (2 Z + d) d + dc or a table run (each lane's level
 // found as findRun finds it), with the same operations in the same order
-// (no fused multiply-add), and hands any lane whose next step is anything
-// else (an escape, a rebase the watches see, the interior watch's turn,
-// the wide range, the stop) to that loop for one step (PixelOrbit::step),
-// then takes it back. A lane whose pixel is done takes the column's next.
+// (no fused multiply-add), renews the interior watch's z_s as the watch
+// does, and hands any lane whose next step is anything else (an escape, a
+// rebase the rebase watch sees, a proof the interior watch may try, the
+// wide range, the stop) to that loop (PixelOrbit::step), which takes it on
+// to where plain steps follow one another again. A lane whose pixel is
+// done takes the column's next, run by that loop up to the same point.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "DeepLanes.cpp"
@@ -47,8 +49,8 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     auto asF = [&](auto m) { return hn::RebindMask(df, m); };
 
     // Each lane's state, as the vectors hold it between hand-overs.
-    HWY_ALIGN std::int64_t li[kMaxLanes], lm[kMaxLanes], lfrom[kMaxLanes], luntil[kMaxLanes], levent[kMaxLanes],
-        lactive[kMaxLanes], ldue[kMaxLanes];
+    HWY_ALIGN std::int64_t li[kMaxLanes], lm[kMaxLanes], lat[kMaxLanes], lwin[kMaxLanes], lnext[kMaxLanes],
+        lspent[kMaxLanes], lactive[kMaxLanes], ldue[kMaxLanes];
     HWY_ALIGN double lre[kMaxLanes], lim[kMaxLanes], lcr[kMaxLanes], lci[kMaxLanes], lsr[kMaxLanes], lsi[kMaxLanes],
         ldy[kMaxLanes];
     int row[kMaxLanes] = {};
@@ -65,15 +67,10 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         const AttractWatch& a = p.attract();
         lsr[l] = a.zsRe();
         lsi[l] = a.zsIm();
-        // The interior watch acts at index i only when i >= at + window (it
-        // renews z_s), or when z is near z_s with i > at, i >= next and
-        // spent + kProofSteps (i - at) <= i / 4 + kFreeSteps, which needs
-        // (kProofSteps - 1/4) i <= kFreeSteps + kProofSteps at - spent.
-        const long long stop = k.cap - 1;
-        levent[l] = k.findInterior ? std::min(a.zsAt() + a.window(), stop) : stop;
-        lfrom[l] = std::max(a.zsAt() + 1, a.nextProof());
-        const long long room = AttractWatch::kFreeSteps + AttractWatch::kProofSteps * a.zsAt() - a.spent();
-        luntil[l] = room >= 0 ? 4 * room / (4 * AttractWatch::kProofSteps - 1) : -1;
+        lat[l] = a.zsAt();
+        lwin[l] = a.window();
+        lnext[l] = a.nextProof();
+        lspent[l] = a.spent();
         lactive[l] = -1;
     };
     int next = 0;
@@ -83,7 +80,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         while (next < rows) {
             const int r = next++;
             lane[l].emplace(k, dx, dy[r], done);
-            if (const std::optional<PointResult> result = lane[l]->toDoubles()) {
+            if (const std::optional<PointResult> result = lane[l]->toPlain()) {
                 out[r] = *result;
                 if (lastZr)
                     lastZr[r] = lane[l]->lastZr();
@@ -95,7 +92,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             return;
         }
         lane[l].reset();
-        li[l] = lm[l] = lfrom[l] = luntil[l] = levent[l] = lactive[l] = 0;
+        li[l] = lm[l] = lat[l] = lwin[l] = lnext[l] = lspent[l] = lactive[l] = 0;
         lre[l] = lim[l] = lcr[l] = lci[l] = lsr[l] = lsi[l] = ldy[l] = 0;
     };
     for (std::size_t l = 0; l < lanes; ++l)
@@ -140,6 +137,23 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
     const VF z1r = hn::Set(df, k.last >= 1 ? k.z[2] : 0.0);
     const VF z1i = hn::Set(df, k.last >= 1 ? k.z[3] : 0.0);
     const VI stopAt = hn::Set(di, k.cap - 1);
+    // The interior watch acts at index i only when i >= at + window (it
+    // renews z_s), or when z is near z_s with i > at, i >= next and
+    // spent + kProofSteps (i - at) <= i / 4 + kFreeSteps, which needs
+    // (kProofSteps - 1/4) i <= kFreeSteps + kProofSteps at - spent: the
+    // indices from which and up to which a proof may be due. (The room is
+    // below 2^40, where its quotient in doubles rounds down as in integers.)
+    static_assert(AttractWatch::kProofSteps == 16, "kProofSteps at is taken as a shift");
+    const VI freeSteps = hn::Set(di, AttractWatch::kFreeSteps);
+    const VI none = hn::Set(di, -1);
+    auto turns = [&](VI at, VI win, VI nextProof, VI spent, VI& event, VI& from, VI& until) {
+        event = k.findInterior ? hn::Min(hn::Add(at, win), stopAt) : stopAt;
+        from = hn::Max(hn::Add(at, one), nextProof);
+        const VI room = hn::Sub(hn::Add(freeSteps, hn::ShiftLeft<4>(at)), spent);
+        const VI quotient = hn::ConvertTo(di, hn::Div(hn::Mul(hn::ConvertTo(df, room), hn::Set(df, 4.0)),
+                                                      hn::Set(df, 4.0 * AttractWatch::kProofSteps - 1)));
+        until = hn::IfThenElse(hn::Lt(room, zero), none, quotient);
+    };
     const VF dxs = hn::Set(df, dx);
     const long long prefixCount = tables ? t.prefixCount() : 0;
     const VI prefixCountV = hn::Set(di, prefixCount);
@@ -223,11 +237,14 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         VF dm = hn::Load(df, lim);
         const VF cr = hn::Load(df, lcr);
         const VF ci = hn::Load(df, lci);
-        const VF sr = hn::Load(df, lsr);
-        const VF si = hn::Load(df, lsi);
-        const VI proofFrom = hn::Load(di, lfrom);
-        const VI proofUntil = hn::Load(di, luntil);
-        const VI event = hn::Load(di, levent);
+        VF sr = hn::Load(df, lsr);
+        VF si = hn::Load(df, lsi);
+        VI at = hn::Load(di, lat);
+        VI win = hn::Load(di, lwin);
+        const VI nextProof = hn::Load(di, lnext);
+        const VI spent = hn::Load(di, lspent);
+        VI event, proofFrom, proofUntil;
+        turns(at, win, nextProof, spent, event, proofFrom, proofUntil);
         const auto active = asF(hn::MaskFromVec(hn::Load(di, lactive)));
         const std::size_t busyLanes = hn::CountTrue(df, active);
         VF zmr = hn::GatherIndex(df, k.z, hn::Add(m, m));
@@ -246,12 +263,25 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             const VF zi = hn::Add(zmi, dm);
             const VF r2 = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
             // (An escape at the stop, or past it, is the stop's.)
-            auto due = hn::Or(hn::Ge(r2, four), asF(hn::Not(hn::Lt(i, event))));
+            auto due = hn::Or(hn::Ge(r2, four), asF(hn::Not(hn::Lt(i, stopAt))));
             if (k.findInterior) {
                 const VF gr = hn::Sub(zr, sr);
                 const VF gi = hn::Sub(zi, si);
                 const auto proof = hn::And(hn::Not(hn::Lt(i, proofFrom)), hn::Not(hn::Gt(i, proofUntil)));
                 due = hn::Or(due, hn::And(hn::Lt(hn::Add(hn::Mul(gr, gr), hn::Mul(gi, gi)), near2), asF(proof)));
+                // The watch renews z_s where no proof is due (the lanes'
+                // proof test holds wherever its own does); its look at the
+                // same index, should the lane be handed over after all,
+                // then changes nothing.
+                const auto renew = hn::AndNot(due, hn::And(active, asF(hn::Not(hn::Lt(i, event)))));
+                if (!hn::AllFalse(df, renew)) {
+                    const auto renewI = hn::RebindMask(di, renew);
+                    at = hn::IfThenElse(renewI, i, at);
+                    win = hn::IfThenElse(renewI, hn::Add(win, win), win);
+                    sr = hn::IfThenElse(renew, zr, sr);
+                    si = hn::IfThenElse(renew, zi, si);
+                    turns(at, win, nextProof, spent, event, proofFrom, proofUntil);
+                }
             }
             const VF zm2 = hn::Add(hn::Mul(zmr, zmr), hn::Mul(zmi, zmi));
             VF d2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
@@ -347,6 +377,10 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             hn::Store(m, di, lm);
             hn::Store(dr, df, lre);
             hn::Store(dm, df, lim);
+            hn::Store(sr, df, lsr);
+            hn::Store(si, df, lsi);
+            hn::Store(at, di, lat);
+            hn::Store(win, di, lwin);
             hn::Store(hn::VecFromMask(di, hn::RebindMask(di, due)), di, ldue);
             break;
         }
@@ -354,6 +388,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             if (ldue[l] != 0) {
                 PixelOrbit& p = *lane[l];
                 p.resume(li[l], lm[l], lre[l], lim[l]);
+                p.attract().renewed(lat[l], lwin[l], lsr[l], lsi[l]);
                 if (const std::optional<PointResult> result = p.step()) {
                     out[row[l]] = *result;
                     if (lastZr)

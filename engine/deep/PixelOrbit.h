@@ -298,6 +298,7 @@ public:
     double dci() const noexcept { return dci_; }
     double dcr() const noexcept { return dcr_; }
     const AttractWatch& attract() const noexcept { return attract_; }
+    AttractWatch& attract() noexcept { return attract_; }
     void resume(long long i, long long m, double re, double im) noexcept
     {
         i_ = i;
@@ -314,14 +315,30 @@ public:
         }
         return std::nullopt;
     }
-    // The steps in doubles the scalar loop takes up to and with its next
-    // plain one (and the wide range after them, should the delta leave
-    // doubles); the result when done.
+    // The steps the scalar loop takes up to and with its next plain one,
+    // then on as toPlain(); the result when done.
     std::optional<PointResult> step()
     {
         if (const std::optional<PointResult> done = runIn<InDoubles, true>())
             return done;
-        return toDoubles();
+        return toPlain();
+    }
+    // Runs until the delta is in doubles and too large for any table
+    // entry, where plain steps come one after another (the way out of the
+    // reference's reach) and lanes take them best; the result when done
+    // before. Rebases near 0 and table runs come close together in the
+    // orbits about small copies, and lanes would hand them back here at
+    // almost every step.
+    std::optional<PointResult> toPlain()
+    {
+        for (;;) {
+            if (const std::optional<PointResult> done = toDoubles())
+                return done;
+            if (!(InDoubles::norm(small_) < k_.table->widest2()))
+                return std::nullopt;
+            if (const std::optional<PointResult> done = runIn<InDoubles, true>())
+                return done;
+        }
     }
 
 private:
