@@ -250,6 +250,8 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         VF zmr = hn::GatherIndex(df, k.z, hn::Add(m, m));
         VF zmi = hn::GatherIndex(df, k.z + 1, hn::Add(m, m));
         VF r2First = lowestR2(m);
+        // |d|^2 of each lane's delta, carried from the step that made it.
+        VF dd2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
         for (;;) {
             // The reference values of the next step, read while this one is
             // computed (a lane that takes the plain step goes on at m + 1,
@@ -265,10 +267,13 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             // (An escape at the stop, or past it, is the stop's.)
             auto due = hn::Or(hn::Ge(r2, four), asF(hn::Not(hn::Lt(i, stopAt))));
             if (k.findInterior) {
-                const VF gr = hn::Sub(zr, sr);
-                const VF gi = hn::Sub(zi, si);
-                const auto proof = hn::And(hn::Not(hn::Lt(i, proofFrom)), hn::Not(hn::Gt(i, proofUntil)));
-                due = hn::Or(due, hn::And(hn::Lt(hn::Add(hn::Mul(gr, gr), hn::Mul(gi, gi)), near2), asF(proof)));
+                // (Proofs may be due in a short stretch after each renewal.)
+                const auto proof = asF(hn::And(hn::Not(hn::Lt(i, proofFrom)), hn::Not(hn::Gt(i, proofUntil))));
+                if (!hn::AllFalse(df, proof)) {
+                    const VF gr = hn::Sub(zr, sr);
+                    const VF gi = hn::Sub(zi, si);
+                    due = hn::Or(due, hn::And(hn::Lt(hn::Add(hn::Mul(gr, gr), hn::Mul(gi, gi)), near2), proof));
+                }
                 // The watch renews z_s where no proof is due (the lanes'
                 // proof test holds wherever its own does); its look at the
                 // same index, should the lane be handed over after all,
@@ -284,7 +289,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
                 }
             }
             const VF zm2 = hn::Add(hn::Mul(zmr, zmr), hn::Mul(zmi, zmi));
-            VF d2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
+            VF d2 = dd2;
             const auto rebase = hn::Or(hn::Lt(r2, d2), hn::Or(asF(hn::Eq(m, last)), hn::And(asF(hn::Gt(m, zero)),
                                                                                             hn::Lt(zm2, d2))));
             // A rebase is taken here unless the delta leaves doubles or
@@ -309,7 +314,8 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             const VF ti = hn::Add(hn::Mul(two, zi0), bm);
             const VF nr = hn::Add(hn::Sub(hn::Mul(tr, br), hn::Mul(ti, bm)), cr);
             const VF ni = hn::Add(hn::Add(hn::Mul(tr, bm), hn::Mul(ti, br)), ci);
-            const auto below = hn::Lt(hn::Add(hn::Mul(nr, nr), hn::Mul(ni, ni)), floor2);
+            const VF n2 = hn::Add(hn::Mul(nr, nr), hn::Mul(ni, ni));
+            const auto below = hn::Lt(n2, floor2);
             // A run may start here where the lowest level's entry (or the
             // first run from index 1) holds the delta. (r2First is 0 where
             // no entry starts; rebased lanes are at 0.)
@@ -333,13 +339,15 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
                                           hn::Sub(hn::Mul(bhi, dxs), hn::Mul(bhr, dys)));
                     const auto found = hn::And(want, asF(hn::Gt(steps, zero)));
                     // A run whose delta leaves doubles is the scalar loop's.
-                    const auto leaves = hn::Lt(hn::Add(hn::Mul(rr, rr), hn::Mul(ri, ri)), floor2);
+                    const VF r2Run = hn::Add(hn::Mul(rr, rr), hn::Mul(ri, ri));
+                    const auto leaves = hn::Lt(r2Run, floor2);
                     due = hn::Or(due, hn::And(found, leaves));
                     run = hn::AndNot(leaves, found);
                     const auto runI = hn::RebindMask(di, run);
                     const VI taken = hn::IfThenElseZero(runI, steps);
                     dr = hn::IfThenElse(run, rr, dr);
                     dm = hn::IfThenElse(run, ri, dm);
+                    dd2 = hn::IfThenElse(run, r2Run, dd2);
                     i = hn::Add(i, taken);
                     m = hn::Add(m, taken);
                     tableSteps = hn::Add(tableSteps, hn::IfThenElseZero(runI, hn::Sub(steps, one)));
@@ -351,6 +359,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             const auto plainI = hn::RebindMask(di, plain);
             dr = hn::IfThenElse(plain, nr, dr);
             dm = hn::IfThenElse(plain, ni, dm);
+            dd2 = hn::IfThenElse(plain, n2, dd2);
             i = hn::Add(i, hn::IfThenElseZero(plainI, one));
             m = hn::IfThenElse(plainI, hn::Add(m0, one), m);
             const auto onward = hn::AndNot(rebase, plain);
@@ -366,8 +375,7 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             // when some lane's delta is small enough for any entry: on the
             // way out of the reference's reach (where plain steps pile up)
             // none is.
-            const VF dNext2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
-            r2First = hn::AllFalse(df, hn::And(active, hn::Lt(dNext2, widest2))) ? hn::Zero(df) : lowestR2(m);
+            r2First = hn::AllFalse(df, hn::And(active, hn::Lt(dd2, widest2))) ? hn::Zero(df) : lowestR2(m);
             // Lanes due for the scalar step wait (their state unchanged)
             // until half the busy ones are: the hand-over costs more than
             // the steps the waiting lanes miss.
