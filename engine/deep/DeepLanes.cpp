@@ -10,6 +10,9 @@
 // wide range, the stop) to that loop (PixelOrbit::step), which takes it on
 // to where plain steps follow one another again. A lane whose pixel is
 // done takes the column's next, run by that loop up to the same point.
+// While no lane waits, the lanes try a few plain steps at once without the
+// general step's masks and blends, kept when every one of them was plain:
+// the way out of the reference's reach is mostly such steps.
 
 #undef HWY_TARGET_INCLUDE
 #define HWY_TARGET_INCLUDE "DeepLanes.cpp"
@@ -32,6 +35,10 @@ namespace hn = hwy::HWY_NAMESPACE;
 // AVX-512 holds 8 doubles; room for wider vectors (wider still: the scalar
 // loop).
 constexpr std::size_t kMaxLanes = 16;
+// Plain steps a block takes at once, and the steps after one could not be
+// kept before the next is tried.
+constexpr int kBlock = 4;
+constexpr int kCalmSteps = 4;
 
 void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, PointResult* out, DeepShortcuts& done,
                    double* lastZr)
@@ -215,6 +222,64 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         }
     };
 
+    // kBlock plain steps in every busy lane at once, kept only when each of
+    // them is the plain step the loop below would take (no lane escapes,
+    // rebases, stops, nears the interior watch's turns or the end of the
+    // reference, leaves doubles or comes within a table entry's reach):
+    // without the loop's masks and blends, in the same operations. False,
+    // with the state as it was, when one is not.
+    auto blockSteps = [&](hn::Mask<decltype(df)> active, VI& i, VI& m, VF& dr, VF& dm, VF& dd2, VF& zmr, VF& zmi,
+                          VF cr, VF ci, VI event, VI proofFrom, VI proofUntil) {
+        const auto activeI = hn::RebindMask(di, active);
+        const VI stepI = hn::IfThenElseZero(activeI, one);
+        // The indices the block's steps start at, i .. i + kBlock - 1, and
+        // m likewise: none may be the interior watch's turn, the stop, a
+        // proof's stretch or the reference's end, and m is not 0.
+        const VI lastI = hn::Add(i, hn::Set(di, kBlock - 1));
+        const auto turn = hn::Or(hn::Not(hn::Lt(lastI, hn::Min(event, stopAt))),
+                                 hn::And(hn::Not(hn::Lt(lastI, proofFrom)), hn::Not(hn::Gt(i, proofUntil))));
+        const auto ends = hn::Or(hn::Not(hn::Lt(hn::Add(m, hn::Set(di, kBlock - 1)), last)), hn::Eq(m, zero));
+        if (!hn::AllFalse(di, hn::And(activeI, hn::Or(turn, ends))))
+            return false;
+        VI bi = i, bm = m;
+        VF br = dr, bmi = dm, b2 = dd2, zr0 = zmr, zi0 = zmi;
+        auto fail = hn::FirstN(df, 0);
+        for (int step = 0; step < kBlock; ++step) {
+            if (step > 0) {
+                zr0 = hn::GatherIndex(df, k.z, hn::Add(bm, bm));
+                zi0 = hn::GatherIndex(df, k.z + 1, hn::Add(bm, bm));
+            }
+            const VF zr = hn::Add(zr0, br);
+            const VF zi = hn::Add(zi0, bmi);
+            const VF r2 = hn::Add(hn::Mul(zr, zr), hn::Mul(zi, zi));
+            const VF zm2 = hn::Add(hn::Mul(zr0, zr0), hn::Mul(zi0, zi0));
+            fail = hn::Or(fail, hn::Or(hn::Or(hn::Ge(r2, four), hn::Lt(r2, b2)),
+                                       hn::Or(hn::Lt(zm2, b2), hn::Lt(b2, widest2))));
+            // (2 Z + d) d + dc
+            const VF tr = hn::Add(hn::Mul(two, zr0), br);
+            const VF ti = hn::Add(hn::Mul(two, zi0), bmi);
+            const VF nr = hn::Add(hn::Sub(hn::Mul(tr, br), hn::Mul(ti, bmi)), cr);
+            const VF ni = hn::Add(hn::Add(hn::Mul(tr, bmi), hn::Mul(ti, br)), ci);
+            b2 = hn::Add(hn::Mul(nr, nr), hn::Mul(ni, ni));
+            fail = hn::Or(fail, hn::Lt(b2, floor2));
+            br = nr;
+            bmi = ni;
+            bi = hn::Add(bi, stepI);
+            bm = hn::Add(bm, stepI);
+        }
+        if (!hn::AllFalse(df, hn::And(active, fail)))
+            return false;
+        // (m + kBlock is at most the reference's end.)
+        zmr = hn::GatherIndex(df, k.z, hn::Add(bm, bm));
+        zmi = hn::GatherIndex(df, k.z + 1, hn::Add(bm, bm));
+        i = bi;
+        m = bm;
+        dr = hn::IfThenElse(active, br, dr);
+        dm = hn::IfThenElse(active, bmi, dm);
+        dd2 = hn::IfThenElse(active, b2, dd2);
+        return true;
+    };
+
     for (;;) {
         // Done when every lane is idle (pixels done in the wide range
         // leave lanes idle from the start).
@@ -252,7 +317,16 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
         VF r2First = lowestR2(m);
         // |d|^2 of each lane's delta, carried from the step that made it.
         VF dd2 = hn::Add(hn::Mul(dr, dr), hn::Mul(dm, dm));
+        // Steps of a block are tried while no lane waits, and again a
+        // while after a block that could not be kept.
+        int calm = 0;
         for (;;) {
+            if (calm == 0 && blockSteps(active, i, m, dr, dm, dd2, zmr, zmi, cr, ci, event, proofFrom, proofUntil)) {
+                r2First = hn::AllFalse(df, hn::And(active, hn::Lt(dd2, widest2))) ? hn::Zero(df) : lowestR2(m);
+                continue;
+            }
+            if (calm == 0)
+                calm = kCalmSteps;
             // The reference values of the next step, read while this one is
             // computed (a lane that takes the plain step goes on at m + 1,
             // or at 1 after a rebase; one that waits stays at m).
@@ -379,6 +453,11 @@ void IterateColumn(const Kernel& k, double dx, const double* dy, int rows, Point
             // Lanes due for the scalar step wait (their state unchanged)
             // until half the busy ones are: the hand-over costs more than
             // the steps the waiting lanes miss.
+            if (hn::AllFalse(df, due)) {
+                calm = calm > 0 ? calm - 1 : 0;
+                continue;
+            }
+            calm = kCalmSteps;
             if (2 * hn::CountTrue(df, due) < busyLanes)
                 continue;
             hn::Store(i, di, li);
