@@ -319,7 +319,7 @@ public:
     // then on as toPlain(); the result when done.
     std::optional<PointResult> step()
     {
-        if (const std::optional<PointResult> done = runIn<InDoubles, true>())
+        if (const std::optional<PointResult> done = runIn<InDoubles, Until::plainStep>())
             return done;
         return toPlain();
     }
@@ -336,7 +336,7 @@ public:
                 return done;
             if (!(InDoubles::norm(small_) < k_.table->widest2()))
                 return std::nullopt;
-            if (const std::optional<PointResult> done = runIn<InDoubles, true>())
+            if (const std::optional<PointResult> done = runIn<InDoubles, Until::plainRun>())
                 return done;
         }
     }
@@ -371,10 +371,12 @@ private:
             return wide_;
     }
 
-    // Runs until the pixel's result is known, or until its delta leaves
-    // the range R holds (nothing returned then); with kOnce, until it has
-    // taken one plain step (any table runs before it included).
-    template <class R, bool kOnce = false>
+    // Where runIn stops short of the pixel's result (nothing returned
+    // then): besides where the delta leaves the range R holds, after its
+    // next plain step (any table runs before it included), or after the
+    // first plain step that leaves a delta too large for any table entry.
+    enum class Until { result, plainStep, plainRun };
+    template <class R, Until kUntil = Until::result>
     std::optional<PointResult> runIn();
 
     // At a rebase: when the orbit has settled on a cycle, go on from the
@@ -420,7 +422,7 @@ private:
     double nearRe_ = 0, nearIm_ = 0;
 };
 
-template <class R, bool kOnce>
+template <class R, PixelOrbit::Until kUntil>
 std::optional<PointResult> PixelOrbit::runIn()
 {
     constexpr bool kDoubles = std::is_same_v<R, InDoubles>;
@@ -584,8 +586,12 @@ std::optional<PointResult> PixelOrbit::runIn()
         }
         ++m;
         ++i;
-        if constexpr (kOnce)
+        if constexpr (kUntil == Until::plainStep)
             return pause(d);
+        if constexpr (kUntil == Until::plainRun) {
+            if (!(R::norm(d) < t.widest2()))
+                return pause(d);
+        }
     }
 }
 
