@@ -135,6 +135,31 @@ bool DeepComputer::lanesFor(long long k) const noexcept
     return k < kTimedColumns && k % 2 == 1;
 }
 
+std::vector<int> DeepComputer::columnOrder(int columns) const
+{
+    std::vector<int> order;
+    order.reserve(static_cast<std::size_t>(columns));
+    // While the choice is open, the columns timed come first: pairs of
+    // neighbours (alike work, one drawn each way) spread evenly across the
+    // picture, whose parts may favour either way; then the rest in turn.
+    constexpr int kPairs = static_cast<int>(kTimedColumns / 2);
+    std::vector<bool> taken(static_cast<std::size_t>(columns));
+    if (loop_.load(std::memory_order_relaxed) < 0 && columns >= 4 * kPairs) {
+        for (int p = 0; p < kPairs; ++p) {
+            const int at = static_cast<int>((2LL * p + 1) * columns / (2 * kPairs));
+            for (const int c : {at, at + 1}) {
+                order.push_back(c);
+                taken[static_cast<std::size_t>(c)] = true;
+            }
+        }
+    }
+    for (int c = 0; c < columns; ++c) {
+        if (!taken[static_cast<std::size_t>(c)])
+            order.push_back(c);
+    }
+    return order;
+}
+
 void DeepComputer::timed(long long k, bool lanes, double nsPerPixel)
 {
     if (k >= kTimedColumns)
@@ -177,11 +202,13 @@ void DeepComputer::computeGrid(const double* dx, int columns, const double* dy, 
     reach = std::hypot(mx, my);
     ensureTable(reach);
     const Kernel k = kernel();
+    const std::vector<int> order = columnOrder(columns);
     std::atomic<int> next{0};
     auto job = [&](int) {
         DeepShortcuts done;
-        for (int c = next.fetch_add(1, std::memory_order_relaxed); c < columns;
-             c = next.fetch_add(1, std::memory_order_relaxed)) {
+        for (int n = next.fetch_add(1, std::memory_order_relaxed); n < columns;
+             n = next.fetch_add(1, std::memory_order_relaxed)) {
+            const int c = order[static_cast<std::size_t>(n)];
             PointResult* column = out + static_cast<std::size_t>(c) * static_cast<std::size_t>(rows);
             double* columnZr = zr ? zr + (column - out) : nullptr;
             const long long claimed = loop_.load(std::memory_order_relaxed) < 0 ? claimed_.fetch_add(1) : kTimedColumns;

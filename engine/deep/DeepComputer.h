@@ -8,6 +8,7 @@
 #include <mutex>
 #include <memory>
 #include <optional>
+#include <vector>
 
 namespace mandel {
 
@@ -126,6 +127,8 @@ private:
     std::optional<int> deltaScale() const noexcept;
 
     void add(const DeepShortcuts& done);
+    // The order a grid's columns are drawn in.
+    std::vector<int> columnOrder(int columns) const;
     // Whether the column claimed k-th by this computer runs in lanes, and
     // the timing of a column run to choose between the two.
     bool lanesFor(long long k) const noexcept;

@@ -255,14 +255,17 @@ TEST_P(DeepDifferential, VectorLanesAreTheScalarLoopOnEveryTarget)
             }
             EXPECT_EQ(differ, 0) << s.name << " on " << hwy::TargetName(target) << ", first " << first;
         }
-        // The default: the first columns timed both ways in turn, then the
-        // faster for the rest; the same results whichever it chose.
+        // The default: the first columns timed both ways in turn (spread
+        // across wide grids), then the faster for the rest; the same
+        // results whichever it chose, every column drawn once.
         options.vector = std::nullopt;
-        DeepComputer timed(orbit, options);
-        std::vector<PointResult> grid(scalar.size());
-        timed.computeGrid(dx.data(), columns, dy.data(), rows, grid.data());
-        EXPECT_TRUE(grid == scalar) << s.name << ", timed";
-        EXPECT_TRUE(timed.lanes().has_value()) << s.name << ": no choice after " << columns << " columns";
+        for (const int width : {1, 31, 32, columns}) {
+            DeepComputer timed(orbit, options);
+            std::vector<PointResult> grid(static_cast<std::size_t>(width) * dy.size());
+            timed.computeGrid(dx.data(), width, dy.data(), rows, grid.data());
+            EXPECT_TRUE(std::equal(grid.begin(), grid.end(), scalar.begin())) << s.name << ", timed, " << width;
+            EXPECT_EQ(timed.lanes().has_value(), width >= 16) << s.name << ": choice after " << width << " columns";
+        }
     }
 }
 
