@@ -33,9 +33,9 @@ struct DeepComputerOptions {
     // Grids in vector lanes (true) or by the scalar loop (false): the same
     // results, bit for bit, but which is faster depends on the view (lanes
     // win where plain steps dominate, lose where table runs come every few
-    // steps). None: the first columns the computer draws are shared out
-    // between the two in turn and timed on their threads, and the faster
-    // draws the rest.
+    // steps). None: the first columns the computer draws (pairs of
+    // neighbours spread across its first grid) are shared out between the
+    // two in turn and timed on their threads, and the faster draws the rest.
     std::optional<bool> vector = std::nullopt;
     // With threads 0, a pool to compute on, which outlives the computer
     // (null: the process-wide pool).
